@@ -1,0 +1,146 @@
+#include "pacing/pace_controller.h"
+
+#include <cmath>
+#include <utility>
+
+namespace tsl {
+
+namespace {
+// Wake this long (in 100-ns units) before the target and spin the rest.
+constexpr int64_t kEarlyWake100ns = 5'000;
+}  // namespace
+
+PaceController::PaceController() : PaceController(MakeSystemPacePlatform()) {}
+
+PaceController::PaceController(std::unique_ptr<PacePlatform> platform)
+    : platform_(std::move(platform)) {}
+
+PaceController::~PaceController() {
+  Stop();
+  tick_callback_ = nullptr;
+  vsync_active_ = nullptr;
+}
+
+uint64_t PaceController::PeriodCounts(double fps, uint64_t frequency) {
+  const double seconds_per_tick = 1.0 / fps;
+  return static_cast<uint64_t>(seconds_per_tick * static_cast<double>(frequency));
+}
+
+bool PaceController::Start(double fps, TickCallback tick_callback, bool realtime,
+                           VsyncActive vsync_active) {
+  // A NaN or infinite rate would give a zero or undefined period; refuse it like a
+  // non-positive one.
+  if (running_.load() || !std::isfinite(fps) || fps <= 0.0 || !tick_callback) {
+    return false;
+  }
+  fps_ = fps;
+  realtime_ = realtime;
+  tick_callback_ = std::move(tick_callback);
+  vsync_active_ = std::move(vsync_active);
+
+  measured_fps_.store(0.0);
+  missed_.store(0);
+  tick_counter_.store(0);
+
+  platform_->BeginTimerResolution();
+  if (!platform_->OpenTimer()) {
+    platform_->EndTimerResolution();
+    return false;
+  }
+  timer_resolution_raised_ = true;
+
+  // If the thread cannot be created the exception leaves running set and the timer open; the
+  // next Stop releases both and lowers the resolution again.
+  running_.store(true);
+  worker_ = std::thread([this] { ThreadMain(); });
+  return true;
+}
+
+void PaceController::Stop() {
+  const bool was_running = running_.exchange(false);
+  if (!was_running) {
+    platform_->CloseTimer();
+    return;
+  }
+  if (platform_->TimerOpen()) {
+    platform_->ArmTimer(0);  // wakes a thread blocked on the timer at once
+  }
+  if (worker_.joinable()) {
+    worker_.join();
+  }
+  platform_->CloseTimer();
+  if (timer_resolution_raised_) {
+    platform_->EndTimerResolution();
+    timer_resolution_raised_ = false;
+  }
+}
+
+void PaceController::ThreadMain() {
+  PacePlatform& os = *platform_;
+  void* thread_class = os.EnterThreadClass(realtime_);
+
+  const uint64_t frequency = os.Frequency();
+  const uint64_t period = PeriodCounts(fps_, frequency);
+
+  uint64_t target = os.Now() + period;
+  uint64_t window_start = os.Now();
+  uint64_t window_ticks = 0;
+
+  while (running_.load()) {
+    if (vsync_active_ && vsync_active_()) {
+      if (!running_.load()) break;
+      const uint64_t tick = tick_counter_.fetch_add(1);
+      const uint64_t now = os.Now();
+      tick_callback_(tick, now, now);
+      const uint64_t after = os.Now();
+      // A present that did not block (no display to wait for) would otherwise spin the thread.
+      if (after - now < (period >> 2)) {
+        os.SleepTwoMs();
+      }
+      target = os.Now();
+    } else {
+      const uint64_t now = os.Now();
+      const int64_t remaining = static_cast<int64_t>(target - now);
+      if (remaining > 0) {
+        const int64_t remaining_100ns =
+            remaining * 10'000'000 / static_cast<int64_t>(frequency);
+        if (remaining_100ns > kEarlyWake100ns) {
+          os.ArmTimer(remaining_100ns - kEarlyWake100ns);
+          os.WaitTimer();
+          if (!running_.load()) break;
+        }
+        uint64_t spin_now = os.Now();
+        while (spin_now < target) {
+          if (!running_.load()) break;
+          os.SpinPause();
+          spin_now = os.Now();
+        }
+      } else if (remaining < -static_cast<int64_t>(period)) {
+        // More than a whole period late: re-base the schedule instead of catching up with a
+        // burst. However many periods were lost, one miss is counted.
+        missed_.fetch_add(1);
+        target = now;
+      }
+      if (!running_.load()) break;
+      const uint64_t tick = tick_counter_.fetch_add(1);
+      const uint64_t wake = os.Now();
+      tick_callback_(tick, target, wake);
+    }
+
+    const uint64_t done = os.Now();
+    ++window_ticks;
+    if (done - window_start >= frequency) {
+      measured_fps_.store(static_cast<double>(window_ticks) * static_cast<double>(frequency) /
+                          static_cast<double>(done - window_start));
+      window_start = os.Now();
+      window_ticks = 0;
+    }
+    target += period;
+  }
+
+  if (thread_class != nullptr) {
+    os.LeaveThreadClass(thread_class);
+  }
+}
+
+}  // namespace tsl

@@ -1,0 +1,90 @@
+#include "pacing/pace_stats.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "pacing/qpc.h"
+
+namespace tsl {
+
+double PercentileNearestBelow(std::vector<double>& scratch, double q) {
+  if (scratch.empty()) return 0.0;
+  const auto k = static_cast<size_t>(static_cast<double>(scratch.size() - 1) * q);
+  std::nth_element(scratch.begin(), scratch.begin() + static_cast<std::ptrdiff_t>(k),
+                   scratch.end());
+  return scratch[k];
+}
+
+PaceStats::PaceStats(size_t capacity) : PaceStats(capacity, QpcFrequency()) {}
+
+PaceStats::PaceStats(size_t capacity, uint64_t qpc_frequency)
+    : ring_(capacity), qpc_frequency_(qpc_frequency) {}
+
+void PaceStats::Record(const PaceSample& sample) {
+  std::lock_guard<std::mutex> guard(lock_);
+  if (ring_.empty()) return;
+  ring_[next_ % ring_.size()] = sample;
+  ++next_;
+  if (count_ < ring_.size()) ++count_;
+}
+
+std::vector<PaceSample> PaceStats::Window() const {
+  std::vector<PaceSample> window;
+  window.reserve(ring_.size());  // the ring never resizes: allocate before taking the lock
+  std::lock_guard<std::mutex> guard(lock_);
+  const size_t n = std::min(count_, ring_.size());
+  const uint64_t start = next_ >= n ? next_ - n : 0;
+  for (size_t i = 0; i < n; ++i) {
+    window.push_back(ring_[(start + i) % ring_.size()]);
+  }
+  return window;
+}
+
+PaceSnapshot PaceStats::Snapshot() const {
+  PaceSnapshot snap;
+  const std::vector<PaceSample> window = Window();
+  const size_t n = window.size();
+  if (n < 2) return snap;
+
+  std::vector<double> jitter(n);
+  std::vector<double> cb(n);
+  std::vector<double> intervals(n - 1);
+  uint32_t holds = 0;
+  for (size_t i = 0; i < n; ++i) {
+    const PaceSample& s = window[i];
+    jitter[i] = std::fabs(QpcDeltaMs(s.target_qpc, s.wake_qpc, qpc_frequency_));
+    cb[i] = QpcDeltaMs(s.wake_qpc, s.done_qpc, qpc_frequency_);
+    if (s.hold) ++holds;
+    if (i >= 1) {
+      intervals[i - 1] = QpcDeltaMs(window[i - 1].wake_qpc, s.wake_qpc, qpc_frequency_);
+    }
+  }
+
+  snap.samples = static_cast<int32_t>(n);
+  snap.jitter_max_ms = *std::max_element(jitter.begin(), jitter.end());
+  snap.cb_max_ms = *std::max_element(cb.begin(), cb.end());
+
+  const auto [min_it, max_it] = std::minmax_element(intervals.begin(), intervals.end());
+  snap.interval_min_ms = *min_it;
+  snap.interval_max_ms = *max_it;
+  double sum = 0.0;
+  for (double v : intervals) sum += v;
+  const double count = static_cast<double>(intervals.size());
+  snap.interval_mean_ms = sum / count;
+  double squares = 0.0;
+  for (double v : intervals) squares += (v - snap.interval_mean_ms) * (v - snap.interval_mean_ms);
+  snap.interval_stddev_ms = std::sqrt(squares / count);
+
+  // The jitter and callback lists are not needed in order afterwards, so they serve as their own
+  // scratch; the intervals are selected twice, from one copy.
+  snap.jitter_p99_ms = PercentileNearestBelow(jitter, 0.99);
+  snap.cb_p99_ms = PercentileNearestBelow(cb, 0.99);
+  std::vector<double> scratch(intervals);
+  snap.interval_p1_ms = PercentileNearestBelow(scratch, 0.01);
+  snap.interval_p99_ms = PercentileNearestBelow(scratch, 0.99);
+
+  snap.hold_ratio = static_cast<double>(holds) / static_cast<double>(n);
+  return snap;
+}
+
+}  // namespace tsl

@@ -1,0 +1,74 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace tsl {
+
+struct PaceSample {
+  uint64_t tick = 0;
+  uint64_t target_qpc = 0;
+  uint64_t wake_qpc = 0;
+  uint64_t done_qpc = 0;
+  bool hold = false;  // the presented frame repeats the previous presenting tick's version
+  uint64_t src_version = 0;
+};
+
+// Summary of the sample window; all durations in milliseconds. All zero below two samples.
+struct PaceSnapshot {
+  int32_t samples = 0;
+  double jitter_max_ms = 0.0;
+  double jitter_p99_ms = 0.0;
+  double interval_min_ms = 0.0;
+  double interval_max_ms = 0.0;
+  double interval_p1_ms = 0.0;
+  double interval_p99_ms = 0.0;
+  double interval_mean_ms = 0.0;
+  double interval_stddev_ms = 0.0;
+  double cb_p99_ms = 0.0;
+  double cb_max_ms = 0.0;
+  double hold_ratio = 0.0;
+};
+
+inline constexpr size_t kPaceRingCapacity = 8192;
+
+// Value at 0-based rank floor((m - 1) * q) of the values sorted ascending, found by selection on
+// the scratch list (whose order it changes). 0 for an empty list.
+double PercentileNearestBelow(std::vector<double>& scratch, double q);
+
+// The recent pacing history: a fixed ring of samples written by the pace thread, summarised and
+// exported by the main thread. The lock is held only to store one sample or to copy the window.
+class PaceStats {
+ public:
+  // `qpc_frequency` converts counter differences to milliseconds; the process's cached counter
+  // frequency unless a test supplies its own.
+  explicit PaceStats(size_t capacity = kPaceRingCapacity);
+  PaceStats(size_t capacity, uint64_t qpc_frequency);
+
+  PaceStats(const PaceStats&) = delete;
+  PaceStats& operator=(const PaceStats&) = delete;
+
+  void Record(const PaceSample& sample);
+  PaceSnapshot Snapshot() const;
+
+  // Writes the window, oldest first, to the file at `utf8_path` (replacing it). False when the
+  // file cannot be opened or written completely.
+  bool WriteCsv(const std::string& utf8_path) const;
+
+  // The samples currently in the window, oldest first.
+  std::vector<PaceSample> Window() const;
+
+  uint64_t qpc_frequency() const { return qpc_frequency_; }
+
+ private:
+  mutable std::mutex lock_;
+  std::vector<PaceSample> ring_;
+  size_t count_ = 0;
+  uint64_t next_ = 0;
+  const uint64_t qpc_frequency_;
+};
+
+}  // namespace tsl

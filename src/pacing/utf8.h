@@ -1,0 +1,53 @@
+#pragma once
+
+#include <string>
+
+namespace tsl {
+
+// Strict UTF-8 to UTF-16 (in a wstring, as on Windows) conversion. False for malformed input:
+// an overlong form, a surrogate code point, a value above U+10FFFF or a cut sequence.
+inline bool Utf8ToWide(const std::string& utf8, std::wstring& wide) {
+  wide.clear();
+  wide.reserve(utf8.size());
+  size_t i = 0;
+  while (i < utf8.size()) {
+    const auto lead = static_cast<unsigned char>(utf8[i]);
+    char32_t cp = 0;
+    size_t extra = 0;
+    if (lead < 0x80) {
+      cp = lead;
+    } else if ((lead & 0xE0) == 0xC0) {
+      cp = lead & 0x1F;
+      extra = 1;
+    } else if ((lead & 0xF0) == 0xE0) {
+      cp = lead & 0x0F;
+      extra = 2;
+    } else if ((lead & 0xF8) == 0xF0) {
+      cp = lead & 0x07;
+      extra = 3;
+    } else {
+      return false;
+    }
+    if (utf8.size() - i <= extra) return false;
+    for (size_t k = 1; k <= extra; ++k) {
+      const auto cont = static_cast<unsigned char>(utf8[i + k]);
+      if ((cont & 0xC0) != 0x80) return false;
+      cp = (cp << 6) | (cont & 0x3F);
+    }
+    static constexpr char32_t kMinForLength[] = {0, 0x80, 0x800, 0x10000};
+    if (cp < kMinForLength[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+      return false;
+    }
+    if (cp >= 0x10000 && sizeof(wchar_t) == 2) {
+      cp -= 0x10000;
+      wide.push_back(static_cast<wchar_t>(0xD800 + (cp >> 10)));
+      wide.push_back(static_cast<wchar_t>(0xDC00 + (cp & 0x3FF)));
+    } else {
+      wide.push_back(static_cast<wchar_t>(cp));
+    }
+    i += extra + 1;
+  }
+  return true;
+}
+
+}  // namespace tsl
