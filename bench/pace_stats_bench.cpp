@@ -14,8 +14,8 @@ namespace {
 void Fill(tsl::PaceStats& stats, uint64_t count) {
   uint64_t t = 123'456'789'000ull;
   for (uint64_t i = 0; i < count; ++i, t += 166'666) {
-    stats.Record({i, t, t + (i * 7919) % 3'000, t + 40'000 + (i * 104'729) % 20'000, i % 3 == 0,
-                  i / 3});
+    stats.Record(
+        {i, t, t + (i * 7919) % 3'000, t + 40'000 + (i * 104'729) % 20'000, i % 3 == 0, i / 3});
   }
 }
 

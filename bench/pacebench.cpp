@@ -75,7 +75,8 @@ void RunPacedBlock(double hz, double seconds, Result& out) {
 // period late counts as missed.
 void RunNaiveBlock(double hz, double seconds, Result& out) {
   using clock = std::chrono::steady_clock;
-  const auto period = std::chrono::duration_cast<clock::duration>(std::chrono::duration<double>(1.0 / hz));
+  const auto period =
+      std::chrono::duration_cast<clock::duration>(std::chrono::duration<double>(1.0 / hz));
   const size_t max_ticks = static_cast<size_t>(hz * seconds * 2) + 16;
   std::vector<double> lateness;
   lateness.reserve(max_ticks);
@@ -116,9 +117,8 @@ double Percentile(std::vector<double> values, double q) {
 }
 
 void PrintRow(double hz, const char* name, const Result& r) {
-  const double max = r.lateness_us.empty()
-                         ? 0.0
-                         : *std::max_element(r.lateness_us.begin(), r.lateness_us.end());
+  const double max =
+      r.lateness_us.empty() ? 0.0 : *std::max_element(r.lateness_us.begin(), r.lateness_us.end());
   std::printf("%5.0f  %-5s  %7zu  %9.1f  %9.1f  %9.1f  %9.1f  %6llu  %8.1f\n", hz, name,
               r.lateness_us.size(), Percentile(r.lateness_us, 0.50),
               Percentile(r.lateness_us, 0.99), Percentile(r.lateness_us, 0.999), max,
@@ -140,15 +140,16 @@ int main(int argc, char** argv) {
         return 2;
       }
     } else {
-      std::fprintf(stderr, "usage: pacebench [--seconds N]   (measured seconds per rate and pacer)\n");
+      std::fprintf(stderr,
+                   "usage: pacebench [--seconds N]   (measured seconds per rate and pacer)\n");
       return 2;
     }
   }
 
   std::printf("pacebench: %.1f s per rate and pacer, alternating %.1f s blocks\n", seconds,
               kBlockSeconds);
-  std::printf("%5s  %-5s  %7s  %9s  %9s  %9s  %9s  %6s  %8s\n", "Hz", "pacer", "ticks",
-              "p50_us", "p99_us", "p99.9_us", "max_us", "missed", "cpu_ms/s");
+  std::printf("%5s  %-5s  %7s  %9s  %9s  %9s  %9s  %6s  %8s\n", "Hz", "pacer", "ticks", "p50_us",
+              "p99_us", "p99.9_us", "max_us", "missed", "cpu_ms/s");
 
   double ratio_at_60 = 0.0;
   for (double hz : {60.0, 144.0, 240.0}) {

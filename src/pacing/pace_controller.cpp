@@ -102,8 +102,7 @@ void PaceController::ThreadMain() {
       const uint64_t now = os.Now();
       const int64_t remaining = static_cast<int64_t>(target - now);
       if (remaining > 0) {
-        const int64_t remaining_100ns =
-            remaining * 10'000'000 / static_cast<int64_t>(frequency);
+        const int64_t remaining_100ns = remaining * 10'000'000 / static_cast<int64_t>(frequency);
         if (remaining_100ns > kEarlyWake100ns) {
           os.ArmTimer(remaining_100ns - kEarlyWake100ns);
           os.WaitTimer();

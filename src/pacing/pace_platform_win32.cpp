@@ -29,7 +29,8 @@ class Win32PacePlatform final : public PacePlatform {
   bool OpenTimer() override {
     if (timer_ != nullptr) return true;
     timer_ = CreateWaitableTimerExW(
-        nullptr, nullptr, CREATE_WAITABLE_TIMER_MANUAL_RESET | CREATE_WAITABLE_TIMER_HIGH_RESOLUTION,
+        nullptr, nullptr,
+        CREATE_WAITABLE_TIMER_MANUAL_RESET | CREATE_WAITABLE_TIMER_HIGH_RESOLUTION,
         TIMER_ALL_ACCESS);
     if (timer_ == nullptr) {
       // Older systems refuse the high-resolution flag; with the 1 ms system resolution the plain

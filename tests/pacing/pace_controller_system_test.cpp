@@ -53,8 +53,8 @@ TEST(PaceControllerSystemTest, StopReturnsLongBeforeAFarTickIsDue) {
   PaceController controller;
   int calls = 0;
   // One tick every ten seconds: a Stop that did not wake the timer would take that long.
-  ASSERT_TRUE(controller.Start(0.1, [&](uint64_t, uint64_t, uint64_t) { ++calls; }, true,
-                               nullptr));
+  ASSERT_TRUE(controller.Start(
+      0.1, [&](uint64_t, uint64_t, uint64_t) { ++calls; }, true, nullptr));
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
   const auto before = std::chrono::steady_clock::now();
   controller.Stop();

@@ -34,8 +34,8 @@ class TickRecorder {
  public:
   TickRecorder(FakePacePlatform* fake, size_t limit) : fake_(fake), limit_(limit) {}
 
-  std::map<uint64_t, uint64_t> cost;                  // tick index -> counts
-  std::function<void(uint64_t tick)> on_tick;         // extra action inside the callback
+  std::map<uint64_t, uint64_t> cost;           // tick index -> counts
+  std::function<void(uint64_t tick)> on_tick;  // extra action inside the callback
 
   TickCallback Callback() {
     return [this](uint64_t tick, uint64_t target, uint64_t wake) {
@@ -52,8 +52,8 @@ class TickRecorder {
   // Waits (bounded, so a broken controller fails instead of hanging) for the ticks.
   std::vector<Tick> Wait() {
     std::unique_lock<std::mutex> lock(mutex_);
-    const bool got = done_.wait_for(lock, std::chrono::seconds(30),
-                                    [this] { return ticks_.size() >= limit_; });
+    const bool got =
+        done_.wait_for(lock, std::chrono::seconds(30), [this] { return ticks_.size() >= limit_; });
     EXPECT_TRUE(got) << "only " << ticks_.size() << " ticks arrived";
     return ticks_;
   }
@@ -112,7 +112,8 @@ TEST(PaceControllerTest, RefusedStartsChangeNothingAndDiscardTheCallables) {
 TEST(PaceControllerTest, NoTimerAtAllLowersTheResolutionAgain) {
   Rig rig;
   rig.fake->set_fail_timer(true);
-  EXPECT_FALSE(rig.controller.Start(60.0, [](uint64_t, uint64_t, uint64_t) {}, false, nullptr));
+  EXPECT_FALSE(rig.controller.Start(
+      60.0, [](uint64_t, uint64_t, uint64_t) {}, false, nullptr));
   const auto c = rig.fake->counters();
   EXPECT_EQ(c.resolution_begins, 1);
   EXPECT_EQ(c.resolution_ends, 1);
@@ -186,7 +187,7 @@ TEST(PaceControllerTest, TargetUnderHalfAMillisecondAwayIsReachedBySpinningAlone
 TEST(PaceControllerTest, LateTicksFireAtOnceAndOnlyMoreThanAPeriodLateResyncs) {
   struct Case {
     const char* name;
-    uint64_t callback_cost;       // of tick 5, in counts
+    uint64_t callback_cost;  // of tick 5, in counts
     uint64_t missed;
     uint64_t tick6_target_offset;  // from tick 5's target
     uint64_t tick7_target_offset;
@@ -282,8 +283,8 @@ TEST(PaceControllerTest, StopWakesAThreadWaitingOnAFarTimer) {
   Rig rig;
   rig.fake->set_block_waits(true);
   int calls = 0;
-  ASSERT_TRUE(rig.controller.Start(0.1, [&](uint64_t, uint64_t, uint64_t) { ++calls; }, false,
-                                   nullptr));
+  ASSERT_TRUE(rig.controller.Start(
+      0.1, [&](uint64_t, uint64_t, uint64_t) { ++calls; }, false, nullptr));
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
   while (!rig.fake->waiting() && std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -301,8 +302,8 @@ TEST(PaceControllerTest, StartWhileRunningIsRefusedAndRestartResetsTheCounters) 
   ASSERT_TRUE(rig.controller.Start(60.0, first.Callback(), false, nullptr));
   first.Wait();
   int second_calls = 0;
-  EXPECT_FALSE(rig.controller.Start(30.0, [&](uint64_t, uint64_t, uint64_t) { ++second_calls; },
-                                    false, nullptr));
+  EXPECT_FALSE(rig.controller.Start(
+      30.0, [&](uint64_t, uint64_t, uint64_t) { ++second_calls; }, false, nullptr));
   rig.controller.Stop();
   EXPECT_EQ(second_calls, 0);
   EXPECT_EQ(rig.controller.MissedTicks(), 1u);

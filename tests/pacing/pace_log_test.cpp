@@ -46,9 +46,8 @@ TEST_F(PaceLogTest, RowsMatchTheExactBytes) {
       {1, 2'000'000, 1'998'500, 2'000'000, true, 7},
       // Vsync: target equals wake; done before wake gives a negative duration.
       {2, 5'000, 5'000, 4'999, false, 0},
-      {18'446'744'073'709'551'615ull, 18'446'744'073'709'551'615ull,
-       18'446'744'073'709'551'615ull, 18'446'744'073'709'551'615ull, true,
-       18'446'744'073'709'551'615ull},
+      {18'446'744'073'709'551'615ull, 18'446'744'073'709'551'615ull, 18'446'744'073'709'551'615ull,
+       18'446'744'073'709'551'615ull, true, 18'446'744'073'709'551'615ull},
       // Rounding at the fourth decimal: 0.00005 ms is 0.5 counts, not representable at 10 MHz;
       // 3 counts = 0.0003 ms, 12,345 counts = 1.2345 ms.
       {3, 0, 3, 12'348, false, 1},
@@ -70,9 +69,9 @@ TEST_F(PaceLogTest, HalfwayValuesRoundLikePrintf) {
     for (uint64_t counts : {1ull, 2ull, 3ull, 7ull, 12'345ull, 99'999ull}) {
       const std::vector<PaceSample> samples = {{0, 0, counts, counts, false, 0}};
       char expected[64];
-      std::snprintf(expected, sizeof expected, "%.4f",
-                    static_cast<double>(static_cast<int64_t>(counts)) * 1000.0 /
-                        static_cast<double>(freq));
+      std::snprintf(
+          expected, sizeof expected, "%.4f",
+          static_cast<double>(static_cast<int64_t>(counts)) * 1000.0 / static_cast<double>(freq));
       const std::string text = FormatPaceLog(samples, freq);
       EXPECT_NE(text.find(std::string(",") + expected + ",0.0000,"), std::string::npos)
           << freq << " " << counts << " " << text;
@@ -91,7 +90,8 @@ TEST_F(PaceLogTest, ExportBeforeAnyTickWritesTheHeaderAlone) {
 TEST_F(PaceLogTest, FullRingWritesHeaderAndNewest8192TicksAndASecondExportReplacesIt) {
   PaceStats stats(kPaceRingCapacity, kFreq);
   const std::string path = PathUtf8(u8"pace_log.csv");
-  for (uint64_t t = 40; t < 40 + 9'000; ++t) stats.Record({t, t * 10, t * 10, t * 10 + 5, false, 1});
+  for (uint64_t t = 40; t < 40 + 9'000; ++t)
+    stats.Record({t, t * 10, t * 10, t * 10 + 5, false, 1});
   ASSERT_TRUE(stats.WriteCsv(path));
   std::string text = ReadAll(dir_ / "pace_log.csv");
   size_t lines = 0;
@@ -146,7 +146,9 @@ TEST(Utf8ToWideTest, ConvertsValidTextAndRefusesMalformedSequences) {
   };
   const Case cases[] = {
       {"plain", true, U"plain"},
-      {"\xC3\x9C" "ber", true, U"\u00DCber"},
+      {"\xC3\x9C"
+       "ber",
+       true, U"\u00DCber"},
       {"\xE6\x97\xA5", true, U"\u65E5"},
       {"\xF0\x9F\x8E\x9E", true, U"\U0001F39E"},
       {"\xC0\xAF", false, U""},          // overlong slash
@@ -154,7 +156,9 @@ TEST(Utf8ToWideTest, ConvertsValidTextAndRefusesMalformedSequences) {
       {"\xF4\x90\x80\x80", false, U""},  // above U+10FFFF
       {"\xE6\x97", false, U""},          // cut short
       {"\x80", false, U""},              // stray continuation
-      {"\xC3" "A", false, U""},          // continuation missing
+      {"\xC3"
+       "A",
+       false, U""},  // continuation missing
   };
   for (const Case& c : cases) {
     std::wstring wide;

@@ -24,8 +24,8 @@ TEST(PaceStatsTest, FewerThanTwoSamplesGiveTheZeroSnapshot) {
     const PaceSnapshot s = stats.Snapshot();
     EXPECT_EQ(s.samples, 0);
     for (double v : {s.jitter_max_ms, s.jitter_p99_ms, s.interval_min_ms, s.interval_max_ms,
-                     s.interval_p1_ms, s.interval_p99_ms, s.interval_mean_ms,
-                     s.interval_stddev_ms, s.cb_p99_ms, s.cb_max_ms, s.hold_ratio}) {
+                     s.interval_p1_ms, s.interval_p99_ms, s.interval_mean_ms, s.interval_stddev_ms,
+                     s.cb_p99_ms, s.cb_max_ms, s.hold_ratio}) {
       EXPECT_EQ(v, 0.0);
     }
     stats.Record(Sample(0, 100, 150, 900, true, 3));
