@@ -20,8 +20,8 @@ class FakePacePlatform final : public PacePlatform {
     int resolution_ends = 0;
     int timer_opens = 0;
     int timer_closes = 0;
-    int arms = 0;           // arms with a non-zero delay (the schedule's own)
-    int wake_arms = 0;      // arms with a zero delay (Stop's wake-up)
+    int arms = 0;       // arms with a non-zero delay (the schedule's own)
+    int wake_arms = 0;  // arms with a zero delay (Stop's wake-up)
     int64_t last_arm_delay_100ns = -1;
     int sleeps = 0;
     int thread_class_enters = 0;

@@ -1,0 +1,185 @@
+#include "weft/weft_dx_win32.h"
+
+#include <cstring>
+
+#include "weft/weft_log.h"
+#include "weft/weft_names.h"
+
+using weft::LogNotice;
+using weft::LogWarning;
+
+namespace {
+
+template <typename T>
+void Drop(T*& pointer) {
+  if (pointer != nullptr) {
+    pointer->Release();
+    pointer = nullptr;
+  }
+}
+
+}  // namespace
+
+weftDX::weftDX() = default;
+
+weftDX::~weftDX() {
+  if (connected_) {
+    ReleaseReceiver();
+  } else {
+    Drop(sharedTexture_);
+    shareHandle_ = nullptr;
+    width_ = 0;
+    height_ = 0;
+    senderName_[0] = '\0';
+  }
+  CloseDirectX11();
+  Drop(receivedTexture_);
+  Drop(sharedTexture_);
+}
+
+bool weftDX::OpenDirectX11(ID3D11Device* device) {
+  if (device_ != nullptr) return true;
+  LogNotice("weftDX::OpenDirectX11");
+  if (device == nullptr) return false;
+  device_ = device;
+  device_->GetImmediateContext(&context_);
+  return true;
+}
+
+void weftDX::CloseDirectX11() {
+  LogNotice("weftDX::CloseDirectX11()");
+  Drop(receivedTexture_);
+  shareHandle_ = nullptr;
+  if (context_ != nullptr) context_->Flush();
+  Drop(context_);
+  device_ = nullptr;
+}
+
+bool weftDX::SetReceiverName(const char* name) {
+  if (name == nullptr || name[0] == '\0') {
+    setupName_[0] = '\0';
+    senderName_[0] = '\0';
+    return true;
+  }
+  const long length = weft::BoundedNameLength(name);
+  if (length < 0) return false;
+  std::memcpy(setupName_, name, static_cast<size_t>(length) + 1);
+  std::memcpy(senderName_, name, static_cast<size_t>(length) + 1);
+  return true;
+}
+
+bool weftDX::CheckSenderTexture() {
+  updated_ = false;
+
+  char name[weft::kNameBufferBytes];
+  std::memcpy(name, senderName_, sizeof name);
+  if (name[0] == '\0' && !senderNames_.ReadActiveSender(name, static_cast<int32_t>(sizeof name))) {
+    return false;
+  }
+
+  weft::SenderInfoRecord record;
+  if (!senderNames_.ReadSenderInfo(name, record)) return false;
+
+  if (record.shareHandle == 0) {
+    ReleaseReceiver();
+    return false;
+  }
+  const auto handle = reinterpret_cast<HANDLE>(weft::ShareHandleValue(record.shareHandle));
+  if (handle == shareHandle_) return true;
+
+  ReleaseReceiver();
+  shareHandle_ = handle;
+  if (!directX_.OpenDX11shareHandle(device_, &sharedTexture_, shareHandle_)) {
+    // The handle stays recorded, so this value is not retried until the sender publishes
+    // another one.
+    LogWarning(
+        "WeftReceiver::ReceiveSenderData - could not retrieve sender texture from share handle");
+    return true;
+  }
+
+  D3D11_TEXTURE2D_DESC desc{};
+  sharedTexture_->GetDesc(&desc);
+  if (desc.Width == 0 || desc.Height == 0) return false;
+  const int format = static_cast<int>(desc.Format);
+
+  LogNotice("CreateReceiver(%s) %d x %d : format %d", name, static_cast<int>(record.width),
+            static_cast<int>(record.height), format);
+  frameCount_.CreateAccessMutex(name);
+  frameCount_.EnableFrameCount(name);
+
+  std::memcpy(senderName_, name, sizeof senderName_);
+  width_ = record.width;
+  height_ = record.height;
+  format_ = format;
+  initialised_ = true;
+  updated_ = true;
+  return true;
+}
+
+void weftDX::CopyShared() {
+  context_->CopyResource(receivedTexture_, sharedTexture_);
+  context_->Flush();
+}
+
+bool weftDX::ReceiveTexture() {
+  if (!CheckSenderTexture()) {
+    ReleaseReceiver();
+    connected_ = false;
+    return false;
+  }
+  if (sharedTexture_ == nullptr) return false;
+
+  if (updated_) {
+    updated_ = false;
+    if (!CheckTexture(width_, height_, format_)) return false;
+  }
+
+  // Without a receiving texture (its creation failed) there is nothing to copy into: try to
+  // create it again, and skip the copy while it is still missing.
+  if (receivedTexture_ == nullptr) CheckTexture(width_, height_, format_);
+  if (receivedTexture_ != nullptr && frameCount_.CheckAccess(sharedTexture_)) {
+    if (frameCount_.GetNewFrame()) CopyShared();
+    frameCount_.AllowAccess(sharedTexture_);
+  }
+  connected_ = true;
+  return true;
+}
+
+bool weftDX::CheckTexture(uint32_t width, uint32_t height, int format) {
+  if (device_ == nullptr) return false;
+  if (receivedTexture_ != nullptr) {
+    D3D11_TEXTURE2D_DESC desc{};
+    receivedTexture_->GetDesc(&desc);
+    if (desc.Width == width && desc.Height == height && static_cast<int>(desc.Format) == format) {
+      return true;
+    }
+  }
+  return directX_.CreateDX11Texture(device_, width, height, format, &receivedTexture_);
+}
+
+ID3D11Texture2D* weftDX::GetReceivedTexture() {
+  if (!connected_) return nullptr;
+  if (receivedTexture_ == nullptr) {
+    if (!CheckTexture(width_, height_, format_) || receivedTexture_ == nullptr) return nullptr;
+    if (sharedTexture_ != nullptr && frameCount_.CheckAccess(sharedTexture_)) CopyShared();
+    frameCount_.AllowAccess(sharedTexture_);
+  }
+  return receivedTexture_;
+}
+
+void weftDX::ReleaseReceiver() {
+  if (!initialised_) return;
+  LogNotice("ReleaseReceiver(%s)", senderName_);
+  std::memcpy(senderName_, setupName_, sizeof senderName_);
+  Sleep(weft::kLockTimeoutMs);
+  Drop(sharedTexture_);
+  Drop(receivedTexture_);
+  shareHandle_ = nullptr;
+  if (context_ != nullptr) context_->Flush();
+  frameCount_.CloseAccessMutex();
+  frameCount_.CleanupFrameCount();
+  width_ = 0;
+  height_ = 0;
+  initialised_ = false;
+  updated_ = false;
+}

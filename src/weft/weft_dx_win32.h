@@ -1,0 +1,68 @@
+#pragma once
+
+#include <d3d11.h>
+#include <windows.h>
+
+#include <cstdint>
+
+#include "weft/weft_directx_win32.h"
+#include "weft/weft_frame_count_win32.h"
+#include "weft/weft_protocol.h"
+#include "weft/weft_sender_names_win32.h"
+
+// The receiving side of the protocol on the application's device: finds a sender (by name, or
+// the active one), opens its shared texture, and copies each new frame into a receiving texture
+// of its own under the sender's access lock. One thread at a time.
+class weftDX {
+ public:
+  weftDX();
+  ~weftDX();
+  weftDX(const weftDX&) = delete;
+  weftDX& operator=(const weftDX&) = delete;
+
+  bool OpenDirectX11(ID3D11Device* device);
+  void CloseDirectX11();
+  // Null or empty follows the active sender. A name of 256 bytes or more is refused (false)
+  // and changes nothing.
+  bool SetReceiverName(const char* name);
+
+  bool ReceiveTexture();
+  ID3D11Texture2D* GetReceivedTexture();
+  void ReleaseReceiver();
+
+  bool IsConnected() const { return connected_; }
+  uint32_t GetSenderWidth() const { return width_; }
+  uint32_t GetSenderHeight() const { return height_; }
+  int GetSenderFormat() const { return format_; }
+  const char* GetSenderName() const { return senderName_; }
+
+  int32_t GetSenderCount() { return senderNames_.CountSenders(); }
+  bool GetSender(int32_t index, char* name, int32_t size) {
+    return senderNames_.SenderNameAt(index, name, size);
+  }
+  bool GetActiveSender(char* name) {
+    return senderNames_.ReadActiveSender(name, static_cast<int32_t>(weft::kNameBufferBytes));
+  }
+
+ private:
+  bool CheckSenderTexture();
+  bool CheckTexture(uint32_t width, uint32_t height, int format);
+  void CopyShared();
+
+  weftSenderNames senderNames_;
+  WeftFrameCount frameCount_;
+  weftDirectX directX_;
+  ID3D11Device* device_ = nullptr;          // the application's; no reference held
+  ID3D11DeviceContext* context_ = nullptr;  // one reference
+  ID3D11Texture2D* sharedTexture_ = nullptr;
+  ID3D11Texture2D* receivedTexture_ = nullptr;
+  HANDLE shareHandle_ = nullptr;
+  int format_ = DXGI_FORMAT_B8G8R8A8_UNORM;
+  char setupName_[weft::kNameBufferBytes] = {};
+  char senderName_[weft::kNameBufferBytes] = {};
+  uint32_t width_ = 0;
+  uint32_t height_ = 0;
+  bool updated_ = false;
+  bool connected_ = false;
+  bool initialised_ = false;
+};

@@ -1,0 +1,223 @@
+#include "weft/weft_frame_count_win32.h"
+
+#include <dxgi.h>
+#include <wrl/client.h>
+
+#include <cstring>
+#include <string>
+
+#include "weft/weft_log.h"
+#include "weft/weft_names.h"
+#include "weft/weft_registry_win32.h"
+
+using Microsoft::WRL::ComPtr;
+using weft::LogError;
+using weft::LogNotice;
+using weft::LogWarning;
+
+namespace {
+
+unsigned HandleBits(HANDLE handle) {
+  return static_cast<unsigned>(reinterpret_cast<uintptr_t>(handle));
+}
+
+}  // namespace
+
+WeftFrameCount::WeftFrameCount() {
+  DWORD value = 0;
+  frameCountEnabled_ = weft::ReadDwordFromRegistry(HKEY_CURRENT_USER, weft::kRegistryKey,
+                                                   weft::kFrameCountValue, &value) &&
+                       value == 1;
+}
+
+WeftFrameCount::~WeftFrameCount() {
+  if (countSemaphore_ != nullptr) CloseHandle(countSemaphore_);
+  if (accessMutex_ != nullptr) CloseHandle(accessMutex_);
+}
+
+bool WeftFrameCount::CreateAccessMutex(const char* name) {
+  std::string mutex_name;
+  if (!weft::AccessMutexName(name, mutex_name)) return false;
+  LogNotice("weftFrameCount::CreateAccessMutex - [%s]", mutex_name.c_str());
+  HANDLE handle = CreateMutexA(nullptr, FALSE, mutex_name.c_str());
+  const DWORD error = GetLastError();
+  if (handle == nullptr) {
+    LogError("    NULL handle");
+    return false;
+  }
+  if (error == ERROR_INVALID_HANDLE) {
+    LogError("    invalid handle");
+    CloseHandle(handle);
+    return false;
+  }
+  if (error == ERROR_ALREADY_EXISTS) {
+    LogNotice("    texture access mutex exists [0x%.7X]", HandleBits(handle));
+  } else {
+    LogNotice("    texture access mutex created [0x%.7X]", HandleBits(handle));
+  }
+  if (accessMutex_ != nullptr) CloseHandle(accessMutex_);
+  accessMutex_ = handle;
+  return true;
+}
+
+void WeftFrameCount::CloseAccessMutex() {
+  LogNotice("WeftFrameCount::CloseAccessMutex");
+  if (accessMutex_ != nullptr) CloseHandle(accessMutex_);
+  accessMutex_ = nullptr;
+}
+
+void WeftFrameCount::EnableFrameCount(const char* name) {
+  if (name == nullptr) {
+    LogWarning("WeftFrameCount::EnableFrameCount - no sender name");
+    return;
+  }
+  const long length = weft::BoundedNameLength(name);
+  LogNotice("WeftFrameCount::EnableFrameCount - [%.*s]",
+            static_cast<int>(length < 0 ? 255 : length), name);
+  if (!frameCountEnabled_) {
+    LogNotice("    Setting not enabled");
+    return;
+  }
+  frameCount_ = 0;
+  lastFrameCount_ = 0;
+  if (countSemaphore_ != nullptr) {
+    LogNotice("    Semaphore already enabled [0x%.7X] ", HandleBits(countSemaphore_));
+    return;
+  }
+  std::string semaphore_name;
+  if (!weft::CountSemaphoreName(name, semaphore_name)) {
+    // The semaphore name is limited to 255 bytes: a longer sender name cannot be counted, and
+    // reception goes on copying every pass.
+    LogWarning("WeftFrameCount::EnableFrameCount - sender name too long for frame counting");
+    return;
+  }
+  std::memcpy(senderName_, name, static_cast<size_t>(length) + 1);
+  std::memcpy(semaphoreName_, semaphore_name.c_str(), semaphore_name.size() + 1);
+
+  HANDLE handle = CreateSemaphoreA(nullptr, weft::kCountSemaphoreInitial,
+                                   weft::kCountSemaphoreMaximum, semaphoreName_);
+  const DWORD error = GetLastError();
+  switch (error) {
+    case 0:
+      LogNotice("    frame count semaphore [%s] created [0x%7.7X]", semaphoreName_,
+                HandleBits(handle) & 0xFFFF);
+      break;
+    case ERROR_INVALID_HANDLE:
+      LogError("    invalid semaphore handle");
+      break;
+    case ERROR_ALREADY_EXISTS:
+      LogNotice("    frame count semaphore [%s] exists [0x%7.7X]", semaphoreName_,
+                HandleBits(handle) & 0xFFFF);
+      break;
+    default:
+      LogNotice("    unknown error %d (0x%X)", static_cast<int>(error),
+                static_cast<unsigned>(error));
+      break;
+  }
+  if (handle == nullptr) LogError("    could not create handle");
+  countSemaphore_ = handle;
+}
+
+void WeftFrameCount::CleanupFrameCount() {
+  LogNotice("WeftFrameCount::CleanupFrameCount");
+  if (countSemaphore_ != nullptr) CloseHandle(countSemaphore_);
+  countSemaphore_ = nullptr;
+  if (accessMutex_ != nullptr) CloseHandle(accessMutex_);
+  accessMutex_ = nullptr;
+  senderName_[0] = '\0';
+  frameCount_ = 0;
+  lastFrameCount_ = 0;
+}
+
+bool WeftFrameCount::GetNewFrame() {
+  if (!frameCountEnabled_ || countSemaphore_ == nullptr) return true;
+  int32_t count = 0;
+  switch (WaitForSingleObject(countSemaphore_, 0)) {
+    case WAIT_OBJECT_0: {
+      // Put back what the wait took; the previous count is the sender's count less that one.
+      LONG previous = 0;
+      if (!ReleaseSemaphore(countSemaphore_, 1, &previous)) {
+        LogError("weftFrameCount::GetNewFrame - ReleaseSemaphore failed");
+        return true;
+      }
+      count = previous;
+      break;
+    }
+    case WAIT_ABANDONED:
+      LogWarning("WeftFrameCount::GetNewFrame - WAIT_ABANDONED");
+      break;
+    case WAIT_FAILED:
+      LogWarning("WeftFrameCount::GetNewFrame - WAIT_FAILED");
+      break;
+    default:
+      break;
+  }
+  frameCount_ = count;
+  if (count == 0) return true;
+  if (count == lastFrameCount_) return false;
+  lastFrameCount_ = count;
+  return true;
+}
+
+bool WeftFrameCount::IsKeyedMutexTexture(ID3D11Texture2D* texture) {
+  D3D11_TEXTURE2D_DESC desc{};
+  texture->GetDesc(&desc);
+  return (desc.MiscFlags & D3D11_RESOURCE_MISC_SHARED_KEYEDMUTEX) != 0;
+}
+
+bool WeftFrameCount::CheckAccess(ID3D11Texture2D* texture) {
+  if (texture == nullptr) return true;
+  if (IsKeyedMutexTexture(texture)) {
+    ComPtr<IDXGIKeyedMutex> keyed;
+    if (FAILED(texture->QueryInterface(IID_PPV_ARGS(&keyed)))) return false;
+    const HRESULT hr = keyed->AcquireSync(0, weft::kLockTimeoutMs);
+    if (hr == S_OK) return true;  // the lock stays taken until AllowAccess
+    switch (hr) {
+      case E_FAIL:
+        LogError("weftDirectX::CheckKeyedAccess : E_FAIL");
+        break;
+      case static_cast<HRESULT>(WAIT_ABANDONED):
+        LogError("weftDirectX::CheckKeyedAccess : WAIT_ABANDONED");
+        break;
+      case static_cast<HRESULT>(WAIT_TIMEOUT):
+        LogError("weftDirectX::CheckKeyedAccess : WAIT_TIMEOUT");
+        break;
+      default:
+        LogError("weftDirectX::CheckKeyedAccess - default error : 0x%X\n",
+                 static_cast<unsigned>(hr));
+        break;
+    }
+    keyed->ReleaseSync(0);
+    return false;
+  }
+  if (accessMutex_ == nullptr) return true;
+  switch (WaitForSingleObject(accessMutex_, weft::kLockTimeoutMs)) {
+    case WAIT_OBJECT_0:
+      return true;
+    case WAIT_ABANDONED:
+      // The sender died holding the lock and the wait handed it to us: give it back so that a
+      // restarted sender is not locked out, and skip this copy.
+      LogError("weftFrameCount::CheckAccess - WAIT_ABANDONED");
+      ReleaseMutex(accessMutex_);
+      return false;
+    case WAIT_TIMEOUT:
+      return false;
+    case WAIT_FAILED:
+      LogError("weftFrameCount::CheckAccess - WAIT_FAILED");
+      return false;
+    default:
+      LogError("weftFrameCount::CheckAccess - unknown error");
+      return false;
+  }
+}
+
+bool WeftFrameCount::AllowAccess(ID3D11Texture2D* texture) {
+  if (texture != nullptr && IsKeyedMutexTexture(texture)) {
+    ComPtr<IDXGIKeyedMutex> keyed;
+    if (FAILED(texture->QueryInterface(IID_PPV_ARGS(&keyed)))) return false;
+    keyed->ReleaseSync(0);
+    return true;
+  }
+  if (accessMutex_ != nullptr) ReleaseMutex(accessMutex_);
+  return true;
+}

@@ -1,0 +1,91 @@
+#pragma once
+
+// The Weft wire contract in one place: every name, size and layout here is shared with sender
+// processes we do not control. Change nothing without changing every Weft program.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+namespace weft {
+
+// Named shared-memory segments.
+inline constexpr char kSenderNamesSegment[] = "WeftSenderNames";
+inline constexpr char kActiveSenderSegment[] = "ActiveSenderName";
+// A segment's guarding mutex is its name with this suffix.
+inline constexpr char kSegmentMutexSuffix[] = "_mutex";
+
+// Sender list: maxSenders slots of this many bytes, each a NUL-terminated name.
+inline constexpr int32_t kSlotBytes = 256;
+inline constexpr int32_t kDefaultMaxSenders = 64;
+// Every name buffer: at most 255 bytes and the terminating NUL.
+inline constexpr size_t kNameBufferBytes = 256;
+inline constexpr size_t kMaxNameBytes = kNameBufferBytes - 1;
+inline constexpr int32_t kActiveSenderSegmentBytes = 256;
+
+// Per-sender synchronisation objects: the sender name with these suffixes
+// ("%s_Count_Semaphore", "%s_WeftAccessMutex"), built in buffers of the sizes below.
+inline constexpr char kCountSemaphoreSuffix[] = "_Count_Semaphore";
+inline constexpr char kAccessMutexSuffix[] = "_WeftAccessMutex";
+inline constexpr size_t kSemaphoreNameBytes = 256;
+inline constexpr size_t kAccessMutexNameBytes = 512;
+inline constexpr int32_t kCountSemaphoreInitial = 1;
+inline constexpr int32_t kCountSemaphoreMaximum = 0x7FFFFFFF;
+
+// Every cross-process wait is bounded by this.
+inline constexpr uint32_t kLockTimeoutMs = 67;
+
+// Registry settings, under HKEY_CURRENT_USER.
+inline constexpr char kRegistryKey[] = "Software\\Weftworks\\Weft";
+inline constexpr char kMaxSendersValue[] = "MaxSenders";
+inline constexpr char kFrameCountValue[] = "Framecount";
+
+// The first 280 bytes of a sender's segment: 70 little-endian 32-bit words.
+inline constexpr size_t kSenderInfoRecordBytes = 280;
+
+struct SenderInfoRecord {
+  uint32_t shareHandle = 0;  // 32-bit share handle; widened to a handle by sign extension
+  uint32_t width = 0;
+  uint32_t height = 0;
+  uint32_t format = 0;  // DXGI_FORMAT code
+  uint8_t rest[264] = {};
+};
+static_assert(sizeof(SenderInfoRecord) == kSenderInfoRecordBytes, "record layout");
+static_assert(offsetof(SenderInfoRecord, width) == 4 && offsetof(SenderInfoRecord, height) == 8 &&
+                  offsetof(SenderInfoRecord, format) == 12 &&
+                  offsetof(SenderInfoRecord, rest) == 16,
+              "record field offsets");
+
+// Reads a record from the first 280 bytes of a sender segment, whatever the host byte order.
+inline SenderInfoRecord ReadSenderInfoRecord(const uint8_t* bytes) {
+  const auto word = [bytes](size_t offset) {
+    return static_cast<uint32_t>(bytes[offset]) | static_cast<uint32_t>(bytes[offset + 1]) << 8 |
+           static_cast<uint32_t>(bytes[offset + 2]) << 16 |
+           static_cast<uint32_t>(bytes[offset + 3]) << 24;
+  };
+  SenderInfoRecord record;
+  record.shareHandle = word(0);
+  record.width = word(4);
+  record.height = word(8);
+  record.format = word(12);
+  std::memcpy(record.rest, bytes + 16, sizeof record.rest);
+  return record;
+}
+
+inline void WriteSenderInfoRecord(const SenderInfoRecord& record, uint8_t* bytes) {
+  const auto put = [bytes](size_t offset, uint32_t v) {
+    for (int i = 0; i < 4; ++i) bytes[offset + i] = static_cast<uint8_t>(v >> (8 * i));
+  };
+  put(0, record.shareHandle);
+  put(4, record.width);
+  put(8, record.height);
+  put(12, record.format);
+  std::memcpy(bytes + 16, record.rest, sizeof record.rest);
+}
+
+// The share handle as a pointer-sized value: the 32-bit word sign-extended.
+inline intptr_t ShareHandleValue(uint32_t share_handle) {
+  return static_cast<intptr_t>(static_cast<int32_t>(share_handle));
+}
+
+}  // namespace weft

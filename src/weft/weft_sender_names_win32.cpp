@@ -1,0 +1,171 @@
+#include "weft/weft_sender_names_win32.h"
+
+#include <cstring>
+#include <string>
+
+#include "weft/weft_log.h"
+#include "weft/weft_names.h"
+#include "weft/weft_registry_win32.h"
+
+using weft::LogError;
+using weft::LogWarning;
+
+int32_t weftSenderNames::SanitiseMaxSenders(uint32_t value) {
+  constexpr uint32_t kLargest = 0x7FFFFFFF / weft::kSlotBytes;
+  if (value == 0 || value > kLargest) return weft::kDefaultMaxSenders;
+  return static_cast<int32_t>(value);
+}
+
+weftSenderNames::weftSenderNames() {
+  DWORD value = 0;
+  if (weft::ReadDwordFromRegistry(HKEY_CURRENT_USER, weft::kRegistryKey, weft::kMaxSendersValue,
+                                  &value)) {
+    maxSenders_ = SanitiseMaxSenders(value);
+  }
+}
+
+bool weftSenderNames::OpenList() {
+  if (namesSegment_.Create(weft::kSenderNamesSegment, maxSenders_ * weft::kSlotBytes) ==
+      WEFT_CREATE_FAILED) {
+    LogError("weftSenderNames::CreateSenderSet() : WEFT_CREATE_FAILED");
+    return false;
+  }
+  return true;
+}
+
+bool weftSenderNames::ReadSenderSet(weft::SenderSet& set) {
+  if (!OpenList()) return false;
+  char* view = namesSegment_.Lock();
+  if (view == nullptr) return false;
+  weft::ParseSenderSlots(reinterpret_cast<const uint8_t*>(view), namesSegment_.ViewBytes(), set,
+                         maxSenders_);
+  namesSegment_.Unlock();
+  return true;
+}
+
+bool weftSenderNames::UnregisterSenderName(const char* name) {
+  // A name that cannot be in the list (null, or too long for a slot) is refused before any
+  // shared state is touched.
+  if (weft::BoundedNameLength(name) < 0) return false;
+  if (!OpenList()) return false;
+  char* view = namesSegment_.Lock();
+  if (view == nullptr) return false;
+
+  weft::SenderSet set;
+  weft::ParseSenderSlots(reinterpret_cast<const uint8_t*>(view), namesSegment_.ViewBytes(), set,
+                         maxSenders_);
+  const auto it = set.find(name);
+  if (it == set.end()) {
+    namesSegment_.Unlock();
+    return false;
+  }
+  const std::string removed = *it;
+  set.erase(it);
+  weft::StoreSenderSlots(reinterpret_cast<uint8_t*>(view), namesSegment_.ViewBytes(), set,
+                         maxSenders_);
+
+  if (!set.empty()) {
+    char active[weft::kNameBufferBytes] = {};
+    // Another process may have left 256 bytes without a terminator: that matches no name.
+    const bool was_active = readActiveSenderName(active, sizeof active) &&
+                            weft::BoundedNameLength(active) >= 0 &&
+                            std::strcmp(active, removed.c_str()) == 0;
+    if (was_active || set.size() == 1) setActiveSenderName(set.begin()->c_str());
+  }
+  namesSegment_.Unlock();
+  return true;
+}
+
+bool weftSenderNames::CopySenderRecord(const char* name, weft::SenderInfoRecord& record) {
+  WeftSharedMemory segment;
+  if (!segment.Open(name)) return false;
+  const char* view = segment.Lock();
+  if (view == nullptr) {
+    segment.Close();
+    return false;
+  }
+  // A sender segment is never smaller than its record, but another process made it: check.
+  const bool fits = segment.ViewBytes() >= weft::kSenderInfoRecordBytes;
+  if (fits) record = weft::ReadSenderInfoRecord(reinterpret_cast<const uint8_t*>(view));
+  segment.Unlock();
+  segment.Close();
+  return fits;
+}
+
+int32_t weftSenderNames::CountSenders() {
+  if (!OpenList()) return 0;
+  if (namesSegment_.Lock() == nullptr) return 0;
+
+  weft::SenderSet set;
+  if (ReadSenderSet(set)) {
+    for (const std::string& sender : set) {
+      char name[weft::kNameBufferBytes] = {};
+      std::memcpy(name, sender.c_str(), sender.size() + 1);
+      weft::SenderInfoRecord record;
+      if (!CopySenderRecord(name, record)) UnregisterSenderName(name);
+    }
+  }
+  const bool read = ReadSenderSet(set);
+  namesSegment_.Unlock();
+  return read ? static_cast<int32_t>(set.size()) : 0;
+}
+
+bool weftSenderNames::SenderNameAt(int32_t index, char* name, int32_t size) {
+  weft::SenderSet set;
+  if (!ReadSenderSet(set)) return false;
+  if (static_cast<uint32_t>(index) >= set.size()) return false;
+  auto it = set.begin();
+  std::advance(it, index);
+  return weft::CopyNameOut(*it, name, size);
+}
+
+bool weftSenderNames::setActiveSenderName(const char* name) {
+  const long length = weft::BoundedNameLength(name);
+  if (length <= 0) return false;
+  if (activeSegment_.Size() > 0) activeSegment_.Close();
+  if (activeSegment_.Create(weft::kActiveSenderSegment, weft::kActiveSenderSegmentBytes) ==
+      WEFT_CREATE_FAILED) {
+    LogWarning("weftSenderNames::setActiveSenderName - could not create memory");
+    return false;
+  }
+  char* view = activeSegment_.Lock();
+  if (view == nullptr) {
+    LogWarning("weftSenderNames::setActiveSenderName - could not lock buffer");
+    return false;
+  }
+  std::memcpy(view, name, static_cast<size_t>(length) + 1);
+  activeSegment_.Unlock();
+  return true;
+}
+
+bool weftSenderNames::readActiveSenderName(char* name, int32_t length) {
+  if (!activeSegment_.Open(weft::kActiveSenderSegment)) return false;
+  const char* view = activeSegment_.Lock();
+  if (view == nullptr) return false;
+  // Never past the mapping, should another process have made it smaller.
+  const size_t available = activeSegment_.ViewBytes();
+  const size_t copy =
+      static_cast<size_t>(length) < available ? static_cast<size_t>(length) : available;
+  std::memcpy(name, view, copy);
+  activeSegment_.Unlock();
+  return true;
+}
+
+bool weftSenderNames::ReadActiveSender(char* name, int32_t size) {
+  if (name == nullptr) return false;
+  char active[weft::kNameBufferBytes] = {};
+  if (!readActiveSenderName(active, sizeof active)) return false;
+  // 256 bytes without a terminator name no sender this protocol can hold.
+  if (weft::BoundedNameLength(active) < 0) return false;
+
+  weft::SenderInfoRecord record;
+  if (!CopySenderRecord(active, record)) {
+    activeSegment_.Close();
+    return false;
+  }
+  return weft::CopyNameOut(active, name, size);
+}
+
+bool weftSenderNames::ReadSenderInfo(const char* name, weft::SenderInfoRecord& record) {
+  return CopySenderRecord(name, record);
+}

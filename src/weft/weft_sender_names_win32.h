@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstdint>
+
+#include "weft/sender_set.h"
+#include "weft/weft_protocol.h"
+#include "weft/weft_shared_memory_win32.h"
+
+// The machine's Weft sender registry: the shared list of sender names ("WeftSenderNames"), the
+// active sender's name ("ActiveSenderName") and each sender's information segment. This program
+// only reads it, except that counting drops senders whose segment is gone. Not thread-safe: one
+// thread at a time (the lock nesting is per object).
+class weftSenderNames {
+ public:
+  weftSenderNames();
+  ~weftSenderNames() = default;
+  weftSenderNames(const weftSenderNames&) = delete;
+  weftSenderNames& operator=(const weftSenderNames&) = delete;
+
+  bool UnregisterSenderName(const char* name);
+  bool ReadSenderSet(weft::SenderSet& set);
+  int32_t CountSenders();
+  bool SenderNameAt(int32_t index, char* name, int32_t size);
+  bool setActiveSenderName(const char* name);
+  bool ReadActiveSender(char* name, int32_t size);
+  bool ReadSenderInfo(const char* name, weft::SenderInfoRecord& record);
+
+  int32_t MaxSenders() const { return maxSenders_; }
+
+  // The "MaxSenders" setting as used: a value of 0, or one whose list size would not fit a
+  // signed 32-bit size, falls back to the default.
+  static int32_t SanitiseMaxSenders(uint32_t value);
+
+ private:
+  bool OpenList();
+  bool readActiveSenderName(char* name, int32_t length);
+  // Opens and locks the sender's segment and copies its record out; the segment is closed again.
+  static bool CopySenderRecord(const char* name, weft::SenderInfoRecord& record);
+
+  WeftSharedMemory namesSegment_;
+  WeftSharedMemory activeSegment_;
+  int32_t maxSenders_ = weft::kDefaultMaxSenders;
+};

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "weft/unique_handle_win32.h"
+
+enum SegmentCreateResult {
+  WEFT_CREATE_FAILED = 0,
+  WEFT_CREATE_NEW = 1,
+  WEFT_CREATE_OPENED = 2,
+  WEFT_CREATE_HELD = 3,
+};
+
+// One named, page-file-backed shared-memory segment and the named mutex ("<name>_mutex") that
+// guards it across processes. Lock nests per object; the first level waits at most 67 ms.
+class WeftSharedMemory {
+ public:
+  WeftSharedMemory() = default;
+  ~WeftSharedMemory();
+  WeftSharedMemory(const WeftSharedMemory&) = delete;
+  WeftSharedMemory& operator=(const WeftSharedMemory&) = delete;
+
+  SegmentCreateResult Create(const char* name, int32_t size);
+  bool Open(const char* name);
+  // The mapped view, or null when the segment is not held or its mutex was not obtained.
+  char* Lock();
+  void Unlock();
+  void Close();
+  int32_t Size() const { return size_; }
+
+  // Bytes of the view that the system actually mapped (whole pages); another process may have
+  // created the segment smaller than this object asked for. 0 when nothing is held.
+  size_t ViewBytes() const { return view_bytes_; }
+  const char* Name() const { return name_.empty() ? nullptr : name_.c_str(); }
+
+ private:
+  bool MapAndLock(const char* name);
+
+  char* view_ = nullptr;
+  weft::UniqueHandle mapping_;
+  weft::UniqueHandle mutex_;
+  int32_t lock_count_ = 0;
+  std::string name_;
+  int32_t size_ = 0;
+  size_t view_bytes_ = 0;
+};

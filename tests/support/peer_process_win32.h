@@ -1,0 +1,33 @@
+#pragma once
+
+// Starts tests/support's scriptable Weft peer (weft_peer.exe, beside the test executable) as a
+// real second process and talks to it over its standard input and output.
+
+#include <windows.h>
+
+#include <string>
+
+namespace tsl::testing {
+
+class PeerProcess {
+ public:
+  PeerProcess();
+  ~PeerProcess();
+  PeerProcess(const PeerProcess&) = delete;
+  PeerProcess& operator=(const PeerProcess&) = delete;
+
+  bool started() const { return process_ != nullptr; }
+  // Sends one command line and returns the peer's one-line answer ("" when it did not answer
+  // within 10 s or has exited).
+  std::string Send(const std::string& command);
+  // Waits for the peer to exit and returns its exit code (STILL_ACTIVE after 10 s).
+  DWORD WaitForExit();
+
+ private:
+  HANDLE process_ = nullptr;
+  HANDLE to_peer_ = nullptr;
+  HANDLE from_peer_ = nullptr;
+  std::string pending_;
+};
+
+}  // namespace tsl::testing

@@ -1,0 +1,201 @@
+// A scriptable Weft sender for cross-process tests. It reads one command per line on standard
+// input and answers one line ("ok ..." or "err ...") on standard output:
+//   create SEGMENT SIZE            create or open a segment and keep it; answers the result code
+//   write SEGMENT OFFSET TEXT      write TEXT (and its NUL) into a held segment, under its lock
+//   register NAME HANDLE W H FMT   create the sender's segment with its record, list the name,
+//                                  make it active if no sender is active yet
+//   drop NAME                      close the sender's segment, leaving the name listed (stale)
+//   unlist NAME                    remove the name from the list
+//   active NAME                    write the active sender name
+//   publish HANDLE W H FMT RGBA    publish an emulated shared texture (hex values)
+//   hold MUTEX / release MUTEX     take or give back a named mutex
+//   trylock MUTEX                  try a named mutex for 67 ms: "ok" (and release) or "timeout"
+//   abandon MUTEX                  take a named mutex and exit at once without releasing it
+//   signal NAME N                  raise the sender's frame-count semaphore by N
+//   quit
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <string>
+
+#include "support/test_texture_win32.h"
+#include "weft/sender_set.h"
+#include "weft/weft_names.h"
+#include "weft/weft_protocol.h"
+#include "weft/weft_sender_names_win32.h"
+#include "weft/weft_shared_memory_win32.h"
+
+namespace {
+
+std::map<std::string, std::unique_ptr<WeftSharedMemory>> segments;
+std::map<std::string, HANDLE> mutexes;
+std::map<std::string, HANDLE> semaphores;  // kept open, as a sender keeps its counter alive
+std::map<uint32_t, std::unique_ptr<tsl::testing::TestTexturePublisher>> textures;
+
+void Reply(const std::string& text) {
+  std::printf("%s\n", text.c_str());
+  std::fflush(stdout);
+}
+
+WeftSharedMemory& Segment(const std::string& name) {
+  auto& slot = segments[name];
+  if (!slot) slot = std::make_unique<WeftSharedMemory>();
+  return *slot;
+}
+
+bool EditList(const std::string& name, bool add) {
+  WeftSharedMemory& list = Segment(weft::kSenderNamesSegment);
+  if (list.Create(weft::kSenderNamesSegment, weft::kDefaultMaxSenders * weft::kSlotBytes) ==
+      WEFT_CREATE_FAILED) {
+    return false;
+  }
+  char* view = list.Lock();
+  if (view == nullptr) return false;
+  weft::SenderSet set;
+  auto* bytes = reinterpret_cast<uint8_t*>(view);
+  weft::ParseSenderSlots(bytes, list.ViewBytes(), set, weft::kDefaultMaxSenders);
+  if (add) {
+    set.insert(name);
+  } else {
+    set.erase(name);
+  }
+  weft::StoreSenderSlots(bytes, list.ViewBytes(), set, weft::kDefaultMaxSenders);
+  list.Unlock();
+  return true;
+}
+
+bool SetActive(const std::string& name, bool only_if_none) {
+  WeftSharedMemory& active = Segment(weft::kActiveSenderSegment);
+  if (active.Create(weft::kActiveSenderSegment, weft::kActiveSenderSegmentBytes) ==
+      WEFT_CREATE_FAILED) {
+    return false;
+  }
+  char* view = active.Lock();
+  if (view == nullptr) return false;
+  if (!only_if_none || view[0] == '\0') std::memcpy(view, name.c_str(), name.size() + 1);
+  active.Unlock();
+  return true;
+}
+
+std::string Run(const std::string& line) {
+  std::istringstream in(line);
+  std::string command;
+  in >> command;
+  if (command == "create") {
+    std::string name;
+    int size = 0;
+    in >> name >> size;
+    return "ok " + std::to_string(Segment(name).Create(name.c_str(), size));
+  }
+  if (command == "write") {
+    std::string name, text;
+    size_t offset = 0;
+    in >> name >> offset >> text;
+    WeftSharedMemory& segment = Segment(name);
+    char* view = segment.Lock();
+    if (view == nullptr) return "err lock";
+    std::memcpy(view + offset, text.c_str(), text.size() + 1);
+    segment.Unlock();
+    return "ok";
+  }
+  if (command == "register") {
+    std::string name;
+    weft::SenderInfoRecord record;
+    in >> name >> std::hex >> record.shareHandle >> std::dec >> record.width >> record.height >>
+        record.format;
+    WeftSharedMemory& segment = Segment(name);
+    if (segment.Create(name.c_str(), 4096) == WEFT_CREATE_FAILED) return "err create";
+    char* view = segment.Lock();
+    if (view == nullptr) return "err lock";
+    weft::WriteSenderInfoRecord(record, reinterpret_cast<uint8_t*>(view));
+    segment.Unlock();
+    if (!EditList(name, true)) return "err list";
+    return SetActive(name, true) ? "ok" : "err active";
+  }
+  if (command == "drop") {
+    std::string name;
+    in >> name;
+    segments.erase(name);
+    return "ok";
+  }
+  if (command == "unlist") {
+    std::string name;
+    in >> name;
+    return EditList(name, false) ? "ok" : "err list";
+  }
+  if (command == "active") {
+    std::string name;
+    in >> name;
+    return SetActive(name, false) ? "ok" : "err active";
+  }
+  if (command == "publish") {
+    uint32_t handle = 0, width = 0, height = 0, format = 0, rgba = 0;
+    in >> std::hex >> handle >> std::dec >> width >> height >> format >> std::hex >> rgba;
+    auto& texture = textures[handle];
+    if (!texture) texture = std::make_unique<tsl::testing::TestTexturePublisher>();
+    return texture->Publish(handle, width, height, format, rgba) ? "ok" : "err publish";
+  }
+  if (command == "hold" || command == "abandon" || command == "trylock") {
+    std::string name;
+    in >> name;
+    HANDLE mutex = CreateMutexA(nullptr, FALSE, name.c_str());
+    if (mutex == nullptr) return "err mutex";
+    const DWORD wait =
+        WaitForSingleObject(mutex, command == "trylock" ? weft::kLockTimeoutMs : 5000);
+    if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED) {
+      CloseHandle(mutex);
+      return "timeout";
+    }
+    if (command == "abandon") ExitProcess(3);
+    if (command == "trylock") {
+      ReleaseMutex(mutex);
+      CloseHandle(mutex);
+      return "ok";
+    }
+    mutexes[name] = mutex;
+    return "ok";
+  }
+  if (command == "release") {
+    std::string name;
+    in >> name;
+    const auto it = mutexes.find(name);
+    if (it == mutexes.end()) return "err not held";
+    ReleaseMutex(it->second);
+    CloseHandle(it->second);
+    mutexes.erase(it);
+    return "ok";
+  }
+  if (command == "signal") {
+    std::string name;
+    long count = 0;
+    in >> name >> count;
+    std::string semaphore_name;
+    if (!weft::CountSemaphoreName(name.c_str(), semaphore_name)) return "err name";
+    HANDLE& semaphore = semaphores[name];
+    if (semaphore == nullptr) {
+      semaphore = CreateSemaphoreA(nullptr, weft::kCountSemaphoreInitial,
+                                   weft::kCountSemaphoreMaximum, semaphore_name.c_str());
+    }
+    if (semaphore == nullptr) return "err semaphore";
+    return ReleaseSemaphore(semaphore, count, nullptr) ? "ok" : "err release";
+  }
+  return "err unknown command";
+}
+
+}  // namespace
+
+int main() {
+  char line[1024];
+  while (std::fgets(line, sizeof line, stdin) != nullptr) {
+    std::string text(line);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    if (text == "quit") break;
+    Reply(Run(text));
+  }
+  return 0;
+}

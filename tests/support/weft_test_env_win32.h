@@ -1,0 +1,86 @@
+#pragma once
+
+// Helpers for Windows tests of the Weft library: registry values of the current user (set
+// and restored per test), a Direct3D 11 device, and reading a texture's first pixel back.
+
+#include <d3d11.h>
+#include <windows.h>
+#include <wrl/client.h>
+
+#include <cstdint>
+#include <optional>
+
+#include "weft/weft_protocol.h"
+
+namespace tsl::testing {
+
+// Sets (or with nullopt deletes) a DWORD under HKCU\Software\Weftworks\Weft, and puts the old
+// state back when destroyed.
+class ScopedWeftSetting {
+ public:
+  ScopedWeftSetting(const char* value_name, std::optional<DWORD> value) : name_(value_name) {
+    DWORD old = 0;
+    DWORD size = sizeof old;
+    if (RegGetValueA(HKEY_CURRENT_USER, weft::kRegistryKey, name_, RRF_RT_REG_DWORD, nullptr, &old,
+                     &size) == ERROR_SUCCESS) {
+      old_ = old;
+    }
+    Apply(value);
+  }
+  ~ScopedWeftSetting() { Apply(old_); }
+  ScopedWeftSetting(const ScopedWeftSetting&) = delete;
+  ScopedWeftSetting& operator=(const ScopedWeftSetting&) = delete;
+
+ private:
+  void Apply(std::optional<DWORD> value) {
+    HKEY key = nullptr;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, weft::kRegistryKey, 0, nullptr, 0, KEY_ALL_ACCESS,
+                        nullptr, &key, nullptr) != ERROR_SUCCESS) {
+      return;
+    }
+    if (value) {
+      const DWORD v = *value;
+      RegSetValueExA(key, name_, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&v), sizeof v);
+    } else {
+      RegDeleteValueA(key, name_);
+    }
+    RegCloseKey(key);
+  }
+
+  const char* name_;
+  std::optional<DWORD> old_;
+};
+
+inline Microsoft::WRL::ComPtr<ID3D11Device> MakeTestDevice() {
+  Microsoft::WRL::ComPtr<ID3D11Device> device;
+  const D3D_FEATURE_LEVEL levels[] = {D3D_FEATURE_LEVEL_11_1, D3D_FEATURE_LEVEL_11_0};
+  for (D3D_DRIVER_TYPE type : {D3D_DRIVER_TYPE_HARDWARE, D3D_DRIVER_TYPE_WARP}) {
+    if (SUCCEEDED(D3D11CreateDevice(nullptr, type, nullptr, D3D11_CREATE_DEVICE_BGRA_SUPPORT,
+                                    levels, 2, D3D11_SDK_VERSION, &device, nullptr, nullptr))) {
+      break;
+    }
+  }
+  return device;
+}
+
+// The top-left pixel of a 4-byte-per-pixel texture, read through a staging copy.
+inline uint32_t ReadFirstPixel(ID3D11Device* device, ID3D11Texture2D* texture) {
+  D3D11_TEXTURE2D_DESC desc{};
+  texture->GetDesc(&desc);
+  desc.Usage = D3D11_USAGE_STAGING;
+  desc.BindFlags = 0;
+  desc.CPUAccessFlags = D3D11_CPU_ACCESS_READ;
+  desc.MiscFlags = 0;
+  Microsoft::WRL::ComPtr<ID3D11Texture2D> staging;
+  if (FAILED(device->CreateTexture2D(&desc, nullptr, &staging))) return 0xDEADBEEF;
+  Microsoft::WRL::ComPtr<ID3D11DeviceContext> context;
+  device->GetImmediateContext(&context);
+  context->CopyResource(staging.Get(), texture);
+  D3D11_MAPPED_SUBRESOURCE mapped{};
+  if (FAILED(context->Map(staging.Get(), 0, D3D11_MAP_READ, 0, &mapped))) return 0xDEADBEEF;
+  const uint32_t pixel = *static_cast<const uint32_t*>(mapped.pData);
+  context->Unmap(staging.Get(), 0);
+  return pixel;
+}
+
+}  // namespace tsl::testing

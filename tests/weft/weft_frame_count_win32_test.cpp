@@ -1,0 +1,99 @@
+#include "weft/weft_frame_count_win32.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "support/peer_process_win32.h"
+#include "support/weft_test_env_win32.h"
+#include "weft/weft_log.h"
+
+namespace {
+
+using tsl::testing::PeerProcess;
+using tsl::testing::ScopedWeftSetting;
+
+TEST(WeftFrameCountTest, CountIsReadWithoutConsumingAndOnlyNewCountsAreNewFrames) {
+  ScopedWeftSetting on(weft::kFrameCountValue, 1);
+  PeerProcess peer;
+  ASSERT_TRUE(peer.started());
+  WeftFrameCount counter;
+  ASSERT_TRUE(counter.FrameCountingEnabled());
+  counter.EnableFrameCount("TslFc_Count");
+  ASSERT_TRUE(counter.HasSemaphore());
+
+  // No frame signalled yet: no counting information, every call reports a frame.
+  EXPECT_TRUE(counter.GetNewFrame());
+  EXPECT_TRUE(counter.GetNewFrame());
+  EXPECT_EQ(counter.FrameCount(), 0);
+
+  ASSERT_EQ(peer.Send("signal TslFc_Count 3"), "ok");
+  EXPECT_TRUE(counter.GetNewFrame());
+  EXPECT_EQ(counter.FrameCount(), 3);
+  EXPECT_FALSE(counter.GetNewFrame());  // the read did not consume the count
+  EXPECT_EQ(counter.FrameCount(), 3);
+  ASSERT_EQ(peer.Send("signal TslFc_Count 1"), "ok");
+  EXPECT_TRUE(counter.GetNewFrame());
+  EXPECT_EQ(counter.FrameCount(), 4);
+
+  counter.CleanupFrameCount();
+  EXPECT_FALSE(counter.HasSemaphore());
+  EXPECT_TRUE(counter.GetNewFrame());
+}
+
+TEST(WeftFrameCountTest, SwitchedOffInTheRegistryEveryCallIsANewFrame) {
+  for (std::optional<DWORD> value :
+       {std::optional<DWORD>{}, std::optional<DWORD>{0}, std::optional<DWORD>{2}}) {
+    ScopedWeftSetting off(weft::kFrameCountValue, value);
+    WeftFrameCount counter;
+    EXPECT_FALSE(counter.FrameCountingEnabled());
+    counter.EnableFrameCount("TslFc_Off");
+    EXPECT_EQ(weft::LastLogMessage(), "    Setting not enabled");
+    EXPECT_FALSE(counter.HasSemaphore());
+    for (int i = 0; i < 3; ++i) EXPECT_TRUE(counter.GetNewFrame());
+  }
+}
+
+TEST(WeftFrameCountTest, ASenderNameTooLongForTheSemaphoreIsNotCounted) {
+  ScopedWeftSetting on(weft::kFrameCountValue, 1);
+  WeftFrameCount counter;
+  counter.EnableFrameCount(std::string(240, 'L').c_str());
+  EXPECT_FALSE(counter.HasSemaphore());
+  EXPECT_TRUE(counter.GetNewFrame());
+  counter.EnableFrameCount(std::string(239, 'L').c_str());
+  EXPECT_TRUE(counter.HasSemaphore());
+}
+
+TEST(WeftFrameCountTest, NamedAccessMutexTimesOutSilentlyWhileTheSenderHoldsIt) {
+  PeerProcess peer;
+  ASSERT_TRUE(peer.started());
+  auto device = tsl::testing::MakeTestDevice();
+  ASSERT_NE(device, nullptr);
+  D3D11_TEXTURE2D_DESC desc{};
+  desc.Width = desc.Height = 4;
+  desc.MipLevels = desc.ArraySize = 1;
+  desc.Format = DXGI_FORMAT_B8G8R8A8_UNORM;
+  desc.SampleDesc.Count = 1;
+  desc.BindFlags = D3D11_BIND_SHADER_RESOURCE;
+  Microsoft::WRL::ComPtr<ID3D11Texture2D> texture;
+  ASSERT_HRESULT_SUCCEEDED(device->CreateTexture2D(&desc, nullptr, &texture));
+
+  WeftFrameCount counter;
+  EXPECT_TRUE(counter.CheckAccess(texture.Get()));  // no access mutex yet: nothing to wait for
+  ASSERT_TRUE(counter.CreateAccessMutex("TslFc_Access"));
+  EXPECT_TRUE(counter.CheckAccess(texture.Get()));
+  EXPECT_TRUE(counter.AllowAccess(texture.Get()));
+
+  ASSERT_EQ(peer.Send("hold TslFc_Access_WeftAccessMutex"), "ok");
+  weft::LogNotice("marker");
+  EXPECT_FALSE(counter.CheckAccess(texture.Get()));
+  EXPECT_EQ(weft::LastLogMessage(), "marker");
+  ASSERT_EQ(peer.Send("release TslFc_Access_WeftAccessMutex"), "ok");
+  EXPECT_TRUE(counter.CheckAccess(texture.Get()));
+  EXPECT_EQ(peer.Send("trylock TslFc_Access_WeftAccessMutex"), "timeout");
+  EXPECT_TRUE(counter.AllowAccess(texture.Get()));
+  EXPECT_EQ(peer.Send("trylock TslFc_Access_WeftAccessMutex"), "ok");
+  EXPECT_TRUE(counter.CheckAccess(nullptr));
+}
+
+}  // namespace
