@@ -53,10 +53,10 @@ class PosixPacePlatform final : public PacePlatform {
     // An all-zero due time would disarm a timerfd; one nanosecond fires it at once instead.
     int64_t ns = delay_100ns * 100;
     if (ns <= 0) ns = 1;
-    itimerspec spec{};
-    spec.it_value.tv_sec = static_cast<time_t>(ns / 1'000'000'000);
-    spec.it_value.tv_nsec = static_cast<long>(ns % 1'000'000'000);
-    timerfd_settime(fd_, 0, &spec, nullptr);
+    itimerspec due{};
+    due.it_value.tv_sec = static_cast<time_t>(ns / 1'000'000'000);
+    due.it_value.tv_nsec = static_cast<long>(ns % 1'000'000'000);
+    timerfd_settime(fd_, 0, &due, nullptr);
   }
 
   void WaitTimer() override {
