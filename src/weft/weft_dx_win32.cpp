@@ -33,7 +33,8 @@ weftDX::~weftDX() {
     senderName_[0] = '\0';
   }
   CloseDirectX11();
-  Drop(receivedTexture_);
+  // A texture opened with a zero size never becomes initialised, so ReleaseReceiver above
+  // leaves it alone; let it go here.
   Drop(sharedTexture_);
 }
 
