@@ -15,7 +15,9 @@ wine_harness_start() {
   if [ -z "${TSL_USE_DISPLAY:-}" ]; then
     local n=90
     while [ -e "/tmp/.X${n}-lock" ] || [ -e "/tmp/.X11-unix/X${n}" ]; do n=$((n + 1)); done
-    Xvfb ":${n}" -nolisten tcp -screen 0 1920x1080x24 >"$root/xvfb.log" 2>&1 &
+    # ${TSL_XVFB_ARGS} adds options (the screenshot script asks for a white root window, so that a
+    # black band of ours is told apart from the empty screen).
+    Xvfb ":${n}" -nolisten tcp -screen 0 1920x1080x24 ${TSL_XVFB_ARGS:-} >"$root/xvfb.log" 2>&1 &
     TSL_XVFB_PID=$!
     export DISPLAY=":${n}"
     local i

@@ -1,0 +1,32 @@
+#include "receive/frame_slot_win32.h"
+
+namespace tsl {
+
+void FrameSlot::Publish(ID3D11Texture2D* texture, uint32_t width, uint32_t height,
+                        uint32_t format) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  if (texture_.Get() != texture) texture_ = texture;
+  width_ = width;
+  height_ = height;
+  format_ = format;
+  version_.fetch_add(1);
+}
+
+bool FrameSlot::Latest(Microsoft::WRL::ComPtr<ID3D11Texture2D>& texture, uint32_t& width,
+                       uint32_t& height, uint32_t& format, uint64_t& version) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  if (!texture_) return false;
+  if (texture.Get() != texture_.Get()) texture = texture_;
+  width = width_;
+  height = height_;
+  format = format_;
+  version = version_.load();
+  return true;
+}
+
+int32_t FrameSlot::Format() {
+  std::lock_guard<std::mutex> guard(mutex_);
+  return static_cast<int32_t>(format_);
+}
+
+}  // namespace tsl

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <d3d11.h>
+#include <wrl/client.h>
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+
+namespace tsl {
+
+// The newest received frame, handed from the receive thread to the pace thread. The lock is
+// held only for reference and field copies, never across a Direct3D device call.
+class FrameSlot {
+ public:
+  // Stores the frame and bumps the version; the slot keeps its own reference to the texture.
+  void Publish(ID3D11Texture2D* texture, uint32_t width, uint32_t height, uint32_t format);
+  // False, outputs untouched, before the first publication. Otherwise `texture` holds a
+  // reference to the newest frame's texture (replacing the caller's if it differs).
+  bool Latest(Microsoft::WRL::ComPtr<ID3D11Texture2D>& texture, uint32_t& width, uint32_t& height,
+              uint32_t& format, uint64_t& version);
+  // The format of the held frame (0 before the first), read under the lock.
+  int32_t Format();
+
+ private:
+  std::mutex mutex_;
+  Microsoft::WRL::ComPtr<ID3D11Texture2D> texture_;
+  uint32_t width_ = 0;
+  uint32_t height_ = 0;
+  uint32_t format_ = 0;
+  std::atomic<uint64_t> version_{0};
+};
+
+}  // namespace tsl

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <d3d11.h>
+#include <dxgi1_2.h>
+#include <wrl/client.h>
+
+#include <string>
+
+namespace tsl {
+
+// The application's one Direct3D 11 device, on the adapter DXGI ranks first for high
+// performance, with its immediate context (multithread-protected: the pace thread and the
+// receive thread use it at once), the factory that owns its adapter and the adapter's name.
+class GpuDevice {
+ public:
+  bool Create();
+  void Release();
+
+  Microsoft::WRL::ComPtr<ID3D11Device> device;
+  Microsoft::WRL::ComPtr<ID3D11DeviceContext> context;
+  Microsoft::WRL::ComPtr<IDXGIFactory2> factory;
+  bool tearingSupported = false;
+  std::wstring adapterName;
+};
+
+}  // namespace tsl

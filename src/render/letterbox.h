@@ -1,0 +1,24 @@
+#pragma once
+
+#include <cstdint>
+
+namespace tsl {
+
+struct Viewport {
+  float left = 0.0f;
+  float top = 0.0f;
+  float width = 0.0f;
+  float height = 0.0f;
+};
+
+// The centred viewport that fits a `source_width` x `source_height` image into a client area
+// without changing its aspect ratio. The scale is computed in double precision, the size rounded
+// once to float, and the origin computed in float; nothing is snapped to whole pixels.
+Viewport LetterboxViewport(uint32_t source_width, uint32_t source_height, uint32_t client_width,
+                           uint32_t client_height);
+
+// The format a shader-resource view of a texture of `format` is made with: typeless formats get
+// their UNORM view, 0 becomes B8G8R8A8_UNORM, everything else (sRGB and float included) stays.
+uint32_t ViewFormatFor(uint32_t format);
+
+}  // namespace tsl

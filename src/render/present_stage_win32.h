@@ -1,0 +1,42 @@
+#pragma once
+
+#include <d3d11.h>
+#include <wrl/client.h>
+
+#include <atomic>
+#include <cstdint>
+
+#include "receive/frame_slot_win32.h"
+#include "render/presenter_win32.h"
+
+namespace tsl {
+
+struct PresentResult {
+  bool presented = false;
+  bool repeated = false;  // the frame's version equals the previous presenting tick's
+  uint64_t version = 0;
+};
+
+// The per-tick draw step: the newest frame from the slot, drawn and presented, or black while
+// there is none yet. Keeps the counters the title shows.
+class PresentStage {
+ public:
+  void Bind(Presenter* presenter, FrameSlot* slot) {
+    presenter_ = presenter;
+    slot_ = slot;
+  }
+  PresentResult PresentLatest(uint32_t sync_interval);
+
+  std::atomic<bool> vsync{true};
+  uint64_t RepeatCount() const { return repeatCount_.load(); }
+  uint64_t PresentCount() const { return presentCount_.load(); }
+
+ private:
+  Presenter* presenter_ = nullptr;
+  FrameSlot* slot_ = nullptr;
+  std::atomic<uint64_t> lastVersion_{0};
+  std::atomic<uint64_t> repeatCount_{0};
+  std::atomic<uint64_t> presentCount_{0};
+};
+
+}  // namespace tsl

@@ -1,0 +1,228 @@
+#include "render/presenter_win32.h"
+
+#include <d3dcompiler.h>
+
+#include "render/letterbox.h"
+#include "render/shader_texts.h"
+
+namespace tsl {
+
+using Microsoft::WRL::ComPtr;
+
+namespace {
+constexpr uint32_t kInitialWidth = 1280;
+constexpr uint32_t kInitialHeight = 720;
+}  // namespace
+
+bool Presenter::Initialize(GpuDevice* device, HWND window) {
+  device_ = device;
+  window_ = window;
+  tearingSupported_ = device->tearingSupported;
+  swapChainFlags_ = tearingSupported_ ? DXGI_SWAP_CHAIN_FLAG_ALLOW_TEARING : 0;
+
+  DXGI_SWAP_CHAIN_DESC1 desc{};
+  desc.Width = kInitialWidth;
+  desc.Height = kInitialHeight;
+  desc.Format = DXGI_FORMAT_B8G8R8A8_UNORM;
+  desc.Stereo = FALSE;
+  desc.SampleDesc.Count = 1;
+  desc.SampleDesc.Quality = 0;
+  desc.BufferUsage = DXGI_USAGE_RENDER_TARGET_OUTPUT;
+  desc.BufferCount = 2;
+  desc.Scaling = DXGI_SCALING_STRETCH;
+  desc.SwapEffect = DXGI_SWAP_EFFECT_FLIP_DISCARD;
+  desc.AlphaMode = DXGI_ALPHA_MODE_IGNORE;
+  desc.Flags = swapChainFlags_;
+  if (FAILED(device->factory->CreateSwapChainForHwnd(device->device.Get(), window, &desc, nullptr,
+                                                     nullptr,
+                                                     swapChain_.ReleaseAndGetAddressOf()))) {
+    return false;
+  }
+  // Fullscreen is the window's own business, never DXGI's.
+  device->factory->MakeWindowAssociation(window, DXGI_MWA_NO_ALT_ENTER);
+
+  backBufferWidth_ = kInitialWidth;
+  backBufferHeight_ = kInitialHeight;
+  if (!AcquireBackBuffer()) return false;
+  return CreatePipeline();
+}
+
+bool Presenter::AcquireBackBuffer() {
+  if (FAILED(swapChain_->GetBuffer(0, IID_PPV_ARGS(backBuffer_.ReleaseAndGetAddressOf())))) {
+    return false;
+  }
+  return SUCCEEDED(device_->device->CreateRenderTargetView(backBuffer_.Get(), nullptr,
+                                                           renderTarget_.ReleaseAndGetAddressOf()));
+}
+
+bool Presenter::CreatePipeline() {
+  ID3D11Device* d = device_->device.Get();
+  ComPtr<ID3DBlob> vs_code;
+  ComPtr<ID3DBlob> ps_code;
+  if (FAILED(D3DCompile(kVertexShaderText, kVertexShaderLength, nullptr, nullptr, nullptr, "main",
+                        "vs_5_0", 0, 0, &vs_code, nullptr)) ||
+      FAILED(D3DCompile(kPixelShaderText, kPixelShaderLength, nullptr, nullptr, nullptr, "main",
+                        "ps_5_0", 0, 0, &ps_code, nullptr))) {
+    return false;
+  }
+  if (FAILED(d->CreateVertexShader(vs_code->GetBufferPointer(), vs_code->GetBufferSize(), nullptr,
+                                   vertexShader_.ReleaseAndGetAddressOf())) ||
+      FAILED(d->CreatePixelShader(ps_code->GetBufferPointer(), ps_code->GetBufferSize(), nullptr,
+                                  pixelShader_.ReleaseAndGetAddressOf()))) {
+    return false;
+  }
+
+  D3D11_SAMPLER_DESC sampler{};
+  sampler.Filter = D3D11_FILTER_MIN_MAG_MIP_LINEAR;
+  sampler.AddressU = sampler.AddressV = sampler.AddressW = D3D11_TEXTURE_ADDRESS_CLAMP;
+  sampler.MaxLOD = D3D11_FLOAT32_MAX;
+  if (FAILED(d->CreateSamplerState(&sampler, sampler_.ReleaseAndGetAddressOf()))) return false;
+
+  D3D11_RASTERIZER_DESC raster{};
+  raster.FillMode = D3D11_FILL_SOLID;
+  raster.CullMode = D3D11_CULL_NONE;
+  raster.DepthClipEnable = TRUE;
+  if (FAILED(d->CreateRasterizerState(&raster, rasterizer_.ReleaseAndGetAddressOf()))) {
+    return false;
+  }
+
+  D3D11_BLEND_DESC blend{};
+  blend.RenderTarget[0].RenderTargetWriteMask = D3D11_COLOR_WRITE_ENABLE_ALL;
+  if (FAILED(d->CreateBlendState(&blend, blend_.ReleaseAndGetAddressOf()))) return false;
+
+  D3D11_DEPTH_STENCIL_DESC depth{};  // every field zero: no depth test, no stencil
+  return SUCCEEDED(d->CreateDepthStencilState(&depth, depthStencil_.ReleaseAndGetAddressOf()));
+}
+
+void Presenter::ReleaseBackBuffer() {
+  if (device_ != nullptr && device_->context) device_->context->ClearState();
+  renderTarget_.Reset();
+  backBuffer_.Reset();
+}
+
+bool Presenter::EnsureBackBuffer(uint32_t width, uint32_t height) {
+  if (width == 0 || height == 0) return false;
+  if (width == backBufferWidth_ && height == backBufferHeight_ && backBuffer_) return true;
+  ReleaseBackBuffer();
+  ++resizeCount_;
+  if (FAILED(swapChain_->ResizeBuffers(0, width, height, DXGI_FORMAT_B8G8R8A8_UNORM,
+                                       swapChainFlags_))) {
+    return false;
+  }
+  backBufferWidth_ = width;
+  backBufferHeight_ = height;
+  return AcquireBackBuffer();
+}
+
+Presenter::RenderResult Presenter::Render(ID3D11Texture2D* texture, uint32_t width, uint32_t height,
+                                          uint32_t format) {
+  if (texture == nullptr || width == 0 || height == 0 || !swapChain_) return RenderResult::kFailed;
+
+  D3D11_VIEWPORT viewport{};
+  viewport.MinDepth = 0.0f;
+  viewport.MaxDepth = 1.0f;
+  const bool boxed = letterbox.load();
+  if (boxed) {
+    RECT client{};
+    if (window_ == nullptr || !GetClientRect(window_, &client)) return RenderResult::kFailed;
+    const auto cw = static_cast<uint32_t>(client.right - client.left);
+    const auto ch = static_cast<uint32_t>(client.bottom - client.top);
+    if (cw == 0 || ch == 0) return RenderResult::kNothingToDraw;  // minimised
+    if (!EnsureBackBuffer(cw, ch)) return RenderResult::kFailed;
+    const Viewport fit = LetterboxViewport(width, height, cw, ch);
+    viewport.TopLeftX = fit.left;
+    viewport.TopLeftY = fit.top;
+    viewport.Width = fit.width;
+    viewport.Height = fit.height;
+  } else {
+    if (!EnsureBackBuffer(width, height)) return RenderResult::kFailed;
+    viewport.Width = static_cast<float>(backBufferWidth_);
+    viewport.Height = static_cast<float>(backBufferHeight_);
+  }
+
+  const uint32_t view_format = ViewFormatFor(format);
+  if (!cachedView_ || cachedTexture_ != texture || cachedViewFormat_ != view_format) {
+    cachedView_.Reset();
+    cachedTexture_ = nullptr;
+    cachedViewFormat_ = 0;
+    D3D11_SHADER_RESOURCE_VIEW_DESC view{};
+    view.Format = static_cast<DXGI_FORMAT>(view_format);
+    view.ViewDimension = D3D11_SRV_DIMENSION_TEXTURE2D;
+    view.Texture2D.MostDetailedMip = 0;
+    view.Texture2D.MipLevels = 1;
+    ++viewCreations_;
+    if (FAILED(device_->device->CreateShaderResourceView(texture, &view, &cachedView_)) &&
+        FAILED(device_->device->CreateShaderResourceView(texture, nullptr, &cachedView_))) {
+      return RenderResult::kFailed;
+    }
+    cachedTexture_ = texture;
+    cachedViewFormat_ = view_format;
+  }
+
+  ID3D11DeviceContext* c = device_->context.Get();
+  ID3D11RenderTargetView* target = renderTarget_.Get();
+  c->OMSetRenderTargets(1, &target, nullptr);
+  if (boxed) {
+    const float black[4] = {0.0f, 0.0f, 0.0f, 1.0f};
+    c->ClearRenderTargetView(target, black);
+  }
+  c->OMSetBlendState(blend_.Get(), nullptr, 0xFFFFFFFF);
+  c->OMSetDepthStencilState(depthStencil_.Get(), 0);
+  c->RSSetState(rasterizer_.Get());
+  c->RSSetViewports(1, &viewport);
+  c->IASetInputLayout(nullptr);
+  c->IASetPrimitiveTopology(D3D11_PRIMITIVE_TOPOLOGY_TRIANGLELIST);
+  c->VSSetShader(vertexShader_.Get(), nullptr, 0);
+  c->PSSetShader(pixelShader_.Get(), nullptr, 0);
+  ID3D11ShaderResourceView* view = cachedView_.Get();
+  c->PSSetShaderResources(0, 1, &view);
+  ID3D11SamplerState* sampler = sampler_.Get();
+  c->PSSetSamplers(0, 1, &sampler);
+  c->Draw(3, 0);
+  ID3D11ShaderResourceView* none = nullptr;
+  c->PSSetShaderResources(0, 1, &none);
+  return RenderResult::kDrawn;
+}
+
+bool Presenter::PresentNow(uint32_t sync_interval) {
+  const UINT flags = (sync_interval == 0 && tearingSupported_) ? DXGI_PRESENT_ALLOW_TEARING : 0;
+  return SUCCEEDED(swapChain_->Present(sync_interval, flags));
+}
+
+bool Presenter::Draw(ID3D11Texture2D* texture, uint32_t width, uint32_t height, uint32_t format,
+                     uint32_t sync_interval) {
+  switch (Render(texture, width, height, format)) {
+    case RenderResult::kFailed:
+      return false;
+    case RenderResult::kNothingToDraw:
+      return true;
+    case RenderResult::kDrawn:
+      break;
+  }
+  return PresentNow(sync_interval);
+}
+
+void Presenter::PresentBlank(uint32_t sync_interval) {
+  if (!renderTarget_) return;
+  const float black[4] = {0.0f, 0.0f, 0.0f, 1.0f};
+  device_->context->ClearRenderTargetView(renderTarget_.Get(), black);
+  PresentNow(sync_interval);
+}
+
+void Presenter::Release() {
+  cachedView_.Reset();
+  cachedTexture_ = nullptr;
+  cachedViewFormat_ = 0;
+  depthStencil_.Reset();
+  blend_.Reset();
+  rasterizer_.Reset();
+  sampler_.Reset();
+  pixelShader_.Reset();
+  vertexShader_.Reset();
+  if (device_ != nullptr && device_->device && device_->context) device_->context->ClearState();
+  renderTarget_.Reset();
+  backBuffer_.Reset();
+  swapChain_.Reset();
+}
+
+}  // namespace tsl
