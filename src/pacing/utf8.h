@@ -51,3 +51,42 @@ inline bool Utf8ToWide(const std::string& utf8, std::wstring& wide) {
 }
 
 }  // namespace tsl
+
+namespace tsl {
+
+// Strict UTF-16 (or UTF-32 where wchar_t is 32 bits) to UTF-8. False for an unpaired surrogate:
+// a path with one would otherwise name a different file.
+inline bool WideToUtf8(const std::wstring& wide, std::string& utf8) {
+  utf8.clear();
+  for (size_t i = 0; i < wide.size(); ++i) {
+    char32_t cp = static_cast<char32_t>(wide[i]);
+    if (sizeof(wchar_t) == 2) cp &= 0xFFFF;
+    if (cp >= 0xD800 && cp <= 0xDBFF && sizeof(wchar_t) == 2) {
+      if (i + 1 >= wide.size()) return false;
+      const auto low = static_cast<char32_t>(wide[i + 1]) & 0xFFFF;
+      if (low < 0xDC00 || low > 0xDFFF) return false;
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
+      ++i;
+    } else if ((cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) {
+      return false;
+    }
+    if (cp < 0x80) {
+      utf8.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+      utf8.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+      utf8.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+      utf8.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+      utf8.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      utf8.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+      utf8.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+      utf8.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+      utf8.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      utf8.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+  }
+  return true;
+}
+
+}  // namespace tsl

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace tsl {
+
+// The start-up configuration, from the command line only.
+struct AppConfig {
+  std::string senderName = "Larkmoor Weft Output";  // empty: pick a sender automatically
+  double fps = 60.0;
+  int32_t width = 1280;
+  int32_t height = 720;
+  int32_t monitor = -1;  // below 0: start windowed
+  bool vsync = true;
+  bool letterbox = true;
+  bool topmost = false;
+  bool hideCursor = false;
+  bool realtime = false;
+  bool noActivate = false;
+  uint32_t parentPid = 0;  // 0: no parent to watch
+};
+
+}  // namespace tsl

@@ -1,0 +1,73 @@
+#include "app/status_title.h"
+
+#include <cwchar>
+#include <vector>
+
+namespace tsl {
+
+namespace {
+constexpr size_t kTitleUnits = 1024;
+}  // namespace
+
+const wchar_t* PixelFormatName(int32_t format) {
+  switch (format) {
+    case 0:
+      return L"unknown";
+    case 2:
+      return L"RGBA32F";
+    case 10:
+      return L"RGBA16F";
+    case 11:
+      return L"RGBA16";
+    case 24:
+      return L"R10G10B10A2";
+    case 27:
+      return L"RGBA8_typeless";
+    case 28:
+      return L"RGBA8";
+    case 29:
+      return L"RGBA8_sRGB";
+    case 87:
+      return L"BGRA8";
+    case 90:
+      return L"BGRA8_typeless";
+    case 91:
+      return L"BGRA8_sRGB";
+    default:
+      return L"other";
+  }
+}
+
+std::wstring WidenSenderName(const std::string& name) {
+  if (name.empty()) return L"(none)";
+  std::wstring wide;
+  wide.reserve(name.size());
+  for (char c : name) wide.push_back(static_cast<wchar_t>(static_cast<unsigned char>(c)));
+  return wide;
+}
+
+std::wstring FormatTitle(const TitleFigures& f) {
+  // Every string conversion is %ls, which means a wide string in every C runtime.
+  static const wchar_t kFormat[] =
+      L"Tessaline  |  GPU: %ls  |  src \"%ls\"  |  pace %.2f fps  |  jitter p99=%.2fms "
+      L"max=%.2fms  |  interval [%.2f..%.2f]ms \u03C3=%.3fms  |  cb p99=%.2fms  |  hold %.0f%% "
+      L"(%llu / %llu)  |  missed %llu  |  recv %llu  |  %ls (%d avail)  |  fmt %ls  |  vsync %ls"
+      L"  |  mon%d  [F11=fs F12=mon V=vsync P=dump-csv ESC=exit]";
+  const std::wstring sender = WidenSenderName(f.sender);
+  // Large enough for any figures; the result is then cut like the program's 1,024-unit buffer.
+  std::vector<wchar_t> buffer(8192);
+  const int n = std::swprintf(
+      buffer.data(), buffer.size(), kFormat, f.adapter.c_str(), sender.c_str(), f.measured_fps,
+      f.pace.jitter_p99_ms, f.pace.jitter_max_ms, f.pace.interval_min_ms, f.pace.interval_max_ms,
+      f.pace.interval_stddev_ms, f.pace.cb_p99_ms, f.pace.hold_ratio * 100.0,
+      static_cast<unsigned long long>(f.repeated), static_cast<unsigned long long>(f.presented),
+      static_cast<unsigned long long>(f.missed), static_cast<unsigned long long>(f.received),
+      f.connected ? L"connected" : L"NO SOURCE", static_cast<int>(f.senders),
+      PixelFormatName(f.format), f.vsync ? L"on" : L"off", static_cast<int>(f.monitor));
+  if (n < 0) return std::wstring();
+  std::wstring title(buffer.data(), static_cast<size_t>(n));
+  if (title.size() > kTitleUnits - 1) title.resize(kTitleUnits - 1);
+  return title;
+}
+
+}  // namespace tsl

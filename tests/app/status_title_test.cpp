@@ -1,0 +1,113 @@
+#include "app/status_title.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "app/hotkeys.h"
+#include "app/pace_log_path.h"
+
+namespace tsl {
+namespace {
+
+TEST(StatusTitleTest, TheTitleForAGivenSetOfFigures) {
+  TitleFigures f;
+  f.adapter = L"NVIDIA GeForce GTX 470";
+  f.sender = "Larkmoor Weft Output";
+  f.measured_fps = 60.00024;
+  f.pace.jitter_p99_ms = 0.0123;
+  f.pace.jitter_max_ms = 1.5;
+  f.pace.interval_min_ms = 16.5;
+  f.pace.interval_max_ms = 16.8349;
+  f.pace.interval_stddev_ms = 0.01234;
+  f.pace.cb_p99_ms = 2.345;
+  f.pace.hold_ratio = 0.505;
+  f.repeated = 101;
+  f.presented = 200;
+  f.missed = 2;
+  f.received = 99;
+  f.connected = true;
+  f.senders = 3;
+  f.format = 87;
+  f.vsync = false;
+  f.monitor = 1;
+  EXPECT_EQ(FormatTitle(f),
+            L"Tessaline  |  GPU: NVIDIA GeForce GTX 470  |  src \"Larkmoor Weft Output\"  |  "
+            L"pace 60.00 fps  |  jitter p99=0.01ms max=1.50ms  |  interval [16.50..16.83]ms "
+            L"\u03C3=0.012ms  |  cb p99=2.35ms  |  hold 50% (101 / 200)  |  missed 2  |  recv 99"
+            L"  |  connected (3 avail)  |  fmt BGRA8  |  vsync off  |  mon1  [F11=fs F12=mon "
+            L"V=vsync P=dump-csv ESC=exit]");
+}
+
+TEST(StatusTitleTest, BeforeAnySenderAndWithOverlongNames) {
+  TitleFigures f;
+  f.adapter = L"A";
+  const std::wstring title = FormatTitle(f);
+  EXPECT_NE(title.find(L"src \"(none)\""), std::wstring::npos);
+  EXPECT_NE(title.find(L"hold 0% (0 / 0)"), std::wstring::npos);
+  EXPECT_NE(title.find(L"NO SOURCE (0 avail)  |  fmt unknown  |  vsync on  |  mon0"),
+            std::wstring::npos);
+
+  f.sender = std::string(255, '\xE9');  // 8-bit bytes become the units of the same value
+  f.adapter = std::wstring(700, L'g');
+  const std::wstring cut = FormatTitle(f);
+  EXPECT_EQ(cut.size(), 1023u);
+  EXPECT_NE(cut.find(std::wstring(255, L'\u00E9')), std::wstring::npos);
+}
+
+TEST(StatusTitleTest, PixelFormatNames) {
+  struct Case {
+    int32_t format;
+    const wchar_t* name;
+  };
+  for (const Case& c :
+       {Case{0, L"unknown"}, Case{2, L"RGBA32F"}, Case{10, L"RGBA16F"}, Case{11, L"RGBA16"},
+        Case{24, L"R10G10B10A2"}, Case{27, L"RGBA8_typeless"}, Case{28, L"RGBA8"},
+        Case{29, L"RGBA8_sRGB"}, Case{87, L"BGRA8"}, Case{90, L"BGRA8_typeless"},
+        Case{91, L"BGRA8_sRGB"}, Case{1, L"other"}, Case{-1, L"other"}, Case{88, L"other"}}) {
+    EXPECT_STREQ(PixelFormatName(c.format), c.name) << c.format;
+  }
+}
+
+TEST(HotkeysTest, KeysAndTheNextMonitor) {
+  EXPECT_EQ(HotkeyFor(0x1B), Hotkey::kEscape);
+  EXPECT_EQ(HotkeyFor('A'), Hotkey::kToggleLetterbox);
+  EXPECT_EQ(HotkeyFor('C'), Hotkey::kToggleCursor);
+  EXPECT_EQ(HotkeyFor('P'), Hotkey::kWritePaceLog);
+  EXPECT_EQ(HotkeyFor('T'), Hotkey::kToggleTopmost);
+  EXPECT_EQ(HotkeyFor('V'), Hotkey::kToggleVsync);
+  EXPECT_EQ(HotkeyFor(0x7A), Hotkey::kToggleFullscreen);
+  EXPECT_EQ(HotkeyFor(0x7B), Hotkey::kNextMonitor);
+  EXPECT_EQ(HotkeyFor('v'), Hotkey::kNone);  // virtual keys are upper case; 'v' is VK_F7
+  EXPECT_EQ(HotkeyFor(0x7C), Hotkey::kNone);
+
+  EXPECT_EQ(NextMonitorIndex(0, 1), 0);
+  EXPECT_EQ(NextMonitorIndex(5, 1), 0);  // an index given for a monitor that does not exist
+  EXPECT_EQ(NextMonitorIndex(0, 2), 1);
+  EXPECT_EQ(NextMonitorIndex(1, 2), 0);
+  EXPECT_EQ(NextMonitorIndex(2147483647, 3), 2);  // no overflow
+}
+
+TEST(PaceLogPathTest, BesideTheExecutableInUtf8OrRefused) {
+  std::wstring wide;
+  std::string utf8;
+  ASSERT_TRUE(PaceLogPath(L"C:\\Program Files\\Tessaline\\tessaline.exe", wide, utf8));
+  EXPECT_EQ(wide, L"C:\\Program Files\\Tessaline\\pace_log.csv");
+  EXPECT_EQ(utf8, "C:\\Program Files\\Tessaline\\pace_log.csv");
+
+  ASSERT_TRUE(PaceLogPath(L"D:\\\u00DCbertragung\\\u65E5\\tessaline.exe", wide, utf8));
+  EXPECT_EQ(utf8,
+            "D:\\\xC3\x9C"
+            "bertragung\\\xE6\x97\xA5\\pace_log.csv");
+  ASSERT_TRUE(PaceLogPath(L"", wide, utf8));  // the module path could not be read
+  EXPECT_EQ(utf8, "pace_log.csv");
+
+  // 259 units of CJK text need three bytes each: the UTF-8 path would not fit 520 bytes.
+  const std::wstring deep = L"C:\\" + std::wstring(170, L'\u65E5') + L"\\tessaline.exe";
+  EXPECT_FALSE(PaceLogPath(deep, wide, utf8));
+  const std::wstring fits = L"C:\\" + std::wstring(160, L'\u65E5') + L"\\tessaline.exe";
+  EXPECT_TRUE(PaceLogPath(fits, wide, utf8));  // 3 + 480 + 1 + 12 bytes and the terminator
+}
+
+}  // namespace
+}  // namespace tsl
