@@ -22,6 +22,7 @@ class PeerProcess {
   std::string Send(const std::string& command);
   // Waits for the peer to exit and returns its exit code (STILL_ACTIVE after 10 s).
   DWORD WaitForExit();
+  HANDLE handle() const { return process_; }
 
  private:
   HANDLE process_ = nullptr;

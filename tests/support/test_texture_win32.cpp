@@ -9,25 +9,37 @@
 namespace tsl::testing {
 
 bool TestTexturePublisher::Publish(uint32_t share_handle, uint32_t width, uint32_t height,
-                                   uint32_t format, uint32_t rgba) {
+                                   uint32_t format, const std::vector<uint32_t>& pixels) {
   Close();
+  const size_t count = static_cast<size_t>(width) * height;
+  if (pixels.size() != count) return false;
   const uint32_t row_pitch = width * 4;
-  const size_t bytes = sizeof(TestTextureHeader) + static_cast<size_t>(row_pitch) * height;
+  const size_t bytes = sizeof(TestTextureHeader) + count * 4;
   mapping_ =
       CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
                          static_cast<DWORD>(bytes), TestTextureMappingName(share_handle).c_str());
   if (mapping_ == nullptr) return false;
-  auto* view = static_cast<uint8_t*>(MapViewOfFile(mapping_, FILE_MAP_ALL_ACCESS, 0, 0, 0));
-  if (view == nullptr) return false;
+  view_ = static_cast<uint8_t*>(MapViewOfFile(mapping_, FILE_MAP_ALL_ACCESS, 0, 0, 0));
+  if (view_ == nullptr) {
+    Close();
+    return false;
+  }
   const TestTextureHeader header{width, height, format, row_pitch};
-  std::memcpy(view, &header, sizeof header);
-  auto* pixels = reinterpret_cast<uint32_t*>(view + sizeof header);
-  for (size_t i = 0; i < static_cast<size_t>(width) * height; ++i) pixels[i] = rgba;
-  UnmapViewOfFile(view);
+  std::memcpy(view_, &header, sizeof header);
+  pixel_count_ = count;
+  Update(pixels);
   return true;
 }
 
+void TestTexturePublisher::Update(const std::vector<uint32_t>& pixels) {
+  if (view_ == nullptr || pixels.size() != pixel_count_) return;
+  std::memcpy(view_ + sizeof(TestTextureHeader), pixels.data(), pixel_count_ * 4);
+}
+
 void TestTexturePublisher::Close() {
+  if (view_ != nullptr) UnmapViewOfFile(view_);
+  view_ = nullptr;
+  pixel_count_ = 0;
   if (mapping_ != nullptr) CloseHandle(mapping_);
   mapping_ = nullptr;
 }

@@ -27,17 +27,27 @@ inline std::string TestTextureMappingName(uint32_t share_handle) {
   return name;
 }
 
-// Publishes a solid-colour 4-byte-per-pixel texture under a share-handle value; the mapping
-// lives as long as this object.
+// Publishes a 4-byte-per-pixel texture under a share-handle value; the mapping lives as long as
+// this object. An opener copies the pixels as they are when it opens the handle.
 class TestTexturePublisher {
  public:
   ~TestTexturePublisher() { Close(); }
   bool Publish(uint32_t share_handle, uint32_t width, uint32_t height, uint32_t format,
-               uint32_t rgba);
+               const std::vector<uint32_t>& pixels);
+  // A solid colour (the word as stored, for B8G8R8A8: 0xAARRGGBB).
+  bool Publish(uint32_t share_handle, uint32_t width, uint32_t height, uint32_t format,
+               uint32_t colour) {
+    return Publish(share_handle, width, height, format,
+                   std::vector<uint32_t>(static_cast<size_t>(width) * height, colour));
+  }
+  // Rewrites the pixels of the published texture (same size).
+  void Update(const std::vector<uint32_t>& pixels);
   void Close();
 
  private:
   HANDLE mapping_ = nullptr;
+  uint8_t* view_ = nullptr;
+  size_t pixel_count_ = 0;
 };
 
 }  // namespace tsl::testing

@@ -24,6 +24,7 @@
 #include <string>
 
 #include "support/test_texture_win32.h"
+#include "support/weft_sender_win32.h"
 #include "weft/sender_set.h"
 #include "weft/weft_names.h"
 #include "weft/weft_protocol.h"
@@ -46,40 +47,6 @@ WeftSharedMemory& Segment(const std::string& name) {
   auto& slot = segments[name];
   if (!slot) slot = std::make_unique<WeftSharedMemory>();
   return *slot;
-}
-
-bool EditList(const std::string& name, bool add) {
-  WeftSharedMemory& list = Segment(weft::kSenderNamesSegment);
-  if (list.Create(weft::kSenderNamesSegment, weft::kDefaultMaxSenders * weft::kSlotBytes) ==
-      WEFT_CREATE_FAILED) {
-    return false;
-  }
-  char* view = list.Lock();
-  if (view == nullptr) return false;
-  weft::SenderSet set;
-  auto* bytes = reinterpret_cast<uint8_t*>(view);
-  weft::ParseSenderSlots(bytes, list.ViewBytes(), set, weft::kDefaultMaxSenders);
-  if (add) {
-    set.insert(name);
-  } else {
-    set.erase(name);
-  }
-  weft::StoreSenderSlots(bytes, list.ViewBytes(), set, weft::kDefaultMaxSenders);
-  list.Unlock();
-  return true;
-}
-
-bool SetActive(const std::string& name, bool only_if_none) {
-  WeftSharedMemory& active = Segment(weft::kActiveSenderSegment);
-  if (active.Create(weft::kActiveSenderSegment, weft::kActiveSenderSegmentBytes) ==
-      WEFT_CREATE_FAILED) {
-    return false;
-  }
-  char* view = active.Lock();
-  if (view == nullptr) return false;
-  if (!only_if_none || view[0] == '\0') std::memcpy(view, name.c_str(), name.size() + 1);
-  active.Unlock();
-  return true;
 }
 
 std::string Run(const std::string& line) {
@@ -114,8 +81,8 @@ std::string Run(const std::string& line) {
     if (view == nullptr) return "err lock";
     weft::WriteSenderInfoRecord(record, reinterpret_cast<uint8_t*>(view));
     segment.Unlock();
-    if (!EditList(name, true)) return "err list";
-    return SetActive(name, true) ? "ok" : "err active";
+    if (!tsl::testing::EditSenderList(name, true)) return "err list";
+    return tsl::testing::WriteActiveSender(name, true) ? "ok" : "err active";
   }
   if (command == "drop") {
     std::string name;
@@ -126,12 +93,12 @@ std::string Run(const std::string& line) {
   if (command == "unlist") {
     std::string name;
     in >> name;
-    return EditList(name, false) ? "ok" : "err list";
+    return tsl::testing::EditSenderList(name, false) ? "ok" : "err list";
   }
   if (command == "active") {
     std::string name;
     in >> name;
-    return SetActive(name, false) ? "ok" : "err active";
+    return tsl::testing::WriteActiveSender(name, false) ? "ok" : "err active";
   }
   if (command == "publish") {
     uint32_t handle = 0, width = 0, height = 0, format = 0, rgba = 0;

@@ -1,0 +1,217 @@
+#include "app/application_win32.h"
+
+#include <cstdio>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "app/hotkeys.h"
+#include "app/pace_log_path.h"
+#include "app/status_title.h"
+#include "pacing/qpc.h"
+
+namespace tsl {
+
+namespace {
+
+constexpr DWORD kWatchdogStepMs = 500;
+constexpr DWORD kMainLoopSleepMs = 50;
+constexpr double kTitleIntervalMs = 250.0;
+constexpr DWORD kModulePathUnits = 260;
+
+int StartupFailure(const char* message) {
+  std::fputs(message, stderr);
+  std::fflush(stderr);
+  return 1;
+}
+
+}  // namespace
+
+Application::Application() = default;
+
+Application::~Application() { StopWatchdog(); }
+
+void Application::StopWatchdog() {
+  watchdogActive = false;
+  if (watchdogThread.joinable()) watchdogThread.join();
+  if (parentProcess != nullptr) {
+    CloseHandle(parentProcess);
+    parentProcess = nullptr;
+  }
+}
+
+int Application::Run(const AppConfig& cfg) {
+  monitorIndex = cfg.monitor >= 0 ? cfg.monitor : 0;
+
+  if (!window.Create(L"Tessaline", cfg.width, cfg.height, cfg.noActivate)) {
+    return StartupFailure("Failed to create window\n");
+  }
+  window.SetKeyCallback([this](uint64_t key) { OnKey(key); });
+  if (!device.Create()) return StartupFailure("Failed to create D3D11 device\n");
+  if (!presenter.Initialize(&device, window.hwnd))
+    return StartupFailure("Failed to init renderer\n");
+  presentStage.Bind(&presenter, &frameSlot);
+  presentStage.vsync = cfg.vsync;
+  letterbox = cfg.letterbox;
+  if (!receiver.Start(&device, &frameSlot, cfg.senderName)) {
+    return StartupFailure("Failed to start Weft receive thread\n");
+  }
+
+  if (cfg.topmost) window.SetTopmost(true);
+  if (cfg.hideCursor) window.SetCursorHidden(true);
+  if (cfg.monitor >= 0) window.EnterFullscreen(cfg.monitor);  // a missing monitor: windowed
+
+  if (cfg.parentPid != 0) {
+    parentProcess = OpenProcess(SYNCHRONIZE, FALSE, cfg.parentPid);
+    if (parentProcess == nullptr) {
+      std::fprintf(stderr, "warning: --parent-pid %u OpenProcess failed (err=%lu)\n",
+                   static_cast<unsigned>(cfg.parentPid),
+                   static_cast<unsigned long>(GetLastError()));
+      std::fflush(stderr);
+    } else {
+      watchdogActive = true;
+      try {
+        watchdogThread = std::thread([this] { WatchParent(); });
+      } catch (const std::system_error&) {
+        // Out of resources: say so and run on without following the parent.
+        watchdogActive = false;
+        CloseHandle(parentProcess);
+        parentProcess = nullptr;
+        std::fprintf(stderr, "warning: --parent-pid %u watchdog thread could not start\n",
+                     static_cast<unsigned>(cfg.parentPid));
+        std::fflush(stderr);
+      }
+    }
+  }
+
+  if (!paceController.Start(
+          cfg.fps,
+          [this](uint64_t tick, uint64_t target, uint64_t wake) { OnTick(tick, target, wake); },
+          cfg.realtime, [this] { return presentStage.vsync.load(); })) {
+    StopWatchdog();
+    return StartupFailure("Failed to start pace controller\n");
+  }
+  running = true;
+
+  while (window.PumpMessages()) {
+    RefreshTitle();
+    Sleep(kMainLoopSleepMs);
+  }
+
+  running = false;
+  StopWatchdog();
+  paceController.Stop();
+  receiver.Stop();
+  presenter.Release();
+  device.Release();
+  window.Destroy();
+  return 0;
+}
+
+void Application::WatchParent() {
+  while (watchdogActive) {
+    const DWORD wait = WaitForSingleObject(parentProcess, kWatchdogStepMs);
+    if (wait == WAIT_OBJECT_0) ExitProcess(0);  // the parent ended: so do we, at once
+    if (wait != WAIT_TIMEOUT) return;           // the wait failed: run on without a watchdog
+  }
+}
+
+void Application::OnTick(uint64_t tick, uint64_t target_qpc, uint64_t wake_qpc) {
+  if (!running) return;
+  // A window always keeps the source's aspect ratio; stretching applies only in fullscreen.
+  presenter.letterbox = !window.fullscreen || letterbox;
+  const PresentResult result = presentStage.PresentLatest(presentStage.vsync ? 1 : 0);
+  const uint64_t done_qpc = QpcNow();
+  paceStats.Record({tick, target_qpc, wake_qpc, done_qpc, result.repeated, result.version});
+}
+
+void Application::RefreshTitle() {
+  const auto now = static_cast<int64_t>(QpcNow());
+  if (titleHoldUntil != 0 && now < titleHoldUntil) return;
+  if (lastTitleRefresh != 0 &&
+      static_cast<double>(now - lastTitleRefresh) / static_cast<double>(QpcFrequency()) * 1000.0 <
+          kTitleIntervalMs) {
+    return;
+  }
+  lastTitleRefresh = now;
+
+  TitleFigures f;
+  f.adapter = device.adapterName;
+  f.measured_fps = paceController.MeasuredFps();
+  f.missed = paceController.MissedTicks();
+  f.repeated = presentStage.RepeatCount();
+  f.presented = presentStage.PresentCount();
+  f.received = receiver.receivedCount;
+  f.connected = receiver.connected;
+  f.senders = receiver.senderCount;
+  f.vsync = presentStage.vsync;
+  f.monitor = monitorIndex;
+  f.format = frameSlot.Format();
+  f.sender = receiver.SenderNameSnapshot();
+  f.pace = paceStats.Snapshot();
+  SetWindowTextW(window.hwnd, FormatTitle(f).c_str());
+}
+
+void Application::OnKey(uint64_t virtual_key) {
+  switch (HotkeyFor(virtual_key)) {
+    case Hotkey::kEscape:
+      if (window.fullscreen) {
+        window.ExitFullscreen();
+      } else {
+        PostMessageW(window.hwnd, WM_CLOSE, 0, 0);
+      }
+      break;
+    case Hotkey::kToggleLetterbox:
+      letterbox = !letterbox;
+      break;
+    case Hotkey::kToggleCursor:
+      window.SetCursorHidden(!window.cursorHidden);
+      break;
+    case Hotkey::kWritePaceLog:
+      WritePaceLog();
+      break;
+    case Hotkey::kToggleTopmost:
+      window.SetTopmost(!window.topmost);
+      break;
+    case Hotkey::kToggleVsync:
+      presentStage.vsync = !presentStage.vsync;
+      break;
+    case Hotkey::kToggleFullscreen:
+      window.ToggleFullscreen(monitorIndex);
+      break;
+    case Hotkey::kNextMonitor: {
+      const std::vector<MonitorInfo> monitors = EnumerateMonitors();
+      if (monitors.empty()) break;
+      monitorIndex = NextMonitorIndex(monitorIndex, static_cast<int32_t>(monitors.size()));
+      if (window.fullscreen) {
+        window.ExitFullscreen();
+        window.EnterFullscreen(monitorIndex);
+      }
+      break;
+    }
+    case Hotkey::kNone:
+      break;
+  }
+}
+
+void Application::WritePaceLog() {
+  wchar_t module_path[kModulePathUnits] = {};
+  const DWORD length = GetModuleFileNameW(nullptr, module_path, kModulePathUnits);
+  std::wstring wide_path;
+  std::string utf8_path;
+  // A path that filled the whole buffer was cut short: writing beside it would miss the
+  // executable's directory, so that counts as a failure too.
+  bool ok = length < kModulePathUnits &&
+            PaceLogPath(std::wstring(module_path, length), wide_path, utf8_path);
+  ok = ok && paceStats.WriteCsv(utf8_path);
+
+  SetWindowTextW(window.hwnd, ok ? (L"[CSV WRITTEN] " + wide_path).c_str() : L"[CSV WRITE FAILED]");
+  titleHoldUntil = static_cast<int64_t>(QpcNow() + QpcFrequency());
+  if (ok) {
+    MessageBoxW(window.hwnd, wide_path.c_str(), L"Pace log written", MB_OK | MB_ICONINFORMATION);
+  } else {
+    MessageBoxW(window.hwnd, L"Failed to write pace_log.csv", L"Error", MB_OK | MB_ICONERROR);
+  }
+}
+
+}  // namespace tsl

@@ -1,0 +1,179 @@
+// The real tessaline.exe, driven from outside as a controlling program would: exit codes,
+// standard error, the parent watchdog, keys, the title and the pace log. The connection test
+// uses tessaline_emulated.exe, the same program linked with the test-emulation texture opener,
+// because this platform cannot share textures between processes.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <regex>
+#include <sstream>
+#include <string>
+
+#include "support/app_driver_win32.h"
+#include "support/peer_process_win32.h"
+
+namespace tsl {
+namespace {
+
+using testing::AppProcess;
+using testing::BesideTestExecutable;
+using testing::PeerProcess;
+
+constexpr wchar_t kProgram[] = L"tessaline.exe";
+
+const std::wregex& TitlePattern() {
+  static const std::wregex pattern(
+      L"Tessaline  \\|  GPU: .+  \\|  src \"[^\"]*\"  \\|  pace [0-9]+\\.[0-9]{2} fps  \\|  "
+      L"jitter p99=[0-9]+\\.[0-9]{2}ms max=[0-9]+\\.[0-9]{2}ms  \\|  "
+      L"interval \\[[0-9]+\\.[0-9]{2}\\.\\.[0-9]+\\.[0-9]{2}\\]ms \u03C3=[0-9]+\\.[0-9]{3}ms  \\|  "
+      L"cb p99=-?[0-9]+\\.[0-9]{2}ms  \\|  hold [0-9]+% \\([0-9]+ / [0-9]+\\)  \\|  "
+      L"missed [0-9]+  \\|  recv [0-9]+  \\|  (connected|NO SOURCE) \\([0-9]+ avail\\)  \\|  "
+      L"fmt [A-Za-z0-9_]+  \\|  vsync (on|off)  \\|  mon[0-9]+  "
+      L"\\[F11=fs F12=mon V=vsync P=dump-csv ESC=exit\\]");
+  return pattern;
+}
+
+TEST(ApplicationTest, ARateOfZeroOrNotANumberEndsStartUpWithExitCode1) {
+  for (const wchar_t* fps : {L"0", L"abc", L"-30"}) {
+    AppProcess app;
+    ASSERT_TRUE(app.Start(kProgram, std::wstring(L"--fps ") + fps));
+    EXPECT_EQ(app.WaitForExit(), 1u) << fps;
+    EXPECT_EQ(app.StandardError(), "Failed to start pace controller\n");
+  }
+}
+
+TEST(ApplicationTest, AParentThatDoesNotExistIsWarnedAboutAndEscapeEndsTheProgram) {
+  AppProcess app;
+  ASSERT_TRUE(app.Start(kProgram, L"--parent-pid 4000004 --width 320 --height 200"));
+  ASSERT_NE(app.WaitForWindow(), nullptr);
+  RECT client{};
+  GetClientRect(app.WaitForWindow(), &client);
+  EXPECT_EQ(client.right, 320);
+  EXPECT_EQ(client.bottom, 200);
+  app.PostKey(VK_ESCAPE);
+  EXPECT_EQ(app.WaitForExit(), 0u);
+  EXPECT_TRUE(std::regex_match(
+      app.StandardError(),
+      std::regex("warning: --parent-pid 4000004 OpenProcess failed \\(err=[0-9]+\\)\n")))
+      << app.StandardError();
+}
+
+TEST(ApplicationTest, TheEndOfTheParentProcessEndsTheProgramWithExitCode0) {
+  PeerProcess parent;  // any process will do as the controlling program
+  ASSERT_TRUE(parent.started());
+  ASSERT_EQ(parent.Send("active TslE2E_Unused"), "ok");  // proves it is up and answering
+  AppProcess app;
+  const DWORD parent_pid = GetProcessId(parent.handle());
+  ASSERT_TRUE(app.Start(kProgram, L"--parent-pid " + std::to_wstring(parent_pid)));
+  ASSERT_NE(app.WaitForWindow(), nullptr);
+  parent.Send("quit");
+  ASSERT_EQ(parent.WaitForExit(), 0u);
+  const ULONGLONG ended = GetTickCount64();
+  EXPECT_EQ(app.WaitForExit(10'000), 0u);
+  EXPECT_LT(GetTickCount64() - ended, 5'000u);  // within about half a second; generous here
+  EXPECT_EQ(app.StandardError(), "");
+}
+
+TEST(ApplicationTest, TheTitleShowsTheFiguresAndTheVsyncWordFlipsOnV) {
+  AppProcess app;
+  ASSERT_TRUE(app.Start(kProgram, L"--sender TslE2E_Nobody --width 400 --height 300"));
+  ASSERT_NE(app.WaitForWindow(), nullptr);
+  ASSERT_TRUE(app.WaitForTitleContaining(L"vsync on")) << app.Title();
+  const std::wstring title = app.Title();
+  EXPECT_TRUE(std::regex_match(title, TitlePattern())) << std::string(title.begin(), title.end());
+  EXPECT_NE(title.find(L"NO SOURCE"), std::wstring::npos);
+  EXPECT_NE(title.find(L"fmt unknown"), std::wstring::npos);
+  EXPECT_NE(title.find(L"src \"(none)\""), std::wstring::npos);
+  EXPECT_NE(title.find(L"mon0  [F11"), std::wstring::npos);
+
+  app.PostKey('V');
+  ASSERT_TRUE(app.WaitForTitleContaining(L"vsync off")) << app.Title();
+  app.PostKey('V');
+  ASSERT_TRUE(app.WaitForTitleContaining(L"vsync on")) << app.Title();
+  app.PostKey(VK_ESCAPE);
+  EXPECT_EQ(app.WaitForExit(), 0u);
+}
+
+TEST(ApplicationTest, PWritesThePaceLogBesideTheProgramAndReportsIt) {
+  const std::filesystem::path log = BesideTestExecutable(L"pace_log.csv");
+  std::filesystem::remove(log);
+  AppProcess app;
+  ASSERT_TRUE(app.Start(kProgram, L"--no-vsync --fps 120 --width 320 --height 200"));
+  ASSERT_NE(app.WaitForWindow(), nullptr);
+  ASSERT_TRUE(app.WaitForTitleContaining(L"vsync off"));
+  Sleep(500);  // some ticks to log
+  app.PostKey('P');
+  HWND box = app.WaitForDialog(L"Pace log written");
+  ASSERT_NE(box, nullptr);
+  EXPECT_NE(app.Title().find(L"[CSV WRITTEN] "), std::wstring::npos);
+  EXPECT_NE(app.Title().find(L"pace_log.csv"), std::wstring::npos);
+  PostMessageW(box, WM_COMMAND, IDOK, 0);
+
+  std::string text;
+  {
+    std::ifstream in(log, std::ios::binary);
+    ASSERT_TRUE(in.is_open());
+    text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  ASSERT_EQ(text.rfind("tick,target_qpc,wake_qpc,done_qpc,jitter_ms,cb_ms,hold,src_version\r\n", 0),
+            0u);
+  EXPECT_EQ(text.substr(text.size() - 2), "\r\n");
+  std::istringstream lines(text);
+  std::string line;
+  std::getline(lines, line);
+  long long previous = -1;
+  int rows = 0;
+  while (std::getline(lines, line)) {
+    ASSERT_EQ(line.back(), '\r');
+    const long long tick = std::stoll(line.substr(0, line.find(',')));
+    if (previous >= 0) {
+      ASSERT_EQ(tick, previous + 1);
+    }
+    previous = tick;
+    ++rows;
+  }
+  EXPECT_GE(rows, 10);
+
+  app.PostKey(VK_ESCAPE);
+  EXPECT_EQ(app.WaitForExit(), 0u);
+  std::filesystem::remove(log);
+}
+
+TEST(ApplicationTest, ConnectsToARegisteredSenderAndCountsReceivedFrames) {
+  PeerProcess sender;
+  ASSERT_TRUE(sender.started());
+  ASSERT_EQ(sender.Send("publish 6234 64 48 87 ff00ff00"), "ok");
+  ASSERT_EQ(sender.Send("register TslE2E_Sender 6234 64 48 87"), "ok");
+  AppProcess app;
+  ASSERT_TRUE(
+      app.Start(L"tessaline_emulated.exe", L"--sender TslE2E_Sender --width 320 --height 240"));
+  ASSERT_NE(app.WaitForWindow(), nullptr);
+  ASSERT_TRUE(app.WaitForTitleContaining(L"src \"TslE2E_Sender\"")) << app.Title().size();
+  // The sender count follows within half a second of the connection.
+  const std::wregex listed(L".*connected \\([1-9][0-9]* avail\\).*");
+  const ULONGLONG deadline = GetTickCount64() + 5'000;
+  while (!std::regex_match(app.Title(), listed) && GetTickCount64() < deadline) Sleep(50);
+  const std::wstring title = app.Title();
+  EXPECT_TRUE(std::regex_match(title, listed));
+  EXPECT_TRUE(std::regex_match(title, TitlePattern()));
+  EXPECT_NE(title.find(L"fmt BGRA8"), std::wstring::npos);
+
+  const auto received = [&app] {
+    const std::wstring t = app.Title();
+    const size_t at = t.find(L"recv ");
+    return at == std::wstring::npos ? -1LL : std::stoll(t.substr(at + 5));
+  };
+  const long long first = received();
+  EXPECT_GE(first, 64);
+  Sleep(600);
+  EXPECT_GT(received(), first);
+
+  app.PostKey(VK_ESCAPE);
+  EXPECT_EQ(app.WaitForExit(), 0u);
+  sender.Send("unlist TslE2E_Sender");
+}
+
+}  // namespace
+}  // namespace tsl

@@ -1,0 +1,44 @@
+#pragma once
+
+// Drives a Tessaline process from a test: starts it with arguments, finds its window, reads its
+// title, posts keys, finds its message boxes, and collects its exit code and standard error.
+
+#include <windows.h>
+
+#include <string>
+
+namespace tsl::testing {
+
+class AppProcess {
+ public:
+  ~AppProcess();
+  // Starts `exe_name` (beside the test executable) with the given argument text.
+  bool Start(const std::wstring& exe_name, const std::wstring& arguments);
+  // The program's main window, waiting up to `timeout_ms` for it (null when none appeared).
+  HWND WaitForWindow(DWORD timeout_ms = 20'000);
+  std::wstring Title();
+  // Polls the title until it contains `text` (true) or the time is up (false).
+  bool WaitForTitleContaining(const std::wstring& text, DWORD timeout_ms = 20'000);
+  void PostKey(WPARAM virtual_key);
+  // A dialog box of the program with this caption, waiting up to `timeout_ms`.
+  HWND WaitForDialog(const std::wstring& caption, DWORD timeout_ms = 10'000);
+  // The exit code, or STILL_ACTIVE if the program did not end in time (it is then killed).
+  DWORD WaitForExit(DWORD timeout_ms = 20'000);
+  // Everything the program wrote to standard error (complete once it has exited).
+  std::string StandardError();
+  DWORD pid() const { return pid_; }
+
+ private:
+  void DrainStandardError();
+
+  HANDLE process_ = nullptr;
+  DWORD pid_ = 0;
+  HANDLE stderr_read_ = nullptr;
+  HWND window_ = nullptr;
+  std::string stderr_text_;
+};
+
+// Full path of a file beside the test executable.
+std::wstring BesideTestExecutable(const std::wstring& file_name);
+
+}  // namespace tsl::testing
