@@ -1,0 +1,201 @@
+// A Weft sender for trying Tessaline without another program: it registers a sender, publishes
+// a moving test pattern at a chosen rate through a shared texture, counts frames through the
+// frame-count semaphore and takes the access lock around each update, and unregisters when it
+// ends.
+//
+//   tessaline_demo_sender.exe [--name NAME] [--fps N] [--size WxH] [--seconds S] [--emulate]
+//
+// Where the platform cannot share textures (Wine answers E_NOTIMPL), it says so and publishes
+// through the test-emulation mapping instead, which only test builds of Tessaline can open.
+#include <d3d11.h>
+#include <dxgi.h>
+#include <windows.h>
+#include <wrl/client.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "support/test_texture_win32.h"
+#include "support/weft_sender_win32.h"
+#include "weft/weft_names.h"
+#include "weft/weft_protocol.h"
+
+using Microsoft::WRL::ComPtr;
+
+namespace {
+
+struct Options {
+  std::string name = "Larkmoor Weft Output";
+  double fps = 30.0;
+  uint32_t width = 1280;
+  uint32_t height = 720;
+  double seconds = 0.0;  // 0: until the process is ended
+  bool emulate = false;
+};
+
+bool ParseOptions(int argc, char** argv, Options& o) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    const bool has_value = i + 1 < argc;
+    if (arg == "--name" && has_value) {
+      o.name = argv[++i];
+    } else if (arg == "--fps" && has_value) {
+      o.fps = std::atof(argv[++i]);
+    } else if (arg == "--seconds" && has_value) {
+      o.seconds = std::atof(argv[++i]);
+    } else if (arg == "--size" && has_value) {
+      unsigned w = 0, h = 0;
+      if (std::sscanf(argv[++i], "%ux%u", &w, &h) != 2) return false;
+      o.width = w;
+      o.height = h;
+    } else if (arg == "--emulate") {
+      o.emulate = true;
+    } else {
+      return false;
+    }
+  }
+  return !o.name.empty() && o.name.size() <= weft::kMaxNameBytes && o.fps > 0.0 && o.width > 0 &&
+         o.height > 0 && o.width <= 8192 && o.height <= 8192;
+}
+
+// Colour bars that scroll sideways by `frame` pixels, and a white bar sweeping down.
+void DrawPattern(std::vector<uint32_t>& pixels, uint32_t width, uint32_t height, uint64_t frame) {
+  static const uint32_t kBars[8] = {0xFFFFFFFF, 0xFF00FFFF, 0xFFFFFF00, 0xFF00FF00,
+                                    0xFFFF00FF, 0xFF0000FF, 0xFFFF0000, 0xFF202020};  // BGRA
+  const uint32_t sweep = static_cast<uint32_t>((frame * 4) % height);
+  for (uint32_t y = 0; y < height; ++y) {
+    uint32_t* row = &pixels[static_cast<size_t>(y) * width];
+    const bool bar = y >= sweep && y < sweep + height / 40 + 1;
+    for (uint32_t x = 0; x < width; ++x) {
+      row[x] = bar ? 0xFFFFFFFF : kBars[((x + frame * 8) % width) * 8 / width];
+    }
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options o;
+  if (!ParseOptions(argc, argv, o)) {
+    std::fprintf(stderr,
+                 "usage: tessaline_demo_sender [--name NAME] [--fps N] [--size WxH] "
+                 "[--seconds S] [--emulate]\n");
+    return 2;
+  }
+
+  ComPtr<ID3D11Device> device;
+  ComPtr<ID3D11DeviceContext> context;
+  if (FAILED(D3D11CreateDevice(nullptr, D3D_DRIVER_TYPE_HARDWARE, nullptr,
+                               D3D11_CREATE_DEVICE_BGRA_SUPPORT, nullptr, 0, D3D11_SDK_VERSION,
+                               &device, nullptr, &context))) {
+    std::fprintf(stderr, "demo sender: no Direct3D 11 device\n");
+    return 1;
+  }
+
+  D3D11_TEXTURE2D_DESC desc{};
+  desc.Width = o.width;
+  desc.Height = o.height;
+  desc.MipLevels = desc.ArraySize = 1;
+  desc.Format = DXGI_FORMAT_B8G8R8A8_UNORM;
+  desc.SampleDesc.Count = 1;
+  desc.BindFlags = D3D11_BIND_SHADER_RESOURCE | D3D11_BIND_RENDER_TARGET;
+  desc.MiscFlags = D3D11_RESOURCE_MISC_SHARED;
+  ComPtr<ID3D11Texture2D> texture;
+  if (FAILED(device->CreateTexture2D(&desc, nullptr, &texture))) {
+    std::fprintf(stderr, "demo sender: cannot create the shared texture\n");
+    return 1;
+  }
+
+  uint32_t share_handle = 0;
+  bool emulated = o.emulate;
+  if (!emulated) {
+    ComPtr<IDXGIResource> resource;
+    HANDLE handle = nullptr;
+    HRESULT hr = texture.As(&resource);
+    if (SUCCEEDED(hr)) hr = resource->GetSharedHandle(&handle);
+    if (SUCCEEDED(hr)) {
+      share_handle = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(handle));
+    } else {
+      std::printf(
+          "demo sender: this platform cannot share Direct3D 11 textures (0x%08lX); publishing "
+          "through the test-emulation mapping, which only a test build of Tessaline opens\n",
+          static_cast<unsigned long>(hr));
+      emulated = true;
+    }
+  }
+  tsl::testing::TestTexturePublisher publisher;
+  if (emulated) {
+    // A value no real handle of this process has, unique per process.
+    share_handle = 0x40000000u | (GetCurrentProcessId() & 0xFFFFFu) << 4;
+  }
+
+  std::string semaphore_name;
+  std::string mutex_name;
+  weft::CountSemaphoreName(o.name.c_str(), semaphore_name);
+  weft::AccessMutexName(o.name.c_str(), mutex_name);
+  HANDLE semaphore = semaphore_name.empty()
+                         ? nullptr
+                         : CreateSemaphoreA(nullptr, weft::kCountSemaphoreInitial,
+                                            weft::kCountSemaphoreMaximum, semaphore_name.c_str());
+  HANDLE access = CreateMutexA(nullptr, FALSE, mutex_name.c_str());
+
+  std::vector<uint32_t> pixels(static_cast<size_t>(o.width) * o.height);
+  DrawPattern(pixels, o.width, o.height, 0);
+  context->UpdateSubresource(texture.Get(), 0, nullptr, pixels.data(), o.width * 4, 0);
+  if (emulated && !publisher.Publish(share_handle, o.width, o.height, desc.Format, pixels)) {
+    std::fprintf(stderr, "demo sender: cannot publish the emulated texture\n");
+    return 1;
+  }
+
+  weft::SenderInfoRecord record;
+  record.shareHandle = share_handle;
+  record.width = o.width;
+  record.height = o.height;
+  record.format = desc.Format;
+  tsl::testing::WeftSenderRegistration registration;
+  if (!registration.Register(o.name, record, true)) {
+    std::fprintf(stderr, "demo sender: cannot register \"%s\"\n", o.name.c_str());
+    return 1;
+  }
+  std::printf("demo sender: \"%s\" registered, %ux%u at %.2f fps, share handle 0x%08X%s\n",
+              o.name.c_str(), o.width, o.height, o.fps, share_handle,
+              emulated ? " (emulated)" : "");
+  std::fflush(stdout);
+
+  LARGE_INTEGER frequency, start, now;
+  QueryPerformanceFrequency(&frequency);
+  QueryPerformanceCounter(&start);
+  const double period_s = 1.0 / o.fps;
+  uint64_t frame = 0;
+  for (;;) {
+    QueryPerformanceCounter(&now);
+    const double elapsed = static_cast<double>(now.QuadPart - start.QuadPart) /
+                           static_cast<double>(frequency.QuadPart);
+    if (o.seconds > 0.0 && elapsed >= o.seconds) break;
+    const double next = static_cast<double>(frame + 1) * period_s;
+    if (elapsed < next) {
+      Sleep(static_cast<DWORD>((next - elapsed) * 1000.0));
+      continue;
+    }
+    ++frame;
+    DrawPattern(pixels, o.width, o.height, frame);
+    // The receiver copies under the same lock; a timeout just skips this frame's update.
+    if (access == nullptr || WaitForSingleObject(access, weft::kLockTimeoutMs) == WAIT_OBJECT_0) {
+      context->UpdateSubresource(texture.Get(), 0, nullptr, pixels.data(), o.width * 4, 0);
+      context->Flush();
+      if (emulated) publisher.Update(pixels);
+      if (access != nullptr) ReleaseMutex(access);
+      if (semaphore != nullptr) ReleaseSemaphore(semaphore, 1, nullptr);
+    }
+  }
+
+  registration.Unregister();
+  if (semaphore != nullptr) CloseHandle(semaphore);
+  if (access != nullptr) CloseHandle(access);
+  std::printf("demo sender: \"%s\" unregistered after %llu frames\n", o.name.c_str(),
+              static_cast<unsigned long long>(frame));
+  return 0;
+}
