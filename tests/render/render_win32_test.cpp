@@ -9,6 +9,7 @@
 #include "render/gpu_device_win32.h"
 #include "render/present_stage_win32.h"
 #include "render/presenter_win32.h"
+#include "support/weft_test_env_win32.h"
 #include "window/main_window_win32.h"
 
 namespace tsl {
@@ -34,29 +35,6 @@ ComPtr<ID3D11Texture2D> SolidTexture(ID3D11Device* device, uint32_t width, uint3
   ComPtr<ID3D11Texture2D> texture;
   device->CreateTexture2D(&desc, &data, &texture);
   return texture;
-}
-
-// Every pixel of a texture, read through a staging copy.
-std::vector<uint32_t> ReadPixels(GpuDevice& gpu, ID3D11Texture2D* texture, uint32_t& width) {
-  D3D11_TEXTURE2D_DESC desc{};
-  texture->GetDesc(&desc);
-  width = desc.Width;
-  desc.Usage = D3D11_USAGE_STAGING;
-  desc.BindFlags = 0;
-  desc.CPUAccessFlags = D3D11_CPU_ACCESS_READ;
-  desc.MiscFlags = 0;
-  ComPtr<ID3D11Texture2D> staging;
-  if (FAILED(gpu.device->CreateTexture2D(&desc, nullptr, &staging))) return {};
-  gpu.context->CopyResource(staging.Get(), texture);
-  D3D11_MAPPED_SUBRESOURCE mapped{};
-  if (FAILED(gpu.context->Map(staging.Get(), 0, D3D11_MAP_READ, 0, &mapped))) return {};
-  std::vector<uint32_t> pixels(static_cast<size_t>(desc.Width) * desc.Height);
-  for (uint32_t y = 0; y < desc.Height; ++y) {
-    const auto* row = static_cast<const uint8_t*>(mapped.pData) + y * mapped.RowPitch;
-    std::memcpy(&pixels[static_cast<size_t>(y) * desc.Width], row, desc.Width * 4);
-  }
-  gpu.context->Unmap(staging.Get(), 0);
-  return pixels;
 }
 
 class RenderTest : public ::testing::Test {
@@ -103,7 +81,7 @@ TEST_F(RenderTest, LetterboxDrawsTheImageInTheCentredViewportWithBlackBands) {
   EXPECT_EQ(presenter_.BackBufferWidth(), 1000u);  // buffers follow the client area
   EXPECT_EQ(presenter_.BackBufferHeight(), 1000u);
   uint32_t width = 0;
-  const auto pixels = ReadPixels(gpu_, presenter_.BackBuffer(), width);
+  const auto pixels = testing::ReadPixels(gpu_.device.Get(), presenter_.BackBuffer(), width);
   ASSERT_EQ(pixels.size(), 1000u * 1000u);
   const auto at = [&](uint32_t x, uint32_t y) {
     return pixels[static_cast<size_t>(y) * width + x];
@@ -145,7 +123,7 @@ TEST_F(RenderTest, StretchSizesTheBuffersToTheSourceOnlyWhenTheWantedSizeChanges
   EXPECT_EQ(presenter_.ResizeCount(), resizes + 1);
   uint32_t width = 0;
   presenter_.Render(small.Get(), 320, 240, 87);
-  const auto pixels = ReadPixels(gpu_, presenter_.BackBuffer(), width);
+  const auto pixels = testing::ReadPixels(gpu_.device.Get(), presenter_.BackBuffer(), width);
   ASSERT_FALSE(pixels.empty());
   EXPECT_EQ(pixels.front(), kGreen);  // the image fills the buffer: no bands
   EXPECT_EQ(pixels.back(), kGreen);

@@ -1,14 +1,16 @@
 #pragma once
 
-// Helpers for Windows tests of the Weft library: registry values of the current user (set
-// and restored per test), a Direct3D 11 device, and reading a texture's first pixel back.
+// Helpers for Windows tests: registry values of the current user (set and restored per test),
+// a Direct3D 11 device, and reading a texture's pixels back.
 
 #include <d3d11.h>
 #include <windows.h>
 #include <wrl/client.h>
 
 #include <cstdint>
+#include <cstring>
 #include <optional>
+#include <vector>
 
 #include "weft/weft_protocol.h"
 
@@ -63,24 +65,38 @@ inline Microsoft::WRL::ComPtr<ID3D11Device> MakeTestDevice() {
   return device;
 }
 
-// The top-left pixel of a 4-byte-per-pixel texture, read through a staging copy.
-inline uint32_t ReadFirstPixel(ID3D11Device* device, ID3D11Texture2D* texture) {
+// Every pixel of a 4-byte-per-pixel texture, row by row, read through a staging copy; `width`
+// receives the row length. Empty when the copy cannot be made or mapped.
+inline std::vector<uint32_t> ReadPixels(ID3D11Device* device, ID3D11Texture2D* texture,
+                                        uint32_t& width) {
   D3D11_TEXTURE2D_DESC desc{};
   texture->GetDesc(&desc);
+  width = desc.Width;
   desc.Usage = D3D11_USAGE_STAGING;
   desc.BindFlags = 0;
   desc.CPUAccessFlags = D3D11_CPU_ACCESS_READ;
   desc.MiscFlags = 0;
   Microsoft::WRL::ComPtr<ID3D11Texture2D> staging;
-  if (FAILED(device->CreateTexture2D(&desc, nullptr, &staging))) return 0xDEADBEEF;
+  if (FAILED(device->CreateTexture2D(&desc, nullptr, &staging))) return {};
   Microsoft::WRL::ComPtr<ID3D11DeviceContext> context;
   device->GetImmediateContext(&context);
   context->CopyResource(staging.Get(), texture);
   D3D11_MAPPED_SUBRESOURCE mapped{};
-  if (FAILED(context->Map(staging.Get(), 0, D3D11_MAP_READ, 0, &mapped))) return 0xDEADBEEF;
-  const uint32_t pixel = *static_cast<const uint32_t*>(mapped.pData);
+  if (FAILED(context->Map(staging.Get(), 0, D3D11_MAP_READ, 0, &mapped))) return {};
+  std::vector<uint32_t> pixels(static_cast<size_t>(desc.Width) * desc.Height);
+  for (uint32_t y = 0; y < desc.Height; ++y) {
+    const auto* row = static_cast<const uint8_t*>(mapped.pData) + y * mapped.RowPitch;
+    std::memcpy(&pixels[static_cast<size_t>(y) * desc.Width], row, desc.Width * 4);
+  }
   context->Unmap(staging.Get(), 0);
-  return pixel;
+  return pixels;
+}
+
+// The top-left pixel of a 4-byte-per-pixel texture.
+inline uint32_t ReadFirstPixel(ID3D11Device* device, ID3D11Texture2D* texture) {
+  uint32_t width = 0;
+  const std::vector<uint32_t> pixels = ReadPixels(device, texture, width);
+  return pixels.empty() ? 0xDEADBEEF : pixels.front();
 }
 
 }  // namespace tsl::testing
