@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "support/test_texture_win32.h"
+#include "emulation/emulated_texture_publisher_win32.h"
 #include "support/weft_sender_win32.h"
 #include "weft/weft_names.h"
 #include "weft/weft_protocol.h"
@@ -126,7 +126,7 @@ int main(int argc, char** argv) {
       emulated = true;
     }
   }
-  tsl::testing::TestTexturePublisher publisher;
+  tsl::emulation::EmulatedTexturePublisher publisher;
   if (emulated) {
     // A value no real handle of this process has, unique per process.
     share_handle = 0x40000000u | (GetCurrentProcessId() & 0xFFFFFu) << 4;

@@ -23,7 +23,7 @@
 #include <sstream>
 #include <string>
 
-#include "support/test_texture_win32.h"
+#include "emulation/emulated_texture_publisher_win32.h"
 #include "support/weft_sender_win32.h"
 #include "weft/sender_set.h"
 #include "weft/weft_names.h"
@@ -36,7 +36,7 @@ namespace {
 std::map<std::string, std::unique_ptr<WeftSharedMemory>> segments;
 std::map<std::string, HANDLE> mutexes;
 std::map<std::string, HANDLE> semaphores;  // kept open, as a sender keeps its counter alive
-std::map<uint32_t, std::unique_ptr<tsl::testing::TestTexturePublisher>> textures;
+std::map<uint32_t, std::unique_ptr<tsl::emulation::EmulatedTexturePublisher>> textures;
 
 void Reply(const std::string& text) {
   std::printf("%s\n", text.c_str());
@@ -104,7 +104,7 @@ std::string Run(const std::string& line) {
     uint32_t handle = 0, width = 0, height = 0, format = 0, rgba = 0;
     in >> std::hex >> handle >> std::dec >> width >> height >> format >> std::hex >> rgba;
     auto& texture = textures[handle];
-    if (!texture) texture = std::make_unique<tsl::testing::TestTexturePublisher>();
+    if (!texture) texture = std::make_unique<tsl::emulation::EmulatedTexturePublisher>();
     return texture->Publish(handle, width, height, format, rgba) ? "ok" : "err publish";
   }
   if (command == "hold" || command == "abandon" || command == "trylock") {

@@ -1,0 +1,169 @@
+// The receiver side of shared-texture emulation, linked in place of the real share-handle open
+// (weft_open_shared_win32.cpp) by the development build tessaline_emulated.exe and by tests.
+//
+// Opening makes a texture on the receiver's device from the mapping's current pixels. The
+// texture is then kept up to date: a refresher thread watches the sequence word of every
+// mapping it holds and, when the sender has written a new frame, uploads it into the texture on
+// the device's immediate context. The sender waits for that upload before it signals its frame
+// counter, and the receiver's copy goes through the same immediate context, so a receiver that
+// sees a new frame count copies the new pixels: the receive path runs exactly as it does on a
+// real shared texture.
+#include <d3d11.h>
+#include <windows.h>
+#include <wrl/client.h>
+
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "emulation/emulated_texture_layout.h"
+#include "weft/weft_directx_win32.h"
+
+namespace tsl::emulation {
+namespace {
+
+using Microsoft::WRL::ComPtr;
+
+struct HeldTexture {
+  ComPtr<ID3D11Texture2D> texture;
+  ComPtr<ID3D11DeviceContext> context;
+  HANDLE mapping = nullptr;
+  uint8_t* view = nullptr;
+  size_t view_bytes = 0;
+  TextureDescription description;
+  LONG sequence = 0;
+};
+
+volatile LONG* Word(uint8_t* view, size_t offset) {
+  return reinterpret_cast<volatile LONG*>(view + offset);
+}
+
+LONG ReadWord(uint8_t* view, size_t offset) {
+  return InterlockedCompareExchange(Word(view, offset), 0, 0);
+}
+
+// True when nobody but the refresher holds the texture any more.
+bool OnlyWeHold(ID3D11Texture2D* texture) {
+  texture->AddRef();
+  return texture->Release() == 1;
+}
+
+class Refresher {
+ public:
+  void Hold(HeldTexture held) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    InterlockedIncrement(Word(held.view, kOpenersOffset));
+    textures_.push_back(std::move(held));
+    if (!thread_started_) {
+      thread_started_ = true;
+      std::thread([this] { Run(); }).detach();
+    }
+    wake_.notify_one();
+  }
+
+ private:
+  void Run() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+      wake_.wait(lock, [this] { return !textures_.empty(); });
+      for (size_t i = 0; i < textures_.size();) {
+        HeldTexture& held = textures_[i];
+        if (OnlyWeHold(held.texture.Get())) {
+          Drop(held);
+          textures_.erase(textures_.begin() + static_cast<std::ptrdiff_t>(i));
+          continue;
+        }
+        Refresh(held);
+        ++i;
+      }
+      // One millisecond between looks: a frame becomes visible within about that of its write.
+      lock.unlock();
+      Sleep(1);
+      lock.lock();
+    }
+  }
+
+  static void Refresh(HeldTexture& held) {
+    const LONG sequence = ReadWord(held.view, kSequenceOffset);
+    if (sequence == held.sequence) return;
+    held.sequence = sequence;
+    // The sender may have republished a different size under the same value; the texture keeps
+    // the size it was made with, so such a frame is not uploaded.
+    TextureDescription now;
+    if (ReadDescription(held.view, held.view_bytes, now) && now.width == held.description.width &&
+        now.height == held.description.height && now.format == held.description.format) {
+      held.context->UpdateSubresource(held.texture.Get(), 0, nullptr, held.view + kHeaderBytes,
+                                      now.row_pitch, 0);
+      held.context->Flush();
+    }
+    InterlockedIncrement(Word(held.view, kRefreshedOffset));
+  }
+
+  static void Drop(HeldTexture& held) {
+    InterlockedDecrement(Word(held.view, kOpenersOffset));
+    held.texture.Reset();
+    held.context.Reset();
+    UnmapViewOfFile(held.view);
+    CloseHandle(held.mapping);
+  }
+
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::vector<HeldTexture> textures_;
+  bool thread_started_ = false;
+};
+
+// Never destroyed: its thread runs until the process ends, and a static destructor would pull
+// the state from under it during exit.
+Refresher& TheRefresher() {
+  static Refresher* refresher = new Refresher;
+  return *refresher;
+}
+
+}  // namespace
+}  // namespace tsl::emulation
+
+namespace weft {
+
+// Stands in for ID3D11Device::OpenSharedResource where textures cannot be shared.
+HRESULT OpenSharedTexture(ID3D11Device* device, HANDLE share_handle, ID3D11Texture2D** texture) {
+  using namespace tsl::emulation;
+  const auto value = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(share_handle));
+  HeldTexture held;
+  held.mapping = OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, MappingName(value).c_str());
+  if (held.mapping == nullptr) return E_INVALIDARG;
+  held.view = static_cast<uint8_t*>(MapViewOfFile(held.mapping, FILE_MAP_ALL_ACCESS, 0, 0, 0));
+  MEMORY_BASIC_INFORMATION info{};
+  if (held.view != nullptr && VirtualQuery(held.view, &info, sizeof info) != 0) {
+    held.view_bytes = info.RegionSize;
+  }
+  HRESULT hr = E_INVALIDARG;
+  if (ReadDescription(held.view, held.view_bytes, held.description)) {
+    held.sequence = ReadWord(held.view, kSequenceOffset);
+    D3D11_TEXTURE2D_DESC desc{};
+    desc.Width = held.description.width;
+    desc.Height = held.description.height;
+    desc.MipLevels = 1;
+    desc.ArraySize = 1;
+    desc.Format = static_cast<DXGI_FORMAT>(held.description.format);
+    desc.SampleDesc.Count = 1;
+    desc.Usage = D3D11_USAGE_DEFAULT;
+    desc.BindFlags = D3D11_BIND_SHADER_RESOURCE | D3D11_BIND_RENDER_TARGET;
+    const D3D11_SUBRESOURCE_DATA data{held.view + kHeaderBytes, held.description.row_pitch, 0};
+    hr = device->CreateTexture2D(&desc, &data, &held.texture);
+  }
+  if (FAILED(hr)) {
+    if (held.view != nullptr) UnmapViewOfFile(held.view);
+    CloseHandle(held.mapping);
+    return hr;
+  }
+  device->GetImmediateContext(&held.context);
+  *texture = held.texture.Get();
+  (*texture)->AddRef();
+  TheRefresher().Hold(std::move(held));
+  return S_OK;
+}
+
+}  // namespace weft
