@@ -186,6 +186,7 @@ Presenter::RenderResult Presenter::Render(ID3D11Texture2D* texture, uint32_t wid
 
 bool Presenter::PresentNow(uint32_t sync_interval) {
   const UINT flags = (sync_interval == 0 && tearingSupported_) ? DXGI_PRESENT_ALLOW_TEARING : 0;
+  lastPresent_ = {sync_interval, flags, lastPresent_.count + 1};
   return SUCCEEDED(swapChain_->Present(sync_interval, flags));
 }
 

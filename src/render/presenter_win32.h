@@ -43,6 +43,16 @@ class Presenter {
   uint64_t ResizeCount() const { return resizeCount_; }
   uint64_t ViewCreations() const { return viewCreations_; }
   IDXGISwapChain1* SwapChain() const { return swapChain_.Get(); }
+  // The arguments of the last Present call. The swap chain cannot be asked what it was given,
+  // so this is how a test sees the sync interval and the tearing flag of each mode.
+  struct PresentCall {
+    uint32_t sync_interval = 0;
+    uint32_t flags = 0;
+    uint64_t count = 0;  // Present calls made so far
+  };
+  PresentCall LastPresent() const { return lastPresent_; }
+  // The flags the swap chain was created and is resized with.
+  uint32_t SwapChainFlags() const { return swapChainFlags_; }
   ID3D11Texture2D* BackBuffer() const { return backBuffer_.Get(); }
 
  private:
@@ -72,6 +82,7 @@ class Presenter {
   uint32_t cachedViewFormat_ = 0;
   uint64_t resizeCount_ = 0;
   uint64_t viewCreations_ = 0;
+  PresentCall lastPresent_;
 };
 
 }  // namespace tsl
