@@ -7,12 +7,15 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <regex>
 #include <sstream>
 #include <string>
 
 #include "support/app_driver_win32.h"
+#include "support/frame_code.h"
 #include "support/peer_process_win32.h"
+#include "support/weft_test_env_win32.h"
 
 namespace tsl {
 namespace {
@@ -173,6 +176,51 @@ TEST(ApplicationTest, ConnectsToARegisteredSenderAndCountsReceivedFrames) {
   app.PostKey(VK_ESCAPE);
   EXPECT_EQ(app.WaitForExit(), 0u);
   sender.Send("unlist TslE2E_Sender");
+}
+
+// A second process sends frames whose picture spells their number; what the display shows of
+// Tessaline's window must follow them, frame after frame. Frame counting is on, so a frame
+// only reaches the window when the receiver saw the sender's count move after the pixels were
+// written.
+TEST(ApplicationTest, TheWindowShowsEachFrameTheSenderSends) {
+  testing::ScopedWeftSetting frame_count(weft::kFrameCountValue, 1);
+  PeerProcess sender;
+  ASSERT_TRUE(sender.started());
+  ASSERT_EQ(sender.Send("publish 7001 64 36 87 ff000000"), "ok");
+  ASSERT_EQ(sender.Send("register TslE2E_Pixels 7001 64 36 87"), "ok");
+  AppProcess app;
+  // 320 x 180 holds the 64 x 36 picture exactly five times: no bands.
+  ASSERT_TRUE(
+      app.Start(L"tessaline_emulated.exe", L"--sender TslE2E_Pixels --width 320 --height 180"));
+  ASSERT_NE(app.WaitForWindow(), nullptr);
+  ASSERT_TRUE(app.WaitForTitleContaining(L"connected")) << app.Title().size();
+
+  const auto shown = [&app]() -> std::optional<uint32_t> {
+    uint32_t width = 0;
+    uint32_t height = 0;
+    const std::vector<uint32_t> pixels = app.CaptureClient(width, height);
+    if (pixels.empty()) return std::nullopt;
+    return testing::DecodeFrameCode(pixels, width, width, height / 2);
+  };
+  uint32_t previous_seen = 0;
+  for (uint32_t frame : {1u, 2u, 3u, 100u, 101u, 170u, 255u}) {
+    ASSERT_EQ(sender.Send("frame TslE2E_Pixels 7001 " + std::to_string(frame)), "ok");
+    std::optional<uint32_t> seen;
+    const ULONGLONG deadline = GetTickCount64() + 5'000;
+    while ((seen = shown()) != frame && GetTickCount64() < deadline) {
+      // Until it changes, the window may only show the frame before.
+      if (seen) {
+        ASSERT_EQ(*seen, previous_seen) << "frame " << frame;
+      }
+      Sleep(20);
+    }
+    ASSERT_EQ(seen, frame);
+    previous_seen = frame;
+  }
+
+  app.PostKey(VK_ESCAPE);
+  EXPECT_EQ(app.WaitForExit(), 0u);
+  sender.Send("unlist TslE2E_Pixels");
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "support/app_driver_win32.h"
 
+#include <cstring>
 #include <vector>
 
 namespace tsl::testing {
@@ -106,6 +107,45 @@ bool AppProcess::WaitForTitleContaining(const std::wstring& text, DWORD timeout_
 }
 
 void AppProcess::PostKey(WPARAM virtual_key) { PostMessageW(window_, WM_KEYDOWN, virtual_key, 0); }
+
+std::vector<uint32_t> AppProcess::CaptureClient(uint32_t& width, uint32_t& height) {
+  width = height = 0;
+  RECT client{};
+  POINT origin{0, 0};
+  if (window_ == nullptr || !GetClientRect(window_, &client) || !ClientToScreen(window_, &origin)) {
+    return {};
+  }
+  const int w = client.right - client.left;
+  const int h = client.bottom - client.top;
+  if (w <= 0 || h <= 0) return {};
+  std::vector<uint32_t> pixels(static_cast<size_t>(w) * h);
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = w;
+  info.bmiHeader.biHeight = -h;  // top row first
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  bool ok = false;
+  if (bitmap != nullptr) {
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    ok = BitBlt(memory, 0, 0, w, h, screen, origin.x, origin.y, SRCCOPY) != 0;
+    GdiFlush();
+    if (ok) std::memcpy(pixels.data(), bits, pixels.size() * 4);
+    SelectObject(memory, old);
+    DeleteObject(bitmap);
+  }
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  if (!ok) return {};
+  width = static_cast<uint32_t>(w);
+  height = static_cast<uint32_t>(h);
+  return pixels;
+}
 
 HWND AppProcess::WaitForDialog(const std::wstring& caption, DWORD timeout_ms) {
   const ULONGLONG deadline = GetTickCount64() + timeout_ms;

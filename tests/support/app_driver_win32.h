@@ -5,7 +5,9 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 namespace tsl::testing {
 
@@ -20,6 +22,9 @@ class AppProcess {
   // Polls the title until it contains `text` (true) or the time is up (false).
   bool WaitForTitleContaining(const std::wstring& text, DWORD timeout_ms = 20'000);
   void PostKey(WPARAM virtual_key);
+  // What the display shows of the window's client area, read from the screen (not from the
+  // program's own buffers), as B8G8R8A8 words row by row. Empty when it cannot be read.
+  std::vector<uint32_t> CaptureClient(uint32_t& width, uint32_t& height);
   // A dialog box of the program with this caption, waiting up to `timeout_ms`.
   HWND WaitForDialog(const std::wstring& caption, DWORD timeout_ms = 10'000);
   // The exit code, or STILL_ACTIVE if the program did not end in time (it is then killed).

@@ -12,6 +12,9 @@
 //   trylock MUTEX                  try a named mutex for 67 ms: "ok" (and release) or "timeout"
 //   abandon MUTEX                  take a named mutex and exit at once without releasing it
 //   signal NAME N                  raise the sender's frame-count semaphore by N
+//   frame NAME HANDLE N            draw frame N (its number as a picture, frame_code.h) into the
+//                                  texture published under HANDLE, under the sender's access
+//                                  mutex, then signal one frame, as a sender does per frame
 //   quit
 #include <windows.h>
 
@@ -24,6 +27,7 @@
 #include <string>
 
 #include "emulation/emulated_texture_publisher_win32.h"
+#include "support/frame_code.h"
 #include "support/weft_sender_win32.h"
 #include "weft/sender_set.h"
 #include "weft/weft_names.h"
@@ -47,6 +51,19 @@ WeftSharedMemory& Segment(const std::string& name) {
   auto& slot = segments[name];
   if (!slot) slot = std::make_unique<WeftSharedMemory>();
   return *slot;
+}
+
+// Raises the sender's frame-count semaphore, creating it as a sender does on first use.
+std::string Signal(const std::string& name, long count) {
+  std::string semaphore_name;
+  if (!weft::CountSemaphoreName(name.c_str(), semaphore_name)) return "err name";
+  HANDLE& semaphore = semaphores[name];
+  if (semaphore == nullptr) {
+    semaphore = CreateSemaphoreA(nullptr, weft::kCountSemaphoreInitial,
+                                 weft::kCountSemaphoreMaximum, semaphore_name.c_str());
+  }
+  if (semaphore == nullptr) return "err semaphore";
+  return ReleaseSemaphore(semaphore, count, nullptr) ? "ok" : "err release";
 }
 
 std::string Run(const std::string& line) {
@@ -141,15 +158,29 @@ std::string Run(const std::string& line) {
     std::string name;
     long count = 0;
     in >> name >> count;
-    std::string semaphore_name;
-    if (!weft::CountSemaphoreName(name.c_str(), semaphore_name)) return "err name";
-    HANDLE& semaphore = semaphores[name];
-    if (semaphore == nullptr) {
-      semaphore = CreateSemaphoreA(nullptr, weft::kCountSemaphoreInitial,
-                                   weft::kCountSemaphoreMaximum, semaphore_name.c_str());
+    return Signal(name, count);
+  }
+  if (command == "frame") {
+    std::string name;
+    uint32_t handle = 0, number = 0;
+    in >> name >> std::hex >> handle >> std::dec >> number;
+    const auto it = textures.find(handle);
+    if (it == textures.end()) return "err not published";
+    const tsl::emulation::TextureDescription& d = it->second->Description();
+    std::string mutex_name;
+    if (!weft::AccessMutexName(name.c_str(), mutex_name)) return "err name";
+    HANDLE mutex = CreateMutexA(nullptr, FALSE, mutex_name.c_str());
+    if (mutex == nullptr) return "err mutex";
+    const DWORD wait = WaitForSingleObject(mutex, 5000);
+    if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED) {
+      CloseHandle(mutex);
+      return "timeout";
     }
-    if (semaphore == nullptr) return "err semaphore";
-    return ReleaseSemaphore(semaphore, count, nullptr) ? "ok" : "err release";
+    const bool updated = it->second->Update(tsl::testing::FrameCodePixels(number, d.width, d.height));
+    ReleaseMutex(mutex);
+    CloseHandle(mutex);
+    if (!updated) return "err update";
+    return Signal(name, 1);
   }
   return "err unknown command";
 }
