@@ -1,0 +1,182 @@
+// The arithmetic a person relies on in the pace report, on logs written by the program's own
+// pace log writer: percentiles, lows, resyncs and holds, the derived counter frequency, and the
+// messages for bad input.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "pace_report/counter_frequency.h"
+#include "pace_report/pace_log_reader.h"
+#include "pace_report/pace_report_summary.h"
+#include "pacing/pace_log.h"
+
+namespace tsl::report {
+namespace {
+
+constexpr uint64_t k10MHz = 10'000'000;
+
+// 301 ticks at 10 MHz: every interval 16 ms except three (23.9 ms ending at tick 20, 40 ms at
+// tick 50, 24.1 ms at tick 80); lateness (tick mod 10 - 3) x 0.01 ms; callback 2 + tick/1000 ms;
+// held ticks 10..14 and 100..102; no frame before tick 5, then version tick / 2.
+std::vector<PaceSample> KnownRun(uint64_t frequency = k10MHz) {
+  std::vector<PaceSample> samples;
+  const uint64_t per_ms = frequency / 1000;
+  uint64_t wake = 5'000'000'000;
+  for (uint64_t tick = 0; tick <= 300; ++tick) {
+    if (tick > 0) {
+      const double ms = tick == 20 ? 23.9 : tick == 50 ? 40.0 : tick == 80 ? 24.1 : 16.0;
+      wake += static_cast<uint64_t>(ms * static_cast<double>(per_ms) + 0.5);
+    }
+    const auto late = static_cast<int64_t>((static_cast<int64_t>(tick % 10) - 3) *
+                                           static_cast<int64_t>(per_ms) / 100);
+    PaceSample s;
+    s.tick = tick;
+    s.wake_qpc = wake;
+    s.target_qpc = wake - static_cast<uint64_t>(late);
+    s.done_qpc = wake + 2 * per_ms + tick * per_ms / 1000;
+    s.hold = (tick >= 10 && tick <= 14) || (tick >= 100 && tick <= 102);
+    s.src_version = tick < 5 ? 0 : tick / 2;
+    samples.push_back(s);
+  }
+  return samples;
+}
+
+PaceLog Parse(const std::string& text) {
+  PaceLog log;
+  std::string error;
+  EXPECT_TRUE(ParsePaceLog(text, "run.csv", log, error)) << error;
+  return log;
+}
+
+TEST(PaceReportTest, TheSummaryOfAKnownRun) {
+  const PaceLog log = Parse(FormatPaceLog(KnownRun(), k10MHz));
+  CounterFrequency f;
+  std::string error;
+  ASSERT_TRUE(DeriveCounterFrequency(log, f, error)) << error;
+  ASSERT_EQ(f.hz, k10MHz);
+  const PaceReportSummary s = Summarise(log, f);
+
+  EXPECT_EQ(s.ticks, 301u);
+  EXPECT_NEAR(s.duration_s, 4.84, 1e-9);  // 297 x 16 + 23.9 + 40 + 24.1 ms
+  EXPECT_NEAR(s.rate, 300 / 4.84, 1e-9);
+  const Distribution& d = s.interval_ms;
+  EXPECT_NEAR(d.mean, 4840.0 / 300, 1e-9);
+  EXPECT_DOUBLE_EQ(d.min, 16.0);
+  EXPECT_DOUBLE_EQ(d.p1, 16.0);
+  EXPECT_DOUBLE_EQ(d.p50, 16.0);
+  EXPECT_DOUBLE_EQ(d.p99, 16.0);    // position floor(299 x 0.99) = 296 of 300
+  EXPECT_DOUBLE_EQ(d.p999, 24.1);   // position 298
+  EXPECT_DOUBLE_EQ(d.max, 40.0);
+  // 1% of 300 intervals: the slowest 3, 88 ms in all; 0.1%: at least one, the 40 ms.
+  EXPECT_EQ(s.low_1.intervals, 3u);
+  EXPECT_NEAR(s.low_1.rate, 3000.0 / 88.0, 1e-9);
+  EXPECT_EQ(s.low_01.intervals, 1u);
+  EXPECT_NEAR(s.low_01.rate, 25.0, 1e-9);
+  // Over 1.5 x 16 = 24 ms: 24.1 and 40, not 23.9.
+  EXPECT_EQ(s.resync_ticks, (std::vector<uint64_t>{50, 80}));
+  // Lateness is signed: -0.03 .. 0.06 ms, 31 ticks at -0.03 and 30 at each other value.
+  EXPECT_DOUBLE_EQ(s.jitter_p50_ms, 0.01);
+  EXPECT_DOUBLE_EQ(s.jitter_p99_ms, 0.06);
+  EXPECT_DOUBLE_EQ(s.jitter_max_ms, 0.06);
+  EXPECT_DOUBLE_EQ(s.cb_p99_ms, 2.297);
+  EXPECT_DOUBLE_EQ(s.cb_max_ms, 2.3);
+  EXPECT_EQ(s.holds, 8u);
+  EXPECT_NEAR(s.hold_percent, 800.0 / 301, 1e-9);
+  EXPECT_EQ(s.longest_hold_run, 5u);
+  EXPECT_EQ(s.distinct_versions, 149u);  // tick / 2 for ticks 5 .. 300: 2 .. 150
+}
+
+TEST(PaceReportTest, TheCounterFrequencyIsDerivedFromThePrintedMillisecondsOrRefused) {
+  struct Case {
+    const char* what;
+    uint64_t frequency;
+    const char* replace;  // text in the log to change, or null
+    const char* with;
+    const char* error;  // expected start of the message, or null when derived
+  };
+  const Case cases[] = {
+      {"Windows' 10 MHz counter", k10MHz, nullptr, nullptr, nullptr},
+      {"the Linux backend's 1 GHz", 1'000'000'000, nullptr, nullptr, nullptr},
+      {"an old 3.579545 MHz counter", 3'579'545, nullptr, nullptr, nullptr},
+      {"a callback time edited by hand", k10MHz, ",2.0500,", ",2.0600,",
+       "run.csv:52: cb_ms 2.0600 does not fit"},
+      {"a lateness with the wrong sign", k10MHz, ",-0.0300,", ",0.0300,",
+       "run.csv:2: jitter_ms 0.0300 does not fit"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::string text = FormatPaceLog(KnownRun(c.frequency), c.frequency);
+    if (c.replace != nullptr) {
+      const size_t at = text.find(c.replace);
+      ASSERT_NE(at, std::string::npos);
+      text.replace(at, std::string(c.replace).size(), c.with);
+    }
+    const PaceLog log = Parse(text);
+    CounterFrequency f;
+    std::string error;
+    const bool derived = DeriveCounterFrequency(log, f, error);
+    if (c.error == nullptr) {
+      ASSERT_TRUE(derived) << error;
+      EXPECT_LE(f.low_hz, static_cast<double>(c.frequency));
+      EXPECT_GE(f.high_hz, static_cast<double>(c.frequency));
+      // Within the allowed interval; the millisecond figures then differ by under 1e-5.
+      EXPECT_NEAR(static_cast<double>(f.hz), static_cast<double>(c.frequency),
+                  static_cast<double>(c.frequency) * 1e-5);
+    } else {
+      EXPECT_FALSE(derived);
+      EXPECT_EQ(error.rfind(c.error, 0), 0u) << error;
+    }
+  }
+
+  // A vsync log whose callbacks all printed 0.0000 holds nothing to derive from.
+  std::vector<PaceSample> flat = KnownRun();
+  for (PaceSample& s : flat) s.target_qpc = s.done_qpc = s.wake_qpc;
+  CounterFrequency f;
+  std::string error;
+  EXPECT_FALSE(DeriveCounterFrequency(Parse(FormatPaceLog(flat, k10MHz)), f, error));
+  EXPECT_NE(error.find("cannot be derived"), std::string::npos) << error;
+}
+
+TEST(PaceReportTest, BadInputNamesTheFileAndLine) {
+  const std::string header =
+      "tick,target_qpc,wake_qpc,done_qpc,jitter_ms,cb_ms,hold,src_version\r\n";
+  const std::string good = "7,100,150,250,0.0050,0.0100,0,3\r\n";
+  struct Case {
+    std::string text;
+    const char* error;
+  };
+  const Case cases[] = {
+      {"", "run.csv: empty file, not a pace log"},
+      {"tick,target,wake\r\n" + good, "run.csv:1: not a pace log"},
+      {header + good + "8,100,150,250,0.0050,0.0100,0\r\n", "run.csv:3: 7 fields, a row has 8"},
+      {header + good + "8,100,150,250,0.0050,0.0100,0,3,9\r\n", "run.csv:3: 9 fields"},
+      {header + "7,100,1x0,250,0.0050,0.0100,0,3\r\n",
+       "run.csv:2: wake_qpc \"1x0\" is not an unsigned count"},
+      {header + "7,-100,150,250,0.0050,0.0100,0,3\r\n", "run.csv:2: target_qpc \"-100\""},
+      {header + "7,100,150,250,abc,0.0100,0,3\r\n",
+       "run.csv:2: jitter_ms \"abc\" is not a decimal number"},
+      {header + "7,100,150,250,0.0050,0.0100,2,3\r\n", "run.csv:2: hold \"2\" is not 0 or 1"},
+      {header + good + "\r\n" + good, "run.csv:3: empty line"},
+  };
+  for (const Case& c : cases) {
+    PaceLog log;
+    std::string error;
+    EXPECT_FALSE(ParsePaceLog(c.text, "run.csv", log, error)) << c.text;
+    EXPECT_EQ(error.rfind(c.error, 0), 0u) << error;
+  }
+
+  // A gap in the ticks is a warning; a last line without its line end is still read.
+  PaceLog log;
+  std::string error;
+  ASSERT_TRUE(ParsePaceLog(header + good + "9,100,150,250,0.0050,0.0100,1,3", "run.csv", log,
+                           error))
+      << error;
+  ASSERT_EQ(log.rows.size(), 2u);
+  EXPECT_TRUE(log.rows[1].sample.hold);
+  ASSERT_EQ(log.warnings.size(), 1u);
+  EXPECT_EQ(log.warnings[0], "run.csv:3: tick 9 follows tick 7");
+}
+
+}  // namespace
+}  // namespace tsl::report

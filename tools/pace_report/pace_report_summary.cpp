@@ -1,0 +1,110 @@
+#include "pace_report/pace_report_summary.h"
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <unordered_set>
+
+#include "pacing/pace_stats.h"
+#include "pacing/qpc.h"
+
+namespace tsl::report {
+
+namespace {
+
+Low SlowestRate(const std::vector<double>& sorted_descending, double fraction) {
+  Low low;
+  if (sorted_descending.empty()) return low;
+  low.intervals = std::max<size_t>(
+      1, static_cast<size_t>(static_cast<double>(sorted_descending.size()) * fraction));
+  double total_ms = 0.0;
+  for (size_t i = 0; i < low.intervals; ++i) total_ms += sorted_descending[i];
+  low.rate = total_ms > 0.0 ? static_cast<double>(low.intervals) * 1000.0 / total_ms : 0.0;
+  return low;
+}
+
+}  // namespace
+
+PaceReportSummary Summarise(const PaceLog& log, const CounterFrequency& frequency) {
+  PaceReportSummary s;
+  s.frequency = frequency;
+  const size_t n = log.rows.size();
+  s.ticks = n;
+  if (n < 2 || frequency.hz == 0) return s;
+  const uint64_t f = frequency.hz;
+  const std::vector<PaceLogRow>& rows = log.rows;
+  s.first_tick = rows.front().sample.tick;
+  s.last_tick = rows.back().sample.tick;
+  const uint64_t first_wake = rows.front().sample.wake_qpc;
+  s.duration_s = QpcDeltaMs(first_wake, rows.back().sample.wake_qpc, f) / 1000.0;
+  s.rate = s.duration_s > 0.0 ? static_cast<double>(n - 1) / s.duration_s : 0.0;
+
+  std::vector<double> intervals(n - 1);
+  std::vector<double> jitter(n);
+  std::vector<double> cb(n);
+  s.time_s.resize(n);
+  s.interval_series_ms.resize(n);
+  s.jitter_series_ms.resize(n);
+  std::unordered_set<uint64_t> versions;
+  versions.reserve(n);
+  size_t run = 0;
+  double sum = 0.0;
+  for (size_t i = 0; i < n; ++i) {
+    const PaceLogRow& r = rows[i];
+    jitter[i] = r.jitter_ms;
+    cb[i] = r.cb_ms;
+    s.time_s[i] = QpcDeltaMs(first_wake, r.sample.wake_qpc, f) / 1000.0;
+    s.jitter_series_ms[i] = r.jitter_ms;
+    if (i > 0) {
+      const double interval = QpcDeltaMs(rows[i - 1].sample.wake_qpc, r.sample.wake_qpc, f);
+      intervals[i - 1] = interval;
+      s.interval_series_ms[i] = interval;
+      sum += interval;
+    }
+    if (r.sample.hold) {
+      ++s.holds;
+      s.longest_hold_run = std::max(s.longest_hold_run, ++run);
+    } else {
+      run = 0;
+    }
+    if (r.sample.src_version != 0) versions.insert(r.sample.src_version);
+  }
+  s.distinct_versions = versions.size();
+  s.hold_percent = 100.0 * static_cast<double>(s.holds) / static_cast<double>(n);
+
+  Distribution& d = s.interval_ms;
+  const double m = static_cast<double>(intervals.size());
+  d.mean = sum / m;
+  double squares = 0.0;
+  for (double v : intervals) squares += (v - d.mean) * (v - d.mean);
+  d.stddev = std::sqrt(squares / m);
+  // One full sort serves every percentile, the lows (from the top) and the median.
+  std::vector<double> sorted(intervals);
+  std::sort(sorted.begin(), sorted.end());
+  const auto rank = [&sorted](double q) {
+    return sorted[static_cast<size_t>(static_cast<double>(sorted.size() - 1) * q)];
+  };
+  d.min = sorted.front();
+  d.max = sorted.back();
+  d.p1 = rank(0.01);
+  d.p50 = rank(0.50);
+  d.p99 = rank(0.99);
+  d.p999 = rank(0.999);
+  std::vector<double> descending(sorted.rbegin(), sorted.rend());
+  s.low_1 = SlowestRate(descending, 0.01);
+  s.low_01 = SlowestRate(descending, 0.001);
+
+  const double resync_limit = 1.5 * d.p50;
+  for (size_t i = 1; i < n; ++i) {
+    if (s.interval_series_ms[i] > resync_limit) s.resync_ticks.push_back(rows[i].sample.tick);
+  }
+
+  s.jitter_max_ms = *std::max_element(jitter.begin(), jitter.end());
+  s.cb_max_ms = *std::max_element(cb.begin(), cb.end());
+  s.jitter_p50_ms = PercentileNearestBelow(jitter, 0.50);
+  s.jitter_p99_ms = PercentileNearestBelow(jitter, 0.99);
+  s.cb_p99_ms = PercentileNearestBelow(cb, 0.99);
+  return s;
+}
+
+}  // namespace tsl::report

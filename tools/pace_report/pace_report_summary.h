@@ -1,0 +1,63 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "pace_report/counter_frequency.h"
+#include "pace_report/pace_log_reader.h"
+
+namespace tsl::report {
+
+// Percentiles here follow the program's own rule (nearest rank below: the value at 0-based
+// position floor((m - 1) * q) of the sorted list), so p99 matches the title's figure.
+struct Distribution {
+  double mean = 0.0;
+  double stddev = 0.0;  // population form
+  double min = 0.0;
+  double p1 = 0.0;
+  double p50 = 0.0;
+  double p99 = 0.0;
+  double p999 = 0.0;
+  double max = 0.0;
+};
+
+// The "lows": the tick rate over the slowest 1% (0.1%) of intervals, that is, the number of
+// those intervals over their total duration. k = max(1, floor(intervals x 1%)).
+struct Low {
+  size_t intervals = 0;  // k
+  double rate = 0.0;     // ticks per second
+};
+
+struct PaceReportSummary {
+  CounterFrequency frequency;
+  size_t ticks = 0;
+  uint64_t first_tick = 0;
+  uint64_t last_tick = 0;
+  double duration_s = 0.0;  // first to last wake
+  double rate = 0.0;        // (ticks - 1) / duration
+  Distribution interval_ms;
+  Low low_1;
+  Low low_01;
+  double jitter_p50_ms = 0.0;  // signed lateness, as the log prints it
+  double jitter_p99_ms = 0.0;
+  double jitter_max_ms = 0.0;
+  double cb_p99_ms = 0.0;
+  double cb_max_ms = 0.0;
+  size_t holds = 0;
+  double hold_percent = 0.0;
+  size_t longest_hold_run = 0;
+  size_t distinct_versions = 0;  // distinct non-zero source versions
+  // Intervals longer than 1.5 x the median interval: the tick that ended each one.
+  std::vector<uint64_t> resync_ticks;
+  // Per tick, for the pictures: seconds since the first wake, the interval that ended at the
+  // tick (0 for the first), and its lateness.
+  std::vector<double> time_s;
+  std::vector<double> interval_series_ms;
+  std::vector<double> jitter_series_ms;
+};
+
+// Needs at least two rows and a derived frequency.
+PaceReportSummary Summarise(const PaceLog& log, const CounterFrequency& frequency);
+
+}  // namespace tsl::report

@@ -1,0 +1,124 @@
+#include "pace_report/pace_report_text.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+namespace tsl::report {
+
+namespace {
+
+void Append(std::string& out, const char* format, ...) {
+  char line[512];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(line, sizeof line, format, args);
+  va_end(args);
+  out += line;
+}
+
+// 12345678 -> "12,345,678": counter frequencies are long numbers.
+std::string Grouped(double value) {
+  const std::string digits = std::to_string(static_cast<unsigned long long>(value + 0.5));
+  std::string grouped;
+  for (size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0) grouped += ',';
+    grouped += digits[i];
+  }
+  return grouped;
+}
+
+}  // namespace
+
+std::vector<Figure> Figures(const PaceReportSummary& s) {
+  const Distribution& d = s.interval_ms;
+  return {
+      {"ticks", "", static_cast<double>(s.ticks), 0},
+      {"duration", "s", s.duration_s, 2},
+      {"tick rate", "ticks/s", s.rate, 2},
+      {"interval mean", "ms", d.mean, 3},
+      {"interval \xCF\x83", "ms", d.stddev, 3},
+      {"interval min", "ms", d.min, 3},
+      {"interval p1", "ms", d.p1, 3},
+      {"interval p50", "ms", d.p50, 3},
+      {"interval p99", "ms", d.p99, 3},
+      {"interval p99.9", "ms", d.p999, 3},
+      {"interval max", "ms", d.max, 3},
+      {"1% low", "ticks/s", s.low_1.rate, 2},
+      {"0.1% low", "ticks/s", s.low_01.rate, 2},
+      {"lateness p50", "ms", s.jitter_p50_ms, 4},
+      {"lateness p99", "ms", s.jitter_p99_ms, 4},
+      {"lateness max", "ms", s.jitter_max_ms, 4},
+      {"callback p99", "ms", s.cb_p99_ms, 3},
+      {"callback max", "ms", s.cb_max_ms, 3},
+      {"hold", "%", s.hold_percent, 1},
+      {"longest hold run", "ticks", static_cast<double>(s.longest_hold_run), 0},
+      {"source versions", "", static_cast<double>(s.distinct_versions), 0},
+      {"resyncs", "", static_cast<double>(s.resync_ticks.size()), 0},
+  };
+}
+
+std::string FormatSummary(const std::string& name, const PaceReportSummary& s) {
+  std::string out;
+  const Distribution& d = s.interval_ms;
+  Append(out, "pace report: %s\n", name.c_str());
+  Append(out,
+         "  counter      %s Hz, derived from the log (%zu printed jitter_ms/cb_ms values allow "
+         "%s .. %s Hz; the roundest is taken)\n",
+         Grouped(static_cast<double>(s.frequency.hz)).c_str(), s.frequency.values_used,
+         Grouped(s.frequency.low_hz).c_str(), Grouped(s.frequency.high_hz).c_str());
+  Append(out, "  ticks        %zu (tick %llu .. %llu) over %.3f s: %.3f ticks/s from the wake times\n",
+         s.ticks, static_cast<unsigned long long>(s.first_tick),
+         static_cast<unsigned long long>(s.last_tick), s.duration_s, s.rate);
+  Append(out,
+         "  interval ms  mean %.3f  \xCF\x83 %.3f  min %.3f  p1 %.3f  p50 %.3f  p99 %.3f  "
+         "p99.9 %.3f  max %.3f\n",
+         d.mean, d.stddev, d.min, d.p1, d.p50, d.p99, d.p999, d.max);
+  Append(out, "  lows         1%% low %.2f ticks/s (slowest %zu intervals), 0.1%% low %.2f ticks/s "
+              "(slowest %zu)\n",
+         s.low_1.rate, s.low_1.intervals, s.low_01.rate, s.low_01.intervals);
+  Append(out, "  lateness ms  p50 %.4f  p99 %.4f  max %.4f  (jitter_ms: wake minus target, signed)\n",
+         s.jitter_p50_ms, s.jitter_p99_ms, s.jitter_max_ms);
+  Append(out, "  callback ms  p99 %.3f  max %.3f  (cb_ms: wake to present done)\n", s.cb_p99_ms,
+         s.cb_max_ms);
+  Append(out, "  hold         %.1f%% of ticks (%zu of %zu), longest run %zu ticks, %zu distinct "
+              "source versions\n",
+         s.hold_percent, s.holds, s.ticks, s.longest_hold_run, s.distinct_versions);
+  Append(out, "  resyncs      %zu intervals over 1.5 x the median (%.3f ms)", s.resync_ticks.size(),
+         1.5 * d.p50);
+  constexpr size_t kListed = 20;
+  for (size_t i = 0; i < s.resync_ticks.size() && i < kListed; ++i) {
+    Append(out, "%s%llu", i == 0 ? ", ending at ticks " : ", ",
+           static_cast<unsigned long long>(s.resync_ticks[i]));
+  }
+  if (s.resync_ticks.size() > kListed) {
+    Append(out, " and %zu more (all in the report)", s.resync_ticks.size() - kListed);
+  }
+  out += "\n";
+  out +=
+      "  definitions  intervals are wake-to-wake times; a percentile is the value at 0-based\n"
+      "               position floor((m - 1) x q) of the m sorted values (as in the title);\n"
+      "               a low is the tick rate over the slowest 1% (0.1%) of intervals: their\n"
+      "               number, at least 1, over their total time\n";
+  return out;
+}
+
+std::string FormatComparison(const std::string& first, const PaceReportSummary& a,
+                             const std::string& second, const PaceReportSummary& b) {
+  std::string out;
+  Append(out, "comparison: A = %s, B = %s\n", first.c_str(), second.c_str());
+  Append(out, "  %-22s %14s %14s %14s\n", "", "A", "B", "B - A");
+  const std::vector<Figure> fa = Figures(a);
+  const std::vector<Figure> fb = Figures(b);
+  for (size_t i = 0; i < fa.size(); ++i) {
+    std::string label = fa[i].label;
+    if (fa[i].unit[0] != '\0') label += std::string(" (") + fa[i].unit + ")";
+    const int p = fa[i].decimals;
+    // The sigma takes two bytes but one column.
+    const int width = label.find("\xCF\x83") != std::string::npos ? 23 : 22;
+    Append(out, "  %-*s %14.*f %14.*f %+14.*f\n", width, label.c_str(), p, fa[i].value, p,
+           fb[i].value, p, fb[i].value - fa[i].value);
+  }
+  return out;
+}
+
+}  // namespace tsl::report
