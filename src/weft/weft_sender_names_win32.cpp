@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "weft/segment_views.h"
 #include "weft/weft_log.h"
 #include "weft/weft_names.h"
 #include "weft/weft_registry_win32.h"
@@ -66,10 +67,8 @@ bool weftSenderNames::UnregisterSenderName(const char* name) {
 
   if (!set.empty()) {
     char active[weft::kNameBufferBytes] = {};
-    // Another process may have left 256 bytes without a terminator: that matches no name.
-    const bool was_active = readActiveSenderName(active, sizeof active) &&
-                            weft::BoundedNameLength(active) >= 0 &&
-                            std::strcmp(active, removed.c_str()) == 0;
+    const bool was_active =
+        readActiveSenderName(active, sizeof active) && weft::ActiveNameIs(active, removed);
     if (was_active || set.size() == 1) setActiveSenderName(set.begin()->c_str());
   }
   namesSegment_.Unlock();
@@ -85,8 +84,8 @@ bool weftSenderNames::CopySenderRecord(const char* name, weft::SenderInfoRecord&
     return false;
   }
   // A sender segment is never smaller than its record, but another process made it: check.
-  const bool fits = segment.ViewBytes() >= weft::kSenderInfoRecordBytes;
-  if (fits) record = weft::ReadSenderInfoRecord(reinterpret_cast<const uint8_t*>(view));
+  const bool fits = weft::ReadSenderRecordView(reinterpret_cast<const uint8_t*>(view),
+                                               segment.ViewBytes(), record);
   segment.Unlock();
   segment.Close();
   return fits;
@@ -143,10 +142,8 @@ bool weftSenderNames::readActiveSenderName(char* name, int32_t length) {
   const char* view = activeSegment_.Lock();
   if (view == nullptr) return false;
   // Never past the mapping, should another process have made it smaller.
-  const size_t available = activeSegment_.ViewBytes();
-  const size_t copy =
-      static_cast<size_t>(length) < available ? static_cast<size_t>(length) : available;
-  std::memcpy(name, view, copy);
+  weft::CopyActiveNameView(reinterpret_cast<const uint8_t*>(view), activeSegment_.ViewBytes(),
+                           name, static_cast<size_t>(length));
   activeSegment_.Unlock();
   return true;
 }

@@ -136,6 +136,13 @@ TEST(PaceReportTest, TheCounterFrequencyIsDerivedFromThePrintedMillisecondsOrRef
   std::string error;
   EXPECT_FALSE(DeriveCounterFrequency(Parse(FormatPaceLog(flat, k10MHz)), f, error));
   EXPECT_NE(error.find("cannot be derived"), std::string::npos) << error;
+
+  // Ten counts printed as seven minutes: a 0.02 Hz counter, which no pace log comes from.
+  const std::string slow =
+      "tick,target_qpc,wake_qpc,done_qpc,jitter_ms,cb_ms,hold,src_version\r\n"
+      "0,100,100,110,0.0000,420390.0000,0,0\r\n1,200,200,210,0.0000,420390.0000,0,0\r\n";
+  EXPECT_FALSE(DeriveCounterFrequency(Parse(slow), f, error));
+  EXPECT_NE(error.find("which no pace log comes from"), std::string::npos) << error;
 }
 
 TEST(PaceReportTest, BadInputNamesTheFileAndLine) {

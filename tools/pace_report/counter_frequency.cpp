@@ -87,6 +87,20 @@ bool DeriveCounterFrequency(const PaceLog& log, CounterFrequency& out, std::stri
             "derived";
     return false;
   }
+  // Real counters tick between a few MHz and a few GHz; outside 1 kHz .. 10 THz the rows did not
+  // come from one (and the arithmetic below would leave the range of whole counts).
+  constexpr double kLowest = 1e3;
+  constexpr double kHighest = 1e13;
+  if (all.high < kLowest || all.low > kHighest) {
+    char text[160];
+    std::snprintf(text, sizeof text,
+                  ": the rows imply a counter of %.6g .. %.6g Hz, which no pace log comes from",
+                  all.low, all.high);
+    error = log.name + text;
+    return false;
+  }
+  all.low = std::max(all.low, kLowest);
+  all.high = std::min(all.high, kHighest);
   out.hz = Roundest(all.low, all.high);
   out.low_hz = all.low;
   out.high_hz = all.high;

@@ -20,7 +20,8 @@ struct CounterFrequency {
 };
 
 // False, with `error` = "NAME:LINE: ...", when some row contradicts the rows before it (no
-// frequency prints them all), or when no row bounds the frequency (every value printed 0).
+// frequency prints them all), when no row bounds the frequency (every value printed 0), or
+// when the rows imply a frequency no counter has (below 1 kHz or above 10 THz).
 bool DeriveCounterFrequency(const PaceLog& log, CounterFrequency& out, std::string& error);
 
 }  // namespace tsl::report

@@ -205,7 +205,12 @@ void Histogram(std::string& out, const std::vector<NamedSummary>& logs, double x
     const std::vector<double>& v = logs[i].summary->interval_series_ms;
     const double count = static_cast<double>(v.size() - 1);
     for (size_t k = 1; k < v.size(); ++k) {
-      const int bin = std::min(kBins, static_cast<int>(v[k] / bin_ms));
+      // Wake times out of order (an edited or merged log) give negative intervals: they go
+      // into the first bar, as everything too long goes into the last.
+      const double position = v[k] / bin_ms;
+      const int bin = !(position > 0.0) ? 0
+                      : position >= kBins ? kBins
+                                          : static_cast<int>(position);
       shares[i][static_cast<size_t>(bin)] += 100.0 / count;
     }
     for (double share : shares[i]) top = std::max(top, share);
