@@ -1,5 +1,6 @@
 #include "app/application_win32.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <system_error>
@@ -9,6 +10,7 @@
 #include "app/pace_log_path.h"
 #include "app/status_title.h"
 #include "pacing/qpc.h"
+#include "pacing/thread_name_win32.h"
 
 namespace tsl {
 
@@ -18,6 +20,8 @@ constexpr DWORD kWatchdogStepMs = 500;
 constexpr DWORD kMainLoopSleepMs = 50;
 constexpr double kTitleIntervalMs = 250.0;
 constexpr DWORD kModulePathUnits = 260;
+constexpr DWORD kFirstRetryMs = 100;
+constexpr DWORD kLongestRetryMs = 2000;
 
 int StartupFailure(const char* message) {
   std::fputs(message, stderr);
@@ -84,16 +88,14 @@ int Application::Run(const AppConfig& cfg) {
     }
   }
 
-  if (!paceController.Start(
-          cfg.fps,
-          [this](uint64_t tick, uint64_t target, uint64_t wake) { OnTick(tick, target, wake); },
-          cfg.realtime, [this] { return presentStage.vsync.load(); })) {
+  if (!StartPacing(cfg)) {
     StopWatchdog();
     return StartupFailure("Failed to start pace controller\n");
   }
   running = true;
 
   while (window.PumpMessages()) {
+    if (DeviceLost() && !RecoverDevice(cfg)) break;
     RefreshTitle();
     Sleep(kMainLoopSleepMs);
   }
@@ -108,7 +110,69 @@ int Application::Run(const AppConfig& cfg) {
   return 0;
 }
 
+bool Application::StartPacing(const AppConfig& cfg) {
+  return paceController.Start(
+      cfg.fps,
+      [this](uint64_t tick, uint64_t target, uint64_t wake) { OnTick(tick, target, wake); },
+      cfg.realtime, [this] { return presentStage.vsync.load(); });
+}
+
+void Application::SimulateDeviceLoss(uint32_t refused_creations) {
+  refusedCreations = refused_creations;
+  presenter.InjectPresentResult(DXGI_ERROR_DEVICE_REMOVED);
+}
+
+bool Application::DeviceLost() const {
+  return presenter.DeviceLost() || receiver.deviceLost || device.Lost();
+}
+
+bool Application::RecoverDevice(const AppConfig& cfg) {
+  // The order of the shutdown: both threads that use the device end before it is released.
+  // Ticks run on (and fail harmlessly on the lost device) until the controller has stopped, so
+  // every tick it issued was recorded and the next controller's ticks continue the count.
+  paceController.Stop();
+  running = false;
+  tickBase += paceController.TicksIssued();
+  missedBase += paceController.MissedTicks();
+  receiver.Stop();
+  frameSlot.Clear();  // its texture belongs to the old device
+  presenter.Release();
+  device.Release();
+
+  DWORD wait_ms = kFirstRetryMs;
+  for (;;) {
+    bool up = false;
+    if (refusedCreations > 0) {
+      --refusedCreations;
+    } else {
+      up = device.Create() && presenter.Initialize(&device, window.hwnd) &&
+           receiver.Start(&device, &frameSlot, cfg.senderName);
+      // Everything a tick uses is up: the first tick of the new controller is recorded.
+      running = up;
+      up = up && StartPacing(cfg);
+      running = up;
+    }
+    if (up) break;
+    paceController.Stop();
+    receiver.Stop();
+    presenter.Release();
+    device.Release();
+    // No swap chain: the window's own black background shows until a device is back.
+    InvalidateRect(window.hwnd, nullptr, TRUE);
+    const ULONGLONG until = GetTickCount64() + wait_ms;
+    while (GetTickCount64() < until) {
+      if (!window.PumpMessages()) return false;
+      RefreshTitle();
+      Sleep(kMainLoopSleepMs);
+    }
+    wait_ms = std::min(wait_ms * 2, kLongestRetryMs);
+  }
+  ++deviceRecoveries;
+  return true;
+}
+
 void Application::WatchParent() {
+  NameCurrentThread(L"tsl watchdog");
   while (watchdogActive) {
     const DWORD wait = WaitForSingleObject(parentProcess, kWatchdogStepMs);
     if (wait == WAIT_OBJECT_0) ExitProcess(0);  // the parent ended: so do we, at once
@@ -122,7 +186,8 @@ void Application::OnTick(uint64_t tick, uint64_t target_qpc, uint64_t wake_qpc) 
   presenter.letterbox = !window.fullscreen || letterbox;
   const PresentResult result = presentStage.PresentLatest(presentStage.vsync ? 1 : 0);
   const uint64_t done_qpc = QpcNow();
-  paceStats.Record({tick, target_qpc, wake_qpc, done_qpc, result.repeated, result.version});
+  paceStats.Record(
+      {tickBase + tick, target_qpc, wake_qpc, done_qpc, result.repeated, result.version});
 }
 
 void Application::RefreshTitle() {
@@ -138,7 +203,7 @@ void Application::RefreshTitle() {
   TitleFigures f;
   f.adapter = device.adapterName;
   f.measured_fps = paceController.MeasuredFps();
-  f.missed = paceController.MissedTicks();
+  f.missed = missedBase + paceController.MissedTicks();
   f.repeated = presentStage.RepeatCount();
   f.presented = presentStage.PresentCount();
   f.received = receiver.receivedCount;

@@ -35,9 +35,21 @@ class Application {
   void RefreshTitle();
   void WritePaceLog();
 
+  // Fault injection for tests: the next present reports the device removed, and the next
+  // `refused_creations` attempts to make a new device fail as if no adapter were usable.
+  void SimulateDeviceLoss(uint32_t refused_creations = 0);
+  // Times the device was lost and everything that depends on it was rebuilt.
+  uint64_t DeviceRecoveries() const { return deviceRecoveries.load(); }
+
  private:
   void WatchParent();
   void StopWatchdog();
+  bool StartPacing(const AppConfig& cfg);
+  bool DeviceLost() const;
+  // Takes down the pace and receive threads, the presenter and the device, and brings them up
+  // again on a new device, retrying with a back-off (the window shows black meanwhile). False
+  // only when the window was closed while it waited.
+  bool RecoverDevice(const AppConfig& cfg);
 
   MainWindow window;
   GpuDevice device;
@@ -55,6 +67,12 @@ class Application {
   HANDLE parentProcess = nullptr;
   std::thread watchdogThread;
   std::atomic<bool> watchdogActive{false};
+  // Ticks and misses of pace controllers before the last device recovery: the pace log and the
+  // title count on across a recovery although each controller counts from 0.
+  uint64_t tickBase = 0;
+  uint64_t missedBase = 0;
+  std::atomic<uint64_t> deviceRecoveries{0};
+  std::atomic<uint32_t> refusedCreations{0};
 };
 
 }  // namespace tsl

@@ -38,6 +38,8 @@ class PaceController {
 
   double MeasuredFps() const { return measured_fps_.load(std::memory_order_relaxed); }
   uint64_t MissedTicks() const { return missed_.load(std::memory_order_relaxed); }
+  // Ticks issued since Start: the index the next tick will get.
+  uint64_t TicksIssued() const { return tick_counter_.load(); }
 
   // Counts per tick at the given rate: the reciprocal of the rate times the frequency, truncated.
   static uint64_t PeriodCounts(double fps, uint64_t frequency);

@@ -6,6 +6,7 @@
 
 #include "pacing/pace_platform.h"
 #include "pacing/qpc.h"
+#include "pacing/thread_name_win32.h"
 
 // mingw-w64 v10 headers lack this flag.
 #ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
@@ -61,6 +62,7 @@ class Win32PacePlatform final : public PacePlatform {
   void SleepTwoMs() override { Sleep(2); }
 
   void* EnterThreadClass(bool realtime) override {
+    NameCurrentThread(L"tsl pace");
     SetThreadPriority(GetCurrentThread(),
                       realtime ? THREAD_PRIORITY_TIME_CRITICAL : THREAD_PRIORITY_HIGHEST);
     DWORD task_index = 0;

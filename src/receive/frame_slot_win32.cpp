@@ -24,6 +24,16 @@ bool FrameSlot::Latest(Microsoft::WRL::ComPtr<ID3D11Texture2D>& texture, uint32_
   return true;
 }
 
+void FrameSlot::Clear() {
+  Microsoft::WRL::ComPtr<ID3D11Texture2D> released;
+  {
+    std::lock_guard<std::mutex> guard(mutex_);
+    released.Swap(texture_);
+    width_ = height_ = format_ = 0;
+  }
+  // The reference is dropped here, outside the lock.
+}
+
 int32_t FrameSlot::Format() {
   std::lock_guard<std::mutex> guard(mutex_);
   return static_cast<int32_t>(format_);

@@ -21,6 +21,9 @@ class FrameSlot {
               uint32_t& format, uint64_t& version);
   // The format of the held frame (0 before the first), read under the lock.
   int32_t Format();
+  // Lets go of the frame (its texture belongs to a device that is gone) but keeps the version
+  // counting, so the next publication is a new frame. Latest is false until then.
+  void Clear();
 
  private:
   std::mutex mutex_;

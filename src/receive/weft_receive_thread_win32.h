@@ -32,9 +32,14 @@ class WeftReceiveThread {
   std::atomic<bool> connected{false};
   std::atomic<uint64_t> receivedCount{0};
   std::atomic<int32_t> senderCount{0};
+  // Set when a texture creation reported the device lost; cleared by Start.
+  std::atomic<bool> deviceLost{false};
+  // Times the loop failed with an exception and was started again.
+  std::atomic<uint64_t> loopRestarts{0};
 
  private:
   void Loop();
+  void Passes();
   void SleepHalfMillisecond();
 
   GpuDevice* device_ = nullptr;

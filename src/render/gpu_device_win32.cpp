@@ -52,8 +52,19 @@ bool GpuDevice::Create() {
   return true;
 }
 
+bool GpuDevice::IsLostResult(HRESULT result) {
+  return result == DXGI_ERROR_DEVICE_REMOVED || result == DXGI_ERROR_DEVICE_RESET ||
+         result == DXGI_ERROR_DEVICE_HUNG || result == DXGI_ERROR_DRIVER_INTERNAL_ERROR;
+}
+
+bool GpuDevice::Lost() const { return device && FAILED(device->GetDeviceRemovedReason()); }
+
 void GpuDevice::Release() {
-  if (context) context->ClearState();
+  if (context) {
+    context->ClearState();
+    // Deferred destruction would otherwise keep the old swap chain on the window a while.
+    context->Flush();
+  }
   context.Reset();
   factory.Reset();
   device.Reset();

@@ -15,6 +15,11 @@ class GpuDevice {
  public:
   bool Create();
   void Release();
+  // True when Direct3D reports the device removed, reset or hung (a driver timeout, a driver
+  // update, a removed adapter): nothing made on it works any more.
+  bool Lost() const;
+  // Whether a call's result means that the device is lost.
+  static bool IsLostResult(HRESULT result);
 
   Microsoft::WRL::ComPtr<ID3D11Device> device;
   Microsoft::WRL::ComPtr<ID3D11DeviceContext> context;

@@ -51,6 +51,11 @@ class Presenter {
     uint64_t count = 0;  // Present calls made so far
   };
   PresentCall LastPresent() const { return lastPresent_; }
+  // True once a present or a buffer resize reported the device lost; cleared by Initialize.
+  bool DeviceLost() const { return deviceLost_.load(); }
+  // Fault injection for tests: the next present reports `result` instead of presenting.
+  void InjectPresentResult(HRESULT result) { injectedPresentResult_ = result; }
+
   // The flags the swap chain was created and is resized with.
   uint32_t SwapChainFlags() const { return swapChainFlags_; }
   ID3D11Texture2D* BackBuffer() const { return backBuffer_.Get(); }
@@ -83,6 +88,8 @@ class Presenter {
   uint64_t resizeCount_ = 0;
   uint64_t viewCreations_ = 0;
   PresentCall lastPresent_;
+  std::atomic<bool> deviceLost_{false};
+  std::atomic<HRESULT> injectedPresentResult_{S_OK};
 };
 
 }  // namespace tsl

@@ -109,10 +109,14 @@ bool AppProcess::WaitForTitleContaining(const std::wstring& text, DWORD timeout_
 void AppProcess::PostKey(WPARAM virtual_key) { PostMessageW(window_, WM_KEYDOWN, virtual_key, 0); }
 
 std::vector<uint32_t> AppProcess::CaptureClient(uint32_t& width, uint32_t& height) {
+  return CaptureClientArea(window_, width, height);
+}
+
+std::vector<uint32_t> CaptureClientArea(HWND window, uint32_t& width, uint32_t& height) {
   width = height = 0;
   RECT client{};
   POINT origin{0, 0};
-  if (window_ == nullptr || !GetClientRect(window_, &client) || !ClientToScreen(window_, &origin)) {
+  if (window == nullptr || !GetClientRect(window, &client) || !ClientToScreen(window, &origin)) {
     return {};
   }
   const int w = client.right - client.left;

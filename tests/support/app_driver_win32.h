@@ -43,6 +43,10 @@ class AppProcess {
   std::string stderr_text_;
 };
 
+// What the display shows of a window's client area, read from the screen, as B8G8R8A8 words row
+// by row. Empty when it cannot be read.
+std::vector<uint32_t> CaptureClientArea(HWND window, uint32_t& width, uint32_t& height);
+
 // Full path of a file beside the test executable.
 std::wstring BesideTestExecutable(const std::wstring& file_name);
 

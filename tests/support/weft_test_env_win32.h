@@ -21,15 +21,14 @@ namespace tsl::testing {
 class ScopedWeftSetting {
  public:
   ScopedWeftSetting(const char* value_name, std::optional<DWORD> value) : name_(value_name) {
-    DWORD old = 0;
-    DWORD size = sizeof old;
-    if (RegGetValueA(HKEY_CURRENT_USER, weft::kRegistryKey, name_, RRF_RT_REG_DWORD, nullptr, &old,
-                     &size) == ERROR_SUCCESS) {
-      old_ = old;
-    }
+    DWORD size = sizeof old_value_;
+    had_old_ = RegGetValueA(HKEY_CURRENT_USER, weft::kRegistryKey, name_, RRF_RT_REG_DWORD,
+                            nullptr, &old_value_, &size) == ERROR_SUCCESS;
     Apply(value);
   }
-  ~ScopedWeftSetting() { Apply(old_); }
+  // A plain flag and value rather than an optional member: g++ 12 sees the optional as
+  // possibly uninitialised here.
+  ~ScopedWeftSetting() { Apply(had_old_ ? std::optional<DWORD>(old_value_) : std::nullopt); }
   ScopedWeftSetting(const ScopedWeftSetting&) = delete;
   ScopedWeftSetting& operator=(const ScopedWeftSetting&) = delete;
 
@@ -50,7 +49,8 @@ class ScopedWeftSetting {
   }
 
   const char* name_;
-  std::optional<DWORD> old_;
+  bool had_old_ = false;
+  DWORD old_value_ = 0;
 };
 
 inline Microsoft::WRL::ComPtr<ID3D11Device> MakeTestDevice() {

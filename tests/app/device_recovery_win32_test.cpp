@@ -1,0 +1,134 @@
+// A lost GPU device, simulated in a running Application: the next present reports the device
+// removed, and the first two attempts to make a new one fail. Tessaline must rebuild what
+// depends on the device, receive again from the sender in another process, show its frames
+// again, and keep its title and pace log counting.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "app/application_win32.h"
+#include "support/app_driver_win32.h"
+#include "support/frame_code.h"
+#include "support/peer_process_win32.h"
+#include "support/weft_test_env_win32.h"
+
+namespace tsl {
+namespace {
+
+HWND OwnWindow(const wchar_t* class_name, const wchar_t* caption) {
+  const ULONGLONG deadline = GetTickCount64() + 20'000;
+  while (GetTickCount64() < deadline) {
+    HWND found = FindWindowW(class_name, caption);
+    DWORD pid = 0;
+    if (found != nullptr) GetWindowThreadProcessId(found, &pid);
+    if (found != nullptr && pid == GetCurrentProcessId()) return found;
+    Sleep(20);
+  }
+  return nullptr;
+}
+
+std::wstring TitleOf(HWND window) {
+  wchar_t title[1100] = {};
+  GetWindowTextW(window, title, 1100);
+  return title;
+}
+
+// The presented count of "hold N% (repeats / presents)".
+long long Presents(HWND window) {
+  const std::wstring t = TitleOf(window);
+  const size_t slash = t.find(L" / ");
+  return slash == std::wstring::npos ? -1 : std::stoll(t.substr(slash + 3));
+}
+
+bool WaitFor(const std::function<bool()>& done, DWORD timeout_ms = 10'000) {
+  const ULONGLONG deadline = GetTickCount64() + timeout_ms;
+  while (!done()) {
+    if (GetTickCount64() >= deadline) return false;
+    Sleep(20);
+  }
+  return true;
+}
+
+TEST(DeviceRecoveryTest, AfterALostDevicePresentingResumesAndTheCountsGoOn) {
+  testing::ScopedWeftSetting frame_count(weft::kFrameCountValue, 1);
+  testing::PeerProcess sender;
+  ASSERT_TRUE(sender.started());
+  ASSERT_EQ(sender.Send("publish 7101 64 36 87 ff000000"), "ok");
+  ASSERT_EQ(sender.Send("register TslRecovery 7101 64 36 87"), "ok");
+
+  AppConfig cfg;
+  cfg.senderName = "TslRecovery";
+  cfg.width = 320;
+  cfg.height = 180;
+  cfg.vsync = false;
+  Application app;
+  int code = -1;
+  std::thread runner([&] { code = app.Run(cfg); });
+  HWND window = OwnWindow(L"TessalineWnd", nullptr);
+  ASSERT_NE(window, nullptr);
+
+  const auto shows = [window](uint32_t frame) {
+    return [window, frame] {
+      uint32_t w = 0;
+      uint32_t h = 0;
+      const std::vector<uint32_t> pixels = testing::CaptureClientArea(window, w, h);
+      return !pixels.empty() && testing::DecodeFrameCode(pixels, w, w, h / 2) == frame;
+    };
+  };
+  ASSERT_EQ(sender.Send("frame TslRecovery 7101 1"), "ok");
+  EXPECT_TRUE(WaitFor(shows(1)));
+  ASSERT_TRUE(WaitFor([&] { return Presents(window) > 0; }));
+  const long long presents_before = Presents(window);
+
+  app.SimulateDeviceLoss(2);
+  EXPECT_TRUE(WaitFor([&] { return app.DeviceRecoveries() == 1; }, 20'000));
+  ASSERT_EQ(sender.Send("frame TslRecovery 7101 2"), "ok");
+  EXPECT_TRUE(WaitFor(shows(2))) << "the new device does not show the sender's frames";
+  EXPECT_TRUE(WaitFor([&] { return Presents(window) > presents_before + 10; }))
+      << "the title stopped counting";
+
+  // The pace log goes on across the recovery: consecutive ticks, with one long interval where
+  // the device was rebuilt (two refused attempts: at least 100 + 200 ms).
+  const std::filesystem::path log = testing::BesideTestExecutable(L"pace_log.csv");
+  std::filesystem::remove(log);
+  PostMessageW(window, WM_KEYDOWN, 'P', 0);
+  HWND box = OwnWindow(L"#32770", L"Pace log written");
+  ASSERT_NE(box, nullptr);
+  PostMessageW(box, WM_COMMAND, IDOK, 0);
+  std::ifstream in(log, std::ios::binary);
+  ASSERT_TRUE(in.is_open());
+  std::string line;
+  std::getline(in, line);
+  long long previous_tick = -1;
+  unsigned long long previous_wake = 0;
+  double longest_ms = 0.0;
+  while (std::getline(in, line)) {
+    std::istringstream fields(line);
+    long long tick = 0;
+    unsigned long long target = 0, wake = 0;
+    char comma = 0;
+    fields >> tick >> comma >> target >> comma >> wake;
+    if (previous_tick >= 0) {
+      ASSERT_EQ(tick, previous_tick + 1);
+      longest_ms = std::max(longest_ms, static_cast<double>(wake - previous_wake) / 1e4);
+    }
+    previous_tick = tick;
+    previous_wake = wake;
+  }
+  EXPECT_GT(longest_ms, 300.0);
+  in.close();
+  std::filesystem::remove(log);
+
+  PostMessageW(window, WM_CLOSE, 0, 0);
+  runner.join();
+  EXPECT_EQ(code, 0);
+  sender.Send("unlist TslRecovery");
+}
+
+}  // namespace
+}  // namespace tsl
