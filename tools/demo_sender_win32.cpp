@@ -4,6 +4,10 @@
 // ends.
 //
 //   tessaline_demo_sender.exe [--name NAME] [--fps N] [--size WxH] [--seconds S] [--emulate]
+//                             [--format 87|28] [--burst N]
+//
+// --format picks B8G8R8A8 (87, the default) or R8G8B8A8 (28); --burst N sends N frames at the
+// given rate, then nothing for a second, over and over (a sender that stalls and catches up).
 //
 // Where the platform cannot share textures (Wine answers E_NOTIMPL), it says so and publishes
 // through the test-emulation mapping instead, which only test builds of Tessaline can open.
@@ -34,7 +38,21 @@ struct Options {
   uint32_t height = 720;
   double seconds = 0.0;  // 0: until the process is ended
   bool emulate = false;
+  uint32_t format = 87;  // DXGI_FORMAT_B8G8R8A8_UNORM
+  uint32_t burst = 0;    // frames per burst; 0: a steady rate
 };
+
+constexpr double kBurstSilenceS = 1.0;
+
+// When frame n (from 1) is due, in seconds after the start.
+double FrameTime(const Options& o, uint64_t n) {
+  const double period = 1.0 / o.fps;
+  if (o.burst == 0) return static_cast<double>(n) * period;
+  const uint64_t cycle = (n - 1) / o.burst;
+  const uint64_t index = (n - 1) % o.burst;
+  return static_cast<double>(cycle) * (o.burst * period + kBurstSilenceS) +
+         static_cast<double>(index + 1) * period;
+}
 
 bool ParseOptions(int argc, char** argv, Options& o) {
   for (int i = 1; i < argc; ++i) {
@@ -53,6 +71,13 @@ bool ParseOptions(int argc, char** argv, Options& o) {
       o.height = h;
     } else if (arg == "--emulate") {
       o.emulate = true;
+    } else if (arg == "--format" && has_value) {
+      o.format = static_cast<uint32_t>(std::atoi(argv[++i]));
+      if (o.format != 87 && o.format != 28) return false;
+    } else if (arg == "--burst" && has_value) {
+      const int burst = std::atoi(argv[++i]);
+      if (burst <= 0) return false;
+      o.burst = static_cast<uint32_t>(burst);
     } else {
       return false;
     }
@@ -82,7 +107,7 @@ int main(int argc, char** argv) {
   if (!ParseOptions(argc, argv, o)) {
     std::fprintf(stderr,
                  "usage: tessaline_demo_sender [--name NAME] [--fps N] [--size WxH] "
-                 "[--seconds S] [--emulate]\n");
+                 "[--seconds S] [--emulate] [--format 87|28] [--burst N]\n");
     return 2;
   }
 
@@ -99,7 +124,7 @@ int main(int argc, char** argv) {
   desc.Width = o.width;
   desc.Height = o.height;
   desc.MipLevels = desc.ArraySize = 1;
-  desc.Format = DXGI_FORMAT_B8G8R8A8_UNORM;
+  desc.Format = static_cast<DXGI_FORMAT>(o.format);
   desc.SampleDesc.Count = 1;
   desc.BindFlags = D3D11_BIND_SHADER_RESOURCE | D3D11_BIND_RENDER_TARGET;
   desc.MiscFlags = D3D11_RESOURCE_MISC_SHARED;
@@ -168,22 +193,24 @@ int main(int argc, char** argv) {
   LARGE_INTEGER frequency, start, now;
   QueryPerformanceFrequency(&frequency);
   QueryPerformanceCounter(&start);
-  const double period_s = 1.0 / o.fps;
   uint64_t frame = 0;
   for (;;) {
     QueryPerformanceCounter(&now);
     const double elapsed = static_cast<double>(now.QuadPart - start.QuadPart) /
                            static_cast<double>(frequency.QuadPart);
     if (o.seconds > 0.0 && elapsed >= o.seconds) break;
-    const double next = static_cast<double>(frame + 1) * period_s;
+    const double next = FrameTime(o, frame + 1);
     if (elapsed < next) {
       Sleep(static_cast<DWORD>((next - elapsed) * 1000.0));
       continue;
     }
     ++frame;
     DrawPattern(pixels, o.width, o.height, frame);
-    // The receiver copies under the same lock; a timeout just skips this frame's update.
-    if (access == nullptr || WaitForSingleObject(access, weft::kLockTimeoutMs) == WAIT_OBJECT_0) {
+    // The receiver copies under the same lock; a timeout just skips this frame's update. A
+    // receiver that died holding the lock hands it over (abandoned): the frame is written whole
+    // anyway, and giving the lock back keeps the next receiver from being locked out.
+    const DWORD wait = access == nullptr ? WAIT_OBJECT_0 : WaitForSingleObject(access, weft::kLockTimeoutMs);
+    if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED) {
       context->UpdateSubresource(texture.Get(), 0, nullptr, pixels.data(), o.width * 4, 0);
       context->Flush();
       if (emulated) publisher.Update(pixels);
