@@ -20,8 +20,8 @@ std::string FullLogText() {
   uint64_t t = 123'456'789'000ull;
   for (uint64_t i = 0; i < tsl::kPaceRingCapacity; ++i) {
     t += 166'666 + (i * 7919) % 4'000 + (i % 997 == 0 ? 300'000 : 0);
-    samples.push_back({i + 1000, t - (i * 31) % 900, t, t + 40'000 + (i * 104'729) % 20'000,
-                       i % 3 == 0, i / 3});
+    samples.push_back(
+        {i + 1000, t - (i * 31) % 900, t, t + 40'000 + (i * 104'729) % 20'000, i % 3 == 0, i / 3});
   }
   return tsl::FormatPaceLog(samples, 10'000'000);
 }

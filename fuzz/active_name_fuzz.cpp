@@ -20,8 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::vector<uint8_t> view(data + 1, data + size);
 
   char active[weft::kNameBufferBytes] = {};
-  const size_t copied =
-      weft::CopyActiveNameView(view.data(), view.size(), active, sizeof active);
+  const size_t copied = weft::CopyActiveNameView(view.data(), view.size(), active, sizeof active);
   if (copied != std::min(view.size(), sizeof active)) std::abort();
 
   const long length = weft::BoundedNameLength(active);
@@ -49,7 +48,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::abort();
   }
   if (!built.empty() && built.size() + 1 > weft::kSemaphoreNameBytes) std::abort();
-  if (!weft::AccessMutexName(name.c_str(), built) || built.size() + 1 > weft::kAccessMutexNameBytes) {
+  if (!weft::AccessMutexName(name.c_str(), built) ||
+      built.size() + 1 > weft::kAccessMutexNameBytes) {
     std::abort();
   }
   if (!weft::SegmentMutexName(name.c_str(), built)) std::abort();

@@ -26,8 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::abort();
   }
   for (const auto& name : set) {
-    if (name.empty() || name.size() > weft::kMaxNameBytes ||
-        static_cast<int8_t>(name[0]) <= 0) {
+    if (name.empty() || name.size() > weft::kMaxNameBytes || static_cast<int8_t>(name[0]) <= 0) {
       std::abort();
     }
   }

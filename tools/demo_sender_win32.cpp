@@ -209,7 +209,8 @@ int main(int argc, char** argv) {
     // The receiver copies under the same lock; a timeout just skips this frame's update. A
     // receiver that died holding the lock hands it over (abandoned): the frame is written whole
     // anyway, and giving the lock back keeps the next receiver from being locked out.
-    const DWORD wait = access == nullptr ? WAIT_OBJECT_0 : WaitForSingleObject(access, weft::kLockTimeoutMs);
+    const DWORD wait =
+        access == nullptr ? WAIT_OBJECT_0 : WaitForSingleObject(access, weft::kLockTimeoutMs);
     if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED) {
       context->UpdateSubresource(texture.Get(), 0, nullptr, pixels.data(), o.width * 4, 0);
       context->Flush();

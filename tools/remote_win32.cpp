@@ -100,8 +100,7 @@ int PrintStats() {
   if (process == nullptr) return 1;
   PROCESS_MEMORY_COUNTERS_EX memory{};
   memory.cb = sizeof memory;
-  GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory),
-                       sizeof memory);
+  GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory), sizeof memory);
   CloseHandle(process);
   const unsigned long handles = CountHandles(pid);
   if (handles == 0) return 1;
@@ -127,6 +126,7 @@ int main(int argc, char** argv) {
   if (argc == 3 && std::strcmp(argv[1], "key") == 0) return PressKey(argv[2]);
   if (argc == 2 && std::strcmp(argv[1], "dismiss") == 0) return Dismiss();
   if (argc == 2 && std::strcmp(argv[1], "stats") == 0) return PrintStats();
-  std::fprintf(stderr, "usage: tessaline_remote title | key P|V|ESC|F11|F12|<letter> | dismiss | stats\n");
+  std::fprintf(stderr,
+               "usage: tessaline_remote title | key P|V|ESC|F11|F12|<letter> | dismiss | stats\n");
   return 2;
 }

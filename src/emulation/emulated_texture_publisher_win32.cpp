@@ -25,8 +25,7 @@ bool EmulatedTexturePublisher::Publish(uint32_t share_handle, uint32_t width, ui
   const bool existed = GetLastError() == ERROR_ALREADY_EXISTS;
   view_ = static_cast<uint8_t*>(MapViewOfFile(mapping_, FILE_MAP_ALL_ACCESS, 0, 0, 0));
   MEMORY_BASIC_INFORMATION info{};
-  if (view_ == nullptr || VirtualQuery(view_, &info, sizeof info) == 0 ||
-      info.RegionSize < bytes) {
+  if (view_ == nullptr || VirtualQuery(view_, &info, sizeof info) == 0 || info.RegionSize < bytes) {
     Close();
     return false;
   }

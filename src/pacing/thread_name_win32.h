@@ -9,8 +9,8 @@ namespace tsl {
 // and mingw-w64 v10 does not declare it, so it is looked up at run time.
 inline void NameCurrentThread(const wchar_t* name) {
   using SetThreadDescriptionFn = HRESULT(WINAPI*)(HANDLE, PCWSTR);
-  static const auto set_description = reinterpret_cast<SetThreadDescriptionFn>(
-      reinterpret_cast<void (*)()>(
+  static const auto set_description =
+      reinterpret_cast<SetThreadDescriptionFn>(reinterpret_cast<void (*)()>(
           GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetThreadDescription")));
   if (set_description != nullptr) set_description(GetCurrentThread(), name);
 }

@@ -142,8 +142,8 @@ bool weftSenderNames::readActiveSenderName(char* name, int32_t length) {
   const char* view = activeSegment_.Lock();
   if (view == nullptr) return false;
   // Never past the mapping, should another process have made it smaller.
-  weft::CopyActiveNameView(reinterpret_cast<const uint8_t*>(view), activeSegment_.ViewBytes(),
-                           name, static_cast<size_t>(length));
+  weft::CopyActiveNameView(reinterpret_cast<const uint8_t*>(view), activeSegment_.ViewBytes(), name,
+                           static_cast<size_t>(length));
   activeSegment_.Unlock();
   return true;
 }

@@ -396,8 +396,8 @@ TEST_F(RenderTest, PresentsWithTheSyncIntervalAndTearingFlagOfEachMode) {
   auto texture = SolidTexture(gpu_.device.Get(), 64, 64, kGreen);
   slot_.Publish(texture.Get(), 64, 64, 87);
   for (const Case& c : cases) {
-    SCOPED_TRACE(::testing::Message() << "tearing " << c.tearing_supported << ", sync "
-                                      << c.sync_interval);
+    SCOPED_TRACE(::testing::Message()
+                 << "tearing " << c.tearing_supported << ", sync " << c.sync_interval);
     if (c.tearing_supported && !supported) continue;
     gpu_.tearingSupported = c.tearing_supported;
     Presenter presenter;

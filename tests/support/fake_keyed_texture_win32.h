@@ -31,7 +31,9 @@ class FakeKeyedMutex final : public IDXGIKeyedMutex {
   }
   ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
   ULONG STDMETHODCALLTYPE Release() override { return --references_; }  // lives on the stack
-  HRESULT STDMETHODCALLTYPE SetPrivateData(REFGUID, UINT, const void*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE SetPrivateData(REFGUID, UINT, const void*) override {
+    return E_NOTIMPL;
+  }
   HRESULT STDMETHODCALLTYPE SetPrivateDataInterface(REFGUID, const IUnknown*) override {
     return E_NOTIMPL;
   }
@@ -58,7 +60,8 @@ class FakeKeyedMutex final : public IDXGIKeyedMutex {
 class FakeSharedTexture final : public ID3D11Texture2D {
  public:
   // With `keyed` null the texture says it has a keyed mutex but cannot give one.
-  FakeSharedTexture(UINT misc_flags, FakeKeyedMutex* keyed) : misc_flags_(misc_flags), keyed_(keyed) {}
+  FakeSharedTexture(UINT misc_flags, FakeKeyedMutex* keyed)
+      : misc_flags_(misc_flags), keyed_(keyed) {}
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** out) override {
     if (id == __uuidof(IDXGIKeyedMutex) && keyed_ != nullptr) {
@@ -76,7 +79,9 @@ class FakeSharedTexture final : public ID3D11Texture2D {
   ULONG STDMETHODCALLTYPE Release() override { return --references_; }
   void STDMETHODCALLTYPE GetDevice(ID3D11Device** device) override { *device = nullptr; }
   HRESULT STDMETHODCALLTYPE GetPrivateData(REFGUID, UINT*, void*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE SetPrivateData(REFGUID, UINT, const void*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE SetPrivateData(REFGUID, UINT, const void*) override {
+    return E_NOTIMPL;
+  }
   HRESULT STDMETHODCALLTYPE SetPrivateDataInterface(REFGUID, const IUnknown*) override {
     return E_NOTIMPL;
   }

@@ -28,8 +28,8 @@ inline std::vector<uint32_t> FrameCodePixels(uint32_t number, uint32_t width, ui
 
 // Reads the number from the centres of the eight columns of a picture `width` pixels wide,
 // sampled along row `y` of `pixels` (`stride` words per row).
-inline std::optional<uint32_t> DecodeFrameCode(const std::vector<uint32_t>& pixels,
-                                               uint32_t stride, uint32_t width, uint32_t y) {
+inline std::optional<uint32_t> DecodeFrameCode(const std::vector<uint32_t>& pixels, uint32_t stride,
+                                               uint32_t width, uint32_t y) {
   uint32_t number = 0;
   for (uint32_t column = 0; column < 8; ++column) {
     const uint32_t x = (2 * column + 1) * width / 16;

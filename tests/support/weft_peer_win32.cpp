@@ -176,7 +176,8 @@ std::string Run(const std::string& line) {
       CloseHandle(mutex);
       return "timeout";
     }
-    const bool updated = it->second->Update(tsl::testing::FrameCodePixels(number, d.width, d.height));
+    const bool updated =
+        it->second->Update(tsl::testing::FrameCodePixels(number, d.width, d.height));
     ReleaseMutex(mutex);
     CloseHandle(mutex);
     if (!updated) return "err update";

@@ -22,8 +22,8 @@ class ScopedWeftSetting {
  public:
   ScopedWeftSetting(const char* value_name, std::optional<DWORD> value) : name_(value_name) {
     DWORD size = sizeof old_value_;
-    had_old_ = RegGetValueA(HKEY_CURRENT_USER, weft::kRegistryKey, name_, RRF_RT_REG_DWORD,
-                            nullptr, &old_value_, &size) == ERROR_SUCCESS;
+    had_old_ = RegGetValueA(HKEY_CURRENT_USER, weft::kRegistryKey, name_, RRF_RT_REG_DWORD, nullptr,
+                            &old_value_, &size) == ERROR_SUCCESS;
     Apply(value);
   }
   // A plain flag and value rather than an optional member: g++ 12 sees the optional as

@@ -65,8 +65,8 @@ TEST(PaceReportTest, TheSummaryOfAKnownRun) {
   EXPECT_DOUBLE_EQ(d.min, 16.0);
   EXPECT_DOUBLE_EQ(d.p1, 16.0);
   EXPECT_DOUBLE_EQ(d.p50, 16.0);
-  EXPECT_DOUBLE_EQ(d.p99, 16.0);    // position floor(299 x 0.99) = 296 of 300
-  EXPECT_DOUBLE_EQ(d.p999, 24.1);   // position 298
+  EXPECT_DOUBLE_EQ(d.p99, 16.0);   // position floor(299 x 0.99) = 296 of 300
+  EXPECT_DOUBLE_EQ(d.p999, 24.1);  // position 298
   EXPECT_DOUBLE_EQ(d.max, 40.0);
   // 1% of 300 intervals: the slowest 3, 88 ms in all; 0.1%: at least one, the 40 ms.
   EXPECT_EQ(s.low_1.intervals, 3u);
@@ -176,8 +176,8 @@ TEST(PaceReportTest, BadInputNamesTheFileAndLine) {
   // A gap in the ticks is a warning; a last line without its line end is still read.
   PaceLog log;
   std::string error;
-  ASSERT_TRUE(ParsePaceLog(header + good + "9,100,150,250,0.0050,0.0100,1,3", "run.csv", log,
-                           error))
+  ASSERT_TRUE(
+      ParsePaceLog(header + good + "9,100,150,250,0.0050,0.0100,1,3", "run.csv", log, error))
       << error;
   ASSERT_EQ(log.rows.size(), 2u);
   EXPECT_TRUE(log.rows[1].sample.hold);

@@ -22,7 +22,8 @@ TEST(WeftAccessLockTest, AKeyedMutexTextureIsLockedThroughItsKeyedMutexWhateverI
   const Case cases[] = {
       {S_OK, true, nullptr},
       {E_FAIL, false, "weftDirectX::CheckKeyedAccess : E_FAIL"},
-      {static_cast<HRESULT>(WAIT_ABANDONED), false, "weftDirectX::CheckKeyedAccess : WAIT_ABANDONED"},
+      {static_cast<HRESULT>(WAIT_ABANDONED), false,
+       "weftDirectX::CheckKeyedAccess : WAIT_ABANDONED"},
       {static_cast<HRESULT>(WAIT_TIMEOUT), false, "weftDirectX::CheckKeyedAccess : WAIT_TIMEOUT"},
       {DXGI_ERROR_INVALID_CALL, false,
        "weftDirectX::CheckKeyedAccess - default error : 0x887A0001\n"},

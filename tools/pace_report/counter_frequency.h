@@ -14,8 +14,8 @@ namespace tsl::report {
 // roundest whole number of counts per second inside the intersection of all of them.
 struct CounterFrequency {
   uint64_t hz = 0;
-  double low_hz = 0.0;   // the intersection every row allows
-  double high_hz = 0.0;  // (infinite when only zero values were seen)
+  double low_hz = 0.0;     // the intersection every row allows
+  double high_hz = 0.0;    // (infinite when only zero values were seen)
   size_t values_used = 0;  // printed values that bounded it from both sides
 };
 

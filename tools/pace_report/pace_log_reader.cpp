@@ -12,8 +12,8 @@ namespace tsl::report {
 namespace {
 
 constexpr size_t kFields = 8;
-constexpr const char* kFieldNames[kFields] = {"tick",  "target_qpc", "wake_qpc", "done_qpc",
-                                              "jitter_ms", "cb_ms", "hold",     "src_version"};
+constexpr const char* kFieldNames[kFields] = {"tick",      "target_qpc", "wake_qpc", "done_qpc",
+                                              "jitter_ms", "cb_ms",      "hold",     "src_version"};
 
 bool ParseUnsigned(std::string_view field, uint64_t& out) {
   if (field.empty() || field.front() == '+' || field.front() == '-') return false;
@@ -24,8 +24,8 @@ bool ParseUnsigned(std::string_view field, uint64_t& out) {
 // Fixed point as the log writes it: an optional "-", digits, and a fraction.
 bool ParseFixed(std::string_view field, double& out) {
   if (field.empty() || field.front() == '+') return false;
-  const auto [end, ec] = std::from_chars(field.data(), field.data() + field.size(), out,
-                                         std::chars_format::fixed);
+  const auto [end, ec] =
+      std::from_chars(field.data(), field.data() + field.size(), out, std::chars_format::fixed);
   return ec == std::errc() && end == field.data() + field.size();
 }
 
@@ -55,8 +55,8 @@ bool ParsePaceLog(std::string_view text, const std::string& name, PaceLog& log,
 
     if (!header_seen) {
       if (row != kPaceLogHeader) {
-        error = At(name, line) + "not a pace log: the first line must be \"" + kPaceLogHeader +
-                "\"";
+        error =
+            At(name, line) + "not a pace log: the first line must be \"" + kPaceLogHeader + "\"";
         return false;
       }
       header_seen = true;
@@ -74,16 +74,16 @@ bool ParsePaceLog(std::string_view text, const std::string& name, PaceLog& log,
     for (;;) {
       const size_t comma = row.find(',', start);
       if (count < kFields) {
-        fields[count] = row.substr(start, comma == std::string_view::npos ? std::string_view::npos
-                                                                          : comma - start);
+        fields[count] = row.substr(
+            start, comma == std::string_view::npos ? std::string_view::npos : comma - start);
       }
       ++count;
       if (comma == std::string_view::npos) break;
       start = comma + 1;
     }
     if (count != kFields) {
-      error = At(name, line) + std::to_string(count) + " fields, a row has " +
-              std::to_string(kFields);
+      error =
+          At(name, line) + std::to_string(count) + " fields, a row has " + std::to_string(kFields);
       return false;
     }
 
@@ -106,9 +106,10 @@ bool ParsePaceLog(std::string_view text, const std::string& name, PaceLog& log,
         ok = ParseUnsigned(fields[i], r.sample.src_version);
       }
       if (!ok) {
-        error = At(name, line) + kFieldNames[i] + " \"" + std::string(fields[i]) +
-                "\" is not " +
-                (i == 6 ? "0 or 1" : i == 4 || i == 5 ? "a decimal number" : "an unsigned count");
+        error = At(name, line) + kFieldNames[i] + " \"" + std::string(fields[i]) + "\" is not " +
+                (i == 6             ? "0 or 1"
+                 : i == 4 || i == 5 ? "a decimal number"
+                                    : "an unsigned count");
         return false;
       }
     }

@@ -30,11 +30,20 @@ std::string Escaped(const std::string& text) {
   std::string out;
   for (char c : text) {
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      default: out += c;
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      default:
+        out += c;
     }
   }
   return out;
@@ -64,15 +73,15 @@ struct Axes {
 
 void OpenChart(std::string& out, const std::string& title, const Axes& a, const char* x_label,
                const char* y_label) {
-  out += "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"900\" height=\"260\" "
-         "viewBox=\"0 0 900 260\" font-family=\"sans-serif\" font-size=\"11\">\n";
+  out +=
+      "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"900\" height=\"260\" "
+      "viewBox=\"0 0 900 260\" font-family=\"sans-serif\" font-size=\"11\">\n";
   out += "<rect width=\"900\" height=\"260\" fill=\"#fff\"/>\n";
   out += "<text x=\"60\" y=\"18\" font-size=\"13\" font-weight=\"bold\">" + Escaped(title) +
          "</text>\n";
   const double y_step = NiceStep(a.y_max - a.y_min, 5);
   const int y_decimals = y_step >= 1.0 ? 0 : y_step >= 0.1 ? 1 : y_step >= 0.01 ? 2 : 3;
-  for (double y = std::ceil(a.y_min / y_step) * y_step; y <= a.y_max + y_step * 1e-6;
-       y += y_step) {
+  for (double y = std::ceil(a.y_min / y_step) * y_step; y <= a.y_max + y_step * 1e-6; y += y_step) {
     out += "<line x1=\"60\" x2=\"880\" y1=\"";
     Number(out, a.Y(y), 1);
     out += "\" y2=\"";
@@ -85,8 +94,7 @@ void OpenChart(std::string& out, const std::string& title, const Axes& a, const 
   }
   const double x_step = NiceStep(a.x_max - a.x_min, 10);
   const int x_decimals = x_step >= 1.0 ? 0 : x_step >= 0.1 ? 1 : 2;
-  for (double x = std::ceil(a.x_min / x_step) * x_step; x <= a.x_max + x_step * 1e-6;
-       x += x_step) {
+  for (double x = std::ceil(a.x_min / x_step) * x_step; x <= a.x_max + x_step * 1e-6; x += x_step) {
     out += "<text text-anchor=\"middle\" y=\"236\" x=\"";
     Number(out, a.X(x), 1);
     out += "\">";
@@ -96,8 +104,9 @@ void OpenChart(std::string& out, const std::string& title, const Axes& a, const 
   out += "<line x1=\"60\" x2=\"880\" y1=\"220\" y2=\"220\" stroke=\"#888\"/>\n";
   out += "<line x1=\"60\" x2=\"60\" y1=\"30\" y2=\"220\" stroke=\"#888\"/>\n";
   out += std::string("<text x=\"470\" y=\"254\" text-anchor=\"middle\">") + x_label + "</text>\n";
-  out += std::string("<text x=\"14\" y=\"125\" transform=\"rotate(-90 14 125)\" "
-                     "text-anchor=\"middle\">") +
+  out += std::string(
+             "<text x=\"14\" y=\"125\" transform=\"rotate(-90 14 125)\" "
+             "text-anchor=\"middle\">") +
          y_label + "</text>\n";
 }
 
@@ -161,8 +170,9 @@ void IntervalChart(std::string& out, const std::vector<NamedSummary>& logs, doub
     out += "\" y2=\"";
     Number(out, a.Y(median), 1);
     // A white halo keeps the label readable over the trace.
-    out += "\"/><text x=\"878\" text-anchor=\"end\" stroke=\"#fff\" stroke-width=\"4\" "
-           "paint-order=\"stroke\" font-weight=\"bold\" fill=\"";
+    out +=
+        "\"/><text x=\"878\" text-anchor=\"end\" stroke=\"#fff\" stroke-width=\"4\" "
+        "paint-order=\"stroke\" font-weight=\"bold\" fill=\"";
     out += kColours[i];
     out += "\" y=\"";
     Number(out, a.Y(median) - 4 - 12.0 * static_cast<double>(i), 1);
@@ -208,7 +218,7 @@ void Histogram(std::string& out, const std::vector<NamedSummary>& logs, double x
       // Wake times out of order (an edited or merged log) give negative intervals: they go
       // into the first bar, as everything too long goes into the last.
       const double position = v[k] / bin_ms;
-      const int bin = !(position > 0.0) ? 0
+      const int bin = !(position > 0.0)   ? 0
                       : position >= kBins ? kBins
                                           : static_cast<int>(position);
       shares[i][static_cast<size_t>(bin)] += 100.0 / count;
@@ -280,13 +290,14 @@ void FiguresTable(std::string& out, const std::vector<NamedSummary>& logs) {
 std::string RenderHtmlReport(const std::vector<NamedSummary>& logs) {
   std::string out;
   out.reserve(300'000 * logs.size());
-  out += "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">\n"
-         "<title>Tessaline pace report</title>\n<style>\n"
-         "body{font-family:sans-serif;margin:24px;color:#222;max-width:940px}\n"
-         "table{border-collapse:collapse;margin:12px 0}td,th{border:1px solid #ccc;"
-         "padding:3px 8px;text-align:right}td:first-child,th:first-child{text-align:left}\n"
-         "pre{background:#f6f6f6;padding:8px;white-space:pre-wrap}svg{display:block;"
-         "margin:10px 0}\n</style></head><body>\n<h1>Tessaline pace report</h1>\n";
+  out +=
+      "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">\n"
+      "<title>Tessaline pace report</title>\n<style>\n"
+      "body{font-family:sans-serif;margin:24px;color:#222;max-width:940px}\n"
+      "table{border-collapse:collapse;margin:12px 0}td,th{border:1px solid #ccc;"
+      "padding:3px 8px;text-align:right}td:first-child,th:first-child{text-align:left}\n"
+      "pre{background:#f6f6f6;padding:8px;white-space:pre-wrap}svg{display:block;"
+      "margin:10px 0}\n</style></head><body>\n<h1>Tessaline pace report</h1>\n";
   for (size_t i = 0; i < logs.size(); ++i) {
     out += "<p>";
     if (logs.size() > 1) out += i == 0 ? "A: " : "B: ";
@@ -302,7 +313,8 @@ std::string RenderHtmlReport(const std::vector<NamedSummary>& logs) {
     out += "<pre>" + Escaped(FormatSummary(l.name, *l.summary)) + "</pre>\n";
     const std::vector<uint64_t>& ticks = l.summary->resync_ticks;
     if (!ticks.empty()) {
-      out += "<p>Resyncs of <code>" + Escaped(l.name) + "</code> (ticks ending an interval over "
+      out += "<p>Resyncs of <code>" + Escaped(l.name) +
+             "</code> (ticks ending an interval over "
              "1.5 &times; the median): ";
       for (size_t k = 0; k < ticks.size(); ++k) {
         if (k > 0) out += ", ";

@@ -88,7 +88,8 @@ int main(int argc, char** argv) {
       return 2;
     }
     if (logs[i].rows.size() < 2) {
-      std::fprintf(stderr, "tessaline_pace_report: %s: holds %zu ticks; a report needs at least 2\n",
+      std::fprintf(stderr,
+                   "tessaline_pace_report: %s: holds %zu ticks; a report needs at least 2\n",
                    names[i].c_str(), logs[i].rows.size());
       return 2;
     }

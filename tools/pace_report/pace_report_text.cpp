@@ -66,22 +66,26 @@ std::string FormatSummary(const std::string& name, const PaceReportSummary& s) {
          "%s .. %s Hz; the roundest is taken)\n",
          Grouped(static_cast<double>(s.frequency.hz)).c_str(), s.frequency.values_used,
          Grouped(s.frequency.low_hz).c_str(), Grouped(s.frequency.high_hz).c_str());
-  Append(out, "  ticks        %zu (tick %llu .. %llu) over %.3f s: %.3f ticks/s from the wake times\n",
+  Append(out,
+         "  ticks        %zu (tick %llu .. %llu) over %.3f s: %.3f ticks/s from the wake times\n",
          s.ticks, static_cast<unsigned long long>(s.first_tick),
          static_cast<unsigned long long>(s.last_tick), s.duration_s, s.rate);
   Append(out,
          "  interval ms  mean %.3f  \xCF\x83 %.3f  min %.3f  p1 %.3f  p50 %.3f  p99 %.3f  "
          "p99.9 %.3f  max %.3f\n",
          d.mean, d.stddev, d.min, d.p1, d.p50, d.p99, d.p999, d.max);
-  Append(out, "  lows         1%% low %.2f ticks/s (slowest %zu intervals), 0.1%% low %.2f ticks/s "
-              "(slowest %zu)\n",
+  Append(out,
+         "  lows         1%% low %.2f ticks/s (slowest %zu intervals), 0.1%% low %.2f ticks/s "
+         "(slowest %zu)\n",
          s.low_1.rate, s.low_1.intervals, s.low_01.rate, s.low_01.intervals);
-  Append(out, "  lateness ms  p50 %.4f  p99 %.4f  max %.4f  (jitter_ms: wake minus target, signed)\n",
+  Append(out,
+         "  lateness ms  p50 %.4f  p99 %.4f  max %.4f  (jitter_ms: wake minus target, signed)\n",
          s.jitter_p50_ms, s.jitter_p99_ms, s.jitter_max_ms);
   Append(out, "  callback ms  p99 %.3f  max %.3f  (cb_ms: wake to present done)\n", s.cb_p99_ms,
          s.cb_max_ms);
-  Append(out, "  hold         %.1f%% of ticks (%zu of %zu), longest run %zu ticks, %zu distinct "
-              "source versions\n",
+  Append(out,
+         "  hold         %.1f%% of ticks (%zu of %zu), longest run %zu ticks, %zu distinct "
+         "source versions\n",
          s.hold_percent, s.holds, s.ticks, s.longest_hold_run, s.distinct_versions);
   Append(out, "  resyncs      %zu intervals over 1.5 x the median (%.3f ms)", s.resync_ticks.size(),
          1.5 * d.p50);
