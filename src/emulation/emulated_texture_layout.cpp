@@ -2,20 +2,12 @@
 
 #include <cstdio>
 
+#include "weft/weft_protocol.h"
+
 namespace tsl::emulation {
 
-namespace {
-
-uint32_t ReadWord(const uint8_t* bytes) {
-  return static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
-         static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
-}
-
-void WriteWord(uint8_t* bytes, uint32_t value) {
-  for (int i = 0; i < 4; ++i) bytes[i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
-}  // namespace
+using weft::ReadWordLE;
+using weft::WriteWordLE;
 
 std::string MappingName(uint32_t share_handle) {
   char name[40];
@@ -30,10 +22,10 @@ size_t MappingBytes(const TextureDescription& d) {
 bool ReadDescription(const uint8_t* view, size_t view_bytes, TextureDescription& out) {
   if (view == nullptr || view_bytes < kHeaderBytes) return false;
   TextureDescription d;
-  d.width = ReadWord(view);
-  d.height = ReadWord(view + 4);
-  d.format = ReadWord(view + 8);
-  d.row_pitch = ReadWord(view + 12);
+  d.width = ReadWordLE(view);
+  d.height = ReadWordLE(view + 4);
+  d.format = ReadWordLE(view + 8);
+  d.row_pitch = ReadWordLE(view + 12);
   if (d.width == 0 || d.height == 0 || d.width > kMaxDimension || d.height > kMaxDimension) {
     return false;
   }
@@ -47,10 +39,10 @@ bool ReadDescription(const uint8_t* view, size_t view_bytes, TextureDescription&
 }
 
 void WriteDescription(const TextureDescription& d, uint8_t* view) {
-  WriteWord(view, d.width);
-  WriteWord(view + 4, d.height);
-  WriteWord(view + 8, d.format);
-  WriteWord(view + 12, d.row_pitch);
+  WriteWordLE(view, d.width);
+  WriteWordLE(view + 4, d.height);
+  WriteWordLE(view + 8, d.format);
+  WriteWordLE(view + 12, d.row_pitch);
 }
 
 }  // namespace tsl::emulation

@@ -56,30 +56,32 @@ static_assert(offsetof(SenderInfoRecord, width) == 4 && offsetof(SenderInfoRecor
                   offsetof(SenderInfoRecord, rest) == 16,
               "record field offsets");
 
-// Reads a record from the first 280 bytes of a sender segment, whatever the host byte order.
+// A little-endian 32-bit word of shared memory, whatever the host byte order.
+inline uint32_t ReadWordLE(const uint8_t* bytes) {
+  return static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
+         static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
+}
+
+inline void WriteWordLE(uint8_t* bytes, uint32_t value) {
+  for (int i = 0; i < 4; ++i) bytes[i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+// Reads a record from the first 280 bytes of a sender segment.
 inline SenderInfoRecord ReadSenderInfoRecord(const uint8_t* bytes) {
-  const auto word = [bytes](size_t offset) {
-    return static_cast<uint32_t>(bytes[offset]) | static_cast<uint32_t>(bytes[offset + 1]) << 8 |
-           static_cast<uint32_t>(bytes[offset + 2]) << 16 |
-           static_cast<uint32_t>(bytes[offset + 3]) << 24;
-  };
   SenderInfoRecord record;
-  record.shareHandle = word(0);
-  record.width = word(4);
-  record.height = word(8);
-  record.format = word(12);
+  record.shareHandle = ReadWordLE(bytes);
+  record.width = ReadWordLE(bytes + 4);
+  record.height = ReadWordLE(bytes + 8);
+  record.format = ReadWordLE(bytes + 12);
   std::memcpy(record.rest, bytes + 16, sizeof record.rest);
   return record;
 }
 
 inline void WriteSenderInfoRecord(const SenderInfoRecord& record, uint8_t* bytes) {
-  const auto put = [bytes](size_t offset, uint32_t v) {
-    for (int i = 0; i < 4; ++i) bytes[offset + i] = static_cast<uint8_t>(v >> (8 * i));
-  };
-  put(0, record.shareHandle);
-  put(4, record.width);
-  put(8, record.height);
-  put(12, record.format);
+  WriteWordLE(bytes, record.shareHandle);
+  WriteWordLE(bytes + 4, record.width);
+  WriteWordLE(bytes + 8, record.height);
+  WriteWordLE(bytes + 12, record.format);
   std::memcpy(bytes + 16, record.rest, sizeof record.rest);
 }
 
