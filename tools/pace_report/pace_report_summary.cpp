@@ -12,13 +12,14 @@ namespace tsl::report {
 
 namespace {
 
-Low SlowestRate(const std::vector<double>& sorted_descending, double fraction) {
+// The slowest intervals are the last ones of the ascending list.
+Low SlowestRate(const std::vector<double>& sorted, double fraction) {
   Low low;
-  if (sorted_descending.empty()) return low;
-  low.intervals = std::max<size_t>(
-      1, static_cast<size_t>(static_cast<double>(sorted_descending.size()) * fraction));
+  if (sorted.empty()) return low;
+  low.intervals =
+      std::max<size_t>(1, static_cast<size_t>(static_cast<double>(sorted.size()) * fraction));
   double total_ms = 0.0;
-  for (size_t i = 0; i < low.intervals; ++i) total_ms += sorted_descending[i];
+  for (size_t i = sorted.size() - low.intervals; i < sorted.size(); ++i) total_ms += sorted[i];
   low.rate = total_ms > 0.0 ? static_cast<double>(low.intervals) * 1000.0 / total_ms : 0.0;
   return low;
 }
@@ -40,7 +41,6 @@ PaceReportSummary Summarise(const PaceLog& log, const CounterFrequency& frequenc
   s.rate = s.duration_s > 0.0 ? static_cast<double>(n - 1) / s.duration_s : 0.0;
 
   std::vector<double> intervals(n - 1);
-  std::vector<double> jitter(n);
   std::vector<double> cb(n);
   s.time_s.resize(n);
   s.interval_series_ms.resize(n);
@@ -51,7 +51,6 @@ PaceReportSummary Summarise(const PaceLog& log, const CounterFrequency& frequenc
   double sum = 0.0;
   for (size_t i = 0; i < n; ++i) {
     const PaceLogRow& r = rows[i];
-    jitter[i] = r.jitter_ms;
     cb[i] = r.cb_ms;
     s.time_s[i] = QpcDeltaMs(first_wake, r.sample.wake_qpc, f) / 1000.0;
     s.jitter_series_ms[i] = r.jitter_ms;
@@ -90,15 +89,16 @@ PaceReportSummary Summarise(const PaceLog& log, const CounterFrequency& frequenc
   d.p50 = rank(0.50);
   d.p99 = rank(0.99);
   d.p999 = rank(0.999);
-  std::vector<double> descending(sorted.rbegin(), sorted.rend());
-  s.low_1 = SlowestRate(descending, 0.01);
-  s.low_01 = SlowestRate(descending, 0.001);
+  s.low_1 = SlowestRate(sorted, 0.01);
+  s.low_01 = SlowestRate(sorted, 0.001);
 
   const double resync_limit = 1.5 * d.p50;
   for (size_t i = 1; i < n; ++i) {
     if (s.interval_series_ms[i] > resync_limit) s.resync_ticks.push_back(rows[i].sample.tick);
   }
 
+  // Selection reorders its list: the lateness series stays in tick order for the pictures.
+  std::vector<double> jitter(s.jitter_series_ms);
   s.jitter_max_ms = *std::max_element(jitter.begin(), jitter.end());
   s.cb_max_ms = *std::max_element(cb.begin(), cb.end());
   s.jitter_p50_ms = PercentileNearestBelow(jitter, 0.50);
