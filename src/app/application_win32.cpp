@@ -147,10 +147,12 @@ bool Application::RecoverDevice(const AppConfig& cfg) {
     } else {
       up = device.Create() && presenter.Initialize(&device, window.hwnd) &&
            receiver.Start(&device, &frameSlot, cfg.senderName);
-      // Everything a tick uses is up: the first tick of the new controller is recorded.
-      running = up;
-      up = up && StartPacing(cfg);
-      running = up;
+      if (up) {
+        // Everything a tick uses is up: the first tick of the new controller is recorded.
+        running = true;
+        up = StartPacing(cfg);
+        running = up;
+      }
     }
     if (up) break;
     paceController.Stop();

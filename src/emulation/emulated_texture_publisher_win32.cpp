@@ -64,11 +64,6 @@ bool EmulatedTexturePublisher::Update(const std::vector<uint32_t>& pixels, uint3
   return true;
 }
 
-uint32_t EmulatedTexturePublisher::Openers() const {
-  if (view_ == nullptr) return 0;
-  return static_cast<uint32_t>(InterlockedCompareExchange(Counter(kOpenersOffset), 0, 0));
-}
-
 void EmulatedTexturePublisher::Close() {
   if (view_ != nullptr) UnmapViewOfFile(view_);
   view_ = nullptr;

@@ -41,8 +41,6 @@ class EmulatedTexturePublisher {
   bool Update(const std::vector<uint32_t>& pixels, uint32_t wait_ms = 50);
 
   const TextureDescription& Description() const { return description_; }
-  // Receivers currently keeping a texture up to date from this mapping.
-  uint32_t Openers() const;
   void Close();
 
  private:

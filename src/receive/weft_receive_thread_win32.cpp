@@ -57,7 +57,6 @@ void WeftReceiveThread::Loop() {
       Passes();
     } catch (...) {
       connected = false;
-      ++loopRestarts;
       Sleep(kRestartDelayMs);
     }
   }

@@ -34,8 +34,6 @@ class WeftReceiveThread {
   std::atomic<int32_t> senderCount{0};
   // Set when a texture creation reported the device lost; cleared by Start.
   std::atomic<bool> deviceLost{false};
-  // Times the loop failed with an exception and was started again.
-  std::atomic<uint64_t> loopRestarts{0};
 
  private:
   void Loop();
