@@ -10,7 +10,8 @@
 // given rate, then nothing for a second, over and over (a sender that stalls and catches up).
 //
 // Where the platform cannot share textures (Wine answers E_NOTIMPL), it says so and publishes
-// through the test-emulation mapping instead, which only test builds of Tessaline can open.
+// through the emulation mapping instead, which the development build tessaline_emulated.exe
+// (and test builds) open.
 #include <d3d11.h>
 #include <dxgi.h>
 #include <windows.h>
@@ -146,7 +147,7 @@ int main(int argc, char** argv) {
     } else {
       std::printf(
           "demo sender: this platform cannot share Direct3D 11 textures (0x%08lX); publishing "
-          "through the test-emulation mapping, which only a test build of Tessaline opens\n",
+          "through the emulation mapping, which tessaline_emulated.exe opens\n",
           static_cast<unsigned long>(hr));
       emulated = true;
     }
