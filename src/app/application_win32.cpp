@@ -134,10 +134,7 @@ bool Application::RecoverDevice(const AppConfig& cfg) {
   running = false;
   tickBase += paceController.TicksIssued();
   missedBase += paceController.MissedTicks();
-  receiver.Stop();
-  frameSlot.Clear();  // its texture belongs to the old device
-  presenter.Release();
-  device.Release();
+  ReleaseDeviceUsers();
 
   DWORD wait_ms = kFirstRetryMs;
   for (;;) {
@@ -156,9 +153,7 @@ bool Application::RecoverDevice(const AppConfig& cfg) {
     }
     if (up) break;
     paceController.Stop();
-    receiver.Stop();
-    presenter.Release();
-    device.Release();
+    ReleaseDeviceUsers();
     // No swap chain: the window's own black background shows until a device is back.
     InvalidateRect(window.hwnd, nullptr, TRUE);
     const ULONGLONG until = GetTickCount64() + wait_ms;
@@ -171,6 +166,13 @@ bool Application::RecoverDevice(const AppConfig& cfg) {
   }
   ++deviceRecoveries;
   return true;
+}
+
+void Application::ReleaseDeviceUsers() {
+  receiver.Stop();
+  frameSlot.Clear();  // its texture belongs to the device that goes
+  presenter.Release();
+  device.Release();
 }
 
 void Application::WatchParent() {

@@ -50,6 +50,9 @@ class Application {
   // again on a new device, retrying with a back-off (the window shows black meanwhile). False
   // only when the window was closed while it waited.
   bool RecoverDevice(const AppConfig& cfg);
+  // Stops the receive thread, lets go of the held frame, then releases the presenter and the
+  // device, in that order.
+  void ReleaseDeviceUsers();
 
   MainWindow window;
   GpuDevice device;

@@ -124,14 +124,15 @@ void Polyline(std::string& out, const std::vector<double>& xs, const std::vector
   out += "\"/>\n";
 }
 
-void Legend(std::string& out, const std::vector<NamedSummary>& logs) {
-  if (logs.size() < 2) return;
-  for (size_t i = 0; i < logs.size(); ++i) {
+// Ends a chart that OpenChart began, with a legend when two logs share it.
+void CloseChart(std::string& out, const std::vector<NamedSummary>& logs) {
+  for (size_t i = 0; logs.size() > 1 && i < logs.size(); ++i) {
     const std::string y = std::to_string(18 + 14 * i);
     out += "<rect x=\"600\" y=\"" + std::to_string(9 + 14 * i) +
            "\" width=\"10\" height=\"10\" fill=\"" + kColours[i] + "\"/><text x=\"615\" y=\"" + y +
            "\">" + (i == 0 ? "A: " : "B: ") + Escaped(logs[i].name) + "</text>\n";
   }
+  out += "</svg>\n";
 }
 
 // The interval scale: up to the larger of twice the median and 1.2 x p99.9, so that a rare
@@ -180,8 +181,7 @@ void IntervalChart(std::string& out, const std::vector<NamedSummary>& logs, doub
     Number(out, median, 3);
     out += " ms</text>\n";
   }
-  Legend(out, logs);
-  out += "</svg>\n";
+  CloseChart(out, logs);
 }
 
 void LatenessChart(std::string& out, const std::vector<NamedSummary>& logs) {
@@ -202,8 +202,7 @@ void LatenessChart(std::string& out, const std::vector<NamedSummary>& logs) {
     const PaceReportSummary& s = *logs[i].summary;
     Polyline(out, s.time_s, s.jitter_series_ms, 0, a, kColours[i]);
   }
-  Legend(out, logs);
-  out += "</svg>\n";
+  CloseChart(out, logs);
 }
 
 void Histogram(std::string& out, const std::vector<NamedSummary>& logs, double x_max) {
@@ -250,8 +249,7 @@ void Histogram(std::string& out, const std::vector<NamedSummary>& logs, double x
       out += "%</title></rect>\n";
     }
   }
-  Legend(out, logs);
-  out += "</svg>\n";
+  CloseChart(out, logs);
 }
 
 void FiguresTable(std::string& out, const std::vector<NamedSummary>& logs) {
