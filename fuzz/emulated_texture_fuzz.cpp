@@ -11,7 +11,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::vector<uint8_t> view(data, data + size);
   tsl::emulation::TextureDescription d;
   if (!tsl::emulation::ReadDescription(view.data(), view.size(), d)) return 0;
-  if (d.width == 0 || d.height == 0 || d.row_pitch < d.width * 4) std::abort();
+  const uint64_t pixel_bytes = tsl::emulation::BytesPerPixel(d.format);
+  if (d.width == 0 || d.height == 0 || pixel_bytes == 0 ||
+      d.row_pitch < static_cast<uint64_t>(d.width) * pixel_bytes) {
+    std::abort();
+  }
   const size_t bytes = tsl::emulation::MappingBytes(d);
   if (bytes > view.size()) std::abort();
   // Read the first and the last byte of the pixels, as an upload would: the sanitizer checks

@@ -1,6 +1,7 @@
 # Sourced by scripts/test and scripts/run: a private Xvfb display and a private Wine prefix with
-# one wineserver kept alive for the whole run. `wine_harness_start DIR` sets it up under DIR;
-# `wine_harness_stop` ends everything it started (also called from an EXIT trap).
+# one wineserver kept alive for the whole run. `wine_harness_start DIR` sets it up under DIR and
+# leaves the server's pid in TSL_WINESERVER_PID; `wine_harness_stop` ends everything it started
+# (also called from an EXIT trap).
 
 wine_harness_start() {
   local root=$1
@@ -38,7 +39,16 @@ wine_harness_start() {
     wineboot -i >"$root/wineboot.log" 2>&1 || true
     wineserver -w
   fi
-  wineserver -p
+  # In the foreground (-f) so that its pid is ours to know: scripts watch it and stop only it.
+  # It is ready once its socket exists in the server folder it works in.
+  wineserver -f -p >"$root/wineserver.log" 2>&1 &
+  TSL_WINESERVER_PID=$!
+  export TSL_WINESERVER_PID
+  local i
+  for i in $(seq 1 100); do
+    [ -S "/proc/$TSL_WINESERVER_PID/cwd/socket" ] && break
+    sleep 0.05
+  done
   # Start the prefix's background services now, detached from any pipe: a service started by
   # the first test would inherit ctest's output pipe and keep it open.
   wine cmd /c exit </dev/null >/dev/null 2>&1 || true
@@ -47,6 +57,11 @@ wine_harness_start() {
 wine_harness_stop() {
   if [ -n "${WINEPREFIX:-}" ] && command -v wineserver >/dev/null 2>&1; then
     wineserver -k >/dev/null 2>&1 || true
+  fi
+  if [ -n "${TSL_WINESERVER_PID:-}" ]; then
+    kill "$TSL_WINESERVER_PID" >/dev/null 2>&1 || true
+    wait "$TSL_WINESERVER_PID" 2>/dev/null || true
+    TSL_WINESERVER_PID=
   fi
   if [ -n "${TSL_XVFB_PID:-}" ]; then
     kill "$TSL_XVFB_PID" >/dev/null 2>&1 || true

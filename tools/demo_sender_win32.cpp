@@ -4,10 +4,15 @@
 // ends.
 //
 //   tessaline_demo_sender.exe [--name NAME] [--fps N] [--size WxH] [--seconds S] [--emulate]
-//                             [--format 87|28] [--burst N]
+//                             [--format 87|28] [--burst N] [--frame-code] [--stamps MAPPING]
 //
 // --format picks B8G8R8A8 (87, the default) or R8G8B8A8 (28); --burst N sends N frames at the
-// given rate, then nothing for a second, over and over (a sender that stalls and catches up).
+// given rate, then nothing for a second, over and over (a sender that stalls and catches up);
+// --fps 0 publishes the first frame and then stays registered without sending another.
+// --frame-code draws each frame's number as a picture (emulation/frame_code.h) instead of the
+// pattern, so that a receiver can read back which frame it shows; --stamps MAPPING writes, for
+// frame n, the counter time at which it was signalled into word n % 256 of a named mapping of
+// 256 64-bit words, so that a receiver can measure the delay from signal to arrival.
 //
 // Where the platform cannot share textures (Wine answers E_NOTIMPL), it says so and publishes
 // through the emulation mapping instead, which the development build tessaline_emulated.exe
@@ -24,6 +29,7 @@
 #include <vector>
 
 #include "emulation/emulated_texture_publisher_win32.h"
+#include "emulation/frame_code.h"
 #include "support/weft_sender_win32.h"
 #include "weft/weft_names.h"
 #include "weft/weft_protocol.h"
@@ -41,7 +47,11 @@ struct Options {
   bool emulate = false;
   uint32_t format = 87;  // DXGI_FORMAT_B8G8R8A8_UNORM
   uint32_t burst = 0;    // frames per burst; 0: a steady rate
+  bool frame_code = false;
+  std::string stamps;  // mapping name; empty: no stamps
 };
+
+constexpr uint32_t kStampSlots = 256;
 
 constexpr double kBurstSilenceS = 1.0;
 
@@ -70,6 +80,10 @@ bool ParseOptions(int argc, char** argv, Options& o) {
       if (std::sscanf(argv[++i], "%ux%u", &w, &h) != 2) return false;
       o.width = w;
       o.height = h;
+    } else if (arg == "--frame-code") {
+      o.frame_code = true;
+    } else if (arg == "--stamps" && has_value) {
+      o.stamps = argv[++i];
     } else if (arg == "--emulate") {
       o.emulate = true;
     } else if (arg == "--format" && has_value) {
@@ -83,12 +97,18 @@ bool ParseOptions(int argc, char** argv, Options& o) {
       return false;
     }
   }
-  return !o.name.empty() && o.name.size() <= weft::kMaxNameBytes && o.fps > 0.0 && o.width > 0 &&
+  return !o.name.empty() && o.name.size() <= weft::kMaxNameBytes && o.fps >= 0.0 && o.width > 0 &&
          o.height > 0 && o.width <= 8192 && o.height <= 8192;
 }
 
-// Colour bars that scroll sideways by `frame` pixels, and a white bar sweeping down.
-void DrawPattern(std::vector<uint32_t>& pixels, uint32_t width, uint32_t height, uint64_t frame) {
+// Colour bars that scroll sideways by `frame` pixels, and a white bar sweeping down; or the
+// frame's number as a picture.
+void DrawPattern(std::vector<uint32_t>& pixels, uint32_t width, uint32_t height, uint64_t frame,
+                 bool frame_code) {
+  if (frame_code) {
+    pixels = tsl::emulation::FrameCodePixels(static_cast<uint32_t>(frame & 0xFF), width, height);
+    return;
+  }
   static const uint32_t kBars[8] = {0xFFFFFFFF, 0xFF00FFFF, 0xFFFFFF00, 0xFF00FF00,
                                     0xFFFF00FF, 0xFF0000FF, 0xFFFF0000, 0xFF202020};  // BGRA
   const uint32_t sweep = static_cast<uint32_t>((frame * 4) % height);
@@ -108,7 +128,8 @@ int main(int argc, char** argv) {
   if (!ParseOptions(argc, argv, o)) {
     std::fprintf(stderr,
                  "usage: tessaline_demo_sender [--name NAME] [--fps N] [--size WxH] "
-                 "[--seconds S] [--emulate] [--format 87|28] [--burst N]\n");
+                 "[--seconds S] [--emulate] [--format 87|28] [--burst N] [--frame-code] "
+                 "[--stamps MAPPING]\n");
     return 2;
   }
 
@@ -169,12 +190,16 @@ int main(int argc, char** argv) {
   HANDLE access = CreateMutexA(nullptr, FALSE, mutex_name.c_str());
 
   std::vector<uint32_t> pixels(static_cast<size_t>(o.width) * o.height);
-  DrawPattern(pixels, o.width, o.height, 0);
+  DrawPattern(pixels, o.width, o.height, 0, o.frame_code);
   context->UpdateSubresource(texture.Get(), 0, nullptr, pixels.data(), o.width * 4, 0);
   if (emulated && !publisher.Publish(share_handle, o.width, o.height, desc.Format, pixels)) {
     std::fprintf(stderr, "demo sender: cannot publish the emulated texture\n");
     return 1;
   }
+
+  // The first frame is a frame like any other: counted, so that a receiver with frame counting
+  // knows from the start that this sender counts.
+  if (semaphore != nullptr) ReleaseSemaphore(semaphore, 1, nullptr);
 
   weft::SenderInfoRecord record;
   record.shareHandle = share_handle;
@@ -186,6 +211,23 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "demo sender: cannot register \"%s\"\n", o.name.c_str());
     return 1;
   }
+  // Signal times by frame number, for a receiver that measures the delay to arrival.
+  HANDLE stamp_mapping = nullptr;
+  volatile uint64_t* stamps = nullptr;
+  if (!o.stamps.empty()) {
+    stamp_mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                       kStampSlots * sizeof(uint64_t), o.stamps.c_str());
+    if (stamp_mapping != nullptr) {
+      stamps = static_cast<volatile uint64_t*>(
+          MapViewOfFile(stamp_mapping, FILE_MAP_ALL_ACCESS, 0, 0, 0));
+    }
+    if (stamps == nullptr) {
+      std::fprintf(stderr, "demo sender: cannot make the stamp mapping \"%s\"\n",
+                   o.stamps.c_str());
+      return 1;
+    }
+  }
+
   std::printf("demo sender: \"%s\" registered, %ux%u at %.2f fps, share handle 0x%08X%s\n",
               o.name.c_str(), o.width, o.height, o.fps, share_handle,
               emulated ? " (emulated)" : "");
@@ -200,13 +242,17 @@ int main(int argc, char** argv) {
     const double elapsed = static_cast<double>(now.QuadPart - start.QuadPart) /
                            static_cast<double>(frequency.QuadPart);
     if (o.seconds > 0.0 && elapsed >= o.seconds) break;
+    if (o.fps == 0.0) {  // silent: registered, sending nothing
+      Sleep(50);
+      continue;
+    }
     const double next = FrameTime(o, frame + 1);
     if (elapsed < next) {
       Sleep(static_cast<DWORD>((next - elapsed) * 1000.0));
       continue;
     }
     ++frame;
-    DrawPattern(pixels, o.width, o.height, frame);
+    DrawPattern(pixels, o.width, o.height, frame, o.frame_code);
     // The receiver copies under the same lock; a timeout just skips this frame's update. A
     // receiver that died holding the lock hands it over (abandoned): the frame is written whole
     // anyway, and giving the lock back keeps the next receiver from being locked out.
@@ -215,13 +261,21 @@ int main(int argc, char** argv) {
     if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED) {
       context->UpdateSubresource(texture.Get(), 0, nullptr, pixels.data(), o.width * 4, 0);
       context->Flush();
-      if (emulated) publisher.Update(pixels);
+      if (emulated) publisher.Write(pixels);
       if (access != nullptr) ReleaseMutex(access);
+      if (emulated) publisher.WaitUntilRefreshed();
+      if (stamps != nullptr) {
+        LARGE_INTEGER signalled;
+        QueryPerformanceCounter(&signalled);
+        stamps[frame % kStampSlots] = static_cast<uint64_t>(signalled.QuadPart);
+      }
       if (semaphore != nullptr) ReleaseSemaphore(semaphore, 1, nullptr);
     }
   }
 
   registration.Unregister();
+  if (stamps != nullptr) UnmapViewOfFile(const_cast<uint64_t*>(stamps));
+  if (stamp_mapping != nullptr) CloseHandle(stamp_mapping);
   if (semaphore != nullptr) CloseHandle(semaphore);
   if (access != nullptr) CloseHandle(access);
   std::printf("demo sender: \"%s\" unregistered after %llu frames\n", o.name.c_str(),

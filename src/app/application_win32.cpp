@@ -57,7 +57,7 @@ int Application::Run(const AppConfig& cfg) {
   presentStage.Bind(&presenter, &frameSlot);
   presentStage.vsync = cfg.vsync;
   letterbox = cfg.letterbox;
-  if (!receiver.Start(&device, &frameSlot, cfg.senderName)) {
+  if (!receiver.Start(&device, &frameSlot, cfg.senderName, cfg.fps)) {
     return StartupFailure("Failed to start Weft receive thread\n");
   }
 
@@ -143,7 +143,7 @@ bool Application::RecoverDevice(const AppConfig& cfg) {
       --refusedCreations;
     } else {
       up = device.Create() && presenter.Initialize(&device, window.hwnd) &&
-           receiver.Start(&device, &frameSlot, cfg.senderName);
+           receiver.Start(&device, &frameSlot, cfg.senderName, cfg.fps);
       if (up) {
         // Everything a tick uses is up: the first tick of the new controller is recorded.
         running = true;

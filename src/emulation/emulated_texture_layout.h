@@ -8,7 +8,7 @@
 //
 //   offset  0  width        pixels
 //   offset  4  height       pixels
-//   offset  8  format       DXGI_FORMAT code (4 bytes per pixel)
+//   offset  8  format       DXGI_FORMAT code (a format of 4, 8 or 16 bytes per pixel)
 //   offset 12  row_pitch    bytes per row of the pixels below
 //   offset 16  sequence     raised by the sender after each frame it wrote
 //   offset 20  openers      receivers that keep a texture made from this mapping up to date
@@ -42,12 +42,17 @@ struct TextureDescription {
 // "TessalineTestTexture_%08X" for a share-handle value.
 std::string MappingName(uint32_t share_handle);
 
+// Bytes one pixel of a DXGI format takes, for the uncompressed formats of 4, 8 and 16 bytes a
+// pixel; 0 for every other format, which the emulation does not carry.
+uint32_t BytesPerPixel(uint32_t format);
+
 // Bytes a mapping needs for a texture of this description: header and pixel rows.
 size_t MappingBytes(const TextureDescription& d);
 
 // Reads the description at the start of a mapping another process wrote. False when the view
-// is too small for a header, when a size is 0 or beyond kMaxDimension, when the row pitch
-// cannot hold a row, or when the pixel rows do not fit in `view_bytes`.
+// is too small for a header, when a size is 0 or beyond kMaxDimension, when the format is not
+// one the emulation carries, when the row pitch cannot hold a row of that format, or when the
+// pixel rows do not fit in `view_bytes`.
 bool ReadDescription(const uint8_t* view, size_t view_bytes, TextureDescription& out);
 
 void WriteDescription(const TextureDescription& d, uint8_t* view);

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "emulation/emulated_texture_layout.h"
+#include "pacing/thread_name_win32.h"
 #include "weft/weft_directx_win32.h"
 
 namespace tsl::emulation {
@@ -65,6 +66,9 @@ class Refresher {
 
  private:
   void Run() {
+    // Started from the receive thread, whose Linux name it would inherit under Wine: named so
+    // that its CPU is not counted as the receive thread's.
+    tsl::NameCurrentThread(L"tsl refresher");
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
       wake_.wait(lock, [this] { return !textures_.empty(); });

@@ -45,7 +45,7 @@ void EmulatedTexturePublisher::WritePixels(const std::vector<uint32_t>& pixels) 
   std::memcpy(view_ + kHeaderBytes, pixels.data(), pixels.size() * kBytesPerPixel);
 }
 
-bool EmulatedTexturePublisher::Update(const std::vector<uint32_t>& pixels, uint32_t wait_ms) {
+bool EmulatedTexturePublisher::Write(const std::vector<uint32_t>& pixels) {
   if (view_ == nullptr ||
       pixels.size() != static_cast<size_t>(description_.width) * description_.height) {
     return false;
@@ -55,13 +55,17 @@ bool EmulatedTexturePublisher::Update(const std::vector<uint32_t>& pixels, uint3
   // the newest sequence.
   InterlockedExchange(Counter(kRefreshedOffset), 0);
   InterlockedIncrement(Counter(kSequenceOffset));
+  return true;
+}
+
+void EmulatedTexturePublisher::WaitUntilRefreshed(uint32_t wait_ms) {
+  if (view_ == nullptr) return;
   const ULONGLONG deadline = GetTickCount64() + wait_ms;
   while (InterlockedCompareExchange(Counter(kRefreshedOffset), 0, 0) <
              InterlockedCompareExchange(Counter(kOpenersOffset), 0, 0) &&
          GetTickCount64() < deadline) {
     Sleep(1);
   }
-  return true;
 }
 
 void EmulatedTexturePublisher::Close() {

@@ -34,11 +34,22 @@ class EmulatedTexturePublisher {
                    std::vector<uint32_t>(static_cast<size_t>(width) * height, colour));
   }
 
-  // Writes the next frame (same size) and returns once every receiver holding the mapping has
-  // copied it into its texture, or after `wait_ms`. A sender that signals its frame counter
-  // after this call therefore never signals a frame its receivers cannot see yet. False when
-  // nothing is published or the size differs.
-  bool Update(const std::vector<uint32_t>& pixels, uint32_t wait_ms = 50);
+  // Writes the next frame (same size) into the mapping: what a sender does to its shared
+  // texture, so it belongs under the sender's access lock. False when nothing is published or
+  // the size differs.
+  bool Write(const std::vector<uint32_t>& pixels);
+  // Returns once every receiver holding the mapping has copied the last written frame into its
+  // texture, or after `wait_ms`. A sender calls it after giving its access lock back and before
+  // it signals its frame counter, so it never signals a frame its receivers cannot see yet,
+  // and the wait (which a real shared texture does not have) never holds the lock receivers
+  // copy under.
+  void WaitUntilRefreshed(uint32_t wait_ms = 50);
+  // Write, then WaitUntilRefreshed.
+  bool Update(const std::vector<uint32_t>& pixels, uint32_t wait_ms = 50) {
+    if (!Write(pixels)) return false;
+    WaitUntilRefreshed(wait_ms);
+    return true;
+  }
 
   const TextureDescription& Description() const { return description_; }
   void Close();

@@ -3,24 +3,25 @@
 namespace tsl {
 
 void FrameSlot::Publish(ID3D11Texture2D* texture, uint32_t width, uint32_t height,
-                        uint32_t format) {
+                        uint32_t format, uint64_t published_qpc) {
   std::lock_guard<std::mutex> guard(mutex_);
   if (texture_.Get() != texture) texture_ = texture;
   width_ = width;
   height_ = height;
   format_ = format;
+  publishedQpc_ = published_qpc;
   version_.fetch_add(1);
 }
 
-bool FrameSlot::Latest(Microsoft::WRL::ComPtr<ID3D11Texture2D>& texture, uint32_t& width,
-                       uint32_t& height, uint32_t& format, uint64_t& version) {
+bool FrameSlot::Latest(SlotFrame& frame) {
   std::lock_guard<std::mutex> guard(mutex_);
   if (!texture_) return false;
-  if (texture.Get() != texture_.Get()) texture = texture_;
-  width = width_;
-  height = height_;
-  format = format_;
-  version = version_.load();
+  if (frame.texture.Get() != texture_.Get()) frame.texture = texture_;
+  frame.width = width_;
+  frame.height = height_;
+  frame.format = format_;
+  frame.version = version_.load();
+  frame.published_qpc = publishedQpc_;
   return true;
 }
 

@@ -9,16 +9,27 @@
 
 namespace tsl {
 
+// One frame as the slot holds it.
+struct SlotFrame {
+  Microsoft::WRL::ComPtr<ID3D11Texture2D> texture;
+  uint32_t width = 0;
+  uint32_t height = 0;
+  uint32_t format = 0;
+  uint64_t version = 0;
+  // The counter time (QpcNow) when the receive thread published it; 0 when not stamped.
+  uint64_t published_qpc = 0;
+};
+
 // The newest received frame, handed from the receive thread to the pace thread. The lock is
 // held only for reference and field copies, never across a Direct3D device call.
 class FrameSlot {
  public:
   // Stores the frame and bumps the version; the slot keeps its own reference to the texture.
-  void Publish(ID3D11Texture2D* texture, uint32_t width, uint32_t height, uint32_t format);
-  // False, outputs untouched, before the first publication. Otherwise `texture` holds a
-  // reference to the newest frame's texture (replacing the caller's if it differs).
-  bool Latest(Microsoft::WRL::ComPtr<ID3D11Texture2D>& texture, uint32_t& width, uint32_t& height,
-              uint32_t& format, uint64_t& version);
+  void Publish(ID3D11Texture2D* texture, uint32_t width, uint32_t height, uint32_t format,
+               uint64_t published_qpc = 0);
+  // False, `frame` untouched, before the first publication. Otherwise `frame` holds the newest
+  // frame, with a reference to its texture (replacing the caller's if it differs).
+  bool Latest(SlotFrame& frame);
   // The format of the held frame (0 before the first), read under the lock.
   int32_t Format();
   // Lets go of the frame (its texture belongs to a device that is gone) but keeps the version
@@ -31,6 +42,7 @@ class FrameSlot {
   uint32_t width_ = 0;
   uint32_t height_ = 0;
   uint32_t format_ = 0;
+  uint64_t publishedQpc_ = 0;
   std::atomic<uint64_t> version_{0};
 };
 

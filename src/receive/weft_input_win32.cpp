@@ -8,6 +8,7 @@ namespace tsl {
 
 bool WeftInput::Open(ID3D11Device* device, const std::string& name) {
   if (opened_) return true;
+  if (name.size() > weft::kMaxNameBytes) return false;
   if (!receiver_.OpenDirectX11(device)) return false;
   receiver_.SetReceiverName(name.empty() ? nullptr : name.c_str());
   opened_ = true;
@@ -37,6 +38,8 @@ int WeftInput::ListSenders(std::vector<std::string>& names, int max) {
   }
   return static_cast<int>(names.size());
 }
+
+int WeftInput::CountListedSenders() { return opened_ ? receiver_.GetListedSenderCount() : 0; }
 
 std::string WeftInput::ActiveSenderName() {
   if (!opened_) return std::string();

@@ -13,11 +13,16 @@ namespace tsl {
 // does nothing, or returns nothing, until Open.
 class WeftInput {
  public:
+  // False also for a name the protocol cannot hold (256 bytes or more): receiving whatever
+  // sender is active instead of the one asked for would show the wrong source.
   bool Open(ID3D11Device* device, const std::string& name);
   void SetSenderName(const std::string& name);
   bool Receive();
   void Close();
+  // Lists up to `max` senders after dropping those whose segment is gone.
   int ListSenders(std::vector<std::string>& names, int max);
+  // The number of listed senders; touches nothing.
+  int CountListedSenders();
   std::string ActiveSenderName();
   std::string SenderName();
 

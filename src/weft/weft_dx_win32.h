@@ -15,6 +15,15 @@
 // of its own under the sender's access lock. One thread at a time.
 class weftDX {
  public:
+  // What the last ReceiveTexture (and GetReceivedTexture after it) did with the sender's frame.
+  enum class Frame {
+    kNone,       // nothing copied: no new frame, or the access lock was busy
+    kNew,        // a frame the sender counted and we had not copied yet, or the first frame
+                 // of a new receiving side (a new sender, size or format)
+    kUncounted,  // copied, but the sender does not count its frames (or counting is off),
+                 // so this may be the frame copied last time
+  };
+
   weftDX();
   ~weftDX();
   weftDX(const weftDX&) = delete;
@@ -30,6 +39,7 @@ class weftDX {
   ID3D11Texture2D* GetReceivedTexture();
   void ReleaseReceiver();
 
+  Frame LastFrame() const { return lastFrame_; }
   bool IsConnected() const { return connected_; }
   uint32_t GetSenderWidth() const { return width_; }
   uint32_t GetSenderHeight() const { return height_; }
@@ -37,6 +47,7 @@ class weftDX {
   const char* GetSenderName() const { return senderName_; }
 
   int32_t GetSenderCount() { return senderNames_.CountSenders(); }
+  int32_t GetListedSenderCount() { return senderNames_.CountListedSenders(); }
   bool GetSender(int32_t index, char* name, int32_t size) {
     return senderNames_.SenderNameAt(index, name, size);
   }
@@ -48,6 +59,13 @@ class weftDX {
   bool CheckSenderTexture();
   bool CheckTexture(uint32_t width, uint32_t height, int format);
   void CopyShared();
+  // True when a call may skip re-reading the sender's record: connected to a sender that counts
+  // its frames and checked within the last few tens of milliseconds. Such a call only looks at
+  // the frame count (two cheap calls) and copies when it moved.
+  bool CheckedRecently() const;
+  // Under the access lock: copies the shared texture when the frame count says it holds a new
+  // frame, or when the receiving texture still has to take its first frame.
+  void CopyNewFrame();
 
   weftSenderNames senderNames_;
   WeftFrameCount frameCount_;
@@ -65,4 +83,8 @@ class weftDX {
   bool updated_ = false;
   bool connected_ = false;
   bool initialised_ = false;
+  // Set with a new receiving side; the first copy into it is a new frame whatever the count.
+  bool firstCopyPending_ = false;
+  Frame lastFrame_ = Frame::kNone;
+  uint64_t lastCheckMs_ = 0;
 };

@@ -129,34 +129,43 @@ void WeftFrameCount::CleanupFrameCount() {
   lastFrameCount_ = 0;
 }
 
-bool WeftFrameCount::GetNewFrame() {
-  if (!frameCountEnabled_ || countSemaphore_ == nullptr) return true;
-  int32_t count = 0;
+int32_t WeftFrameCount::ReadCount() {
   switch (WaitForSingleObject(countSemaphore_, 0)) {
     case WAIT_OBJECT_0: {
       // Put back what the wait took; the previous count is the sender's count less that one.
       LONG previous = 0;
       if (!ReleaseSemaphore(countSemaphore_, 1, &previous)) {
         LogError("weftFrameCount::GetNewFrame - ReleaseSemaphore failed");
-        return true;
+        return -1;
       }
-      count = previous;
-      break;
+      return previous;
     }
     case WAIT_ABANDONED:
       LogWarning("WeftFrameCount::GetNewFrame - WAIT_ABANDONED");
-      break;
+      return 0;
     case WAIT_FAILED:
       LogWarning("WeftFrameCount::GetNewFrame - WAIT_FAILED");
-      break;
+      return 0;
     default:
-      break;
+      return 0;
   }
+}
+
+bool WeftFrameCount::GetNewFrame() {
+  if (!frameCountEnabled_ || countSemaphore_ == nullptr) return true;
+  const int32_t count = ReadCount();
+  if (count < 0) return true;
   frameCount_ = count;
   if (count == 0) return true;
   if (count == lastFrameCount_) return false;
   lastFrameCount_ = count;
   return true;
+}
+
+bool WeftFrameCount::FrameSignalled() {
+  if (!frameCountEnabled_ || countSemaphore_ == nullptr) return true;
+  const int32_t count = ReadCount();
+  return count <= 0 || count != lastFrameCount_;
 }
 
 bool WeftFrameCount::IsKeyedMutexTexture(ID3D11Texture2D* texture) {

@@ -23,6 +23,13 @@ class WeftFrameCount {
   void EnableFrameCount(const char* name);
   void CleanupFrameCount();
   bool GetNewFrame();
+  // Whether the sender signalled a frame that GetNewFrame has not reported yet, without taking
+  // it: true also where counting cannot tell (off, no semaphore, nothing counted yet), as
+  // GetNewFrame would be. Two cheap calls, so a receiver can poll it often.
+  bool FrameSignalled();
+  // The sender counts its frames: counting is on, the semaphore is held, and the last read
+  // found a count. Only then does a false from GetNewFrame mean the frame is old.
+  bool Counting() const { return frameCountEnabled_ && countSemaphore_ != nullptr && frameCount_ > 0; }
   bool CheckAccess(ID3D11Texture2D* texture);
   bool AllowAccess(ID3D11Texture2D* texture);
 
@@ -33,6 +40,8 @@ class WeftFrameCount {
 
  private:
   static bool IsKeyedMutexTexture(ID3D11Texture2D* texture);
+  // The sender's count, read without consuming it (0 when it cannot be read).
+  int32_t ReadCount();
 
   HANDLE accessMutex_ = nullptr;
   bool frameCountEnabled_ = false;

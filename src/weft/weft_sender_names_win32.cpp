@@ -75,20 +75,21 @@ bool weftSenderNames::UnregisterSenderName(const char* name) {
   return true;
 }
 
-bool weftSenderNames::CopySenderRecord(const char* name, weft::SenderInfoRecord& record) {
+weftSenderNames::RecordRead weftSenderNames::CopySenderRecord(const char* name,
+                                                              weft::SenderInfoRecord& record) {
   WeftSharedMemory segment;
-  if (!segment.Open(name)) return false;
-  const char* view = segment.Lock();
-  if (view == nullptr) {
-    segment.Close();
-    return false;
+  if (!segment.Open(name)) {
+    // Open also fails when the mapping exists but cannot be mapped or its mutex not made; only
+    // a name that names no mapping at all is a sender that is gone.
+    return GetLastError() == ERROR_FILE_NOT_FOUND ? RecordRead::kNoSegment : RecordRead::kBusy;
   }
+  const char* view = segment.Lock();
+  if (view == nullptr) return RecordRead::kBusy;
   // A sender segment is never smaller than its record, but another process made it: check.
   const bool fits = weft::ReadSenderRecordView(reinterpret_cast<const uint8_t*>(view),
                                                segment.ViewBytes(), record);
   segment.Unlock();
-  segment.Close();
-  return fits;
+  return fits ? RecordRead::kCopied : RecordRead::kBusy;
 }
 
 int32_t weftSenderNames::CountSenders() {
@@ -101,12 +102,19 @@ int32_t weftSenderNames::CountSenders() {
       char name[weft::kNameBufferBytes] = {};
       std::memcpy(name, sender.c_str(), sender.size() + 1);
       weft::SenderInfoRecord record;
-      if (!CopySenderRecord(name, record)) UnregisterSenderName(name);
+      // A sender that holds its own segment's lock a moment too long is alive: dropping it would
+      // take it off the list every program on the machine reads, for good.
+      if (CopySenderRecord(name, record) == RecordRead::kNoSegment) UnregisterSenderName(name);
     }
   }
   const bool read = ReadSenderSet(set);
   namesSegment_.Unlock();
   return read ? static_cast<int32_t>(set.size()) : 0;
+}
+
+int32_t weftSenderNames::CountListedSenders() {
+  weft::SenderSet set;
+  return ReadSenderSet(set) ? static_cast<int32_t>(set.size()) : 0;
 }
 
 bool weftSenderNames::SenderNameAt(int32_t index, char* name, int32_t size) {
@@ -156,7 +164,7 @@ bool weftSenderNames::ReadActiveSender(char* name, int32_t size) {
   if (weft::BoundedNameLength(active) < 0) return false;
 
   weft::SenderInfoRecord record;
-  if (!CopySenderRecord(active, record)) {
+  if (CopySenderRecord(active, record) != RecordRead::kCopied) {
     activeSegment_.Close();
     return false;
   }
@@ -164,5 +172,5 @@ bool weftSenderNames::ReadActiveSender(char* name, int32_t size) {
 }
 
 bool weftSenderNames::ReadSenderInfo(const char* name, weft::SenderInfoRecord& record) {
-  return CopySenderRecord(name, record);
+  return CopySenderRecord(name, record) == RecordRead::kCopied;
 }

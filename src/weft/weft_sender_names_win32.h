@@ -8,8 +8,8 @@
 
 // The machine's Weft sender registry: the shared list of sender names ("WeftSenderNames"), the
 // active sender's name ("ActiveSenderName") and each sender's information segment. This program
-// only reads it, except that counting drops senders whose segment is gone. Not thread-safe: one
-// thread at a time (the lock nesting is per object).
+// only reads it, except that counting drops senders whose segment no longer exists. Not
+// thread-safe: one thread at a time (the lock nesting is per object).
 class weftSenderNames {
  public:
   weftSenderNames();
@@ -19,7 +19,12 @@ class weftSenderNames {
 
   bool UnregisterSenderName(const char* name);
   bool ReadSenderSet(weft::SenderSet& set);
+  // The number of listed senders, after dropping from the list every sender whose segment no
+  // longer exists. A sender whose segment is only busy (its lock held past the wait, or
+  // abandoned) is alive and stays listed.
   int32_t CountSenders();
+  // The number of listed senders as the list stands; changes nothing.
+  int32_t CountListedSenders();
   bool SenderNameAt(int32_t index, char* name, int32_t size);
   bool setActiveSenderName(const char* name);
   bool ReadActiveSender(char* name, int32_t size);
@@ -34,8 +39,11 @@ class weftSenderNames {
  private:
   bool OpenList();
   bool readActiveSenderName(char* name, int32_t length);
+  enum class RecordRead { kCopied, kNoSegment, kBusy };
   // Opens and locks the sender's segment and copies its record out; the segment is closed again.
-  static bool CopySenderRecord(const char* name, weft::SenderInfoRecord& record);
+  // kNoSegment only when the segment does not exist; a lock not obtained, or a segment too small
+  // for a record, is kBusy.
+  static RecordRead CopySenderRecord(const char* name, weft::SenderInfoRecord& record);
 
   WeftSharedMemory namesSegment_;
   WeftSharedMemory activeSegment_;

@@ -10,10 +10,12 @@
 #include <optional>
 #include <regex>
 #include <sstream>
+#include <tuple>
+#include <utility>
 #include <string>
 
 #include "support/app_driver_win32.h"
-#include "support/frame_code.h"
+#include "emulation/frame_code.h"
 #include "support/peer_process_win32.h"
 #include "support/weft_test_env_win32.h"
 
@@ -36,6 +38,20 @@ const std::wregex& TitlePattern() {
       L"fmt [A-Za-z0-9_]+  \\|  vsync (on|off)  \\|  mon[0-9]+  "
       L"\\[F11=fs F12=mon V=vsync P=dump-csv ESC=exit\\]");
   return pattern;
+}
+
+// The number after `label` in the title (-1 when absent).
+long long TitleFigure(const std::wstring& title, const std::wstring& label) {
+  const size_t at = title.find(label);
+  return at == std::wstring::npos ? -1LL : std::stoll(title.substr(at + label.size()));
+}
+
+// "hold N% (repeated / presented)": the two counts.
+std::pair<long long, long long> HoldCounts(const std::wstring& title) {
+  const size_t at = title.find(L"% (", title.find(L"hold "));
+  if (at == std::wstring::npos) return {-1, -1};
+  const long long repeated = std::stoll(title.substr(at + 3));
+  return {repeated, std::stoll(title.substr(title.find(L" / ", at) + 3))};
 }
 
 TEST(ApplicationTest, ARateOfZeroOrNotANumberEndsStartUpWithExitCode1) {
@@ -144,6 +160,61 @@ TEST(ApplicationTest, PWritesThePaceLogBesideTheProgramAndReportsIt) {
   std::filesystem::remove(log);
 }
 
+TEST(ApplicationTest, ASenderNameTooLongForTheProtocolEndsStartUpWithExitCode1) {
+  AppProcess app;
+  ASSERT_TRUE(app.Start(kProgram, L"--sender " + std::wstring(256, L's')));
+  EXPECT_EQ(app.WaitForExit(), 1u);
+  EXPECT_EQ(app.StandardError(), "Failed to start Weft receive thread\n");
+}
+
+// With frame counting, "recv" counts the frames the sender sent and the hold the ticks that
+// showed no new one: a silent sender holds every tick, and while frames come slower than the
+// ticks, every frame is shown on exactly one tick that is not a hold.
+TEST(ApplicationTest, RecvAndHoldCountTheSendersFrames) {
+  testing::ScopedWeftSetting frame_count(weft::kFrameCountValue, 1);
+  PeerProcess sender;
+  ASSERT_TRUE(sender.started());
+  ASSERT_EQ(sender.Send("publish 7101 64 36 87 ff000000"), "ok");
+  ASSERT_EQ(sender.Send("register TslE2E_Counted 7101 64 36 87"), "ok");
+  ASSERT_EQ(sender.Send("frame TslE2E_Counted 7101 1"), "ok");
+  AppProcess app;
+  ASSERT_TRUE(app.Start(L"tessaline_emulated.exe",
+                        L"--sender TslE2E_Counted --no-vsync --fps 60 --width 320 --height 180"));
+  ASSERT_NE(app.WaitForWindow(), nullptr);
+  ASSERT_TRUE(app.WaitForTitleContaining(L"connected")) << app.Title().size();
+  Sleep(1'000);
+
+  // Silent: nothing arrives, every tick holds.
+  std::wstring before = app.Title();
+  Sleep(1'500);
+  std::wstring after = app.Title();
+  EXPECT_EQ(TitleFigure(after, L"recv "), TitleFigure(before, L"recv "));
+  auto [held0, shown0] = HoldCounts(before);
+  auto [held1, shown1] = HoldCounts(after);
+  ASSERT_GT(shown1 - shown0, 30);
+  EXPECT_GE(static_cast<double>(held1 - held0), 0.99 * static_cast<double>(shown1 - shown0));
+
+  // A frame every 50 ms, a third of the tick rate.
+  before = app.Title();
+  constexpr int kFrames = 40;
+  for (int n = 2; n < 2 + kFrames; ++n) {
+    ASSERT_EQ(sender.Send("frame TslE2E_Counted 7101 " + std::to_string(n)), "ok");
+    Sleep(50);
+  }
+  Sleep(300);
+  after = app.Title();
+  EXPECT_EQ(TitleFigure(after, L"recv ") - TitleFigure(before, L"recv "), kFrames);
+  std::tie(held0, shown0) = HoldCounts(before);
+  std::tie(held1, shown1) = HoldCounts(after);
+  const long long new_ticks = (shown1 - shown0) - (held1 - held0);
+  EXPECT_NEAR(static_cast<double>(new_ticks), kFrames, 2.0);
+  EXPECT_GT(shown1 - shown0, 2 * kFrames);  // the ticks did outrun the frames
+
+  app.PostKey(VK_ESCAPE);
+  EXPECT_EQ(app.WaitForExit(), 0u);
+  sender.Send("unlist TslE2E_Counted");
+}
+
 TEST(ApplicationTest, ConnectsToARegisteredSenderAndCountsReceivedFrames) {
   PeerProcess sender;
   ASSERT_TRUE(sender.started());
@@ -163,15 +234,12 @@ TEST(ApplicationTest, ConnectsToARegisteredSenderAndCountsReceivedFrames) {
   EXPECT_TRUE(std::regex_match(title, TitlePattern()));
   EXPECT_NE(title.find(L"fmt BGRA8"), std::wstring::npos);
 
-  const auto received = [&app] {
-    const std::wstring t = app.Title();
-    const size_t at = t.find(L"recv ");
-    return at == std::wstring::npos ? -1LL : std::stoll(t.substr(at + 5));
-  };
-  const long long first = received();
-  EXPECT_GE(first, 64);
+  // Without frame counting a new frame cannot be told from an old one: the frame is taken
+  // about once per output tick.
+  const long long first = TitleFigure(app.Title(), L"recv ");
+  EXPECT_GE(first, 1);
   Sleep(600);
-  EXPECT_GT(received(), first);
+  EXPECT_GT(TitleFigure(app.Title(), L"recv "), first);
 
   app.PostKey(VK_ESCAPE);
   EXPECT_EQ(app.WaitForExit(), 0u);
@@ -200,7 +268,7 @@ TEST(ApplicationTest, TheWindowShowsEachFrameTheSenderSends) {
     uint32_t height = 0;
     const std::vector<uint32_t> pixels = app.CaptureClient(width, height);
     if (pixels.empty()) return std::nullopt;
-    return testing::DecodeFrameCode(pixels, width, width, height / 2);
+    return emulation::DecodeFrameCode(pixels, width, width, height / 2);
   };
   uint32_t previous_seen = 0;
   for (uint32_t frame : {1u, 2u, 3u, 100u, 101u, 170u, 255u}) {

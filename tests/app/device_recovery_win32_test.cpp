@@ -15,7 +15,7 @@
 
 #include "app/application_win32.h"
 #include "support/app_driver_win32.h"
-#include "support/frame_code.h"
+#include "emulation/frame_code.h"
 #include "support/peer_process_win32.h"
 #include "support/weft_test_env_win32.h"
 
@@ -79,7 +79,7 @@ TEST(DeviceRecoveryTest, AfterALostDevicePresentingResumesAndTheCountsGoOn) {
       uint32_t w = 0;
       uint32_t h = 0;
       const std::vector<uint32_t> pixels = testing::CaptureClientArea(window, w, h);
-      return !pixels.empty() && testing::DecodeFrameCode(pixels, w, w, h / 2) == frame;
+      return !pixels.empty() && emulation::DecodeFrameCode(pixels, w, w, h / 2) == frame;
     };
   };
   ASSERT_EQ(sender.Send("frame TslRecovery 7101 1"), "ok");

@@ -27,6 +27,13 @@ TEST(EmulatedTextureLayoutTest, ADescriptionIsTakenOnlyWhenItsRowsFitTheView) {
       // 0xFFFFFFFF x 0xFFFFFFFF would wrap a 32-bit product to a small size.
       {"sizes that overflow", {0xFFFFFFFF, 0xFFFFFFFF, 87, 0xFFFFFFFC}, 1 << 20, false},
       {"pitch whose product wraps", {1, 16384, 87, 0x80000000}, 1 << 20, false},
+      // The pitch is checked against the format's own pixel size, or an upload of a 16- or
+      // 8-byte format reads past the mapping.
+      {"16-byte format, 4-byte pitch", {64, 36, 2, 256}, kHeaderBytes + 256 * 36, false},
+      {"8-byte format, 4-byte pitch", {64, 36, 10, 256}, kHeaderBytes + 256 * 36, false},
+      {"16-byte format, its own pitch", {64, 36, 2, 1024}, kHeaderBytes + 1024 * 36, true},
+      {"8-byte format, its own pitch", {64, 36, 10, 512}, kHeaderBytes + 512 * 36, true},
+      {"a format the emulation does not carry", {64, 36, 71, 256}, 1 << 20, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

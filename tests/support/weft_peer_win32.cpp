@@ -27,7 +27,7 @@
 #include <string>
 
 #include "emulation/emulated_texture_publisher_win32.h"
-#include "support/frame_code.h"
+#include "emulation/frame_code.h"
 #include "support/weft_sender_win32.h"
 #include "weft/sender_set.h"
 #include "weft/weft_names.h"
@@ -176,11 +176,12 @@ std::string Run(const std::string& line) {
       CloseHandle(mutex);
       return "timeout";
     }
-    const bool updated =
-        it->second->Update(tsl::testing::FrameCodePixels(number, d.width, d.height));
+    const bool written =
+        it->second->Write(tsl::emulation::FrameCodePixels(number, d.width, d.height));
     ReleaseMutex(mutex);
     CloseHandle(mutex);
-    if (!updated) return "err update";
+    if (!written) return "err update";
+    it->second->WaitUntilRefreshed();
     return Signal(name, 1);
   }
   return "err unknown command";

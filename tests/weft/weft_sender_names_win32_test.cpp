@@ -45,6 +45,18 @@ TEST(WeftSenderNamesTest, CountingDropsASenderWhoseSegmentIsGone) {
   EXPECT_EQ(record.shareHandle, 2u);
   EXPECT_EQ(record.width, 64u);
 
+  // A sender holding its own segment's lock past the wait is busy, not gone: it stays listed
+  // and counted for as long as it holds it.
+  ASSERT_EQ(peer.Send("hold TslSn_B_mutex"), "ok");
+  const ULONGLONG held_until = GetTickCount64() + 2'000;
+  while (GetTickCount64() < held_until) {
+    EXPECT_EQ(names.CountSenders(), 2);
+    Sleep(200);
+  }
+  EXPECT_FALSE(names.ReadSenderInfo("TslSn_B", record));
+  ASSERT_EQ(peer.Send("release TslSn_B_mutex"), "ok");
+  EXPECT_EQ(Listed(names), (std::vector<std::string>{"TslSn_A", "TslSn_B"}));
+
   ASSERT_EQ(peer.Send("drop TslSn_A"), "ok");  // still listed, segment gone
   EXPECT_EQ(names.CountSenders(), 1);
   EXPECT_EQ(Listed(names), std::vector<std::string>{"TslSn_B"});

@@ -1,6 +1,6 @@
 #pragma once
 
-// A frame whose picture spells its frame number, so that a test can read from the screen which
+// A frame whose picture spells its frame number, so that a test or a benchmark can read back which
 // frame is on show: eight columns of equal width, most significant bit first, white for a 1 and
 // blue for a 0 (B8G8R8A8 words). Anything without blue in a column (a black band, an empty
 // window) decodes as no frame.
@@ -9,7 +9,7 @@
 #include <optional>
 #include <vector>
 
-namespace tsl::testing {
+namespace tsl::emulation {
 
 inline constexpr uint32_t kFrameCodeOne = 0xFFFFFFFF;
 inline constexpr uint32_t kFrameCodeZero = 0xFF0000FF;
@@ -42,4 +42,4 @@ inline std::optional<uint32_t> DecodeFrameCode(const std::vector<uint32_t>& pixe
   return number;
 }
 
-}  // namespace tsl::testing
+}  // namespace tsl::emulation
