@@ -13,8 +13,8 @@
 // does); the true hold counts ticks whose sender frame number repeats the previous tick's. The
 // delay runs from the sender's signal (its stamp) to the publication in the slot.
 #include <d3d11.h>
-#include <windows.h>
 #include <mmsystem.h>
+#include <windows.h>
 #include <wrl/client.h>
 
 #include <algorithm>
@@ -121,8 +121,8 @@ double Percentile(std::vector<double> values, double q) {
 
 void SleepUntilQpc(uint64_t target) {
   for (uint64_t now = tsl::QpcNow(); now < target; now = tsl::QpcNow()) {
-    const double ms = static_cast<double>(target - now) * 1000.0 /
-                      static_cast<double>(tsl::QpcFrequency());
+    const double ms =
+        static_cast<double>(target - now) * 1000.0 / static_cast<double>(tsl::QpcFrequency());
     Sleep(ms >= 2.0 ? static_cast<DWORD>(ms - 1.0) : 0);
   }
 }
@@ -215,7 +215,8 @@ int main(int argc, char** argv) {
     }
     last_number = number;
   }
-  const double elapsed = static_cast<double>(tsl::QpcNow() - start) / static_cast<double>(frequency);
+  const double elapsed =
+      static_cast<double>(tsl::QpcNow() - start) / static_cast<double>(frequency);
   const long count_end = ReadFrameCount(semaphore);
   const uint64_t passes = receiver.passCount - passes_start;
   const uint64_t published = receiver.receivedCount - received_start;

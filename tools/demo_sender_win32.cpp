@@ -222,8 +222,7 @@ int main(int argc, char** argv) {
           MapViewOfFile(stamp_mapping, FILE_MAP_ALL_ACCESS, 0, 0, 0));
     }
     if (stamps == nullptr) {
-      std::fprintf(stderr, "demo sender: cannot make the stamp mapping \"%s\"\n",
-                   o.stamps.c_str());
+      std::fprintf(stderr, "demo sender: cannot make the stamp mapping \"%s\"\n", o.stamps.c_str());
       return 1;
     }
   }

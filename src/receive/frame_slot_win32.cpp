@@ -2,8 +2,8 @@
 
 namespace tsl {
 
-void FrameSlot::Publish(ID3D11Texture2D* texture, uint32_t width, uint32_t height,
-                        uint32_t format, uint64_t published_qpc) {
+void FrameSlot::Publish(ID3D11Texture2D* texture, uint32_t width, uint32_t height, uint32_t format,
+                        uint64_t published_qpc) {
   std::lock_guard<std::mutex> guard(mutex_);
   if (texture_.Get() != texture) texture_ = texture;
   width_ = width;

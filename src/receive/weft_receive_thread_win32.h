@@ -34,8 +34,7 @@ class WeftReceiveThread {
 
   // `output_fps` is the output tick rate; uncounted frames are published at most that often.
   // False also for a sender name of 256 bytes or more, which the protocol cannot hold.
-  bool Start(GpuDevice* device, FrameSlot* slot, const std::string& sender_name,
-             double output_fps);
+  bool Start(GpuDevice* device, FrameSlot* slot, const std::string& sender_name, double output_fps);
   void Stop();
   std::string SenderNameSnapshot();
 

@@ -29,7 +29,9 @@ class WeftFrameCount {
   bool FrameSignalled();
   // The sender counts its frames: counting is on, the semaphore is held, and the last read
   // found a count. Only then does a false from GetNewFrame mean the frame is old.
-  bool Counting() const { return frameCountEnabled_ && countSemaphore_ != nullptr && frameCount_ > 0; }
+  bool Counting() const {
+    return frameCountEnabled_ && countSemaphore_ != nullptr && frameCount_ > 0;
+  }
   bool CheckAccess(ID3D11Texture2D* texture);
   bool AllowAccess(ID3D11Texture2D* texture);
 

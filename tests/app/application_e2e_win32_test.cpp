@@ -10,12 +10,12 @@
 #include <optional>
 #include <regex>
 #include <sstream>
+#include <string>
 #include <tuple>
 #include <utility>
-#include <string>
 
-#include "support/app_driver_win32.h"
 #include "emulation/frame_code.h"
+#include "support/app_driver_win32.h"
 #include "support/peer_process_win32.h"
 #include "support/weft_test_env_win32.h"
 

@@ -14,8 +14,8 @@
 #include <thread>
 
 #include "app/application_win32.h"
-#include "support/app_driver_win32.h"
 #include "emulation/frame_code.h"
+#include "support/app_driver_win32.h"
 #include "support/peer_process_win32.h"
 #include "support/weft_test_env_win32.h"
 
