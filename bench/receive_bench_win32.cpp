@@ -30,6 +30,8 @@
 #include "receive/frame_slot_win32.h"
 #include "receive/weft_receive_thread_win32.h"
 #include "render/gpu_device_win32.h"
+#include "weft/mapped_view_win32.h"
+#include "weft/unique_handle_win32.h"
 #include "weft/weft_names.h"
 
 using Microsoft::WRL::ComPtr;
@@ -160,15 +162,12 @@ int main(int argc, char** argv) {
 
   std::string semaphore_name;
   weft::CountSemaphoreName(o.sender.c_str(), semaphore_name);
-  HANDLE semaphore = OpenSemaphoreA(SEMAPHORE_ALL_ACCESS, FALSE, semaphore_name.c_str());
+  const weft::UniqueHandle semaphore(
+      OpenSemaphoreA(SEMAPHORE_ALL_ACCESS, FALSE, semaphore_name.c_str()));
   const volatile uint64_t* stamps = nullptr;
-  HANDLE stamp_mapping = nullptr;
-  if (!o.stamps.empty()) {
-    stamp_mapping = OpenFileMappingA(FILE_MAP_READ, FALSE, o.stamps.c_str());
-    if (stamp_mapping != nullptr) {
-      stamps = static_cast<const volatile uint64_t*>(
-          MapViewOfFile(stamp_mapping, FILE_MAP_READ, 0, 0, 0));
-    }
+  weft::MappedView stamp_mapping;
+  if (!o.stamps.empty() && stamp_mapping.Open(o.stamps.c_str(), false)) {
+    stamps = reinterpret_cast<const volatile uint64_t*>(stamp_mapping.data());
   }
 
   FrameNumberReader reader(device);
@@ -178,7 +177,7 @@ int main(int argc, char** argv) {
   // The script samples the receive thread's CPU between this line and the result line.
   std::printf("receivebench: measuring\n");
   std::fflush(stdout);
-  const long count_start = ReadFrameCount(semaphore);
+  const long count_start = ReadFrameCount(semaphore.get());
   const uint64_t passes_start = receiver.passCount;
   const uint64_t received_start = receiver.receivedCount;
   const uint64_t start = tsl::QpcNow();
@@ -217,7 +216,7 @@ int main(int argc, char** argv) {
   }
   const double elapsed =
       static_cast<double>(tsl::QpcNow() - start) / static_cast<double>(frequency);
-  const long count_end = ReadFrameCount(semaphore);
+  const long count_end = ReadFrameCount(semaphore.get());
   const uint64_t passes = receiver.passCount - passes_start;
   const uint64_t published = receiver.receivedCount - received_start;
   const long sender_frames = count_start >= 0 && count_end >= 0 ? count_end - count_start : -1;
@@ -235,9 +234,6 @@ int main(int argc, char** argv) {
   // The receive thread runs on while the script reads its CPU time.
   Sleep(1000);
   receiver.Stop();
-  if (stamps != nullptr) UnmapViewOfFile(const_cast<uint64_t*>(stamps));
-  if (stamp_mapping != nullptr) CloseHandle(stamp_mapping);
-  if (semaphore != nullptr) CloseHandle(semaphore);
   device.Release();
   timeEndPeriod(1);
   return 0;

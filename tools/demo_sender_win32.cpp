@@ -30,9 +30,10 @@
 
 #include "emulation/emulated_texture_publisher_win32.h"
 #include "emulation/frame_code.h"
-#include "support/weft_sender_win32.h"
+#include "weft/mapped_view_win32.h"
 #include "weft/weft_names.h"
 #include "weft/weft_protocol.h"
+#include "weft/weft_sender_win32.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -179,15 +180,11 @@ int main(int argc, char** argv) {
     share_handle = 0x40000000u | (GetCurrentProcessId() & 0xFFFFFu) << 4;
   }
 
-  std::string semaphore_name;
-  std::string mutex_name;
-  weft::CountSemaphoreName(o.name.c_str(), semaphore_name);
-  weft::AccessMutexName(o.name.c_str(), mutex_name);
-  HANDLE semaphore = semaphore_name.empty()
-                         ? nullptr
-                         : CreateSemaphoreA(nullptr, weft::kCountSemaphoreInitial,
-                                            weft::kCountSemaphoreMaximum, semaphore_name.c_str());
-  HANDLE access = CreateMutexA(nullptr, FALSE, mutex_name.c_str());
+  weft::SenderSync sync;
+  if (!sync.Open(o.name)) {
+    std::fprintf(stderr, "demo sender: cannot make the frame counter and access lock\n");
+    return 1;
+  }
 
   std::vector<uint32_t> pixels(static_cast<size_t>(o.width) * o.height);
   DrawPattern(pixels, o.width, o.height, 0, o.frame_code);
@@ -199,32 +196,27 @@ int main(int argc, char** argv) {
 
   // The first frame is a frame like any other: counted, so that a receiver with frame counting
   // knows from the start that this sender counts.
-  if (semaphore != nullptr) ReleaseSemaphore(semaphore, 1, nullptr);
+  sync.Signal();
 
   weft::SenderInfoRecord record;
   record.shareHandle = share_handle;
   record.width = o.width;
   record.height = o.height;
   record.format = desc.Format;
-  tsl::testing::WeftSenderRegistration registration;
+  weft::SenderRegistration registration;
   if (!registration.Register(o.name, record, true)) {
     std::fprintf(stderr, "demo sender: cannot register \"%s\"\n", o.name.c_str());
     return 1;
   }
   // Signal times by frame number, for a receiver that measures the delay to arrival.
-  HANDLE stamp_mapping = nullptr;
+  weft::MappedView stamp_mapping;
   volatile uint64_t* stamps = nullptr;
   if (!o.stamps.empty()) {
-    stamp_mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
-                                       kStampSlots * sizeof(uint64_t), o.stamps.c_str());
-    if (stamp_mapping != nullptr) {
-      stamps = static_cast<volatile uint64_t*>(
-          MapViewOfFile(stamp_mapping, FILE_MAP_ALL_ACCESS, 0, 0, 0));
-    }
-    if (stamps == nullptr) {
+    if (!stamp_mapping.Create(o.stamps.c_str(), kStampSlots * sizeof(uint64_t))) {
       std::fprintf(stderr, "demo sender: cannot make the stamp mapping \"%s\"\n", o.stamps.c_str());
       return 1;
     }
+    stamps = reinterpret_cast<volatile uint64_t*>(stamp_mapping.data());
   }
 
   std::printf("demo sender: \"%s\" registered, %ux%u at %.2f fps, share handle 0x%08X%s\n",
@@ -252,31 +244,23 @@ int main(int argc, char** argv) {
     }
     ++frame;
     DrawPattern(pixels, o.width, o.height, frame, o.frame_code);
-    // The receiver copies under the same lock; a timeout just skips this frame's update. A
-    // receiver that died holding the lock hands it over (abandoned): the frame is written whole
-    // anyway, and giving the lock back keeps the next receiver from being locked out.
-    const DWORD wait =
-        access == nullptr ? WAIT_OBJECT_0 : WaitForSingleObject(access, weft::kLockTimeoutMs);
-    if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED) {
+    // The receiver copies under the same lock; a timeout just skips this frame's update.
+    if (sync.Lock()) {
       context->UpdateSubresource(texture.Get(), 0, nullptr, pixels.data(), o.width * 4, 0);
       context->Flush();
       if (emulated) publisher.Write(pixels);
-      if (access != nullptr) ReleaseMutex(access);
+      sync.Unlock();
       if (emulated) publisher.WaitUntilRefreshed();
       if (stamps != nullptr) {
         LARGE_INTEGER signalled;
         QueryPerformanceCounter(&signalled);
         stamps[frame % kStampSlots] = static_cast<uint64_t>(signalled.QuadPart);
       }
-      if (semaphore != nullptr) ReleaseSemaphore(semaphore, 1, nullptr);
+      sync.Signal();
     }
   }
 
   registration.Unregister();
-  if (stamps != nullptr) UnmapViewOfFile(const_cast<uint64_t*>(stamps));
-  if (stamp_mapping != nullptr) CloseHandle(stamp_mapping);
-  if (semaphore != nullptr) CloseHandle(semaphore);
-  if (access != nullptr) CloseHandle(access);
   std::printf("demo sender: \"%s\" unregistered after %llu frames\n", o.name.c_str(),
               static_cast<unsigned long long>(frame));
   return 0;

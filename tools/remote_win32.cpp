@@ -13,6 +13,8 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "weft/unique_handle_win32.h"
+
 namespace {
 
 HWND TessalineWindow() { return FindWindowW(L"TessalineWnd", nullptr); }
@@ -60,11 +62,13 @@ unsigned long CountHandles(HANDLE process) {
   unsigned gap = 0;
   for (ULONG_PTR value = 4; gap < kEndGap; value += 4) {
     HANDLE copy = nullptr;
-    const bool copied = DuplicateHandle(process, reinterpret_cast<HANDLE>(value), GetCurrentProcess(),
-                                        &copy, 0, FALSE, DUPLICATE_SAME_ACCESS) != FALSE;
-    if (copied) CloseHandle(copy);
+    const bool copied =
+        DuplicateHandle(process, reinterpret_cast<HANDLE>(value), GetCurrentProcess(), &copy, 0,
+                        FALSE, DUPLICATE_SAME_ACCESS) != FALSE;
+    const DWORD error = copied ? 0 : GetLastError();
+    const weft::UniqueHandle owned(copied ? copy : nullptr);
     // A handle that exists but may not be copied fails with another error than this one.
-    if (copied || GetLastError() != ERROR_INVALID_HANDLE) {
+    if (copied || error != ERROR_INVALID_HANDLE) {
       ++found;
       gap = 0;
     } else {
@@ -79,14 +83,14 @@ int PrintStats() {
   if (window == nullptr) return 1;
   DWORD pid = 0;
   GetWindowThreadProcessId(window, &pid);
-  HANDLE process =
-      OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ | PROCESS_DUP_HANDLE, FALSE, pid);
-  if (process == nullptr) return 1;
+  const weft::UniqueHandle process(
+      OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ | PROCESS_DUP_HANDLE, FALSE, pid));
+  if (!process) return 1;
   PROCESS_MEMORY_COUNTERS_EX memory{};
   memory.cb = sizeof memory;
-  GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory), sizeof memory);
-  const unsigned long handles = CountHandles(process);
-  CloseHandle(process);
+  GetProcessMemoryInfo(process.get(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory),
+                       sizeof memory);
+  const unsigned long handles = CountHandles(process.get());
   if (handles == 0) return 1;
   // Wine reports no memory figures for another process (private_bytes=0 there).
   std::printf("pid=%lu handles=%lu private_bytes=%llu\n", static_cast<unsigned long>(pid), handles,

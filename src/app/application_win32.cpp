@@ -22,6 +22,7 @@ constexpr double kTitleIntervalMs = 250.0;
 constexpr DWORD kModulePathUnits = 260;
 constexpr DWORD kFirstRetryMs = 100;
 constexpr DWORD kLongestRetryMs = 2000;
+constexpr UINT_PTR kServiceTimerId = 1;
 
 int StartupFailure(const char* message) {
   std::fputs(message, stderr);
@@ -38,36 +39,30 @@ Application::~Application() { StopWatchdog(); }
 void Application::StopWatchdog() {
   watchdogActive = false;
   if (watchdogThread.joinable()) watchdogThread.join();
-  if (parentProcess != nullptr) {
-    CloseHandle(parentProcess);
-    parentProcess = nullptr;
-  }
+  parentProcess.reset();
 }
 
 int Application::Run(const AppConfig& cfg) {
+  config = cfg;
   monitorIndex = cfg.monitor >= 0 ? cfg.monitor : 0;
 
   if (!window.Create(L"Tessaline", cfg.width, cfg.height, cfg.noActivate)) {
     return StartupFailure("Failed to create window\n");
   }
   window.SetKeyCallback([this](uint64_t key) { OnKey(key); });
-  if (!device.Create()) return StartupFailure("Failed to create D3D11 device\n");
-  if (!presenter.Initialize(&device, window.hwnd))
-    return StartupFailure("Failed to init renderer\n");
+  window.SetTimerCallback([this] { Service(); });
   presentStage.Bind(&presenter, &frameSlot);
   presentStage.vsync = cfg.vsync;
   letterbox = cfg.letterbox;
-  if (!receiver.Start(&device, &frameSlot, cfg.senderName, cfg.fps)) {
-    return StartupFailure("Failed to start Weft receive thread\n");
-  }
+  if (const char* failure = StartDeviceUsers(cfg)) return StartupFailure(failure);
 
   if (cfg.topmost) window.SetTopmost(true);
   if (cfg.hideCursor) window.SetCursorHidden(true);
   if (cfg.monitor >= 0) window.EnterFullscreen(cfg.monitor);  // a missing monitor: windowed
 
   if (cfg.parentPid != 0) {
-    parentProcess = OpenProcess(SYNCHRONIZE, FALSE, cfg.parentPid);
-    if (parentProcess == nullptr) {
+    parentProcess.reset(OpenProcess(SYNCHRONIZE, FALSE, cfg.parentPid));
+    if (!parentProcess) {
       std::fprintf(stderr, "warning: --parent-pid %u OpenProcess failed (err=%lu)\n",
                    static_cast<unsigned>(cfg.parentPid),
                    static_cast<unsigned long>(GetLastError()));
@@ -79,8 +74,7 @@ int Application::Run(const AppConfig& cfg) {
       } catch (const std::system_error&) {
         // Out of resources: say so and run on without following the parent.
         watchdogActive = false;
-        CloseHandle(parentProcess);
-        parentProcess = nullptr;
+        parentProcess.reset();
         std::fprintf(stderr, "warning: --parent-pid %u watchdog thread could not start\n",
                      static_cast<unsigned>(cfg.parentPid));
         std::fflush(stderr);
@@ -95,19 +89,22 @@ int Application::Run(const AppConfig& cfg) {
   running = true;
 
   while (window.PumpMessages()) {
-    if (DeviceLost() && !RecoverDevice(cfg)) break;
-    RefreshTitle();
+    Service();
     Sleep(kMainLoopSleepMs);
   }
 
   running = false;
   StopWatchdog();
   paceController.Stop();
-  receiver.Stop();
-  presenter.Release();
-  device.Release();
+  ReleaseDeviceUsers();
   window.Destroy();
   return 0;
+}
+
+void Application::Service() {
+  if (!recovering && device.IsLost()) BeginRecovery();
+  if (recovering && GetTickCount64() >= nextRetryMs) TryRecovery(config);
+  RefreshTitle();
 }
 
 bool Application::StartPacing(const AppConfig& cfg) {
@@ -117,55 +114,13 @@ bool Application::StartPacing(const AppConfig& cfg) {
       cfg.realtime, [this] { return presentStage.vsync.load(); });
 }
 
-void Application::SimulateDeviceLoss(uint32_t refused_creations) {
-  refusedCreations = refused_creations;
-  presenter.InjectPresentResult(DXGI_ERROR_DEVICE_REMOVED);
-}
-
-bool Application::DeviceLost() const {
-  return presenter.DeviceLost() || receiver.deviceLost || device.Lost();
-}
-
-bool Application::RecoverDevice(const AppConfig& cfg) {
-  // The order of the shutdown: both threads that use the device end before it is released.
-  // Ticks run on (and fail harmlessly on the lost device) until the controller has stopped, so
-  // every tick it issued was recorded and the next controller's ticks continue the count.
-  paceController.Stop();
-  running = false;
-  tickBase += paceController.TicksIssued();
-  missedBase += paceController.MissedTicks();
-  ReleaseDeviceUsers();
-
-  DWORD wait_ms = kFirstRetryMs;
-  for (;;) {
-    bool up = false;
-    if (refusedCreations > 0) {
-      --refusedCreations;
-    } else {
-      up = device.Create() && presenter.Initialize(&device, window.hwnd) &&
-           receiver.Start(&device, &frameSlot, cfg.senderName, cfg.fps);
-      if (up) {
-        // Everything a tick uses is up: the first tick of the new controller is recorded.
-        running = true;
-        up = StartPacing(cfg);
-        running = up;
-      }
-    }
-    if (up) break;
-    paceController.Stop();
-    ReleaseDeviceUsers();
-    // No swap chain: the window's own black background shows until a device is back.
-    InvalidateRect(window.hwnd, nullptr, TRUE);
-    const ULONGLONG until = GetTickCount64() + wait_ms;
-    while (GetTickCount64() < until) {
-      if (!window.PumpMessages()) return false;
-      RefreshTitle();
-      Sleep(kMainLoopSleepMs);
-    }
-    wait_ms = std::min(wait_ms * 2, kLongestRetryMs);
+const char* Application::StartDeviceUsers(const AppConfig& cfg) {
+  if (!device.Create()) return "Failed to create D3D11 device\n";
+  if (!presenter.Initialize(&device, window.hwnd)) return "Failed to init renderer\n";
+  if (!receiver.Start(&device, &frameSlot, cfg.senderName, cfg.fps)) {
+    return "Failed to start Weft receive thread\n";
   }
-  ++deviceRecoveries;
-  return true;
+  return nullptr;
 }
 
 void Application::ReleaseDeviceUsers() {
@@ -175,12 +130,51 @@ void Application::ReleaseDeviceUsers() {
   device.Release();
 }
 
+void Application::BeginRecovery() {
+  // The order of the shutdown: both threads that use the device end before it is released.
+  // Ticks run on (and fail harmlessly on the lost device) until the controller has stopped, so
+  // every tick it issued was recorded and the next controller's ticks continue the count.
+  paceController.Stop();
+  running = false;
+  tickBase += paceController.TicksIssued();
+  missedBase += paceController.MissedTicks();
+  ReleaseDeviceUsers();
+  // No swap chain: the window's own black background shows until a device is back.
+  InvalidateRect(window.hwnd, nullptr, TRUE);
+  recovering = true;
+  retryWaitMs = kFirstRetryMs;
+  nextRetryMs = GetTickCount64();  // the first attempt at once
+}
+
+void Application::TryRecovery(const AppConfig& cfg) {
+  bool up = StartDeviceUsers(cfg) == nullptr;
+  if (up) {
+    // Everything a tick uses is up: the first tick of the new controller is recorded.
+    running = true;
+    up = StartPacing(cfg);
+    running = up;
+  }
+  if (up) {
+    recovering = false;
+    return;
+  }
+  paceController.Stop();
+  ReleaseDeviceUsers();
+  InvalidateRect(window.hwnd, nullptr, TRUE);
+  nextRetryMs = GetTickCount64() + retryWaitMs;
+  retryWaitMs = std::min(retryWaitMs * 2, kLongestRetryMs);
+}
+
 void Application::WatchParent() {
-  NameCurrentThread(L"tsl watchdog");
-  while (watchdogActive) {
-    const DWORD wait = WaitForSingleObject(parentProcess, kWatchdogStepMs);
-    if (wait == WAIT_OBJECT_0) ExitProcess(0);  // the parent ended: so do we, at once
-    if (wait != WAIT_TIMEOUT) return;           // the wait failed: run on without a watchdog
+  // Nothing may leave a thread; should anything throw, Tessaline runs on without a watchdog.
+  try {
+    NameCurrentThread(L"tsl watchdog");
+    while (watchdogActive) {
+      const DWORD wait = WaitForSingleObject(parentProcess.get(), kWatchdogStepMs);
+      if (wait == WAIT_OBJECT_0) ExitProcess(0);  // the parent ended: so do we, at once
+      if (wait != WAIT_TIMEOUT) return;           // the wait failed: run on without a watchdog
+    }
+  } catch (...) {
   }
 }
 
@@ -206,7 +200,9 @@ void Application::RefreshTitle() {
 
   TitleFigures f;
   f.adapter = device.adapterName;
-  f.measured_fps = paceController.MeasuredFps();
+  // While the device is being rebuilt nothing is paced and nothing received: the title says so
+  // rather than keep the last rate.
+  f.measured_fps = recovering ? 0.0 : paceController.MeasuredFps();
   f.missed = missedBase + paceController.MissedTicks();
   f.repeated = presentStage.RepeatCount();
   f.presented = presentStage.PresentCount();
@@ -276,11 +272,16 @@ void Application::WritePaceLog() {
 
   SetWindowTextW(window.hwnd, ok ? (L"[CSV WRITTEN] " + wide_path).c_str() : L"[CSV WRITE FAILED]");
   titleHoldUntil = static_cast<int64_t>(QpcNow() + QpcFrequency());
+
+  // While the box waits for the user, its modal loop runs instead of the main loop: a timer
+  // keeps the main loop's work (the title, a device recovery) going meanwhile.
+  SetTimer(window.hwnd, kServiceTimerId, kMainLoopSleepMs, nullptr);
   if (ok) {
     MessageBoxW(window.hwnd, wide_path.c_str(), L"Pace log written", MB_OK | MB_ICONINFORMATION);
   } else {
     MessageBoxW(window.hwnd, L"Failed to write pace_log.csv", L"Error", MB_OK | MB_ICONERROR);
   }
+  KillTimer(window.hwnd, kServiceTimerId);
 }
 
 }  // namespace tsl

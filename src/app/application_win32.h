@@ -14,12 +14,32 @@
 #include "render/gpu_device_win32.h"
 #include "render/present_stage_win32.h"
 #include "render/presenter_win32.h"
+#include "weft/unique_handle_win32.h"
 #include "window/main_window_win32.h"
 
 namespace tsl {
 
 // Owns every subsystem, brings them up in order, runs the main thread's message loop and takes
 // them down in reverse. The window, pace controller and watchdog reach it only through `this`.
+//
+// The threads, and what each may touch:
+//   main thread     Run: the window and its messages, the hotkeys, the title (at most every
+//                   250 ms), the pace log export; it alone starts and stops the other threads
+//                   and brings the device and its users up and down, also when the device is
+//                   lost (a state of its loop, retried with a back-off). While the P key's
+//                   message box is open, a timer runs the loop's work from the box's own loop.
+//   pace thread     PaceController: waits for each tick and calls OnTick, which takes the newest
+//                   frame from the FrameSlot, draws and presents it through the PresentStage and
+//                   the Presenter, and records one sample in PaceStats.
+//   receive thread  WeftReceiveThread: drives the Weft receiver, copies each new frame into its
+//                   own texture and publishes it in the FrameSlot.
+//   watchdog        only with --parent-pid: waits on the parent process and ends this one with
+//                   exit code 0 when the parent ends.
+//   (refresher)     only in the development build: the texture emulation keeps the textures it
+//                   made up to date from their senders' mappings.
+// The pace and receive threads share the device and its immediate context (multithread-
+// protected) and meet only in the FrameSlot; the title reads their atomics. Both end before
+// anything on the device is released.
 class Application {
  public:
   Application();
@@ -35,25 +55,26 @@ class Application {
   void RefreshTitle();
   void WritePaceLog();
 
-  // Fault injection for tests: the next present reports the device removed, and the next
-  // `refused_creations` attempts to make a new device fail as if no adapter were usable.
-  void SimulateDeviceLoss(uint32_t refused_creations = 0);
-  // Times the device was lost and everything that depends on it was rebuilt.
-  uint64_t DeviceRecoveries() const { return deviceRecoveries.load(); }
-
  private:
+  // The main loop's work besides messages: the device's state (lost, being brought back) and
+  // the title. From the loop, and from a timer while a message box runs its own loop.
+  void Service();
   void WatchParent();
   void StopWatchdog();
   bool StartPacing(const AppConfig& cfg);
-  bool DeviceLost() const;
-  // Takes down the pace and receive threads, the presenter and the device, and brings them up
-  // again on a new device, retrying with a back-off (the window shows black meanwhile). False
-  // only when the window was closed while it waited.
-  bool RecoverDevice(const AppConfig& cfg);
+  // Brings up the device, the presenter and the receive thread, in that order. Null when all
+  // are up, else the start-up failure message of the first that failed.
+  const char* StartDeviceUsers(const AppConfig& cfg);
   // Stops the receive thread, lets go of the held frame, then releases the presenter and the
-  // device, in that order.
+  // device, in that order. Safe on what is half up or already down.
   void ReleaseDeviceUsers();
+  // The main loop's step for a lost device: takes the pace thread and the device users down
+  // (the window shows black) and schedules the first attempt to bring them up again.
+  void BeginRecovery();
+  // One attempt to bring everything up again; on failure the next one waits twice as long.
+  void TryRecovery(const AppConfig& cfg);
 
+  AppConfig config;
   MainWindow window;
   GpuDevice device;
   Presenter presenter;
@@ -67,15 +88,18 @@ class Application {
   std::atomic<bool> letterbox{true};
   int64_t lastTitleRefresh = 0;
   int64_t titleHoldUntil = 0;
-  HANDLE parentProcess = nullptr;
+  weft::UniqueHandle parentProcess;
   std::thread watchdogThread;
   std::atomic<bool> watchdogActive{false};
   // Ticks and misses of pace controllers before the last device recovery: the pace log and the
   // title count on across a recovery although each controller counts from 0.
   uint64_t tickBase = 0;
   uint64_t missedBase = 0;
-  std::atomic<uint64_t> deviceRecoveries{0};
-  std::atomic<uint32_t> refusedCreations{0};
+  // While the device is lost: when the next attempt to bring it back is due, and the wait after
+  // a failed one.
+  bool recovering = false;
+  ULONGLONG nextRetryMs = 0;
+  DWORD retryWaitMs = 0;
 };
 
 }  // namespace tsl

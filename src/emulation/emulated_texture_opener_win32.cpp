@@ -12,7 +12,9 @@
 #include <windows.h>
 #include <wrl/client.h>
 
+#include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <thread>
@@ -20,6 +22,7 @@
 
 #include "emulation/emulated_texture_layout.h"
 #include "pacing/thread_name_win32.h"
+#include "weft/mapped_view_win32.h"
 #include "weft/weft_directx_win32.h"
 
 namespace tsl::emulation {
@@ -30,9 +33,7 @@ using Microsoft::WRL::ComPtr;
 struct HeldTexture {
   ComPtr<ID3D11Texture2D> texture;
   ComPtr<ID3D11DeviceContext> context;
-  HANDLE mapping = nullptr;
-  uint8_t* view = nullptr;
-  size_t view_bytes = 0;
+  weft::MappedView mapping;
   TextureDescription description;
   LONG sequence = 0;
 };
@@ -51,17 +52,31 @@ bool OnlyWeHold(ID3D11Texture2D* texture) {
   return texture->Release() == 1;
 }
 
+class Refresher;
+Refresher& TheRefresher();
+
 class Refresher {
  public:
   void Hold(HeldTexture held) {
     std::lock_guard<std::mutex> guard(mutex_);
-    InterlockedIncrement(Word(held.view, kOpenersOffset));
+    InterlockedIncrement(Word(held.mapping.data(), kOpenersOffset));
     textures_.push_back(std::move(held));
     if (!thread_started_) {
       thread_started_ = true;
       std::thread([this] { Run(); }).detach();
+      std::atexit([] { TheRefresher().StopForExit(); });
     }
     wake_.notify_one();
+  }
+
+  // At process exit: lets the thread finish what it is doing and stop, so that the exit never
+  // interrupts it in the middle of Direct3D work (dropping the last texture of a device destroys
+  // that device; Wine then kills a process whose exit cuts into it). Waits at most a second.
+  void StopForExit() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    stopping_ = true;
+    wake_.notify_all();
+    stopped_.wait_for(lock, std::chrono::seconds(1), [this] { return thread_done_; });
   }
 
  private:
@@ -69,54 +84,65 @@ class Refresher {
     // Started from the receive thread, whose Linux name it would inherit under Wine: named so
     // that its CPU is not counted as the receive thread's.
     tsl::NameCurrentThread(L"tsl refresher");
-    std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
-      wake_.wait(lock, [this] { return !textures_.empty(); });
-      for (size_t i = 0; i < textures_.size();) {
-        HeldTexture& held = textures_[i];
-        if (OnlyWeHold(held.texture.Get())) {
-          Drop(held);
-          textures_.erase(textures_.begin() + static_cast<std::ptrdiff_t>(i));
-          continue;
+      // Nothing may leave a thread: a look that throws (out of memory) is skipped, and the
+      // next one a millisecond later tries again.
+      try {
+        std::unique_lock<std::mutex> lock(mutex_);
+        wake_.wait(lock, [this] { return !textures_.empty() || stopping_; });
+        if (stopping_) {
+          thread_done_ = true;
+          stopped_.notify_all();
+          return;
         }
-        Refresh(held);
-        ++i;
+        for (size_t i = 0; i < textures_.size();) {
+          HeldTexture& held = textures_[i];
+          if (OnlyWeHold(held.texture.Get())) {
+            Drop(held);
+            textures_.erase(textures_.begin() + static_cast<std::ptrdiff_t>(i));
+            continue;
+          }
+          Refresh(held);
+          ++i;
+        }
+      } catch (...) {
       }
       // One millisecond between looks: a frame becomes visible within about that of its write.
-      lock.unlock();
       Sleep(1);
-      lock.lock();
     }
   }
 
   static void Refresh(HeldTexture& held) {
-    const LONG sequence = ReadWord(held.view, kSequenceOffset);
+    uint8_t* view = held.mapping.data();
+    const LONG sequence = ReadWord(view, kSequenceOffset);
     if (sequence == held.sequence) return;
     held.sequence = sequence;
     // The sender may have republished a different size under the same value; the texture keeps
     // the size it was made with, so such a frame is not uploaded.
     TextureDescription now;
-    if (ReadDescription(held.view, held.view_bytes, now) && now.width == held.description.width &&
+    if (ReadDescription(view, held.mapping.size(), now) && now.width == held.description.width &&
         now.height == held.description.height && now.format == held.description.format) {
-      held.context->UpdateSubresource(held.texture.Get(), 0, nullptr, held.view + kHeaderBytes,
+      held.context->UpdateSubresource(held.texture.Get(), 0, nullptr, view + kHeaderBytes,
                                       now.row_pitch, 0);
       held.context->Flush();
     }
-    InterlockedIncrement(Word(held.view, kRefreshedOffset));
+    InterlockedIncrement(Word(view, kRefreshedOffset));
   }
 
   static void Drop(HeldTexture& held) {
-    InterlockedDecrement(Word(held.view, kOpenersOffset));
+    InterlockedDecrement(Word(held.mapping.data(), kOpenersOffset));
     held.texture.Reset();
     held.context.Reset();
-    UnmapViewOfFile(held.view);
-    CloseHandle(held.mapping);
+    held.mapping.Close();
   }
 
   std::mutex mutex_;
   std::condition_variable wake_;
+  std::condition_variable stopped_;
   std::vector<HeldTexture> textures_;
   bool thread_started_ = false;
+  bool stopping_ = false;
+  bool thread_done_ = false;
 };
 
 // Never destroyed: its thread runs until the process ends, and a static destructor would pull
@@ -136,16 +162,11 @@ HRESULT OpenSharedTexture(ID3D11Device* device, HANDLE share_handle, ID3D11Textu
   using namespace tsl::emulation;
   const auto value = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(share_handle));
   HeldTexture held;
-  held.mapping = OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, MappingName(value).c_str());
-  if (held.mapping == nullptr) return E_INVALIDARG;
-  held.view = static_cast<uint8_t*>(MapViewOfFile(held.mapping, FILE_MAP_ALL_ACCESS, 0, 0, 0));
-  MEMORY_BASIC_INFORMATION info{};
-  if (held.view != nullptr && VirtualQuery(held.view, &info, sizeof info) != 0) {
-    held.view_bytes = info.RegionSize;
-  }
+  if (!held.mapping.Open(MappingName(value).c_str())) return E_INVALIDARG;
+  uint8_t* view = held.mapping.data();
   HRESULT hr = E_INVALIDARG;
-  if (ReadDescription(held.view, held.view_bytes, held.description)) {
-    held.sequence = ReadWord(held.view, kSequenceOffset);
+  if (ReadDescription(view, held.mapping.size(), held.description)) {
+    held.sequence = ReadWord(view, kSequenceOffset);
     D3D11_TEXTURE2D_DESC desc{};
     desc.Width = held.description.width;
     desc.Height = held.description.height;
@@ -155,14 +176,10 @@ HRESULT OpenSharedTexture(ID3D11Device* device, HANDLE share_handle, ID3D11Textu
     desc.SampleDesc.Count = 1;
     desc.Usage = D3D11_USAGE_DEFAULT;
     desc.BindFlags = D3D11_BIND_SHADER_RESOURCE | D3D11_BIND_RENDER_TARGET;
-    const D3D11_SUBRESOURCE_DATA data{held.view + kHeaderBytes, held.description.row_pitch, 0};
+    const D3D11_SUBRESOURCE_DATA data{view + kHeaderBytes, held.description.row_pitch, 0};
     hr = device->CreateTexture2D(&desc, &data, &held.texture);
   }
-  if (FAILED(hr)) {
-    if (held.view != nullptr) UnmapViewOfFile(held.view);
-    CloseHandle(held.mapping);
-    return hr;
-  }
+  if (FAILED(hr)) return hr;  // the mapping closes with `held`
   device->GetImmediateContext(&held.context);
   *texture = held.texture.Get();
   (*texture)->AddRef();

@@ -5,7 +5,7 @@
 namespace tsl::emulation {
 
 volatile LONG* EmulatedTexturePublisher::Counter(size_t offset) const {
-  return reinterpret_cast<volatile LONG*>(view_ + offset);
+  return reinterpret_cast<volatile LONG*>(mapping_.data() + offset);
 }
 
 bool EmulatedTexturePublisher::Publish(uint32_t share_handle, uint32_t width, uint32_t height,
@@ -17,21 +17,15 @@ bool EmulatedTexturePublisher::Publish(uint32_t share_handle, uint32_t width, ui
     return false;
   }
   const size_t bytes = MappingBytes(d);
-  mapping_ = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
-                                static_cast<DWORD>(bytes), MappingName(share_handle).c_str());
-  if (mapping_ == nullptr) return false;
   // A receiver may still hold the mapping of an earlier publication under this value; it then
   // keeps the size it was made with.
-  const bool existed = GetLastError() == ERROR_ALREADY_EXISTS;
-  view_ = static_cast<uint8_t*>(MapViewOfFile(mapping_, FILE_MAP_ALL_ACCESS, 0, 0, 0));
-  MEMORY_BASIC_INFORMATION info{};
-  if (view_ == nullptr || VirtualQuery(view_, &info, sizeof info) == 0 || info.RegionSize < bytes) {
+  if (!mapping_.Create(MappingName(share_handle).c_str(), bytes) || mapping_.size() < bytes) {
     Close();
     return false;
   }
-  WriteDescription(d, view_);
+  WriteDescription(d, mapping_.data());
   description_ = d;
-  if (!existed) {
+  if (!mapping_.Existed()) {
     InterlockedExchange(Counter(kSequenceOffset), 0);
     InterlockedExchange(Counter(kOpenersOffset), 0);
     InterlockedExchange(Counter(kRefreshedOffset), 0);
@@ -42,12 +36,11 @@ bool EmulatedTexturePublisher::Publish(uint32_t share_handle, uint32_t width, ui
 }
 
 void EmulatedTexturePublisher::WritePixels(const std::vector<uint32_t>& pixels) {
-  std::memcpy(view_ + kHeaderBytes, pixels.data(), pixels.size() * kBytesPerPixel);
+  std::memcpy(mapping_.data() + kHeaderBytes, pixels.data(), pixels.size() * kBytesPerPixel);
 }
 
 bool EmulatedTexturePublisher::Write(const std::vector<uint32_t>& pixels) {
-  if (view_ == nullptr ||
-      pixels.size() != static_cast<size_t>(description_.width) * description_.height) {
+  if (!mapping_ || pixels.size() != static_cast<size_t>(description_.width) * description_.height) {
     return false;
   }
   WritePixels(pixels);
@@ -59,7 +52,7 @@ bool EmulatedTexturePublisher::Write(const std::vector<uint32_t>& pixels) {
 }
 
 void EmulatedTexturePublisher::WaitUntilRefreshed(uint32_t wait_ms) {
-  if (view_ == nullptr) return;
+  if (!mapping_) return;
   const ULONGLONG deadline = GetTickCount64() + wait_ms;
   while (InterlockedCompareExchange(Counter(kRefreshedOffset), 0, 0) <
              InterlockedCompareExchange(Counter(kOpenersOffset), 0, 0) &&
@@ -69,11 +62,8 @@ void EmulatedTexturePublisher::WaitUntilRefreshed(uint32_t wait_ms) {
 }
 
 void EmulatedTexturePublisher::Close() {
-  if (view_ != nullptr) UnmapViewOfFile(view_);
-  view_ = nullptr;
+  mapping_.Close();
   description_ = TextureDescription{};
-  if (mapping_ != nullptr) CloseHandle(mapping_);
-  mapping_ = nullptr;
 }
 
 }  // namespace tsl::emulation

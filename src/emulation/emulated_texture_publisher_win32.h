@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "emulation/emulated_texture_layout.h"
+#include "weft/mapped_view_win32.h"
 
 namespace tsl::emulation {
 
@@ -58,8 +59,7 @@ class EmulatedTexturePublisher {
   volatile LONG* Counter(size_t offset) const;
   void WritePixels(const std::vector<uint32_t>& pixels);
 
-  HANDLE mapping_ = nullptr;
-  uint8_t* view_ = nullptr;
+  weft::MappedView mapping_;
   TextureDescription description_;
 };
 

@@ -29,8 +29,10 @@ uint64_t PaceController::PeriodCounts(double fps, uint64_t frequency) {
 bool PaceController::Start(double fps, TickCallback tick_callback, bool realtime,
                            VsyncActive vsync_active) {
   // A NaN or infinite rate would give a zero or undefined period; refuse it like a
-  // non-positive one.
-  if (running_.load() || !std::isfinite(fps) || fps <= 0.0 || !tick_callback) {
+  // non-positive one. So is a rate whose period is under one counter count (the thread would
+  // spin and count every tick missed), and one above the ceiling.
+  if (running_.load() || !std::isfinite(fps) || fps <= 0.0 || fps > kMaxFps || !tick_callback ||
+      PeriodCounts(fps, platform_->Frequency()) == 0) {
     return false;
   }
   fps_ = fps;
@@ -75,6 +77,15 @@ void PaceController::Stop() {
   }
 }
 
+void PaceController::Tick(uint64_t tick, uint64_t target, uint64_t wake) {
+  // Nothing may leave the pace thread: a tick whose callback throws (out of memory) is a tick
+  // lost, and the schedule goes on.
+  try {
+    tick_callback_(tick, target, wake);
+  } catch (...) {
+  }
+}
+
 void PaceController::ThreadMain() {
   PacePlatform& os = *platform_;
   void* thread_class = os.EnterThreadClass(realtime_);
@@ -91,7 +102,7 @@ void PaceController::ThreadMain() {
       if (!running_.load()) break;
       const uint64_t tick = tick_counter_.fetch_add(1);
       const uint64_t now = os.Now();
-      tick_callback_(tick, now, now);
+      Tick(tick, now, now);
       const uint64_t after = os.Now();
       // A present that did not block (no display to wait for) would otherwise spin the thread.
       if (after - now < (period >> 2)) {
@@ -123,7 +134,7 @@ void PaceController::ThreadMain() {
       if (!running_.load()) break;
       const uint64_t tick = tick_counter_.fetch_add(1);
       const uint64_t wake = os.Now();
-      tick_callback_(tick, target, wake);
+      Tick(tick, target, wake);
     }
 
     const uint64_t done = os.Now();

@@ -28,9 +28,13 @@ class PaceController {
   PaceController(const PaceController&) = delete;
   PaceController& operator=(const PaceController&) = delete;
 
+  // The highest rate accepted: a tick every millisecond. Above it a tick's own work (draw,
+  // present, statistics) no longer fits its period on any display Tessaline drives.
+  static constexpr double kMaxFps = 1000.0;
+
   // Refused (false, nothing changed) while running, for a rate that is not a positive finite
-  // number, for an empty tick callback, or when no timer can be opened. The callables are taken
-  // over whatever the outcome.
+  // number, above kMaxFps or with a period under one counter count, for an empty tick callback,
+  // or when no timer can be opened. The callables are taken over whatever the outcome.
   bool Start(double fps, TickCallback tick_callback, bool realtime, VsyncActive vsync_active);
   // Stops and joins the pace thread. Safe when not started and safe twice; never call it from
   // inside the tick callback.
@@ -46,6 +50,7 @@ class PaceController {
 
  private:
   void ThreadMain();
+  void Tick(uint64_t tick, uint64_t target, uint64_t wake);
 
   std::unique_ptr<PacePlatform> platform_;
   std::thread worker_;

@@ -7,6 +7,7 @@
 #include "pacing/pace_platform.h"
 #include "pacing/qpc.h"
 #include "pacing/thread_name_win32.h"
+#include "weft/unique_handle_win32.h"
 
 // mingw-w64 v10 headers lack this flag.
 #ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
@@ -28,35 +29,30 @@ class Win32PacePlatform final : public PacePlatform {
   void EndTimerResolution() override { timeEndPeriod(1); }
 
   bool OpenTimer() override {
-    if (timer_ != nullptr) return true;
-    timer_ = CreateWaitableTimerExW(
+    if (timer_) return true;
+    timer_.reset(CreateWaitableTimerExW(
         nullptr, nullptr,
         CREATE_WAITABLE_TIMER_MANUAL_RESET | CREATE_WAITABLE_TIMER_HIGH_RESOLUTION,
-        TIMER_ALL_ACCESS);
-    if (timer_ == nullptr) {
+        TIMER_ALL_ACCESS));
+    if (!timer_) {
       // Older systems refuse the high-resolution flag; with the 1 ms system resolution the plain
       // timer still wakes close enough for the final spin.
-      timer_ = CreateWaitableTimerW(nullptr, TRUE, nullptr);
+      timer_.reset(CreateWaitableTimerW(nullptr, TRUE, nullptr));
     }
-    return timer_ != nullptr;
+    return static_cast<bool>(timer_);
   }
 
-  void CloseTimer() override {
-    if (timer_ != nullptr) {
-      CloseHandle(timer_);
-      timer_ = nullptr;
-    }
-  }
+  void CloseTimer() override { timer_.reset(); }
 
-  bool TimerOpen() const override { return timer_ != nullptr; }
+  bool TimerOpen() const override { return static_cast<bool>(timer_); }
 
   void ArmTimer(int64_t delay_100ns) override {
     LARGE_INTEGER due;
     due.QuadPart = -delay_100ns;  // negative: relative to now
-    SetWaitableTimer(timer_, &due, 0, nullptr, nullptr, FALSE);
+    SetWaitableTimer(timer_.get(), &due, 0, nullptr, nullptr, FALSE);
   }
 
-  void WaitTimer() override { WaitForSingleObject(timer_, INFINITE); }
+  void WaitTimer() override { WaitForSingleObject(timer_.get(), INFINITE); }
 
   void SpinPause() override { _mm_pause(); }
   void SleepTwoMs() override { Sleep(2); }
@@ -74,7 +70,7 @@ class Win32PacePlatform final : public PacePlatform {
   }
 
  private:
-  HANDLE timer_ = nullptr;
+  weft::UniqueHandle timer_;
 };
 
 }  // namespace

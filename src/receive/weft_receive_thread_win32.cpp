@@ -37,7 +37,6 @@ bool WeftReceiveThread::Start(GpuDevice* device, FrameSlot* slot, const std::str
   const double fps = output_fps > 0.0 ? output_fps : kFallbackFps;
   uncountedPeriod_ = std::chrono::duration_cast<std::chrono::steady_clock::duration>(
       std::chrono::duration<double>(1.0 / fps));
-  deviceLost = false;
   if (!input_.Open(device->device.Get(), requestedName_)) return false;
   running_ = true;
   worker_ = std::thread([this] { Loop(); });
@@ -141,9 +140,7 @@ WeftReceiveThread::Delivery WeftReceiveThread::Deliver(bool& name_due) {
     desc.SampleDesc.Count = 1;
     desc.Usage = D3D11_USAGE_DEFAULT;
     desc.BindFlags = D3D11_BIND_SHADER_RESOURCE;
-    const HRESULT hr = device_->device->CreateTexture2D(&desc, nullptr, &copy_);
-    if (FAILED(hr)) {
-      if (GpuDevice::IsLostResult(hr)) deviceLost = true;
+    if (!device_->Check(device_->device->CreateTexture2D(&desc, nullptr, &copy_))) {
       return Delivery::kUnusable;
     }
     copyWidth_ = w;

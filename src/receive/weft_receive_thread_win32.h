@@ -45,8 +45,6 @@ class WeftReceiveThread {
   // Passes of the receive loop so far (the receive benchmark reads it).
   std::atomic<uint64_t> passCount{0};
   std::atomic<int32_t> senderCount{0};
-  // Set when a texture creation reported the device lost; cleared by Start.
-  std::atomic<bool> deviceLost{false};
 
  private:
   enum class Delivery { kUnusable, kPublished, kNothingNew };

@@ -3,6 +3,8 @@
 #include <d3d11_4.h>  // ID3D11Multithread
 #include <dxgi1_6.h>
 
+#include "render/device_platform_win32.h"
+
 namespace tsl {
 
 using Microsoft::WRL::ComPtr;
@@ -19,10 +21,11 @@ bool GpuDevice::Create() {
 
   const D3D_FEATURE_LEVEL levels[] = {D3D_FEATURE_LEVEL_11_1, D3D_FEATURE_LEVEL_11_0};
   // No fallback to another adapter: a preferred adapter that cannot do 11.0 is a failure.
-  if (FAILED(D3D11CreateDevice(
-          preferred.Get(), preferred ? D3D_DRIVER_TYPE_UNKNOWN : D3D_DRIVER_TYPE_HARDWARE, nullptr,
-          D3D11_CREATE_DEVICE_BGRA_SUPPORT, levels, 2, D3D11_SDK_VERSION,
-          device.ReleaseAndGetAddressOf(), nullptr, context.ReleaseAndGetAddressOf()))) {
+  lost_ = false;
+  if (FAILED(device_platform::CreateDevice(
+          preferred.Get(), preferred ? D3D_DRIVER_TYPE_UNKNOWN : D3D_DRIVER_TYPE_HARDWARE,
+          D3D11_CREATE_DEVICE_BGRA_SUPPORT, levels, 2, device.ReleaseAndGetAddressOf(),
+          context.ReleaseAndGetAddressOf()))) {
     return false;
   }
 
@@ -52,12 +55,19 @@ bool GpuDevice::Create() {
   return true;
 }
 
-bool GpuDevice::IsLostResult(HRESULT result) {
-  return result == DXGI_ERROR_DEVICE_REMOVED || result == DXGI_ERROR_DEVICE_RESET ||
-         result == DXGI_ERROR_DEVICE_HUNG || result == DXGI_ERROR_DRIVER_INTERNAL_ERROR;
+bool GpuDevice::Check(HRESULT result) {
+  if (result == DXGI_ERROR_DEVICE_REMOVED || result == DXGI_ERROR_DEVICE_RESET ||
+      result == DXGI_ERROR_DEVICE_HUNG || result == DXGI_ERROR_DRIVER_INTERNAL_ERROR) {
+    lost_ = true;
+  }
+  return SUCCEEDED(result);
 }
 
-bool GpuDevice::Lost() const { return device && FAILED(device->GetDeviceRemovedReason()); }
+bool GpuDevice::IsLost() {
+  if (lost_) return true;
+  if (device && FAILED(device_platform::DeviceRemovedReason(device.Get()))) lost_ = true;
+  return lost_;
+}
 
 void GpuDevice::Release() {
   if (context) {

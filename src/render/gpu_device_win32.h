@@ -4,6 +4,7 @@
 #include <dxgi1_2.h>
 #include <wrl/client.h>
 
+#include <atomic>
 #include <string>
 
 namespace tsl {
@@ -11,21 +12,29 @@ namespace tsl {
 // The application's one Direct3D 11 device, on the adapter DXGI ranks first for high
 // performance, with its immediate context (multithread-protected: the pace thread and the
 // receive thread use it at once), the factory that owns its adapter and the adapter's name.
+//
+// It also keeps the one fact of whether the device is lost. Every Direct3D or DXGI result on it
+// that can mean loss (a present, a buffer resize, a texture creation) goes through Check; IsLost
+// answers from that, or asks Direct3D. Nobody else keeps a copy of the fact.
 class GpuDevice {
  public:
   bool Create();
   void Release();
-  // True when Direct3D reports the device removed, reset or hung (a driver timeout, a driver
-  // update, a removed adapter): nothing made on it works any more.
-  bool Lost() const;
-  // Whether a call's result means that the device is lost.
-  static bool IsLostResult(HRESULT result);
+  // Notes a result: removed, reset, hung or a driver internal error makes the device lost until
+  // the next Create. Returns SUCCEEDED(result). Any thread.
+  bool Check(HRESULT result);
+  // True once a checked result said so, or when Direct3D reports the device removed (a driver
+  // timeout, a driver update, a removed adapter): nothing made on it works any more.
+  bool IsLost();
 
   Microsoft::WRL::ComPtr<ID3D11Device> device;
   Microsoft::WRL::ComPtr<ID3D11DeviceContext> context;
   Microsoft::WRL::ComPtr<IDXGIFactory2> factory;
   bool tearingSupported = false;
   std::wstring adapterName;
+
+ private:
+  std::atomic<bool> lost_{false};
 };
 
 }  // namespace tsl

@@ -17,8 +17,6 @@ constexpr uint32_t kInitialHeight = 720;
 bool Presenter::Initialize(GpuDevice* device, HWND window) {
   device_ = device;
   window_ = window;
-  deviceLost_ = false;
-  injectedPresentResult_ = S_OK;
   tearingSupported_ = device->tearingSupported;
   swapChainFlags_ = tearingSupported_ ? DXGI_SWAP_CHAIN_FLAG_ALLOW_TEARING : 0;
 
@@ -107,10 +105,8 @@ bool Presenter::EnsureBackBuffer(uint32_t width, uint32_t height) {
   if (width == backBufferWidth_ && height == backBufferHeight_ && backBuffer_) return true;
   ReleaseBackBuffer();
   ++resizeCount_;
-  const HRESULT hr =
-      swapChain_->ResizeBuffers(0, width, height, DXGI_FORMAT_B8G8R8A8_UNORM, swapChainFlags_);
-  if (FAILED(hr)) {
-    if (GpuDevice::IsLostResult(hr)) deviceLost_ = true;
+  if (!device_->Check(swapChain_->ResizeBuffers(0, width, height, DXGI_FORMAT_B8G8R8A8_UNORM,
+                                                swapChainFlags_))) {
     return false;
   }
   backBufferWidth_ = width;
@@ -191,10 +187,7 @@ Presenter::RenderResult Presenter::Render(ID3D11Texture2D* texture, uint32_t wid
 bool Presenter::PresentNow(uint32_t sync_interval) {
   const UINT flags = (sync_interval == 0 && tearingSupported_) ? DXGI_PRESENT_ALLOW_TEARING : 0;
   lastPresent_ = {sync_interval, flags, lastPresent_.count + 1};
-  HRESULT hr = injectedPresentResult_.exchange(S_OK);
-  if (hr == S_OK) hr = swapChain_->Present(sync_interval, flags);
-  if (GpuDevice::IsLostResult(hr)) deviceLost_ = true;
-  return SUCCEEDED(hr);
+  return device_->Check(swapChain_->Present(sync_interval, flags));
 }
 
 bool Presenter::Draw(ID3D11Texture2D* texture, uint32_t width, uint32_t height, uint32_t format,

@@ -30,37 +30,23 @@ class Presenter {
   void PresentBlank(uint32_t sync_interval);
   void Release();
 
-  enum class RenderResult { kFailed, kNothingToDraw, kDrawn };
-  // Draw without the present, so that a test can read the back buffer before it is flipped.
-  RenderResult Render(ID3D11Texture2D* texture, uint32_t width, uint32_t height, uint32_t format);
-
   std::atomic<bool> letterbox{false};
 
-  // For tests and the title's checks: the current buffer size, how often the buffers were
-  // resized and how often a shader-resource view was made (neither moves in the steady state).
-  uint32_t BackBufferWidth() const { return backBufferWidth_; }
-  uint32_t BackBufferHeight() const { return backBufferHeight_; }
-  uint64_t ResizeCount() const { return resizeCount_; }
-  uint64_t ViewCreations() const { return viewCreations_; }
-  IDXGISwapChain1* SwapChain() const { return swapChain_.Get(); }
-  // The arguments of the last Present call. The swap chain cannot be asked what it was given,
-  // so this is how a test sees the sync interval and the tearing flag of each mode.
+ private:
+  // Tests look inside (the back buffer, the buffer size, the resize and view counts, the last
+  // present call) through this, so that the public operations stay those the program uses.
+  friend class PresenterInspector;
+
+  enum class RenderResult { kFailed, kNothingToDraw, kDrawn };
+  // Draws without presenting.
+  RenderResult Render(ID3D11Texture2D* texture, uint32_t width, uint32_t height, uint32_t format);
+  // The arguments of the last Present call: the swap chain cannot be asked what it was given.
   struct PresentCall {
     uint32_t sync_interval = 0;
     uint32_t flags = 0;
     uint64_t count = 0;  // Present calls made so far
   };
-  PresentCall LastPresent() const { return lastPresent_; }
-  // True once a present or a buffer resize reported the device lost; cleared by Initialize.
-  bool DeviceLost() const { return deviceLost_.load(); }
-  // Fault injection for tests: the next present reports `result` instead of presenting.
-  void InjectPresentResult(HRESULT result) { injectedPresentResult_ = result; }
 
-  // The flags the swap chain was created and is resized with.
-  uint32_t SwapChainFlags() const { return swapChainFlags_; }
-  ID3D11Texture2D* BackBuffer() const { return backBuffer_.Get(); }
-
- private:
   bool CreatePipeline();
   bool EnsureBackBuffer(uint32_t width, uint32_t height);
   void ReleaseBackBuffer();
@@ -88,8 +74,6 @@ class Presenter {
   uint64_t resizeCount_ = 0;
   uint64_t viewCreations_ = 0;
   PresentCall lastPresent_;
-  std::atomic<bool> deviceLost_{false};
-  std::atomic<HRESULT> injectedPresentResult_{S_OK};
 };
 
 }  // namespace tsl

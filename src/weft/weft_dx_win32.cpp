@@ -15,14 +15,6 @@ namespace {
 // within this, and the calls in between cost two semaphore operations instead of a dozen.
 constexpr uint64_t kRecheckMs = 50;
 
-template <typename T>
-void Drop(T*& pointer) {
-  if (pointer != nullptr) {
-    pointer->Release();
-    pointer = nullptr;
-  }
-}
-
 }  // namespace
 
 weftDX::weftDX() = default;
@@ -31,7 +23,7 @@ weftDX::~weftDX() {
   if (connected_) {
     ReleaseReceiver();
   } else {
-    Drop(sharedTexture_);
+    sharedTexture_.Reset();
     shareHandle_ = nullptr;
     width_ = 0;
     height_ = 0;
@@ -40,7 +32,7 @@ weftDX::~weftDX() {
   CloseDirectX11();
   // A texture opened with a zero size never becomes initialised, so ReleaseReceiver above
   // leaves it alone; let it go here.
-  Drop(sharedTexture_);
+  sharedTexture_.Reset();
 }
 
 bool weftDX::OpenDirectX11(ID3D11Device* device) {
@@ -48,16 +40,16 @@ bool weftDX::OpenDirectX11(ID3D11Device* device) {
   LogNotice("weftDX::OpenDirectX11");
   if (device == nullptr) return false;
   device_ = device;
-  device_->GetImmediateContext(&context_);
+  device_->GetImmediateContext(context_.ReleaseAndGetAddressOf());
   return true;
 }
 
 void weftDX::CloseDirectX11() {
   LogNotice("weftDX::CloseDirectX11()");
-  Drop(receivedTexture_);
+  receivedTexture_.Reset();
   shareHandle_ = nullptr;
-  if (context_ != nullptr) context_->Flush();
-  Drop(context_);
+  if (context_) context_->Flush();
+  context_.Reset();
   device_ = nullptr;
 }
 
@@ -95,7 +87,8 @@ bool weftDX::CheckSenderTexture() {
 
   ReleaseReceiver();
   shareHandle_ = handle;
-  if (!directX_.OpenDX11shareHandle(device_, &sharedTexture_, shareHandle_)) {
+  if (!directX_.OpenDX11shareHandle(device_, sharedTexture_.ReleaseAndGetAddressOf(),
+                                    shareHandle_)) {
     // The handle stays recorded, so this value is not retried until the sender publishes
     // another one.
     LogWarning(
@@ -124,16 +117,15 @@ bool weftDX::CheckSenderTexture() {
 }
 
 void weftDX::CopyShared() {
-  context_->CopyResource(receivedTexture_, sharedTexture_);
+  context_->CopyResource(receivedTexture_.Get(), sharedTexture_.Get());
   context_->Flush();
   lastFrame_ = firstCopyPending_ || frameCount_.Counting() ? Frame::kNew : Frame::kUncounted;
   firstCopyPending_ = false;
 }
 
 bool weftDX::CheckedRecently() const {
-  return connected_ && sharedTexture_ != nullptr && receivedTexture_ != nullptr &&
-         !firstCopyPending_ && frameCount_.Counting() &&
-         GetTickCount64() - lastCheckMs_ < kRecheckMs;
+  return connected_ && sharedTexture_ && receivedTexture_ && !firstCopyPending_ &&
+         frameCount_.Counting() && GetTickCount64() - lastCheckMs_ < kRecheckMs;
 }
 
 bool weftDX::ReceiveTexture() {
@@ -149,7 +141,7 @@ bool weftDX::ReceiveTexture() {
     return false;
   }
   // A handle that could not be opened on our device is no connection: nothing arrives from it.
-  if (sharedTexture_ == nullptr) {
+  if (!sharedTexture_) {
     connected_ = false;
     return false;
   }
@@ -161,39 +153,41 @@ bool weftDX::ReceiveTexture() {
 
   // Without a receiving texture (its creation failed) there is nothing to copy into: try to
   // create it again, and skip the copy while it is still missing.
-  if (receivedTexture_ == nullptr) CheckTexture(width_, height_, format_);
-  if (receivedTexture_ != nullptr) CopyNewFrame();
+  if (!receivedTexture_) CheckTexture(width_, height_, format_);
+  if (receivedTexture_) CopyNewFrame();
   connected_ = true;
   return true;
 }
 
 void weftDX::CopyNewFrame() {
-  if (!frameCount_.CheckAccess(sharedTexture_)) return;
+  if (!frameCount_.CheckAccess(sharedTexture_.Get())) return;
   if (frameCount_.GetNewFrame() || firstCopyPending_) CopyShared();
-  frameCount_.AllowAccess(sharedTexture_);
+  frameCount_.AllowAccess(sharedTexture_.Get());
 }
 
 bool weftDX::CheckTexture(uint32_t width, uint32_t height, int format) {
   if (device_ == nullptr) return false;
-  if (receivedTexture_ != nullptr) {
+  if (receivedTexture_) {
     D3D11_TEXTURE2D_DESC desc{};
     receivedTexture_->GetDesc(&desc);
     if (desc.Width == width && desc.Height == height && static_cast<int>(desc.Format) == format) {
       return true;
     }
   }
-  return directX_.CreateDX11Texture(device_, width, height, format, &receivedTexture_);
+  // It lets go of the texture it replaces itself.
+  return directX_.CreateDX11Texture(device_, width, height, format,
+                                    receivedTexture_.GetAddressOf());
 }
 
 ID3D11Texture2D* weftDX::GetReceivedTexture() {
   if (!connected_) return nullptr;
-  if (receivedTexture_ == nullptr) {
-    if (!CheckTexture(width_, height_, format_) || receivedTexture_ == nullptr) return nullptr;
+  if (!receivedTexture_) {
+    if (!CheckTexture(width_, height_, format_) || !receivedTexture_) return nullptr;
     firstCopyPending_ = true;
-    if (sharedTexture_ != nullptr && frameCount_.CheckAccess(sharedTexture_)) CopyShared();
-    frameCount_.AllowAccess(sharedTexture_);
+    if (sharedTexture_ && frameCount_.CheckAccess(sharedTexture_.Get())) CopyShared();
+    frameCount_.AllowAccess(sharedTexture_.Get());
   }
-  return receivedTexture_;
+  return receivedTexture_.Get();
 }
 
 void weftDX::ReleaseReceiver() {
@@ -201,10 +195,10 @@ void weftDX::ReleaseReceiver() {
   LogNotice("ReleaseReceiver(%s)", senderName_);
   std::memcpy(senderName_, setupName_, sizeof senderName_);
   Sleep(weft::kLockTimeoutMs);
-  Drop(sharedTexture_);
-  Drop(receivedTexture_);
+  sharedTexture_.Reset();
+  receivedTexture_.Reset();
   shareHandle_ = nullptr;
-  if (context_ != nullptr) context_->Flush();
+  if (context_) context_->Flush();
   frameCount_.CloseAccessMutex();
   frameCount_.CleanupFrameCount();
   width_ = 0;

@@ -2,6 +2,7 @@
 
 #include <d3d11.h>
 #include <windows.h>
+#include <wrl/client.h>
 
 #include <cstdint>
 
@@ -70,10 +71,10 @@ class weftDX {
   weftSenderNames senderNames_;
   WeftFrameCount frameCount_;
   weftDirectX directX_;
-  ID3D11Device* device_ = nullptr;          // the application's; no reference held
-  ID3D11DeviceContext* context_ = nullptr;  // one reference
-  ID3D11Texture2D* sharedTexture_ = nullptr;
-  ID3D11Texture2D* receivedTexture_ = nullptr;
+  ID3D11Device* device_ = nullptr;  // the application's; no reference held
+  Microsoft::WRL::ComPtr<ID3D11DeviceContext> context_;
+  Microsoft::WRL::ComPtr<ID3D11Texture2D> sharedTexture_;
+  Microsoft::WRL::ComPtr<ID3D11Texture2D> receivedTexture_;
   HANDLE shareHandle_ = nullptr;
   int format_ = DXGI_FORMAT_B8G8R8A8_UNORM;
   char setupName_[weft::kNameBufferBytes] = {};

@@ -30,40 +30,34 @@ WeftFrameCount::WeftFrameCount() {
                        value == 1;
 }
 
-WeftFrameCount::~WeftFrameCount() {
-  if (countSemaphore_ != nullptr) CloseHandle(countSemaphore_);
-  if (accessMutex_ != nullptr) CloseHandle(accessMutex_);
-}
+WeftFrameCount::~WeftFrameCount() = default;
 
 bool WeftFrameCount::CreateAccessMutex(const char* name) {
   std::string mutex_name;
   if (!weft::AccessMutexName(name, mutex_name)) return false;
   LogNotice("weftFrameCount::CreateAccessMutex - [%s]", mutex_name.c_str());
-  HANDLE handle = CreateMutexA(nullptr, FALSE, mutex_name.c_str());
+  weft::UniqueHandle handle(CreateMutexA(nullptr, FALSE, mutex_name.c_str()));
   const DWORD error = GetLastError();
-  if (handle == nullptr) {
+  if (!handle) {
     LogError("    NULL handle");
     return false;
   }
   if (error == ERROR_INVALID_HANDLE) {
     LogError("    invalid handle");
-    CloseHandle(handle);
     return false;
   }
   if (error == ERROR_ALREADY_EXISTS) {
-    LogNotice("    texture access mutex exists [0x%.7X]", HandleBits(handle));
+    LogNotice("    texture access mutex exists [0x%.7X]", HandleBits(handle.get()));
   } else {
-    LogNotice("    texture access mutex created [0x%.7X]", HandleBits(handle));
+    LogNotice("    texture access mutex created [0x%.7X]", HandleBits(handle.get()));
   }
-  if (accessMutex_ != nullptr) CloseHandle(accessMutex_);
-  accessMutex_ = handle;
+  accessMutex_ = std::move(handle);
   return true;
 }
 
 void WeftFrameCount::CloseAccessMutex() {
   LogNotice("WeftFrameCount::CloseAccessMutex");
-  if (accessMutex_ != nullptr) CloseHandle(accessMutex_);
-  accessMutex_ = nullptr;
+  accessMutex_.reset();
 }
 
 void WeftFrameCount::EnableFrameCount(const char* name) {
@@ -80,8 +74,8 @@ void WeftFrameCount::EnableFrameCount(const char* name) {
   }
   frameCount_ = 0;
   lastFrameCount_ = 0;
-  if (countSemaphore_ != nullptr) {
-    LogNotice("    Semaphore already enabled [0x%.7X] ", HandleBits(countSemaphore_));
+  if (countSemaphore_) {
+    LogNotice("    Semaphore already enabled [0x%.7X] ", HandleBits(countSemaphore_.get()));
     return;
   }
   std::string semaphore_name;
@@ -115,26 +109,24 @@ void WeftFrameCount::EnableFrameCount(const char* name) {
       break;
   }
   if (handle == nullptr) LogError("    could not create handle");
-  countSemaphore_ = handle;
+  countSemaphore_.reset(handle);
 }
 
 void WeftFrameCount::CleanupFrameCount() {
   LogNotice("WeftFrameCount::CleanupFrameCount");
-  if (countSemaphore_ != nullptr) CloseHandle(countSemaphore_);
-  countSemaphore_ = nullptr;
-  if (accessMutex_ != nullptr) CloseHandle(accessMutex_);
-  accessMutex_ = nullptr;
+  countSemaphore_.reset();
+  accessMutex_.reset();
   senderName_[0] = '\0';
   frameCount_ = 0;
   lastFrameCount_ = 0;
 }
 
 int32_t WeftFrameCount::ReadCount() {
-  switch (WaitForSingleObject(countSemaphore_, 0)) {
+  switch (WaitForSingleObject(countSemaphore_.get(), 0)) {
     case WAIT_OBJECT_0: {
       // Put back what the wait took; the previous count is the sender's count less that one.
       LONG previous = 0;
-      if (!ReleaseSemaphore(countSemaphore_, 1, &previous)) {
+      if (!ReleaseSemaphore(countSemaphore_.get(), 1, &previous)) {
         LogError("weftFrameCount::GetNewFrame - ReleaseSemaphore failed");
         return -1;
       }
@@ -152,7 +144,7 @@ int32_t WeftFrameCount::ReadCount() {
 }
 
 bool WeftFrameCount::GetNewFrame() {
-  if (!frameCountEnabled_ || countSemaphore_ == nullptr) return true;
+  if (!frameCountEnabled_ || !countSemaphore_) return true;
   const int32_t count = ReadCount();
   if (count < 0) return true;
   frameCount_ = count;
@@ -163,7 +155,7 @@ bool WeftFrameCount::GetNewFrame() {
 }
 
 bool WeftFrameCount::FrameSignalled() {
-  if (!frameCountEnabled_ || countSemaphore_ == nullptr) return true;
+  if (!frameCountEnabled_ || !countSemaphore_) return true;
   const int32_t count = ReadCount();
   return count <= 0 || count != lastFrameCount_;
 }
@@ -199,15 +191,15 @@ bool WeftFrameCount::CheckAccess(ID3D11Texture2D* texture) {
     keyed->ReleaseSync(0);
     return false;
   }
-  if (accessMutex_ == nullptr) return true;
-  switch (WaitForSingleObject(accessMutex_, weft::kLockTimeoutMs)) {
+  if (!accessMutex_) return true;
+  switch (WaitForSingleObject(accessMutex_.get(), weft::kLockTimeoutMs)) {
     case WAIT_OBJECT_0:
       return true;
     case WAIT_ABANDONED:
       // The sender died holding the lock and the wait handed it to us: give it back so that a
       // restarted sender is not locked out, and skip this copy.
       LogError("weftFrameCount::CheckAccess - WAIT_ABANDONED");
-      ReleaseMutex(accessMutex_);
+      ReleaseMutex(accessMutex_.get());
       return false;
     case WAIT_TIMEOUT:
       return false;
@@ -227,6 +219,6 @@ bool WeftFrameCount::AllowAccess(ID3D11Texture2D* texture) {
     keyed->ReleaseSync(0);
     return true;
   }
-  if (accessMutex_ != nullptr) ReleaseMutex(accessMutex_);
+  if (accessMutex_) ReleaseMutex(accessMutex_.get());
   return true;
 }

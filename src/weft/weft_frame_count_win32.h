@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "weft/unique_handle_win32.h"
 #include "weft/weft_protocol.h"
 
 // The receiver's two links to one sender: the access lock held around each copy of the shared
@@ -29,15 +30,13 @@ class WeftFrameCount {
   bool FrameSignalled();
   // The sender counts its frames: counting is on, the semaphore is held, and the last read
   // found a count. Only then does a false from GetNewFrame mean the frame is old.
-  bool Counting() const {
-    return frameCountEnabled_ && countSemaphore_ != nullptr && frameCount_ > 0;
-  }
+  bool Counting() const { return frameCountEnabled_ && countSemaphore_ && frameCount_ > 0; }
   bool CheckAccess(ID3D11Texture2D* texture);
   bool AllowAccess(ID3D11Texture2D* texture);
 
   bool FrameCountingEnabled() const { return frameCountEnabled_; }
-  bool HasSemaphore() const { return countSemaphore_ != nullptr; }
-  bool HasAccessMutex() const { return accessMutex_ != nullptr; }
+  bool HasSemaphore() const { return static_cast<bool>(countSemaphore_); }
+  bool HasAccessMutex() const { return static_cast<bool>(accessMutex_); }
   int32_t FrameCount() const { return frameCount_; }
 
  private:
@@ -45,9 +44,9 @@ class WeftFrameCount {
   // The sender's count, read without consuming it (0 when it cannot be read).
   int32_t ReadCount();
 
-  HANDLE accessMutex_ = nullptr;
+  weft::UniqueHandle accessMutex_;
   bool frameCountEnabled_ = false;
-  HANDLE countSemaphore_ = nullptr;
+  weft::UniqueHandle countSemaphore_;
   char semaphoreName_[weft::kSemaphoreNameBytes] = {};
   char senderName_[weft::kNameBufferBytes] = {};
   int32_t frameCount_ = 0;

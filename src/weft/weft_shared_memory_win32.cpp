@@ -16,16 +16,9 @@ WeftSharedMemory::~WeftSharedMemory() {
   }
 }
 
-// Maps the whole segment and creates (or opens) its mutex. On failure everything is closed.
-bool WeftSharedMemory::MapAndLock(const char* name) {
-  view_ = static_cast<char*>(MapViewOfFile(mapping_.get(), FILE_MAP_ALL_ACCESS, 0, 0, 0));
-  if (view_ == nullptr) {
-    Close();
-    return false;
-  }
-  MEMORY_BASIC_INFORMATION info{};
-  view_bytes_ = VirtualQuery(view_, &info, sizeof info) != 0 ? info.RegionSize : 0;
-
+// Creates (or opens) the segment's mutex once the view is mapped. On failure everything is
+// closed.
+bool WeftSharedMemory::OpenMutex(const char* name) {
   std::string mutex_name;
   if (!weft::SegmentMutexName(name, mutex_name)) {
     Close();
@@ -40,36 +33,29 @@ bool WeftSharedMemory::MapAndLock(const char* name) {
 }
 
 SegmentCreateResult WeftSharedMemory::Create(const char* name, int32_t size) {
-  if (mapping_) return WEFT_CREATE_HELD;
+  if (segment_) return WEFT_CREATE_HELD;
   if (weft::BoundedNameLength(name) < 0) return WEFT_CREATE_FAILED;
 
-  mapping_.reset(CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
-                                    static_cast<DWORD>(size), name));
-  if (!mapping_) {
-    const DWORD e = GetLastError();
-    LogError("WeftSharedMemory::Create - Failed error = %lu (0x%4.4lX)", e, e);
+  if (!segment_.Create(name, static_cast<uint32_t>(size))) {
+    const DWORD e = segment_.MappingError();
+    if (e != 0 && e != ERROR_ALREADY_EXISTS) {
+      LogError("WeftSharedMemory::Create - Failed error = %lu (0x%4.4lX)", e, e);
+    }
     return WEFT_CREATE_FAILED;
   }
-  bool existed = false;
-  const DWORD e = GetLastError();
-  if (e == ERROR_ALREADY_EXISTS) {
-    SetLastError(0);
-    existed = true;
-  } else if (e != 0) {
-    LogError("WeftSharedMemory::Create - Error = %lu (0x%4.4lX)", e, e);
-  }
-  if (!MapAndLock(name)) return WEFT_CREATE_FAILED;
+  const bool existed = segment_.Existed();
+  if (existed) SetLastError(0);
+  if (!OpenMutex(name)) return WEFT_CREATE_FAILED;
   name_ = name;
   size_ = size;
   return existed ? WEFT_CREATE_OPENED : WEFT_CREATE_NEW;
 }
 
 bool WeftSharedMemory::Open(const char* name) {
-  if (mapping_) return true;
+  if (segment_) return true;
   if (weft::BoundedNameLength(name) < 0) return false;
-  mapping_.reset(OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, name));
-  if (!mapping_) return false;
-  if (!MapAndLock(name)) return false;
+  if (!segment_.Open(name)) return false;  // GetLastError says why, for the caller
+  if (!OpenMutex(name)) return false;
   SetLastError(0);
   name_ = name;
   size_ = 0;
@@ -77,15 +63,15 @@ bool WeftSharedMemory::Open(const char* name) {
 }
 
 char* WeftSharedMemory::Lock() {
-  if (lock_count_ < 0 || !mutex_ || view_ == nullptr) return nullptr;
+  if (lock_count_ < 0 || !mutex_ || !segment_) return nullptr;
   if (lock_count_ > 0) {
     ++lock_count_;
-    return view_;
+    return View();
   }
   const DWORD wait = WaitForSingleObject(mutex_.get(), weft::kLockTimeoutMs);
   if (wait == WAIT_OBJECT_0) {
     ++lock_count_;
-    return view_;
+    return View();
   }
   if (wait == WAIT_ABANDONED) {
     // The previous owner died holding the mutex and the wait made us its owner. The segment may
@@ -102,12 +88,7 @@ void WeftSharedMemory::Unlock() {
 }
 
 void WeftSharedMemory::Close() {
-  if (view_ != nullptr) {
-    UnmapViewOfFile(view_);
-    view_ = nullptr;
-  }
-  view_bytes_ = 0;
-  mapping_.reset();
+  segment_.Close();
   mutex_.reset();
   name_.clear();
   size_ = 0;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "weft/mapped_view_win32.h"
 #include "weft/unique_handle_win32.h"
 
 enum SegmentCreateResult {
@@ -34,17 +35,16 @@ class WeftSharedMemory {
 
   // Bytes of the view that the system actually mapped (whole pages); another process may have
   // created the segment smaller than this object asked for. 0 when nothing is held.
-  size_t ViewBytes() const { return view_bytes_; }
+  size_t ViewBytes() const { return segment_.size(); }
   const char* Name() const { return name_.empty() ? nullptr : name_.c_str(); }
 
  private:
-  bool MapAndLock(const char* name);
+  bool OpenMutex(const char* name);
+  char* View() const { return reinterpret_cast<char*>(segment_.data()); }
 
-  char* view_ = nullptr;
-  weft::UniqueHandle mapping_;
+  weft::MappedView segment_;
   weft::UniqueHandle mutex_;
   int32_t lock_count_ = 0;
   std::string name_;
   int32_t size_ = 0;
-  size_t view_bytes_ = 0;
 };

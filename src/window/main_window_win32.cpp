@@ -89,6 +89,9 @@ LRESULT CALLBACK MainWindow::WindowProc(HWND hwnd, UINT message, WPARAM wparam, 
     case WM_KEYDOWN:
       if (self->onKey) self->onKey(static_cast<uint64_t>(wparam));
       return 0;
+    case WM_TIMER:
+      if (self->onTimer) self->onTimer();
+      return 0;
     default:
       break;
   }

@@ -34,6 +34,9 @@ class MainWindow {
   bool Create(const std::wstring& title, int32_t width, int32_t height, bool no_activate);
   void Destroy();
   void SetKeyCallback(KeyCallback callback) { onKey = std::move(callback); }
+  // Called on WM_TIMER: what the owner's loop does must go on while a modal loop (a message
+  // box) runs instead of it.
+  void SetTimerCallback(std::function<void()> callback) { onTimer = std::move(callback); }
   // Handles every pending message; false once the window was closed or a quit message came.
   bool PumpMessages();
   void SetTopmost(bool on);
@@ -49,6 +52,7 @@ class MainWindow {
   LONG_PTR savedStyle = 0;
   LONG_PTR savedExStyle = 0;
   KeyCallback onKey;
+  std::function<void()> onTimer;
   std::atomic<bool> quitRequested{false};
   bool topmost = false;
   bool cursorHidden = false;

@@ -227,10 +227,8 @@ TEST(ApplicationTest, ConnectsToARegisteredSenderAndCountsReceivedFrames) {
   ASSERT_TRUE(app.WaitForTitleContaining(L"src \"TslE2E_Sender\"")) << app.Title().size();
   // The sender count follows within half a second of the connection.
   const std::wregex listed(L".*connected \\([1-9][0-9]* avail\\).*");
-  const ULONGLONG deadline = GetTickCount64() + 5'000;
-  while (!std::regex_match(app.Title(), listed) && GetTickCount64() < deadline) Sleep(50);
+  EXPECT_TRUE(testing::WaitUntil([&] { return std::regex_match(app.Title(), listed); }, 5'000));
   const std::wstring title = app.Title();
-  EXPECT_TRUE(std::regex_match(title, listed));
   EXPECT_TRUE(std::regex_match(title, TitlePattern()));
   EXPECT_NE(title.find(L"fmt BGRA8"), std::wstring::npos);
 
@@ -274,14 +272,17 @@ TEST(ApplicationTest, TheWindowShowsEachFrameTheSenderSends) {
   for (uint32_t frame : {1u, 2u, 3u, 100u, 101u, 170u, 255u}) {
     ASSERT_EQ(sender.Send("frame TslE2E_Pixels 7001 " + std::to_string(frame)), "ok");
     std::optional<uint32_t> seen;
-    const ULONGLONG deadline = GetTickCount64() + 5'000;
-    while ((seen = shown()) != frame && GetTickCount64() < deadline) {
-      // Until it changes, the window may only show the frame before.
-      if (seen) {
-        ASSERT_EQ(*seen, previous_seen) << "frame " << frame;
-      }
-      Sleep(20);
-    }
+    bool only_the_frame_before = true;
+    testing::WaitUntil(
+        [&] {
+          seen = shown();
+          // Until it changes, the window may only show the frame before.
+          if (seen && *seen != frame && *seen != previous_seen) only_the_frame_before = false;
+          return seen == frame || !only_the_frame_before;
+        },
+        5'000);
+    ASSERT_TRUE(only_the_frame_before) << "frame " << frame << " after " << previous_seen
+                                       << ": the window showed " << seen.value_or(0);
     ASSERT_EQ(seen, frame);
     previous_seen = frame;
   }

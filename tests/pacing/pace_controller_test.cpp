@@ -86,9 +86,14 @@ TEST(PaceControllerTest, PeriodIsTruncatedReciprocalTimesFrequency) {
 }
 
 TEST(PaceControllerTest, RefusedStartsChangeNothingAndDiscardTheCallables) {
-  const double refused[] = {0.0, -5.0, std::numeric_limits<double>::quiet_NaN(),
+  // 1e308 has a period of 0 counts: the pace thread would spin and count every tick missed.
+  const double refused[] = {0.0,
+                            -5.0,
+                            std::numeric_limits<double>::quiet_NaN(),
                             std::numeric_limits<double>::infinity(),
-                            -std::numeric_limits<double>::infinity()};
+                            -std::numeric_limits<double>::infinity(),
+                            1e308,
+                            PaceController::kMaxFps + 1.0};
   for (double fps : refused) {
     Rig rig;
     auto token = std::make_shared<int>(0);

@@ -10,6 +10,7 @@
 #include "render/gpu_device_win32.h"
 #include "render/present_stage_win32.h"
 #include "render/presenter_win32.h"
+#include "support/presenter_inspector_win32.h"
 #include "support/weft_test_env_win32.h"
 #include "window/main_window_win32.h"
 
@@ -73,15 +74,16 @@ class RenderTest : public ::testing::Test {
   Presenter presenter_;
   FrameSlot slot_;
   PresentStage stage_;
+  PresenterInspector inspect_{presenter_};
 };
 
 TEST_F(RenderTest, DeviceHasAnAdapterNameAFactoryAndMultithreadProtection) {
   EXPECT_FALSE(gpu_.adapterName.empty());
   EXPECT_NE(gpu_.factory, nullptr);
-  EXPECT_EQ(presenter_.BackBufferWidth(), 1280u);
-  EXPECT_EQ(presenter_.BackBufferHeight(), 720u);
+  EXPECT_EQ(inspect_.BackBufferWidth(), 1280u);
+  EXPECT_EQ(inspect_.BackBufferHeight(), 720u);
   DXGI_SWAP_CHAIN_DESC1 desc{};
-  ASSERT_HRESULT_SUCCEEDED(presenter_.SwapChain()->GetDesc1(&desc));
+  ASSERT_HRESULT_SUCCEEDED(inspect_.SwapChain()->GetDesc1(&desc));
   EXPECT_EQ(desc.SwapEffect, DXGI_SWAP_EFFECT_FLIP_DISCARD);
   EXPECT_EQ(desc.BufferCount, 2u);
   EXPECT_EQ(desc.Scaling, DXGI_SCALING_STRETCH);
@@ -94,11 +96,12 @@ TEST_F(RenderTest, DeviceHasAnAdapterNameAFactoryAndMultithreadProtection) {
 TEST_F(RenderTest, LetterboxDrawsTheImageInTheCentredViewportWithBlackBands) {
   presenter_.letterbox = true;
   auto texture = SolidTexture(gpu_.device.Get(), 1920, 1080, kGreen);
-  ASSERT_EQ(presenter_.Render(texture.Get(), 1920, 1080, 87), Presenter::RenderResult::kDrawn);
-  EXPECT_EQ(presenter_.BackBufferWidth(), 1000u);  // buffers follow the client area
-  EXPECT_EQ(presenter_.BackBufferHeight(), 1000u);
+  ASSERT_EQ(inspect_.Render(texture.Get(), 1920, 1080, 87),
+            PresenterInspector::RenderResult::kDrawn);
+  EXPECT_EQ(inspect_.BackBufferWidth(), 1000u);  // buffers follow the client area
+  EXPECT_EQ(inspect_.BackBufferHeight(), 1000u);
   uint32_t width = 0;
-  const auto pixels = testing::ReadPixels(gpu_.device.Get(), presenter_.BackBuffer(), width);
+  const auto pixels = testing::ReadPixels(gpu_.device.Get(), inspect_.BackBuffer(), width);
   ASSERT_EQ(pixels.size(), 1000u * 1000u);
   const auto at = [&](uint32_t x, uint32_t y) {
     return pixels[static_cast<size_t>(y) * width + x];
@@ -132,29 +135,29 @@ TEST_F(RenderTest, StretchSizesTheBuffersToTheSourceOnlyWhenTheWantedSizeChanges
   auto small = SolidTexture(gpu_.device.Get(), 320, 240, kGreen);
   auto big = SolidTexture(gpu_.device.Get(), 3840, 2160, kGreen);
   presenter_.letterbox = false;
-  const uint64_t resizes = presenter_.ResizeCount();
+  const uint64_t resizes = inspect_.ResizeCount();
   ASSERT_TRUE(presenter_.Draw(small.Get(), 320, 240, 87, 0));
-  EXPECT_EQ(presenter_.BackBufferWidth(), 320u);
-  EXPECT_EQ(presenter_.ResizeCount(), resizes + 1);
+  EXPECT_EQ(inspect_.BackBufferWidth(), 320u);
+  EXPECT_EQ(inspect_.ResizeCount(), resizes + 1);
   ASSERT_TRUE(presenter_.Draw(small.Get(), 320, 240, 87, 0));
-  EXPECT_EQ(presenter_.ResizeCount(), resizes + 1);
+  EXPECT_EQ(inspect_.ResizeCount(), resizes + 1);
   uint32_t width = 0;
-  presenter_.Render(small.Get(), 320, 240, 87);
-  const auto pixels = testing::ReadPixels(gpu_.device.Get(), presenter_.BackBuffer(), width);
+  inspect_.Render(small.Get(), 320, 240, 87);
+  const auto pixels = testing::ReadPixels(gpu_.device.Get(), inspect_.BackBuffer(), width);
   ASSERT_FALSE(pixels.empty());
   EXPECT_EQ(pixels.front(), kGreen);  // the image fills the buffer: no bands
   EXPECT_EQ(pixels.back(), kGreen);
 
   ASSERT_TRUE(presenter_.Draw(big.Get(), 3840, 2160, 87, 0));
-  EXPECT_EQ(presenter_.BackBufferWidth(), 3840u);
-  EXPECT_EQ(presenter_.BackBufferHeight(), 2160u);
+  EXPECT_EQ(inspect_.BackBufferWidth(), 3840u);
+  EXPECT_EQ(inspect_.BackBufferHeight(), 2160u);
   presenter_.letterbox = true;
   ASSERT_TRUE(presenter_.Draw(big.Get(), 3840, 2160, 87, 0));
-  EXPECT_EQ(presenter_.BackBufferWidth(), 1000u);
+  EXPECT_EQ(inspect_.BackBufferWidth(), 1000u);
   ASSERT_TRUE(presenter_.Draw(big.Get(), 3840, 2160, 87, 0));
   presenter_.letterbox = false;
   ASSERT_TRUE(presenter_.Draw(big.Get(), 3840, 2160, 87, 0));
-  EXPECT_EQ(presenter_.ResizeCount(), resizes + 4);
+  EXPECT_EQ(inspect_.ResizeCount(), resizes + 4);
 }
 
 TEST_F(RenderTest, BeforeAnyFrameEachTickPresentsBlackAndCountsNothing) {
@@ -193,15 +196,15 @@ TEST_F(RenderTest, SteadyTicksCreateNoViewAndResizeNothing) {
   auto texture = SolidTexture(gpu_.device.Get(), 640, 360, kGreen);
   slot_.Publish(texture.Get(), 640, 360, 90);  // typeless: viewed as 87
   stage_.PresentLatest(0);
-  const uint64_t views = presenter_.ViewCreations();
-  const uint64_t resizes = presenter_.ResizeCount();
+  const uint64_t views = inspect_.ViewCreations();
+  const uint64_t resizes = inspect_.ResizeCount();
   EXPECT_EQ(views, 1u);
   for (int i = 0; i < 300; ++i) {
     slot_.Publish(texture.Get(), 640, 360, 90);
     stage_.PresentLatest(0);
   }
-  EXPECT_EQ(presenter_.ViewCreations(), views);
-  EXPECT_EQ(presenter_.ResizeCount(), resizes);
+  EXPECT_EQ(inspect_.ViewCreations(), views);
+  EXPECT_EQ(inspect_.ResizeCount(), resizes);
   EXPECT_EQ(stage_.PresentCount(), 301u);
 
   // A new texture, or the same texture viewed in another format, makes one new view.
@@ -209,7 +212,7 @@ TEST_F(RenderTest, SteadyTicksCreateNoViewAndResizeNothing) {
   slot_.Publish(other.Get(), 640, 360, 87);
   stage_.PresentLatest(0);
   stage_.PresentLatest(0);
-  EXPECT_EQ(presenter_.ViewCreations(), views + 1);
+  EXPECT_EQ(inspect_.ViewCreations(), views + 1);
 }
 
 TEST_F(RenderTest, AMinimisedWindowDrawsNothingButTheTickStillCounts) {
@@ -220,13 +223,14 @@ TEST_F(RenderTest, AMinimisedWindowDrawsNothingButTheTickStillCounts) {
   RECT client{};
   GetClientRect(window_.hwnd, &client);
   if (client.right != 0 && client.bottom != 0) GTEST_SKIP() << "the platform keeps a client area";
-  const uint64_t resizes = presenter_.ResizeCount();
-  EXPECT_EQ(presenter_.Render(texture.Get(), 64, 64, 87), Presenter::RenderResult::kNothingToDraw);
+  const uint64_t resizes = inspect_.ResizeCount();
+  EXPECT_EQ(inspect_.Render(texture.Get(), 64, 64, 87),
+            PresenterInspector::RenderResult::kNothingToDraw);
   EXPECT_TRUE(presenter_.Draw(texture.Get(), 64, 64, 87, 0));
   slot_.Publish(texture.Get(), 64, 64, 87);
   EXPECT_TRUE(stage_.PresentLatest(0).presented);
   EXPECT_EQ(stage_.PresentCount(), 1u);
-  EXPECT_EQ(presenter_.ResizeCount(), resizes);
+  EXPECT_EQ(inspect_.ResizeCount(), resizes);
 }
 
 // Every pixel of a 64 x 32 image is different (blue grows to the right, green downwards) and a
@@ -249,9 +253,9 @@ TEST_F(RenderTest, OneToOneTheBackBufferHoldsTheImageUnflippedUnmirroredAndUnshi
   const std::vector<uint32_t> image = MarkedGradient(64, 32);
   auto texture = MakeTexture(gpu_.device.Get(), 64, 32, image);
   presenter_.letterbox = false;
-  ASSERT_EQ(presenter_.Render(texture.Get(), 64, 32, 87), Presenter::RenderResult::kDrawn);
+  ASSERT_EQ(inspect_.Render(texture.Get(), 64, 32, 87), PresenterInspector::RenderResult::kDrawn);
   uint32_t width = 0;
-  const auto pixels = testing::ReadPixels(gpu_.device.Get(), presenter_.BackBuffer(), width);
+  const auto pixels = testing::ReadPixels(gpu_.device.Get(), inspect_.BackBuffer(), width);
   ASSERT_EQ(pixels.size(), image.size());
   int wrong = 0;
   for (size_t i = 0; i < image.size(); ++i) {
@@ -297,12 +301,12 @@ TEST_F(RenderTest, ThePictureLandsUprightInTheViewportWithBlackBandsAndStretchFi
     }
     auto texture = MakeTexture(gpu_.device.Get(), c.width, c.height, image);
     presenter_.letterbox = c.letterbox;
-    ASSERT_EQ(presenter_.Render(texture.Get(), c.width, c.height, 87),
-              Presenter::RenderResult::kDrawn);
-    ASSERT_EQ(presenter_.BackBufferWidth(), c.buffer_width);
-    ASSERT_EQ(presenter_.BackBufferHeight(), c.buffer_height);
+    ASSERT_EQ(inspect_.Render(texture.Get(), c.width, c.height, 87),
+              PresenterInspector::RenderResult::kDrawn);
+    ASSERT_EQ(inspect_.BackBufferWidth(), c.buffer_width);
+    ASSERT_EQ(inspect_.BackBufferHeight(), c.buffer_height);
     uint32_t width = 0;
-    const auto pixels = testing::ReadPixels(gpu_.device.Get(), presenter_.BackBuffer(), width);
+    const auto pixels = testing::ReadPixels(gpu_.device.Get(), inspect_.BackBuffer(), width);
     ASSERT_EQ(pixels.size(), static_cast<size_t>(c.buffer_width) * c.buffer_height);
     const auto at = [&](float x, float y) {
       return pixels[static_cast<size_t>(y) * width + static_cast<size_t>(x)];
@@ -330,9 +334,9 @@ TEST_F(RenderTest, ThePictureLandsUprightInTheViewportWithBlackBandsAndStretchFi
 TEST_F(RenderTest, MagnificationIsLinearlyFilteredAndClampedAtTheEdges) {
   auto texture = MakeTexture(gpu_.device.Get(), 2, 1, {kBlack, 0xFFFFFFFF});
   presenter_.letterbox = true;
-  ASSERT_EQ(presenter_.Render(texture.Get(), 2, 1, 87), Presenter::RenderResult::kDrawn);
+  ASSERT_EQ(inspect_.Render(texture.Get(), 2, 1, 87), PresenterInspector::RenderResult::kDrawn);
   uint32_t width = 0;
-  const auto pixels = testing::ReadPixels(gpu_.device.Get(), presenter_.BackBuffer(), width);
+  const auto pixels = testing::ReadPixels(gpu_.device.Get(), inspect_.BackBuffer(), width);
   ASSERT_EQ(pixels.size(), 1000u * 1000u);
   const auto grey = [&](uint32_t x) { return Channel(pixels[500 * width + x], 8); };
   struct Expect {
@@ -369,8 +373,9 @@ TEST_F(RenderTest, EachFormatIsViewedSoThatItsColoursComeOutRight) {
     SCOPED_TRACE(static_cast<int>(c.format));
     auto texture = MakeTexture(gpu_.device.Get(), 4, 4, std::vector<uint32_t>(16, bytes), c.format);
     ASSERT_NE(texture, nullptr);
-    ASSERT_EQ(presenter_.Render(texture.Get(), 4, 4, c.format), Presenter::RenderResult::kDrawn);
-    const uint32_t pixel = testing::ReadFirstPixel(gpu_.device.Get(), presenter_.BackBuffer());
+    ASSERT_EQ(inspect_.Render(texture.Get(), 4, 4, c.format),
+              PresenterInspector::RenderResult::kDrawn);
+    const uint32_t pixel = testing::ReadFirstPixel(gpu_.device.Get(), inspect_.BackBuffer());
     EXPECT_TRUE(Near(pixel, c.expected, c.tolerance))
         << std::hex << pixel << " instead of " << c.expected;
   }
@@ -403,7 +408,7 @@ TEST_F(RenderTest, PresentsWithTheSyncIntervalAndTearingFlagOfEachMode) {
     Presenter presenter;
     ASSERT_TRUE(presenter.Initialize(&gpu_, window_.hwnd));
     // Wine's GetDesc1 drops the flags, so the presenter's own record of them is checked.
-    EXPECT_EQ(presenter.SwapChainFlags(), c.swap_chain_flags);
+    EXPECT_EQ(PresenterInspector(presenter).SwapChainFlags(), c.swap_chain_flags);
     PresentStage stage;
     stage.Bind(&presenter, &slot_);
     for (bool with_frame : {true, false}) {
@@ -412,7 +417,7 @@ TEST_F(RenderTest, PresentsWithTheSyncIntervalAndTearingFlagOfEachMode) {
       } else {
         presenter.PresentBlank(c.sync_interval);
       }
-      const Presenter::PresentCall call = presenter.LastPresent();
+      const PresenterInspector::PresentCall call = PresenterInspector(presenter).LastPresent();
       EXPECT_EQ(call.count, with_frame ? 1u : 2u);
       EXPECT_EQ(call.sync_interval, c.sync_interval);
       EXPECT_EQ(call.flags, c.present_flags);
@@ -425,7 +430,7 @@ TEST_F(RenderTest, PresentsWithTheSyncIntervalAndTearingFlagOfEachMode) {
 TEST_F(RenderTest, ReleaseIsSafeTwiceAndOnAnEmptyPresenter) {
   presenter_.Release();
   presenter_.Release();
-  EXPECT_EQ(presenter_.SwapChain(), nullptr);
+  EXPECT_EQ(inspect_.SwapChain(), nullptr);
   Presenter empty;
   empty.Release();
   auto texture = SolidTexture(gpu_.device.Get(), 8, 8, kGreen);

@@ -39,71 +39,42 @@ HWND FindWindowOf(DWORD pid, const wchar_t* class_name, const wchar_t* caption) 
 
 }  // namespace
 
-std::wstring BesideTestExecutable(const std::wstring& file_name) {
-  wchar_t path[MAX_PATH] = {};
-  const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring dir(path, length);
-  return dir.substr(0, dir.find_last_of(L"\\/") + 1) + file_name;
+HWND WaitForWindowOf(DWORD pid, const wchar_t* class_name, const wchar_t* caption,
+                     DWORD timeout_ms) {
+  HWND found = nullptr;
+  WaitUntil([&] { return (found = FindWindowOf(pid, class_name, caption)) != nullptr; },
+            timeout_ms);
+  return found;
+}
+
+std::wstring WindowTitle(HWND window) {
+  if (window == nullptr) return std::wstring();
+  wchar_t title[1100] = {};
+  GetWindowTextW(window, title, 1100);
+  return title;
 }
 
 AppProcess::~AppProcess() {
-  if (process_ != nullptr) {
-    if (WaitForSingleObject(process_, 0) == WAIT_TIMEOUT) TerminateProcess(process_, 99);
-    CloseHandle(process_);
+  if (app_.process && WaitForSingleObject(app_.process.get(), 0) == WAIT_TIMEOUT) {
+    TerminateProcess(app_.process.get(), 99);
   }
-  if (stderr_read_ != nullptr) CloseHandle(stderr_read_);
 }
 
 bool AppProcess::Start(const std::wstring& exe_name, const std::wstring& arguments) {
-  const std::wstring exe = BesideTestExecutable(exe_name);
-  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-  HANDLE stderr_write = nullptr;
-  if (!CreatePipe(&stderr_read_, &stderr_write, &inherit, 0)) return false;
-  SetHandleInformation(stderr_read_, HANDLE_FLAG_INHERIT, 0);
-  HANDLE null_out =
-      CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr);
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = nullptr;
-  startup.hStdOutput = null_out;
-  startup.hStdError = stderr_write;
-  PROCESS_INFORMATION info{};
-  std::wstring command_line = L"\"" + exe + L"\" " + arguments;
-  const BOOL created = CreateProcessW(exe.c_str(), command_line.data(), nullptr, nullptr, TRUE, 0,
-                                      nullptr, nullptr, &startup, &info);
-  CloseHandle(stderr_write);
-  if (null_out != INVALID_HANDLE_VALUE) CloseHandle(null_out);
-  if (!created) return false;
-  process_ = info.hProcess;
-  pid_ = info.dwProcessId;
-  CloseHandle(info.hThread);
+  if (!StartBesideTest(exe_name, arguments, kPipeErrors, app_)) return false;
+  pid_ = GetProcessId(app_.process.get());
   return true;
 }
 
 HWND AppProcess::WaitForWindow(DWORD timeout_ms) {
-  const ULONGLONG deadline = GetTickCount64() + timeout_ms;
-  while (window_ == nullptr && GetTickCount64() < deadline) {
-    window_ = FindWindowOf(pid_, L"TessalineWnd", nullptr);
-    if (window_ == nullptr) Sleep(20);
-  }
+  if (window_ == nullptr) window_ = WaitForWindowOf(pid_, L"TessalineWnd", nullptr, timeout_ms);
   return window_;
 }
 
-std::wstring AppProcess::Title() {
-  if (window_ == nullptr) return std::wstring();
-  wchar_t title[1100] = {};
-  GetWindowTextW(window_, title, 1100);
-  return title;
-}
+std::wstring AppProcess::Title() { return WindowTitle(window_); }
 
 bool AppProcess::WaitForTitleContaining(const std::wstring& text, DWORD timeout_ms) {
-  const ULONGLONG deadline = GetTickCount64() + timeout_ms;
-  while (GetTickCount64() < deadline) {
-    if (Title().find(text) != std::wstring::npos) return true;
-    Sleep(50);
-  }
-  return false;
+  return WaitUntil([&] { return Title().find(text) != std::wstring::npos; }, timeout_ms, 50);
 }
 
 void AppProcess::PostKey(WPARAM virtual_key) { PostMessageW(window_, WM_KEYDOWN, virtual_key, 0); }
@@ -152,37 +123,34 @@ std::vector<uint32_t> CaptureClientArea(HWND window, uint32_t& width, uint32_t& 
 }
 
 HWND AppProcess::WaitForDialog(const std::wstring& caption, DWORD timeout_ms) {
-  const ULONGLONG deadline = GetTickCount64() + timeout_ms;
-  while (GetTickCount64() < deadline) {
-    if (HWND dialog = FindWindowOf(pid_, L"#32770", caption.c_str())) return dialog;
-    Sleep(20);
-  }
-  return nullptr;
+  return WaitForWindowOf(pid_, L"#32770", caption.c_str(), timeout_ms);
 }
 
 DWORD AppProcess::WaitForExit(DWORD timeout_ms) {
   const ULONGLONG deadline = GetTickCount64() + timeout_ms;
   // Keep reading standard error while waiting, so a chatty program never blocks on the pipe.
-  while (WaitForSingleObject(process_, 20) == WAIT_TIMEOUT) {
+  while (WaitForSingleObject(app_.process.get(), 20) == WAIT_TIMEOUT) {
     DrainStandardError();
     if (GetTickCount64() >= deadline) {
-      TerminateProcess(process_, 99);
-      WaitForSingleObject(process_, 5'000);
+      TerminateProcess(app_.process.get(), 99);
+      WaitForSingleObject(app_.process.get(), 5'000);
       return STILL_ACTIVE;
     }
   }
   DrainStandardError();
   DWORD code = STILL_ACTIVE;
-  GetExitCodeProcess(process_, &code);
+  GetExitCodeProcess(app_.process.get(), &code);
   return code;
 }
 
 void AppProcess::DrainStandardError() {
   DWORD available = 0;
-  while (PeekNamedPipe(stderr_read_, nullptr, 0, nullptr, &available, nullptr) && available > 0) {
+  while (PeekNamedPipe(app_.errors_from.get(), nullptr, 0, nullptr, &available, nullptr) &&
+         available > 0) {
     char buffer[512];
     DWORD read = 0;
-    if (!ReadFile(stderr_read_, buffer, sizeof buffer, &read, nullptr) || read == 0) break;
+    if (!ReadFile(app_.errors_from.get(), buffer, sizeof buffer, &read, nullptr) || read == 0)
+      break;
     stderr_text_.append(buffer, read);
   }
 }

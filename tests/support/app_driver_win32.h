@@ -9,6 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "support/child_process_win32.h"
+#include "support/wait_until_win32.h"
+
 namespace tsl::testing {
 
 class AppProcess {
@@ -36,18 +39,21 @@ class AppProcess {
  private:
   void DrainStandardError();
 
-  HANDLE process_ = nullptr;
+  ChildProcess app_;
   DWORD pid_ = 0;
-  HANDLE stderr_read_ = nullptr;
   HWND window_ = nullptr;
   std::string stderr_text_;
 };
 
+// A top-level window of process `pid` with this class and, unless null, this caption; null when
+// none appeared within `timeout_ms`.
+HWND WaitForWindowOf(DWORD pid, const wchar_t* class_name, const wchar_t* caption,
+                     DWORD timeout_ms = 20'000);
+// A window's title text (empty for null).
+std::wstring WindowTitle(HWND window);
+
 // What the display shows of a window's client area, read from the screen, as B8G8R8A8 words row
 // by row. Empty when it cannot be read.
 std::vector<uint32_t> CaptureClientArea(HWND window, uint32_t& width, uint32_t& height);
-
-// Full path of a file beside the test executable.
-std::wstring BesideTestExecutable(const std::wstring& file_name);
 
 }  // namespace tsl::testing

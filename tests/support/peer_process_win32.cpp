@@ -2,84 +2,65 @@
 
 #include <string>
 
+#include "support/wait_until_win32.h"
+
 namespace tsl::testing {
 
 PeerProcess::PeerProcess() {
-  wchar_t path[MAX_PATH] = {};
-  const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring exe(path, length);
-  exe = exe.substr(0, exe.find_last_of(L"\\/") + 1) + L"weft_peer.exe";
-
-  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-  HANDLE child_in_read = nullptr;
-  HANDLE child_out_write = nullptr;
-  if (!CreatePipe(&child_in_read, &to_peer_, &inherit, 0)) return;
-  if (!CreatePipe(&from_peer_, &child_out_write, &inherit, 0)) return;
-  SetHandleInformation(to_peer_, HANDLE_FLAG_INHERIT, 0);
-  SetHandleInformation(from_peer_, HANDLE_FLAG_INHERIT, 0);
-
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = child_in_read;
-  startup.hStdOutput = child_out_write;
-  startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-  PROCESS_INFORMATION info{};
-  std::wstring command_line = L"\"" + exe + L"\"";
-  if (CreateProcessW(exe.c_str(), command_line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                     &startup, &info)) {
-    process_ = info.hProcess;
-    CloseHandle(info.hThread);
-  }
-  CloseHandle(child_in_read);
-  CloseHandle(child_out_write);
+  if (!StartBesideTest(L"weft_peer.exe", L"", kPipeInput | kPipeOutput, peer_)) peer_ = {};
 }
 
 PeerProcess::~PeerProcess() {
-  if (process_ != nullptr) {
+  if (peer_.process) {
     Send("quit");
-    if (WaitForSingleObject(process_, 5000) != WAIT_OBJECT_0) TerminateProcess(process_, 1);
-    CloseHandle(process_);
+    if (WaitForSingleObject(peer_.process.get(), 5000) != WAIT_OBJECT_0) {
+      TerminateProcess(peer_.process.get(), 1);
+    }
   }
-  if (to_peer_ != nullptr) CloseHandle(to_peer_);
-  if (from_peer_ != nullptr) CloseHandle(from_peer_);
 }
 
 std::string PeerProcess::Send(const std::string& command) {
-  if (process_ == nullptr) return "";
+  if (!peer_.process) return "";
   const std::string line = command + "\n";
   DWORD written = 0;
-  if (!WriteFile(to_peer_, line.data(), static_cast<DWORD>(line.size()), &written, nullptr)) {
+  if (!WriteFile(peer_.to_child.get(), line.data(), static_cast<DWORD>(line.size()), &written,
+                 nullptr)) {
     return "";
   }
   if (command == "quit") return "";
-  const ULONGLONG deadline = GetTickCount64() + 10'000;
-  while (GetTickCount64() < deadline) {
+  std::string reply;
+  bool failed = false;
+  const auto answered = [&] {
     const size_t newline = pending_.find('\n');
     if (newline != std::string::npos) {
-      std::string reply = pending_.substr(0, newline);
+      reply = pending_.substr(0, newline);
       pending_.erase(0, newline + 1);
       if (!reply.empty() && reply.back() == '\r') reply.pop_back();
-      return reply;
+      return true;
     }
     DWORD available = 0;
-    if (!PeekNamedPipe(from_peer_, nullptr, 0, nullptr, &available, nullptr)) return "";
-    if (available == 0) {
-      Sleep(1);
-      continue;
+    if (!PeekNamedPipe(peer_.from_child.get(), nullptr, 0, nullptr, &available, nullptr)) {
+      failed = true;
+      return true;
     }
+    if (available == 0) return false;
     char buffer[512];
     DWORD read = 0;
-    if (!ReadFile(from_peer_, buffer, sizeof buffer, &read, nullptr)) return "";
+    if (!ReadFile(peer_.from_child.get(), buffer, sizeof buffer, &read, nullptr)) {
+      failed = true;
+      return true;
+    }
     pending_.append(buffer, read);
-  }
-  return "";
+    return false;
+  };
+  if (!WaitUntil(answered, 10'000, 1) || failed) return "";
+  return reply;
 }
 
 DWORD PeerProcess::WaitForExit() {
   DWORD code = STILL_ACTIVE;
-  if (process_ != nullptr && WaitForSingleObject(process_, 10'000) == WAIT_OBJECT_0) {
-    GetExitCodeProcess(process_, &code);
+  if (peer_.process && WaitForSingleObject(peer_.process.get(), 10'000) == WAIT_OBJECT_0) {
+    GetExitCodeProcess(peer_.process.get(), &code);
   }
   return code;
 }

@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "support/child_process_win32.h"
+
 namespace tsl::testing {
 
 class PeerProcess {
@@ -16,18 +18,16 @@ class PeerProcess {
   PeerProcess(const PeerProcess&) = delete;
   PeerProcess& operator=(const PeerProcess&) = delete;
 
-  bool started() const { return process_ != nullptr; }
+  bool started() const { return static_cast<bool>(peer_.process); }
   // Sends one command line and returns the peer's one-line answer ("" when it did not answer
   // within 10 s or has exited).
   std::string Send(const std::string& command);
   // Waits for the peer to exit and returns its exit code (STILL_ACTIVE after 10 s).
   DWORD WaitForExit();
-  HANDLE handle() const { return process_; }
+  HANDLE handle() const { return peer_.process.get(); }
 
  private:
-  HANDLE process_ = nullptr;
-  HANDLE to_peer_ = nullptr;
-  HANDLE from_peer_ = nullptr;
+  ChildProcess peer_;
   std::string pending_;
 };
 

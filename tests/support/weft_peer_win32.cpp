@@ -28,18 +28,20 @@
 
 #include "emulation/emulated_texture_publisher_win32.h"
 #include "emulation/frame_code.h"
-#include "support/weft_sender_win32.h"
 #include "weft/sender_set.h"
+#include "weft/unique_handle_win32.h"
 #include "weft/weft_names.h"
 #include "weft/weft_protocol.h"
 #include "weft/weft_sender_names_win32.h"
+#include "weft/weft_sender_win32.h"
 #include "weft/weft_shared_memory_win32.h"
 
 namespace {
 
 std::map<std::string, std::unique_ptr<WeftSharedMemory>> segments;
-std::map<std::string, HANDLE> mutexes;
-std::map<std::string, HANDLE> semaphores;  // kept open, as a sender keeps its counter alive
+std::map<std::string, weft::UniqueHandle> mutexes;
+// Kept open, as a sender keeps its counter and access lock alive.
+std::map<std::string, weft::SenderSync> senders;
 std::map<uint32_t, std::unique_ptr<tsl::emulation::EmulatedTexturePublisher>> textures;
 
 void Reply(const std::string& text) {
@@ -53,17 +55,13 @@ WeftSharedMemory& Segment(const std::string& name) {
   return *slot;
 }
 
-// Raises the sender's frame-count semaphore, creating it as a sender does on first use.
-std::string Signal(const std::string& name, long count) {
-  std::string semaphore_name;
-  if (!weft::CountSemaphoreName(name.c_str(), semaphore_name)) return "err name";
-  HANDLE& semaphore = semaphores[name];
-  if (semaphore == nullptr) {
-    semaphore = CreateSemaphoreA(nullptr, weft::kCountSemaphoreInitial,
-                                 weft::kCountSemaphoreMaximum, semaphore_name.c_str());
-  }
-  if (semaphore == nullptr) return "err semaphore";
-  return ReleaseSemaphore(semaphore, count, nullptr) ? "ok" : "err release";
+// The sender's frame counter and access lock, made as a sender does on first use.
+weft::SenderSync* Sync(const std::string& name) {
+  const auto found = senders.find(name);
+  if (found != senders.end()) return &found->second;
+  weft::SenderSync sync;
+  if (!sync.Open(name)) return nullptr;
+  return &senders.emplace(name, std::move(sync)).first->second;
 }
 
 std::string Run(const std::string& line) {
@@ -98,8 +96,8 @@ std::string Run(const std::string& line) {
     if (view == nullptr) return "err lock";
     weft::WriteSenderInfoRecord(record, reinterpret_cast<uint8_t*>(view));
     segment.Unlock();
-    if (!tsl::testing::EditSenderList(name, true)) return "err list";
-    return tsl::testing::WriteActiveSender(name, true) ? "ok" : "err active";
+    if (!weft::EditSenderList(name, true)) return "err list";
+    return weft::WriteActiveSender(name, true) ? "ok" : "err active";
   }
   if (command == "drop") {
     std::string name;
@@ -110,12 +108,12 @@ std::string Run(const std::string& line) {
   if (command == "unlist") {
     std::string name;
     in >> name;
-    return tsl::testing::EditSenderList(name, false) ? "ok" : "err list";
+    return weft::EditSenderList(name, false) ? "ok" : "err list";
   }
   if (command == "active") {
     std::string name;
     in >> name;
-    return tsl::testing::WriteActiveSender(name, false) ? "ok" : "err active";
+    return weft::WriteActiveSender(name, false) ? "ok" : "err active";
   }
   if (command == "publish") {
     uint32_t handle = 0, width = 0, height = 0, format = 0, rgba = 0;
@@ -127,21 +125,17 @@ std::string Run(const std::string& line) {
   if (command == "hold" || command == "abandon" || command == "trylock") {
     std::string name;
     in >> name;
-    HANDLE mutex = CreateMutexA(nullptr, FALSE, name.c_str());
-    if (mutex == nullptr) return "err mutex";
+    weft::UniqueHandle mutex(CreateMutexA(nullptr, FALSE, name.c_str()));
+    if (!mutex) return "err mutex";
     const DWORD wait =
-        WaitForSingleObject(mutex, command == "trylock" ? weft::kLockTimeoutMs : 5000);
-    if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED) {
-      CloseHandle(mutex);
-      return "timeout";
-    }
+        WaitForSingleObject(mutex.get(), command == "trylock" ? weft::kLockTimeoutMs : 5000);
+    if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED) return "timeout";
     if (command == "abandon") ExitProcess(3);
     if (command == "trylock") {
-      ReleaseMutex(mutex);
-      CloseHandle(mutex);
+      ReleaseMutex(mutex.get());
       return "ok";
     }
-    mutexes[name] = mutex;
+    mutexes[name] = std::move(mutex);
     return "ok";
   }
   if (command == "release") {
@@ -149,8 +143,7 @@ std::string Run(const std::string& line) {
     in >> name;
     const auto it = mutexes.find(name);
     if (it == mutexes.end()) return "err not held";
-    ReleaseMutex(it->second);
-    CloseHandle(it->second);
+    ReleaseMutex(it->second.get());
     mutexes.erase(it);
     return "ok";
   }
@@ -158,7 +151,9 @@ std::string Run(const std::string& line) {
     std::string name;
     long count = 0;
     in >> name >> count;
-    return Signal(name, count);
+    weft::SenderSync* sync = Sync(name);
+    if (sync == nullptr) return "err semaphore";
+    return sync->Signal(count) ? "ok" : "err release";
   }
   if (command == "frame") {
     std::string name;
@@ -167,22 +162,15 @@ std::string Run(const std::string& line) {
     const auto it = textures.find(handle);
     if (it == textures.end()) return "err not published";
     const tsl::emulation::TextureDescription& d = it->second->Description();
-    std::string mutex_name;
-    if (!weft::AccessMutexName(name.c_str(), mutex_name)) return "err name";
-    HANDLE mutex = CreateMutexA(nullptr, FALSE, mutex_name.c_str());
-    if (mutex == nullptr) return "err mutex";
-    const DWORD wait = WaitForSingleObject(mutex, 5000);
-    if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED) {
-      CloseHandle(mutex);
-      return "timeout";
-    }
+    weft::SenderSync* sync = Sync(name);
+    if (sync == nullptr) return "err name";
+    if (!sync->Lock(5000)) return "timeout";
     const bool written =
         it->second->Write(tsl::emulation::FrameCodePixels(number, d.width, d.height));
-    ReleaseMutex(mutex);
-    CloseHandle(mutex);
+    sync->Unlock();
     if (!written) return "err update";
     it->second->WaitUntilRefreshed();
-    return Signal(name, 1);
+    return sync->Signal() ? "ok" : "err release";
   }
   return "err unknown command";
 }

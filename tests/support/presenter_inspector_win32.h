@@ -1,0 +1,36 @@
+#pragma once
+
+// What the presenter tests look at inside a Presenter: the back buffer they read pixels from,
+// the buffer size, how often buffers were resized and views made, the last present call and
+// the swap-chain flags. A friend of Presenter, so that its public face stays the program's.
+
+#include "render/presenter_win32.h"
+
+namespace tsl {
+
+class PresenterInspector {
+ public:
+  using RenderResult = Presenter::RenderResult;
+  using PresentCall = Presenter::PresentCall;
+
+  explicit PresenterInspector(Presenter& presenter) : p_(presenter) {}
+
+  // Draws without presenting, so the back buffer can be read before it is flipped.
+  RenderResult Render(ID3D11Texture2D* texture, uint32_t width, uint32_t height, uint32_t format) {
+    return p_.Render(texture, width, height, format);
+  }
+  uint32_t BackBufferWidth() const { return p_.backBufferWidth_; }
+  uint32_t BackBufferHeight() const { return p_.backBufferHeight_; }
+  uint64_t ResizeCount() const { return p_.resizeCount_; }
+  uint64_t ViewCreations() const { return p_.viewCreations_; }
+  IDXGISwapChain1* SwapChain() const { return p_.swapChain_.Get(); }
+  ID3D11Texture2D* BackBuffer() const { return p_.backBuffer_.Get(); }
+  PresentCall LastPresent() const { return p_.lastPresent_; }
+  // The flags the swap chain was created and is resized with (Wine's GetDesc1 drops them).
+  uint32_t SwapChainFlags() const { return p_.swapChainFlags_; }
+
+ private:
+  Presenter& p_;
+};
+
+}  // namespace tsl
