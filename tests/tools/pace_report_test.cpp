@@ -1,18 +1,25 @@
 // The arithmetic a person relies on in the pace report, on logs written by the program's own
-// pace log writer: percentiles, lows, resyncs and holds, the derived counter frequency, and the
-// messages for bad input.
+// pace log writer: percentiles, lows, long intervals and holds, and the derived counter
+// frequency; then, as data, small logs beside the output they must give (pace_report_cases/),
+// and what the program refuses to overwrite.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "pace_report/counter_frequency.h"
 #include "pace_report/pace_log_reader.h"
+#include "pace_report/pace_report_run.h"
 #include "pace_report/pace_report_summary.h"
 #include "pacing/pace_log.h"
 
 namespace tsl::report {
 namespace {
+
+namespace fs = std::filesystem;
 
 constexpr uint64_t k10MHz = 10'000'000;
 
@@ -74,7 +81,7 @@ TEST(PaceReportTest, TheSummaryOfAKnownRun) {
   EXPECT_EQ(s.low_01.intervals, 1u);
   EXPECT_NEAR(s.low_01.rate, 25.0, 1e-9);
   // Over 1.5 x 16 = 24 ms: 24.1 and 40, not 23.9.
-  EXPECT_EQ(s.resync_ticks, (std::vector<uint64_t>{50, 80}));
+  EXPECT_EQ(s.long_interval_ticks, (std::vector<uint64_t>{50, 80}));
   // Lateness is signed: -0.03 .. 0.06 ms, 31 ticks at -0.03 and 30 at each other value.
   EXPECT_DOUBLE_EQ(s.jitter_p50_ms, 0.01);
   EXPECT_DOUBLE_EQ(s.jitter_p99_ms, 0.06);
@@ -145,44 +152,76 @@ TEST(PaceReportTest, TheCounterFrequencyIsDerivedFromThePrintedMillisecondsOrRef
   EXPECT_NE(error.find("which no pace log comes from"), std::string::npos) << error;
 }
 
-TEST(PaceReportTest, BadInputNamesTheFileAndLine) {
-  const std::string header =
-      "tick,target_qpc,wake_qpc,done_qpc,jitter_ms,cb_ms,hold,src_version\r\n";
-  const std::string good = "7,100,150,250,0.0050,0.0100,0,3\r\n";
+// Every NAME.csv in the cases folder beside NAME.expected: its first line the exit code
+// ("exit N"), then what the program prints (standard error, then standard output without the
+// line naming the report). Bad input, the resync count, gaps and vsync lateness live there.
+TEST(PaceReportTest, EveryCaseInTheFolderGivesItsExpectedOutput) {
+  const fs::path cases = TSL_PACE_REPORT_CASES_DIR;
+  const fs::path report = fs::temp_directory_path() / "tsl_pace_report_case.html";
+  const fs::path previous = fs::current_path();
+  fs::current_path(cases);  // the messages name the logs as given: by their file names
+  size_t checked = 0;
+  for (const fs::directory_entry& entry : fs::directory_iterator(cases)) {
+    if (entry.path().extension() != ".csv") continue;
+    const std::string name = entry.path().filename().string();
+    SCOPED_TRACE(name);
+    std::ifstream in(fs::path(entry.path()).replace_extension(".expected"), std::ios::binary);
+    ASSERT_TRUE(in.is_open()) << "no .expected beside it";
+    std::string exit_line;
+    std::getline(in, exit_line);
+    const std::string expected((std::istreambuf_iterator<char>(in)),
+                               std::istreambuf_iterator<char>());
+    std::string out;
+    std::string err;
+    const int code = RunPaceReport({name, "-o", report.string()}, out, err);
+    EXPECT_EQ("exit " + std::to_string(code), exit_line);
+    const size_t report_line = out.rfind("\nreport: ");
+    if (report_line != std::string::npos) out.erase(report_line + 1);
+    EXPECT_EQ(err + out, expected);
+    ++checked;
+  }
+  fs::current_path(previous);
+  fs::remove(report);
+  EXPECT_GE(checked, 19u);
+}
+
+// The report never overwrites a log, never reports a report it did not write, and refuses a
+// directory on either side, with nothing written.
+TEST(PaceReportTest, OutputThatCannotBeTrustedIsRefused) {
+  const fs::path dir = fs::temp_directory_path() / "tsl_pace_report_paths";
+  fs::remove_all(dir);
+  fs::create_directories(dir / "out.html");
+  const std::string log = (dir / "run.csv").string();
+  const std::string text = FormatPaceLog(KnownRun(), k10MHz);
+  std::ofstream(log, std::ios::binary) << text;
   struct Case {
-    std::string text;
-    const char* error;
+    std::vector<std::string> args;
+    int code;
+    const char* message;
   };
   const Case cases[] = {
-      {"", "run.csv: empty file, not a pace log"},
-      {"tick,target,wake\r\n" + good, "run.csv:1: not a pace log"},
-      {header + good + "8,100,150,250,0.0050,0.0100,0\r\n", "run.csv:3: 7 fields, a row has 8"},
-      {header + good + "8,100,150,250,0.0050,0.0100,0,3,9\r\n", "run.csv:3: 9 fields"},
-      {header + "7,100,1x0,250,0.0050,0.0100,0,3\r\n",
-       "run.csv:2: wake_qpc \"1x0\" is not an unsigned count"},
-      {header + "7,-100,150,250,0.0050,0.0100,0,3\r\n", "run.csv:2: target_qpc \"-100\""},
-      {header + "7,100,150,250,abc,0.0100,0,3\r\n",
-       "run.csv:2: jitter_ms \"abc\" is not a decimal number"},
-      {header + "7,100,150,250,0.0050,0.0100,2,3\r\n", "run.csv:2: hold \"2\" is not 0 or 1"},
-      {header + good + "\r\n" + good, "run.csv:3: empty line"},
+      {{log, "-o", (dir / "out.html").string()}, kBadInput, "is a directory; name the report file"},
+      {{log, "-o", log}, kBadInput, "the report would overwrite it"},
+      {{log, log, "-o", (dir / "." / "run.csv").string()}, kBadInput, "would overwrite it"},
+      {{dir.string()}, kBadInput, "is a directory, not a pace log"},
+      {{log, "-o", (dir / "missing" / "r.html").string()},
+       kReportNotWritten,
+       "the report cannot be written"},
   };
   for (const Case& c : cases) {
-    PaceLog log;
-    std::string error;
-    EXPECT_FALSE(ParsePaceLog(c.text, "run.csv", log, error)) << c.text;
-    EXPECT_EQ(error.rfind(c.error, 0), 0u) << error;
+    SCOPED_TRACE(c.args.back());
+    std::string out;
+    std::string err;
+    EXPECT_EQ(RunPaceReport(c.args, out, err), c.code);
+    EXPECT_NE(err.find(c.message), std::string::npos) << err;
+    EXPECT_EQ(out.find("\nreport: "), std::string::npos) << "a report said written";
   }
-
-  // A gap in the ticks is a warning; a last line without its line end is still read.
-  PaceLog log;
-  std::string error;
-  ASSERT_TRUE(
-      ParsePaceLog(header + good + "9,100,150,250,0.0050,0.0100,1,3", "run.csv", log, error))
-      << error;
-  ASSERT_EQ(log.rows.size(), 2u);
-  EXPECT_TRUE(log.rows[1].sample.hold);
-  ASSERT_EQ(log.warnings.size(), 1u);
-  EXPECT_EQ(log.warnings[0], "run.csv:3: tick 9 follows tick 7");
+  std::ifstream in(log, std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()),
+            text);
+  EXPECT_TRUE(fs::is_directory(dir / "out.html"));
+  EXPECT_TRUE(fs::is_empty(dir / "out.html"));
+  fs::remove_all(dir);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "pace_report/pace_log_reader.h"
 
 #include <charconv>
+#include <cmath>
 #include <fstream>
 #include <iterator>
 #include <system_error>
@@ -21,12 +22,13 @@ bool ParseUnsigned(std::string_view field, uint64_t& out) {
   return ec == std::errc() && end == field.data() + field.size();
 }
 
-// Fixed point as the log writes it: an optional "-", digits, and a fraction.
+// Fixed point as the log writes it: an optional "-", digits, and a fraction. "nan" and "inf"
+// parse as numbers but are none a log holds.
 bool ParseFixed(std::string_view field, double& out) {
   if (field.empty() || field.front() == '+') return false;
   const auto [end, ec] =
       std::from_chars(field.data(), field.data() + field.size(), out, std::chars_format::fixed);
-  return ec == std::errc() && end == field.data() + field.size();
+  return ec == std::errc() && end == field.data() + field.size() && std::isfinite(out);
 }
 
 std::string At(const std::string& name, size_t line) {
@@ -65,6 +67,12 @@ bool ParsePaceLog(std::string_view text, const std::string& name, PaceLog& log,
     if (row.empty() && !terminated) break;  // nothing after the last line end
     if (row.empty()) {
       error = At(name, line) + "empty line";
+      return false;
+    }
+    // The writer ends every line: a last line without its end was cut short, whatever its
+    // fields look like.
+    if (!terminated) {
+      error = At(name, line) + "the last line has no line end: the file was cut short";
       return false;
     }
 
@@ -108,15 +116,33 @@ bool ParsePaceLog(std::string_view text, const std::string& name, PaceLog& log,
       if (!ok) {
         error = At(name, line) + kFieldNames[i] + " \"" + std::string(fields[i]) + "\" is not " +
                 (i == 6             ? "0 or 1"
-                 : i == 4 || i == 5 ? "a decimal number"
+                 : i == 4 || i == 5 ? "a finite decimal number"
                                     : "an unsigned count");
         return false;
       }
     }
     r.sample.hold = hold == 1;
-    if (!log.rows.empty() && r.sample.tick != log.rows.back().sample.tick + 1) {
-      log.warnings.push_back(At(name, line) + "tick " + std::to_string(r.sample.tick) +
-                             " follows tick " + std::to_string(log.rows.back().sample.tick));
+    if (!log.rows.empty()) {
+      const PaceSample& before = log.rows.back().sample;
+      if (r.sample.tick <= before.tick) {
+        error = At(name, line) + "tick " + std::to_string(r.sample.tick) + " follows tick " +
+                std::to_string(before.tick) + ": ticks only go up";
+        return false;
+      }
+      if (r.sample.target_qpc < before.target_qpc || r.sample.wake_qpc < before.wake_qpc) {
+        const bool target = r.sample.target_qpc < before.target_qpc;
+        error = At(name, line) + (target ? "target_qpc " : "wake_qpc ") +
+                std::to_string(target ? r.sample.target_qpc : r.sample.wake_qpc) +
+                " goes back from " + std::to_string(target ? before.target_qpc : before.wake_qpc);
+        return false;
+      }
+      if (r.sample.tick != before.tick + 1) {
+        r.after_gap = true;
+        ++log.gaps;
+        log.warnings.push_back(At(name, line) + "tick " + std::to_string(r.sample.tick) +
+                               " follows tick " + std::to_string(before.tick) +
+                               ": the interval across the gap is left out");
+      }
     }
     log.rows.push_back(r);
   }
@@ -129,6 +155,11 @@ bool ParsePaceLog(std::string_view text, const std::string& name, PaceLog& log,
 
 bool ReadPaceLog(const std::filesystem::path& path, const std::string& name, PaceLog& log,
                  std::string& error) {
+  std::error_code ignored;
+  if (std::filesystem::is_directory(path, ignored)) {
+    error = name + ": is a directory, not a pace log";
+    return false;
+  }
   std::ifstream in(path, std::ios::binary);
   if (!in) {
     error = name + ": cannot be read";

@@ -110,16 +110,31 @@ void OpenChart(std::string& out, const std::string& title, const Axes& a, const 
          y_label + "</text>\n";
 }
 
-void Polyline(std::string& out, const std::vector<double>& xs, const std::vector<double>& ys,
-              size_t first, const Axes& a, const char* colour) {
-  out += "<polyline fill=\"none\" stroke-width=\"1\" stroke-opacity=\"0.8\" stroke=\"";
+// A trace through the points; a NaN value (the first tick, a gap) breaks it. As steps, each
+// value holds from the point before until its own: an interval is a span, not a ramp.
+void Trace(std::string& out, const std::vector<double>& xs, const std::vector<double>& ys,
+           const Axes& a, const char* colour, bool steps) {
+  out += "<path fill=\"none\" stroke-width=\"1\" stroke-opacity=\"0.8\" stroke=\"";
   out += colour;
-  out += "\" points=\"";
-  for (size_t i = first; i < xs.size(); ++i) {
+  out += "\" d=\"";
+  bool open = false;
+  for (size_t i = 0; i < xs.size(); ++i) {
+    if (std::isnan(ys[i])) {
+      open = false;
+      continue;
+    }
+    if (steps && i > 0) {
+      out += open ? 'L' : 'M';
+      Number(out, a.X(xs[i - 1]), 1);
+      out += ',';
+      Number(out, a.Y(ys[i]), 1);
+      open = true;
+    }
+    out += open ? 'L' : 'M';
     Number(out, a.X(xs[i]), 1);
     out += ',';
     Number(out, a.Y(ys[i]), 1);
-    out += ' ';
+    open = true;
   }
   out += "\"/>\n";
 }
@@ -135,36 +150,71 @@ void CloseChart(std::string& out, const std::vector<NamedSummary>& logs) {
   out += "</svg>\n";
 }
 
-// The interval scale: up to the larger of twice the median and 1.2 x p99.9, so that a rare
-// long interval does not flatten the rest; longer ones are drawn at the top edge and counted.
+// The interval scale, the same for every chart: p99.9 x 1.5 of the log that reaches higher (or
+// its maximum, when that is lower), so that two start-up stalls do not flatten a short run.
+// Longer intervals are drawn at the edge, marked and counted.
 double IntervalScale(const std::vector<NamedSummary>& logs) {
   double top = 1.0;
   for (const NamedSummary& l : logs) {
     const Distribution& d = l.summary->interval_ms;
-    top = std::max(top, std::min(d.max, std::max(2.0 * d.p50, 1.2 * d.p999)));
+    top = std::max(top, std::min(d.max, 1.5 * d.p999));
   }
   return top * 1.05;
+}
+
+// The shortest interval of all logs: the histogram and the exceedance curve start there.
+double IntervalFloor(const std::vector<NamedSummary>& logs) {
+  double low = -1.0;
+  for (const NamedSummary& l : logs) {
+    if (l.summary->sorted_intervals_ms.empty()) continue;
+    const double v = l.summary->sorted_intervals_ms.front();
+    low = low < 0.0 ? v : std::min(low, v);
+  }
+  return std::max(0.0, low);
+}
+
+size_t Clipped(const std::vector<NamedSummary>& logs, double scale) {
+  size_t clipped = 0;
+  for (const NamedSummary& l : logs) {
+    const std::vector<double>& v = l.summary->sorted_intervals_ms;
+    clipped += static_cast<size_t>(v.end() - std::upper_bound(v.begin(), v.end(), scale));
+  }
+  return clipped;
+}
+
+std::string ClippedNote(size_t clipped, double scale) {
+  if (clipped == 0) return "";
+  return ": " + std::to_string(clipped) + " longer than " +
+         std::to_string(static_cast<int>(scale)) + " ms drawn at the edge (\u25B2)";
 }
 
 void IntervalChart(std::string& out, const std::vector<NamedSummary>& logs, double y_max) {
   double x_max = 0.0;
   for (const NamedSummary& l : logs) x_max = std::max(x_max, l.summary->time_s.back());
   const Axes a{0.0, std::max(x_max, 1e-3), 0.0, y_max};
-  size_t clipped = 0;
-  for (const NamedSummary& l : logs) {
-    for (double v : l.summary->interval_series_ms) clipped += v > y_max ? 1 : 0;
-  }
-  std::string title = "Interval of every tick (wake to wake)";
-  if (clipped > 0) {
-    title += ": " + std::to_string(clipped) + " longer than " +
-             std::to_string(static_cast<int>(y_max)) + " ms drawn at the top";
-  }
-  OpenChart(out, title, a, "time since the first tick (s)", "interval (ms)");
+  OpenChart(out, "Interval of every tick (wake to wake)" + ClippedNote(Clipped(logs, y_max), y_max),
+            a, "time since the first tick (s)", "interval (ms)");
   for (size_t i = 0; i < logs.size(); ++i) {
     const PaceReportSummary& s = *logs[i].summary;
-    Polyline(out, s.time_s, s.interval_series_ms, 1, a, kColours[i]);
-    const double median = s.interval_ms.p50;
-    out += "<line x1=\"60\" x2=\"880\" stroke-dasharray=\"6 4\" stroke=\"";
+    Trace(out, s.time_s, s.interval_series_ms, a, kColours[i], true);
+    // The clipped intervals, marked where they end.
+    for (size_t k = 0; k < s.interval_series_ms.size(); ++k) {
+      if (!(s.interval_series_ms[k] > y_max)) continue;
+      out += "<text text-anchor=\"middle\" font-size=\"9\" fill=\"";
+      out += kColours[i];
+      out += "\" x=\"";
+      Number(out, a.X(s.time_s[k]), 1);
+      out += "\" y=\"";
+      Number(out, kTop + 8, 1);
+      out += "\">\u25B2<title>";
+      Number(out, s.interval_series_ms[k], 1);
+      out += " ms</title></text>\n";
+    }
+  }
+  // The medians over every trace, each label on its own line.
+  for (size_t i = 0; i < logs.size(); ++i) {
+    const double median = logs[i].summary->interval_ms.p50;
+    out += "<line x1=\"60\" x2=\"880\" stroke-dasharray=\"6 4\" stroke-width=\"1.5\" stroke=\"";
     out += kColours[i];
     out += "\" y1=\"";
     Number(out, a.Y(median), 1);
@@ -176,8 +226,10 @@ void IntervalChart(std::string& out, const std::vector<NamedSummary>& logs, doub
         "paint-order=\"stroke\" font-weight=\"bold\" fill=\"";
     out += kColours[i];
     out += "\" y=\"";
-    Number(out, a.Y(median) - 4 - 12.0 * static_cast<double>(i), 1);
-    out += "\">median ";
+    Number(out, a.Y(median) - 4 - 13.0 * static_cast<double>(i), 1);
+    out += "\">";
+    if (logs.size() > 1) out += i == 0 ? "A " : "B ";
+    out += "median ";
     Number(out, median, 3);
     out += " ms</text>\n";
   }
@@ -188,66 +240,175 @@ void LatenessChart(std::string& out, const std::vector<NamedSummary>& logs) {
   double x_max = 0.0;
   double y_min = 0.0;
   double y_max = 0.0;
-  for (const NamedSummary& l : logs) {
-    const PaceReportSummary& s = *l.summary;
+  std::string unmeasured;
+  for (size_t i = 0; i < logs.size(); ++i) {
+    const PaceReportSummary& s = *logs[i].summary;
     x_max = std::max(x_max, s.time_s.back());
+    if (s.vsync) {
+      unmeasured += std::string(unmeasured.empty() ? "" : ", ") +
+                    (logs.size() > 1 ? (i == 0 ? "A" : "B") : "this log");
+      continue;
+    }
     for (double v : s.jitter_series_ms) y_min = std::min(y_min, v);
     y_max = std::max(y_max, s.jitter_max_ms);
   }
-  if (y_max - y_min < 0.01) y_max = y_min + 0.01;  // vsync logs: every value is 0
+  if (y_max - y_min < 0.01) y_max = y_min + 0.01;
   const Axes a{0.0, std::max(x_max, 1e-3), y_min, y_max * 1.05};
-  OpenChart(out, "Lateness of every tick (jitter_ms: wake minus target)", a,
-            "time since the first tick (s)", "lateness (ms)");
+  std::string title = "Lateness of every tick (jitter_ms: wake minus target)";
+  if (!unmeasured.empty()) title += ": " + std::string(kNotMeasuredVsync) + " for " + unmeasured;
+  OpenChart(out, title, a, "time since the first tick (s)", "lateness (ms)");
   for (size_t i = 0; i < logs.size(); ++i) {
     const PaceReportSummary& s = *logs[i].summary;
-    Polyline(out, s.time_s, s.jitter_series_ms, 0, a, kColours[i]);
+    if (!s.vsync) Trace(out, s.time_s, s.jitter_series_ms, a, kColours[i], false);
   }
   CloseChart(out, logs);
 }
 
-void Histogram(std::string& out, const std::vector<NamedSummary>& logs, double x_max) {
+// Interval on x; on y, a base-10 logarithm from kLogFloor (a little under 1, so that a bar of
+// one interval still shows) to `decades`.
+constexpr double kLogFloor = -0.3;
+struct LogAxes {
+  double x_min, x_max, decades;
+  double X(double x) const {
+    return kLeft +
+           (std::clamp(x, x_min, x_max) - x_min) / (x_max - x_min) * (kWidth - kLeft - kRight);
+  }
+  double Y(double log_value) const {
+    return kTop + (decades - std::clamp(log_value, kLogFloor, decades)) / (decades - kLogFloor) *
+                      (kHeight - kTop - kBottom);
+  }
+};
+
+// A chart frame with the interval axis below and one grid line per decade, labelled.
+void OpenLogChart(std::string& out, const std::string& title, const LogAxes& a, const char* y_label,
+                  const std::vector<std::string>& decade_labels) {
+  out +=
+      "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"900\" height=\"260\" "
+      "viewBox=\"0 0 900 260\" font-family=\"sans-serif\" font-size=\"11\">\n";
+  out += "<rect width=\"900\" height=\"260\" fill=\"#fff\"/>\n";
+  out += "<text x=\"60\" y=\"18\" font-size=\"13\" font-weight=\"bold\">" + Escaped(title) +
+         "</text>\n";
+  for (size_t k = 0; k < decade_labels.size(); ++k) {
+    const double y = a.Y(static_cast<double>(k));
+    out += "<line x1=\"60\" x2=\"880\" stroke=\"#e5e5e5\" y1=\"";
+    Number(out, y, 1);
+    out += "\" y2=\"";
+    Number(out, y, 1);
+    out += "\"/><text x=\"55\" text-anchor=\"end\" y=\"";
+    Number(out, y + 4, 1);
+    out += "\">" + decade_labels[k] + "</text>\n";
+  }
+  const double x_step = NiceStep(a.x_max - a.x_min, 10);
+  const int x_decimals = x_step >= 1.0 ? 0 : x_step >= 0.1 ? 1 : 2;
+  for (double x = std::ceil(a.x_min / x_step) * x_step; x <= a.x_max + x_step * 1e-6; x += x_step) {
+    out += "<text text-anchor=\"middle\" y=\"236\" x=\"";
+    Number(out, a.X(x), 1);
+    out += "\">";
+    Number(out, x, x_decimals);
+    out += "</text>\n";
+  }
+  out += "<line x1=\"60\" x2=\"880\" y1=\"220\" y2=\"220\" stroke=\"#888\"/>\n";
+  out += "<line x1=\"60\" x2=\"60\" y1=\"30\" y2=\"220\" stroke=\"#888\"/>\n";
+  out += "<text x=\"470\" y=\"254\" text-anchor=\"middle\">interval (ms)</text>\n";
+  out += std::string(
+             "<text x=\"14\" y=\"125\" transform=\"rotate(-90 14 125)\" "
+             "text-anchor=\"middle\">") +
+         y_label + "</text>\n";
+}
+
+// How many intervals fall in each bin, on a count axis of powers of ten so that a rare long
+// interval shows beside thousands of ordinary ones. The bins run from the shortest interval to
+// the chart's scale, so a steady timer run is split into many bars.
+void Histogram(std::string& out, const std::vector<NamedSummary>& logs, double x_min,
+               double x_max) {
   constexpr int kBins = 60;
-  const double bin_ms = x_max / kBins;
-  std::vector<std::vector<double>> shares(logs.size(), std::vector<double>(kBins + 1, 0.0));
-  double top = 0.0;
+  if (!(x_max > x_min)) x_max = x_min + 1.0;
+  const double bin_ms = (x_max - x_min) / kBins;
+  std::vector<std::vector<size_t>> counts(logs.size(), std::vector<size_t>(kBins + 1, 0));
+  size_t top = 1;
   for (size_t i = 0; i < logs.size(); ++i) {
-    const std::vector<double>& v = logs[i].summary->interval_series_ms;
-    const double count = static_cast<double>(v.size() - 1);
-    for (size_t k = 1; k < v.size(); ++k) {
-      // Wake times out of order (an edited or merged log) give negative intervals: they go
-      // into the first bar, as everything too long goes into the last.
-      const double position = v[k] / bin_ms;
+    for (double v : logs[i].summary->sorted_intervals_ms) {
+      const double position = (v - x_min) / bin_ms;
       const int bin = !(position > 0.0)   ? 0
                       : position >= kBins ? kBins
                                           : static_cast<int>(position);
-      shares[i][static_cast<size_t>(bin)] += 100.0 / count;
+      top = std::max(top, ++counts[i][static_cast<size_t>(bin)]);
     }
-    for (double share : shares[i]) top = std::max(top, share);
   }
-  const Axes a{0.0, x_max + bin_ms, 0.0, top * 1.1};
-  OpenChart(out, "Histogram of intervals (the last bar holds everything longer)", a,
-            "interval (ms)", "share of intervals (%)");
-  const double bar = (a.X(bin_ms) - a.X(0)) / static_cast<double>(logs.size());
+  const double decades = std::max(1.0, std::ceil(std::log10(static_cast<double>(top)) - 1e-9));
+  const LogAxes a{x_min, x_max + bin_ms, decades};
+  std::vector<std::string> labels;
+  for (int k = 0; k <= static_cast<int>(decades); ++k) {
+    labels.push_back(k == 0 ? "1" : k == 1 ? "10" : k == 2 ? "100" : "1e" + std::to_string(k));
+  }
+  OpenLogChart(out,
+               "Histogram of intervals (count, log scale; the last bar holds everything longer)", a,
+               "intervals in the bin", labels);
+  const double bar = (a.X(x_min + bin_ms) - a.X(x_min)) / static_cast<double>(logs.size());
   for (size_t i = 0; i < logs.size(); ++i) {
     for (int b = 0; b <= kBins; ++b) {
-      const double share = shares[i][static_cast<size_t>(b)];
-      if (share <= 0.0) continue;
+      const size_t count = counts[i][static_cast<size_t>(b)];
+      if (count == 0) continue;
+      const double y = a.Y(std::log10(static_cast<double>(count)));
       out += "<rect fill-opacity=\"0.85\" fill=\"";
       out += kColours[i];
       out += "\" x=\"";
-      Number(out, a.X(b * bin_ms) + bar * static_cast<double>(i), 1);
+      Number(out, a.X(x_min + b * bin_ms) + bar * static_cast<double>(i), 1);
       out += "\" width=\"";
       Number(out, std::max(bar - 0.5, 0.5), 1);
       out += "\" y=\"";
-      Number(out, a.Y(share), 1);
+      Number(out, y, 1);
       out += "\" height=\"";
-      Number(out, a.Y(0) - a.Y(share), 1);
+      Number(out, a.Y(kLogFloor) - y, 1);
       out += "\"><title>";
-      Number(out, b * bin_ms, 2);
-      out += " ms: ";
-      Number(out, share, 2);
-      out += "%</title></rect>\n";
+      Number(out, x_min + b * bin_ms, 3);
+      out += " ms: " + std::to_string(count) + "</title></rect>\n";
     }
+  }
+  CloseChart(out, logs);
+}
+
+// The share of intervals longer than x, on a log scale down to one interval in the run: the
+// curve people compare runs with, both logs overlaid, clipped at the chart's scale.
+void ExceedanceChart(std::string& out, const std::vector<NamedSummary>& logs, double x_min,
+                     double x_max) {
+  size_t most = 1;
+  for (const NamedSummary& l : logs) most = std::max(most, l.summary->sorted_intervals_ms.size());
+  const double decades = std::max(1.0, std::ceil(std::log10(static_cast<double>(most)) - 1e-9));
+  const LogAxes a{x_min, x_max, decades};
+  std::vector<std::string> labels;
+  for (int k = 0; k <= static_cast<int>(decades); ++k) {
+    // Grid line k stands for a share of 10^(k - decades).
+    const int exponent = k - static_cast<int>(decades) + 2;  // of a percentage
+    labels.push_back(exponent >= 0 ? std::to_string(static_cast<int>(std::pow(10, exponent))) + "%"
+                                   : "1e" + std::to_string(exponent) + "%");
+  }
+  OpenLogChart(out,
+               "Exceedance: share of intervals longer than x (log scale)" +
+                   ClippedNote(Clipped(logs, x_max), x_max),
+               a, "share longer than x", labels);
+  for (size_t i = 0; i < logs.size(); ++i) {
+    const std::vector<double>& v = logs[i].summary->sorted_intervals_ms;
+    const double m = static_cast<double>(v.size());
+    out += "<path fill=\"none\" stroke-width=\"1.5\" stroke=\"";
+    out += kColours[i];
+    out += "\" d=\"";
+    // At each interval the curve steps down from the share not shorter to the share longer.
+    for (size_t k = 0; k < v.size(); ++k) {
+      const double before = static_cast<double>(v.size() - k) / m;
+      const double after = static_cast<double>(v.size() - k - 1) / m;
+      out += k == 0 ? 'M' : 'L';
+      Number(out, a.X(v[k]), 1);
+      out += ',';
+      Number(out, a.Y(std::log10(before) + decades), 1);
+      if (after > 0.0) {
+        out += 'L';
+        Number(out, a.X(v[k]), 1);
+        out += ',';
+        Number(out, a.Y(std::log10(after) + decades), 1);
+      }
+    }
+    out += "\"/>\n";
   }
   CloseChart(out, logs);
 }
@@ -266,16 +427,26 @@ void FiguresTable(std::string& out, const std::vector<NamedSummary>& logs) {
     out += std::string("<tr><td>") + first.label;
     if (first.unit[0] != '\0') out += std::string(" (") + first.unit + ")";
     out += "</td>";
+    bool all_measured = true;
     for (const auto& list : figures) {
       out += "<td>";
-      Number(out, list[f].value, list[f].decimals);
+      if (list[f].measured) {
+        Number(out, list[f].value, list[f].decimals);
+      } else {
+        out += kNotMeasuredVsync;
+        all_measured = false;
+      }
       out += "</td>";
     }
     if (figures.size() == 2) {
       const double difference = figures[1][f].value - first.value;
       out += "<td>";
-      if (difference >= 0) out += '+';
-      Number(out, difference, first.decimals);
+      if (!all_measured) {
+        out += "&ndash;";
+      } else {
+        if (difference >= 0) out += '+';
+        Number(out, difference, first.decimals);
+      }
       out += "</td>";
     }
     out += "</tr>\n";
@@ -302,24 +473,27 @@ std::string RenderHtmlReport(const std::vector<NamedSummary>& logs) {
     out += "<code>" + Escaped(logs[i].name) + "</code></p>\n";
   }
   const double scale = IntervalScale(logs);
+  const double floor_ms = std::min(IntervalFloor(logs), scale * 0.9);
   IntervalChart(out, logs, scale);
-  Histogram(out, logs, scale);
+  ExceedanceChart(out, logs, floor_ms, scale);
+  Histogram(out, logs, floor_ms, scale);
   LatenessChart(out, logs);
   out += "<h2>Figures</h2>\n";
   FiguresTable(out, logs);
   for (const NamedSummary& l : logs) {
     out += "<pre>" + Escaped(FormatSummary(l.name, *l.summary)) + "</pre>\n";
-    const std::vector<uint64_t>& ticks = l.summary->resync_ticks;
-    if (!ticks.empty()) {
-      out += "<p>Resyncs of <code>" + Escaped(l.name) +
-             "</code> (ticks ending an interval over "
-             "1.5 &times; the median): ";
+    const auto list = [&](const std::vector<uint64_t>& ticks, const char* what) {
+      if (ticks.empty()) return;
+      out += std::string("<p>") + what + " of <code>" + Escaped(l.name) + "</code>: ";
       for (size_t k = 0; k < ticks.size(); ++k) {
         if (k > 0) out += ", ";
         out += std::to_string(ticks[k]);
       }
       out += "</p>\n";
-    }
+    };
+    list(l.summary->resync_ticks, "Resyncs (ticks whose target was re-based)");
+    list(l.summary->long_interval_ticks,
+         "Long intervals (ticks ending one over 1.5 &times; the median)");
   }
   out += "</body></html>\n";
   return out;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <map>
 #include <unordered_set>
 
 #include "pacing/pace_stats.h"
@@ -31,32 +32,35 @@ PaceReportSummary Summarise(const PaceLog& log, const CounterFrequency& frequenc
   s.frequency = frequency;
   const size_t n = log.rows.size();
   s.ticks = n;
+  s.gaps = log.gaps;
   if (n < 2 || frequency.hz == 0) return s;
   const uint64_t f = frequency.hz;
   const std::vector<PaceLogRow>& rows = log.rows;
   s.first_tick = rows.front().sample.tick;
   s.last_tick = rows.back().sample.tick;
   const uint64_t first_wake = rows.front().sample.wake_qpc;
-  s.duration_s = QpcDeltaMs(first_wake, rows.back().sample.wake_qpc, f) / 1000.0;
-  s.rate = s.duration_s > 0.0 ? static_cast<double>(n - 1) / s.duration_s : 0.0;
 
-  std::vector<double> intervals(n - 1);
+  std::vector<double> intervals;
+  intervals.reserve(n - 1);
   std::vector<double> cb(n);
   s.time_s.resize(n);
-  s.interval_series_ms.resize(n);
+  s.interval_series_ms.assign(n, std::nan(""));
   s.jitter_series_ms.resize(n);
   std::unordered_set<uint64_t> versions;
   versions.reserve(n);
   size_t run = 0;
+  size_t vsync_rows = 0;
   double sum = 0.0;
   for (size_t i = 0; i < n; ++i) {
     const PaceLogRow& r = rows[i];
     cb[i] = r.cb_ms;
     s.time_s[i] = QpcDeltaMs(first_wake, r.sample.wake_qpc, f) / 1000.0;
     s.jitter_series_ms[i] = r.jitter_ms;
-    if (i > 0) {
+    if (r.sample.target_qpc == r.sample.wake_qpc) ++vsync_rows;
+    // No interval across a gap: the two exports' ticks are not neighbours.
+    if (i > 0 && !r.after_gap) {
       const double interval = QpcDeltaMs(rows[i - 1].sample.wake_qpc, r.sample.wake_qpc, f);
-      intervals[i - 1] = interval;
+      intervals.push_back(interval);
       s.interval_series_ms[i] = interval;
       sum += interval;
     }
@@ -70,6 +74,11 @@ PaceReportSummary Summarise(const PaceLog& log, const CounterFrequency& frequenc
   }
   s.distinct_versions = versions.size();
   s.hold_percent = 100.0 * static_cast<double>(s.holds) / static_cast<double>(n);
+  s.vsync = 2 * vsync_rows > n;
+  s.intervals = intervals.size();
+  s.duration_s = sum / 1000.0;
+  if (intervals.empty()) return s;  // every row after a gap: nothing to measure
+  s.rate = s.duration_s > 0.0 ? static_cast<double>(intervals.size()) / s.duration_s : 0.0;
 
   Distribution& d = s.interval_ms;
   const double m = static_cast<double>(intervals.size());
@@ -78,7 +87,8 @@ PaceReportSummary Summarise(const PaceLog& log, const CounterFrequency& frequenc
   for (double v : intervals) squares += (v - d.mean) * (v - d.mean);
   d.stddev = std::sqrt(squares / m);
   // One full sort serves every percentile, the lows (from the top) and the median.
-  std::vector<double> sorted(intervals);
+  std::vector<double>& sorted = s.sorted_intervals_ms;
+  sorted = intervals;
   std::sort(sorted.begin(), sorted.end());
   const auto rank = [&sorted](double q) {
     return sorted[static_cast<size_t>(static_cast<double>(sorted.size() - 1) * q)];
@@ -92,9 +102,35 @@ PaceReportSummary Summarise(const PaceLog& log, const CounterFrequency& frequenc
   s.low_1 = SlowestRate(sorted, 0.01);
   s.low_01 = SlowestRate(sorted, 0.001);
 
-  const double resync_limit = 1.5 * d.p50;
+  const double long_limit = 1.5 * d.p50;
   for (size_t i = 1; i < n; ++i) {
-    if (s.interval_series_ms[i] > resync_limit) s.resync_ticks.push_back(rows[i].sample.tick);
+    if (s.interval_series_ms[i] > long_limit) s.long_interval_ticks.push_back(rows[i].sample.tick);
+  }
+
+  // The schedule's period is the commonest target step between neighbouring timer ticks (in
+  // a vsync log, between the few timer ticks there are); a step that differs from it is a
+  // re-based schedule, one resync, as the program counts it.
+  const auto timer_row = [&](size_t i) {
+    return !s.vsync || rows[i].sample.target_qpc != rows[i].sample.wake_qpc;
+  };
+  std::map<uint64_t, size_t> steps;
+  for (size_t i = 1; i < n; ++i) {
+    if (!rows[i].after_gap && timer_row(i) && timer_row(i - 1)) {
+      ++steps[rows[i].sample.target_qpc - rows[i - 1].sample.target_qpc];
+    }
+  }
+  size_t most = 0;
+  for (const auto& [step, count] : steps) {
+    if (count > most) {
+      most = count;
+      s.period_counts = step;
+    }
+  }
+  for (size_t i = 1; i < n; ++i) {
+    if (!rows[i].after_gap && timer_row(i) && timer_row(i - 1) &&
+        rows[i].sample.target_qpc - rows[i - 1].sample.target_qpc != s.period_counts) {
+      s.resync_ticks.push_back(rows[i].sample.tick);
+    }
   }
 
   // Selection reorders its list: the lateness series stays in tick order for the pictures.

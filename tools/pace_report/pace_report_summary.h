@@ -34,12 +34,17 @@ struct PaceReportSummary {
   size_t ticks = 0;
   uint64_t first_tick = 0;
   uint64_t last_tick = 0;
-  double duration_s = 0.0;  // first to last wake
-  double rate = 0.0;        // (ticks - 1) / duration
+  size_t gaps = 0;          // gaps in the ticks: the intervals across them are left out
+  size_t intervals = 0;     // wake-to-wake intervals counted (ticks - 1 - gaps)
+  double duration_s = 0.0;  // the counted intervals added up (first to last wake without gaps)
+  double rate = 0.0;        // intervals / duration
   Distribution interval_ms;
   Low low_1;
   Low low_01;
-  double jitter_p50_ms = 0.0;  // signed lateness, as the log prints it
+  // Under vsync a tick's target is its wake time, so lateness is not measured: a log whose
+  // ticks mostly have target == wake is a vsync log.
+  bool vsync = false;
+  double jitter_p50_ms = 0.0;  // signed lateness, as the log prints it (timer logs)
   double jitter_p99_ms = 0.0;
   double jitter_max_ms = 0.0;
   double cb_p99_ms = 0.0;
@@ -48,13 +53,20 @@ struct PaceReportSummary {
   double hold_percent = 0.0;
   size_t longest_hold_run = 0;
   size_t distinct_versions = 0;  // distinct non-zero source versions
-  // Intervals longer than 1.5 x the median interval: the tick that ended each one.
+  // Resyncs as the program counts them ("missed" in the title): ticks whose target is not the
+  // previous target plus one period, the schedule having been re-based after a tick came more
+  // than a period late. Counted between timer ticks only (vsync ticks have no schedule).
+  uint64_t period_counts = 0;  // the schedule's period: the commonest target step
   std::vector<uint64_t> resync_ticks;
+  // Intervals longer than 1.5 x the median interval: the tick that ended each one.
+  std::vector<uint64_t> long_interval_ticks;
   // Per tick, for the pictures: seconds since the first wake, the interval that ended at the
-  // tick (0 for the first), and its lateness.
+  // tick (NaN for the first tick and after a gap), and its lateness.
   std::vector<double> time_s;
   std::vector<double> interval_series_ms;
   std::vector<double> jitter_series_ms;
+  // The counted intervals, ascending (for the histogram and the exceedance curve).
+  std::vector<double> sorted_intervals_ms;
 };
 
 // Needs at least two rows and a derived frequency.

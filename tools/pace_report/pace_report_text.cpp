@@ -45,15 +45,17 @@ std::vector<Figure> Figures(const PaceReportSummary& s) {
       {"interval max", "ms", d.max, 3},
       {"1% low", "ticks/s", s.low_1.rate, 2},
       {"0.1% low", "ticks/s", s.low_01.rate, 2},
-      {"lateness p50", "ms", s.jitter_p50_ms, 4},
-      {"lateness p99", "ms", s.jitter_p99_ms, 4},
-      {"lateness max", "ms", s.jitter_max_ms, 4},
+      {"lateness p50", "ms", s.jitter_p50_ms, 4, !s.vsync},
+      {"lateness p99", "ms", s.jitter_p99_ms, 4, !s.vsync},
+      {"lateness max", "ms", s.jitter_max_ms, 4, !s.vsync},
       {"callback p99", "ms", s.cb_p99_ms, 3},
       {"callback max", "ms", s.cb_max_ms, 3},
       {"hold", "%", s.hold_percent, 1},
       {"longest hold run", "ticks", static_cast<double>(s.longest_hold_run), 0},
       {"source versions", "", static_cast<double>(s.distinct_versions), 0},
       {"resyncs", "", static_cast<double>(s.resync_ticks.size()), 0},
+      {"long intervals", "", static_cast<double>(s.long_interval_ticks.size()), 0},
+      {"gaps skipped", "", static_cast<double>(s.gaps), 0},
   };
 }
 
@@ -70,6 +72,12 @@ std::string FormatSummary(const std::string& name, const PaceReportSummary& s) {
          "  ticks        %zu (tick %llu .. %llu) over %.3f s: %.3f ticks/s from the wake times\n",
          s.ticks, static_cast<unsigned long long>(s.first_tick),
          static_cast<unsigned long long>(s.last_tick), s.duration_s, s.rate);
+  if (s.gaps > 0) {
+    Append(out,
+           "  gaps         %zu gap%s in the ticks skipped: no interval across %s enters a "
+           "figure\n",
+           s.gaps, s.gaps == 1 ? "" : "s", s.gaps == 1 ? "it" : "them");
+  }
   Append(out,
          "  interval ms  mean %.3f  \xCF\x83 %.3f  min %.3f  p1 %.3f  p50 %.3f  p99 %.3f  "
          "p99.9 %.3f  max %.3f\n",
@@ -78,26 +86,43 @@ std::string FormatSummary(const std::string& name, const PaceReportSummary& s) {
          "  lows         1%% low %.2f ticks/s (slowest %zu intervals), 0.1%% low %.2f ticks/s "
          "(slowest %zu)\n",
          s.low_1.rate, s.low_1.intervals, s.low_01.rate, s.low_01.intervals);
-  Append(out,
-         "  lateness ms  p50 %.4f  p99 %.4f  max %.4f  (jitter_ms: wake minus target, signed)\n",
-         s.jitter_p50_ms, s.jitter_p99_ms, s.jitter_max_ms);
+  if (s.vsync) {
+    Append(out, "  lateness ms  %s: a tick's target is its own wake time\n", kNotMeasuredVsync);
+  } else {
+    Append(out,
+           "  lateness ms  p50 %.4f  p99 %.4f  max %.4f  (jitter_ms: wake minus target, "
+           "signed)\n",
+           s.jitter_p50_ms, s.jitter_p99_ms, s.jitter_max_ms);
+  }
   Append(out, "  callback ms  p99 %.3f  max %.3f  (cb_ms: wake to present done)\n", s.cb_p99_ms,
          s.cb_max_ms);
   Append(out,
          "  hold         %.1f%% of ticks (%zu of %zu), longest run %zu ticks, %zu distinct "
          "source versions\n",
          s.hold_percent, s.holds, s.ticks, s.longest_hold_run, s.distinct_versions);
-  Append(out, "  resyncs      %zu intervals over 1.5 x the median (%.3f ms)", s.resync_ticks.size(),
-         1.5 * d.p50);
-  constexpr size_t kListed = 20;
-  for (size_t i = 0; i < s.resync_ticks.size() && i < kListed; ++i) {
-    Append(out, "%s%llu", i == 0 ? ", ending at ticks " : ", ",
-           static_cast<unsigned long long>(s.resync_ticks[i]));
+  const auto list_ticks = [&out](const std::vector<uint64_t>& ticks, const char* lead) {
+    constexpr size_t kListed = 20;
+    for (size_t i = 0; i < ticks.size() && i < kListed; ++i) {
+      Append(out, "%s%llu", i == 0 ? lead : ", ", static_cast<unsigned long long>(ticks[i]));
+    }
+    if (ticks.size() > kListed) {
+      Append(out, " and %zu more (all in the report)", ticks.size() - kListed);
+    }
+    out += "\n";
+  };
+  if (s.vsync && s.resync_ticks.empty()) {
+    Append(out, "  resyncs      0 (vsync: ticks follow the display, with no schedule to re-base)");
+  } else {
+    Append(out,
+           "  resyncs      %zu re-based schedule%s (a target that is not one period, %.3f ms, "
+           "after the one before), as the title's \"missed\" counts them",
+           s.resync_ticks.size(), s.resync_ticks.size() == 1 ? "" : "s",
+           static_cast<double>(s.period_counts) * 1000.0 / static_cast<double>(s.frequency.hz));
   }
-  if (s.resync_ticks.size() > kListed) {
-    Append(out, " and %zu more (all in the report)", s.resync_ticks.size() - kListed);
-  }
-  out += "\n";
+  list_ticks(s.resync_ticks, ", at ticks ");
+  Append(out, "  long         %zu intervals over 1.5 x the median (%.3f ms)",
+         s.long_interval_ticks.size(), 1.5 * d.p50);
+  list_ticks(s.long_interval_ticks, ", ending at ticks ");
   out +=
       "  definitions  intervals are wake-to-wake times; a percentile is the value at 0-based\n"
       "               position floor((m - 1) x q) of the m sorted values (as in the title);\n"
@@ -119,8 +144,19 @@ std::string FormatComparison(const std::string& first, const PaceReportSummary& 
     const int p = fa[i].decimals;
     // The sigma takes two bytes but one column.
     const int width = label.find("\xCF\x83") != std::string::npos ? 23 : 22;
-    Append(out, "  %-*s %14.*f %14.*f %+14.*f\n", width, label.c_str(), p, fa[i].value, p,
-           fb[i].value, p, fb[i].value - fa[i].value);
+    if (fa[i].measured && fb[i].measured) {
+      Append(out, "  %-*s %14.*f %14.*f %+14.*f\n", width, label.c_str(), p, fa[i].value, p,
+             fb[i].value, p, fb[i].value - fa[i].value);
+      continue;
+    }
+    // A figure one log does not measure has no difference.
+    char a_text[32];
+    char b_text[32];
+    std::snprintf(a_text, sizeof a_text, "%.*f", p, fa[i].value);
+    std::snprintf(b_text, sizeof b_text, "%.*f", p, fb[i].value);
+    Append(out, "  %-*s %14s %14s %14s\n", width, label.c_str(),
+           fa[i].measured ? a_text : "not measured", fb[i].measured ? b_text : "not measured",
+           "(vsync)");
   }
   return out;
 }

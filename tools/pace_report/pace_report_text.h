@@ -13,7 +13,9 @@ struct Figure {
   const char* unit;
   double value;
   int decimals;
+  bool measured = true;  // false: shown as kNotMeasuredVsync, with no difference
 };
+inline constexpr char kNotMeasuredVsync[] = "not measured (vsync)";
 std::vector<Figure> Figures(const PaceReportSummary& s);
 
 // The summary of one log as a person reads it, every definition stated.
