@@ -184,8 +184,8 @@ size_t Clipped(const std::vector<NamedSummary>& logs, double scale) {
 
 std::string ClippedNote(size_t clipped, double scale) {
   if (clipped == 0) return "";
-  return ": " + std::to_string(clipped) + " longer than " +
-         std::to_string(static_cast<int>(scale)) + " ms drawn at the edge (\u25B2)";
+  return "  [" + std::to_string(clipped) + " over " + std::to_string(static_cast<int>(scale)) +
+         " ms, drawn at the edge \u25B2]";
 }
 
 void IntervalChart(std::string& out, const std::vector<NamedSummary>& logs, double y_max) {
@@ -380,13 +380,15 @@ void ExceedanceChart(std::string& out, const std::vector<NamedSummary>& logs, do
   for (int k = 0; k <= static_cast<int>(decades); ++k) {
     // Grid line k stands for a share of 10^(k - decades).
     const int exponent = k - static_cast<int>(decades) + 2;  // of a percentage
-    labels.push_back(exponent >= 0 ? std::to_string(static_cast<int>(std::pow(10, exponent))) + "%"
-                                   : "1e" + std::to_string(exponent) + "%");
+    std::string label = exponent >= 0
+                            ? std::to_string(static_cast<int>(std::pow(10, exponent)))
+                            : "0." + std::string(static_cast<size_t>(-exponent - 1), '0') + "1";
+    labels.push_back(label + "%");
   }
-  OpenLogChart(out,
-               "Exceedance: share of intervals longer than x (log scale)" +
-                   ClippedNote(Clipped(logs, x_max), x_max),
-               a, "share longer than x", labels);
+  OpenLogChart(
+      out,
+      "Exceedance: share of intervals longer than x" + ClippedNote(Clipped(logs, x_max), x_max), a,
+      "share longer than x", labels);
   for (size_t i = 0; i < logs.size(); ++i) {
     const std::vector<double>& v = logs[i].summary->sorted_intervals_ms;
     const double m = static_cast<double>(v.size());
