@@ -30,6 +30,7 @@
 
 #include "emulation/emulated_texture_publisher_win32.h"
 #include "emulation/frame_code.h"
+#include "tsl_version.h"
 #include "weft/mapped_view_win32.h"
 #include "weft/weft_names.h"
 #include "weft/weft_protocol.h"
@@ -124,13 +125,35 @@ void DrawPattern(std::vector<uint32_t>& pixels, uint32_t width, uint32_t height,
 
 }  // namespace
 
+constexpr char kUsage[] =
+    "usage: tessaline_demo_sender [--name NAME] [--fps N] [--size WxH] [--seconds S] [--emulate]\n"
+    "                             [--format 87|28] [--burst N] [--frame-code] [--stamps MAPPING]\n";
+
+constexpr char kHelp[] =
+    "A Weft sender with a moving test pattern, for trying Tessaline.\n"
+    "  --name NAME        the sender's name (default \"Larkmoor Weft Output\")\n"
+    "  --fps N            frames per second (default 30; 0: the first frame, then nothing)\n"
+    "  --size WxH         texture size (default 1280x720, at most 8192 each way)\n"
+    "  --seconds S        end after S seconds (default: run until ended)\n"
+    "  --emulate          publish through the emulation mapping of the development build\n"
+    "  --format 87|28     B8G8R8A8 (default) or R8G8B8A8\n"
+    "  --burst N          N frames at the rate, then a second of nothing, over and over\n"
+    "  --frame-code       draw each frame's number instead of the pattern\n"
+    "  --stamps MAPPING   record when each frame was signalled (for the receive benchmark)\n";
+
 int main(int argc, char** argv) {
+  if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0 ||
+                    std::strcmp(argv[1], "/?") == 0)) {
+    std::printf("tessaline_demo_sender %s\n%s%s", TSL_VERSION, kUsage, kHelp);
+    return 0;
+  }
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::printf("tessaline_demo_sender %s\n", TSL_VERSION);
+    return 0;
+  }
   Options o;
   if (!ParseOptions(argc, argv, o)) {
-    std::fprintf(stderr,
-                 "usage: tessaline_demo_sender [--name NAME] [--fps N] [--size WxH] "
-                 "[--seconds S] [--emulate] [--format 87|28] [--burst N] [--frame-code] "
-                 "[--stamps MAPPING]\n");
+    std::fputs(kUsage, stderr);
     return 2;
   }
 

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "tsl_version.h"
 #include "weft/unique_handle_win32.h"
 
 namespace {
@@ -110,6 +111,21 @@ int Dismiss() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0 ||
+                    std::strcmp(argv[1], "/?") == 0)) {
+    std::printf(
+        "tessaline_remote %s: talks to a running Tessaline window from a script.\n"
+        "  title        prints the window's title\n"
+        "  key K        presses a key: P, V, ESC, F11, F12 or a letter\n"
+        "  dismiss      closes the pace log's message box\n"
+        "  stats        prints the process id, handle count and private bytes\n",
+        TSL_VERSION);
+    return 0;
+  }
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::printf("tessaline_remote %s\n", TSL_VERSION);
+    return 0;
+  }
   if (argc == 2 && std::strcmp(argv[1], "title") == 0) return PrintTitle();
   if (argc == 3 && std::strcmp(argv[1], "key") == 0) return PressKey(argv[2]);
   if (argc == 2 && std::strcmp(argv[1], "dismiss") == 0) return Dismiss();

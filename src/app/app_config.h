@@ -18,7 +18,9 @@ struct AppConfig {
   bool hideCursor = false;
   bool realtime = false;
   bool noActivate = false;
-  uint32_t parentPid = 0;  // 0: no parent to watch
+  uint32_t parentPid = 0;    // 0: no parent to watch
+  bool showHelp = false;     // --help, -h or /?: show the options and keys, then exit 0
+  bool showVersion = false;  // --version: show the version, then exit 0
 };
 
 }  // namespace tsl

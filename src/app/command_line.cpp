@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <limits>
 
+#include "tsl_version.h"
+
 namespace tsl {
 
 namespace {
@@ -80,6 +82,34 @@ std::string NarrowLow8(const std::wstring& text) {
   return narrow;
 }
 
+std::string HelpText() {
+  return "Tessaline " TSL_VERSION
+         ": shows the frames of a Weft sender at a steady rate and measures how even they are.\n"
+         "\n"
+         "usage: tessaline.exe [options]\n"
+         "  --sender NAME      the sender to receive (default \"Larkmoor Weft Output\"; an empty\n"
+         "                     name follows the first listed or the active sender)\n"
+         "  --fps F            ticks per second (default 60, above 0, at most 1000)\n"
+         "  --width W          window client width (default 1280)\n"
+         "  --height H         window client height (default 720)\n"
+         "  --monitor I        start fullscreen on monitor I (0 is the primary)\n"
+         "  --no-vsync         present without waiting for the display\n"
+         "  --stretch          fill the screen in fullscreen instead of keeping the aspect\n"
+         "  --topmost          keep the window above others\n"
+         "  --hide-cursor      hide the mouse cursor over the window\n"
+         "  --realtime         pace thread at time-critical priority, Pro Audio class\n"
+         "  --no-activate      never take the focus\n"
+         "  --parent-pid PID   end when that process ends\n"
+         "  --help, -h, /?     this text\n"
+         "  --version          the version\n"
+         "\n"
+         "keys: F11 fullscreen, F12 next monitor, V vsync, A aspect, C cursor, T topmost,\n"
+         "      P write pace_log.csv beside the program, Escape leave fullscreen or quit\n"
+         "\n"
+         "Weft settings (HKEY_CURRENT_USER\\Software\\Weftworks\\Weft): Framecount = 1 counts\n"
+         "frames, so that \"recv\" and the hold count the sender's frames.\n";
+}
+
 AppConfig ParseCommandLine(const std::vector<std::wstring>& argv) {
   AppConfig cfg;
   for (size_t i = 1; i < argv.size(); ++i) {
@@ -109,6 +139,10 @@ AppConfig ParseCommandLine(const std::vector<std::wstring>& argv) {
       cfg.noActivate = true;
     } else if (has_value && SameIgnoringCase(arg, L"--parent-pid")) {
       cfg.parentPid = static_cast<uint32_t>(WideToInt(argv[++i]));
+    } else if (SameIgnoringCase(arg, L"--help") || SameIgnoringCase(arg, L"-h") || arg == L"/?") {
+      cfg.showHelp = true;
+    } else if (SameIgnoringCase(arg, L"--version")) {
+      cfg.showVersion = true;
     }
   }
   return cfg;

@@ -13,6 +13,9 @@ namespace tsl {
 // looks like; unknown arguments are skipped; later occurrences win. Never fails.
 AppConfig ParseCommandLine(const std::vector<std::wstring>& argv);
 
+// What --help shows: the version, the options and the keys.
+std::string HelpText();
+
 // The runtime's _wtoi and _wtof rules, independent of locale: leading white space, an optional
 // sign and as much of a number as is there; no digits give 0. _wtoi saturates at the int32 range.
 int32_t WideToInt(const std::wstring& text);

@@ -11,6 +11,26 @@
 
 #include "app/application_win32.h"
 #include "app/command_line.h"
+#include "pacing/utf8.h"
+#include "tsl_version.h"
+
+namespace {
+
+// A controlling program that captures our output gets the text there; a person who started the
+// program (no console, no standard output) gets a message box.
+void ShowText(const std::string& text) {
+  HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+  if (out != nullptr && out != INVALID_HANDLE_VALUE && GetFileType(out) != FILE_TYPE_UNKNOWN) {
+    DWORD written = 0;
+    WriteFile(out, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    return;
+  }
+  std::wstring wide;
+  if (!tsl::Utf8ToWide(text, wide)) wide.assign(text.begin(), text.end());
+  MessageBoxW(nullptr, wide.c_str(), L"Tessaline", MB_OK | MB_ICONINFORMATION);
+}
+
+}  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   // Start-up messages end in a bare line feed, as a controlling program reading them expects.
@@ -22,6 +42,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     LocalFree(argv);
   }
   const tsl::AppConfig cfg = tsl::ParseCommandLine(args);
+  if (cfg.showHelp || cfg.showVersion) {
+    ShowText(cfg.showHelp ? tsl::HelpText() : std::string("Tessaline ") + TSL_VERSION + "\n");
+    return 0;
+  }
   tsl::Application app;
   return app.Run(cfg);
 }

@@ -86,5 +86,17 @@ TEST(CommandLineTest, NumberConversionFollowsTheRuntimeRules) {
   EXPECT_TRUE(std::isinf(WideToDouble(L"1e999")));
 }
 
+TEST(CommandLineTest, HelpAndVersionAreAskedForAndOtherArgumentsKeepTheirMeaning) {
+  for (const wchar_t* help : {L"--help", L"-h", L"/?", L"--HELP"}) {
+    EXPECT_TRUE(Parse({help}).showHelp) << help;
+  }
+  EXPECT_TRUE(Parse({L"--version"}).showVersion);
+  EXPECT_FALSE(Parse({L"--helpme", L"-?"}).showHelp);  // unknown: ignored as before
+  const AppConfig named = Parse({L"--sender", L"--help"});
+  EXPECT_FALSE(named.showHelp);
+  EXPECT_EQ(named.senderName, "--help");
+  EXPECT_NE(HelpText().find("--parent-pid PID"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace tsl

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "pace_report/pace_report_text.h"
+#include "tsl_version.h"
 
 namespace tsl::report {
 
@@ -497,6 +498,7 @@ std::string RenderHtmlReport(const std::vector<NamedSummary>& logs) {
     list(l.summary->long_interval_ticks,
          "Long intervals (ticks ending one over 1.5 &times; the median)");
   }
+  out += std::string("<footer><p>Tessaline ") + TSL_VERSION + "</p></footer>\n";
   out += "</body></html>\n";
   return out;
 }

@@ -12,6 +12,7 @@
 #include "pace_report/pace_report_html.h"
 #include "pace_report/pace_report_summary.h"
 #include "pace_report/pace_report_text.h"
+#include "tsl_version.h"
 
 namespace tsl::report {
 
@@ -73,6 +74,20 @@ int RunPaceReport(const std::vector<std::string>& args, std::string& out, std::s
   std::vector<fs::path> paths;
   std::vector<std::string> names;
   fs::path report;
+  if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h" || args[0] == "/?")) {
+    out += std::string("tessaline_pace_report ") + TSL_VERSION +
+           ": the figures and pictures of one or two pace logs.\n"
+           "usage: tessaline_pace_report LOG [LOG2] [-o REPORT.html]\n"
+           "  Prints the summary of each log (and, for two, the figures side by side) and writes\n"
+           "  a self-contained HTML report, beside the first log unless -o names it.\n"
+           "  Exit code 0: the report was written; 2: bad input or usage, nothing written;\n"
+           "  1: the report could not be written.\n";
+    return kReportWritten;
+  }
+  if (args.size() == 1 && args[0] == "--version") {
+    out += std::string("tessaline_pace_report ") + TSL_VERSION + "\n";
+    return kReportWritten;
+  }
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     if (arg == "-o" && i + 1 < args.size()) {
