@@ -72,30 +72,34 @@ struct Axes {
   }
 };
 
-void OpenChart(std::string& out, const std::string& title, const Axes& a, const char* x_label,
-               const char* y_label) {
+// The start of a chart: the SVG element, a white ground and the title.
+void ChartHeader(std::string& out, const std::string& title) {
   out +=
       "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"900\" height=\"260\" "
       "viewBox=\"0 0 900 260\" font-family=\"sans-serif\" font-size=\"11\">\n";
   out += "<rect width=\"900\" height=\"260\" fill=\"#fff\"/>\n";
   out += "<text x=\"60\" y=\"18\" font-size=\"13\" font-weight=\"bold\">" + Escaped(title) +
          "</text>\n";
-  const double y_step = NiceStep(a.y_max - a.y_min, 5);
-  const int y_decimals = y_step >= 1.0 ? 0 : y_step >= 0.1 ? 1 : y_step >= 0.01 ? 2 : 3;
-  for (double y = std::ceil(a.y_min / y_step) * y_step; y <= a.y_max + y_step * 1e-6; y += y_step) {
-    out += "<line x1=\"60\" x2=\"880\" y1=\"";
-    Number(out, a.Y(y), 1);
-    out += "\" y2=\"";
-    Number(out, a.Y(y), 1);
-    out += "\" stroke=\"#e5e5e5\"/><text x=\"55\" text-anchor=\"end\" y=\"";
-    Number(out, a.Y(y) + 4, 1);
-    out += "\">";
-    Number(out, y, y_decimals);
-    out += "</text>\n";
-  }
-  const double x_step = NiceStep(a.x_max - a.x_min, 10);
+}
+
+// A labelled grid line across the plot at height y.
+void GridLine(std::string& out, double y, const std::string& label) {
+  out += "<line x1=\"60\" x2=\"880\" stroke=\"#e5e5e5\" y1=\"";
+  Number(out, y, 1);
+  out += "\" y2=\"";
+  Number(out, y, 1);
+  out += "\"/><text x=\"55\" text-anchor=\"end\" y=\"";
+  Number(out, y + 4, 1);
+  out += "\">" + label + "</text>\n";
+}
+
+// The x labels, the two axis lines and both axis titles, for any axes with X(x).
+template <typename AxesType>
+void XAxisAndFrame(std::string& out, const AxesType& a, double x_min, double x_max,
+                   const char* x_label, const char* y_label) {
+  const double x_step = NiceStep(x_max - x_min, 10);
   const int x_decimals = x_step >= 1.0 ? 0 : x_step >= 0.1 ? 1 : 2;
-  for (double x = std::ceil(a.x_min / x_step) * x_step; x <= a.x_max + x_step * 1e-6; x += x_step) {
+  for (double x = std::ceil(x_min / x_step) * x_step; x <= x_max + x_step * 1e-6; x += x_step) {
     out += "<text text-anchor=\"middle\" y=\"236\" x=\"";
     Number(out, a.X(x), 1);
     out += "\">";
@@ -109,6 +113,19 @@ void OpenChart(std::string& out, const std::string& title, const Axes& a, const 
              "<text x=\"14\" y=\"125\" transform=\"rotate(-90 14 125)\" "
              "text-anchor=\"middle\">") +
          y_label + "</text>\n";
+}
+
+void OpenChart(std::string& out, const std::string& title, const Axes& a, const char* x_label,
+               const char* y_label) {
+  ChartHeader(out, title);
+  const double y_step = NiceStep(a.y_max - a.y_min, 5);
+  const int y_decimals = y_step >= 1.0 ? 0 : y_step >= 0.1 ? 1 : y_step >= 0.01 ? 2 : 3;
+  for (double y = std::ceil(a.y_min / y_step) * y_step; y <= a.y_max + y_step * 1e-6; y += y_step) {
+    std::string label;
+    Number(label, y, y_decimals);
+    GridLine(out, a.Y(y), label);
+  }
+  XAxisAndFrame(out, a, a.x_min, a.x_max, x_label, y_label);
 }
 
 // A trace through the points; a NaN value (the first tick, a gap) breaks it. As steps, each
@@ -283,38 +300,11 @@ struct LogAxes {
 // A chart frame with the interval axis below and one grid line per decade, labelled.
 void OpenLogChart(std::string& out, const std::string& title, const LogAxes& a, const char* y_label,
                   const std::vector<std::string>& decade_labels) {
-  out +=
-      "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"900\" height=\"260\" "
-      "viewBox=\"0 0 900 260\" font-family=\"sans-serif\" font-size=\"11\">\n";
-  out += "<rect width=\"900\" height=\"260\" fill=\"#fff\"/>\n";
-  out += "<text x=\"60\" y=\"18\" font-size=\"13\" font-weight=\"bold\">" + Escaped(title) +
-         "</text>\n";
+  ChartHeader(out, title);
   for (size_t k = 0; k < decade_labels.size(); ++k) {
-    const double y = a.Y(static_cast<double>(k));
-    out += "<line x1=\"60\" x2=\"880\" stroke=\"#e5e5e5\" y1=\"";
-    Number(out, y, 1);
-    out += "\" y2=\"";
-    Number(out, y, 1);
-    out += "\"/><text x=\"55\" text-anchor=\"end\" y=\"";
-    Number(out, y + 4, 1);
-    out += "\">" + decade_labels[k] + "</text>\n";
+    GridLine(out, a.Y(static_cast<double>(k)), decade_labels[k]);
   }
-  const double x_step = NiceStep(a.x_max - a.x_min, 10);
-  const int x_decimals = x_step >= 1.0 ? 0 : x_step >= 0.1 ? 1 : 2;
-  for (double x = std::ceil(a.x_min / x_step) * x_step; x <= a.x_max + x_step * 1e-6; x += x_step) {
-    out += "<text text-anchor=\"middle\" y=\"236\" x=\"";
-    Number(out, a.X(x), 1);
-    out += "\">";
-    Number(out, x, x_decimals);
-    out += "</text>\n";
-  }
-  out += "<line x1=\"60\" x2=\"880\" y1=\"220\" y2=\"220\" stroke=\"#888\"/>\n";
-  out += "<line x1=\"60\" x2=\"60\" y1=\"30\" y2=\"220\" stroke=\"#888\"/>\n";
-  out += "<text x=\"470\" y=\"254\" text-anchor=\"middle\">interval (ms)</text>\n";
-  out += std::string(
-             "<text x=\"14\" y=\"125\" transform=\"rotate(-90 14 125)\" "
-             "text-anchor=\"middle\">") +
-         y_label + "</text>\n";
+  XAxisAndFrame(out, a, a.x_min, a.x_max, "interval (ms)", y_label);
 }
 
 // How many intervals fall in each bin, on a count axis of powers of ten so that a rare long
