@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -9,8 +10,10 @@
 #include "app/hotkeys.h"
 #include "app/pace_log_path.h"
 #include "app/status_title.h"
+#include "pacing/pace_log.h"
 #include "pacing/qpc.h"
 #include "pacing/thread_name_win32.h"
+#include "render/display_log.h"
 
 namespace tsl {
 
@@ -156,6 +159,8 @@ void Application::TryRecovery(const AppConfig& cfg) {
   }
   if (up) {
     recovering = false;
+    // A new swap chain: its statistics have nothing to do with the old one's.
+    presentTracker.OnStatistics(StatisticsRead::kDisjoint, {});
     return;
   }
   paceController.Stop();
@@ -182,10 +187,20 @@ void Application::OnTick(uint64_t tick, uint64_t target_qpc, uint64_t wake_qpc) 
   if (!running) return;
   // A window always keeps the source's aspect ratio; stretching applies only in fullscreen.
   presenter.letterbox = !window.fullscreen || letterbox;
-  const PresentResult result = presentStage.PresentLatest(presentStage.vsync ? 1 : 0);
+  const uint32_t sync_interval = presentStage.vsync ? 1 : 0;
+  const PresentResult result = presentStage.PresentLatest(sync_interval);
   const uint64_t done_qpc = QpcNow();
   paceStats.Record(
       {tickBase + tick, target_qpc, wake_qpc, done_qpc, result.repeated, result.version});
+  // What reached the screen: the present's id now, the swap chain's statistics every tick.
+  uint32_t present_id = 0;
+  if (result.presented && presenter.LastPresentId(present_id)) {
+    presentTracker.OnPresent(tickBase + tick, present_id, sync_interval, result.published_qpc,
+                             done_qpc);
+  }
+  FrameStatistics statistics;
+  const StatisticsRead read = presenter.ReadStatistics(statistics);
+  presentTracker.OnStatistics(read, statistics);
 }
 
 void Application::RefreshTitle() {
@@ -268,7 +283,15 @@ void Application::WritePaceLog() {
   // executable's directory, so that counts as a failure too.
   bool ok = length < kModulePathUnits &&
             PaceLogPath(std::wstring(module_path, length), wide_path, utf8_path);
-  ok = ok && paceStats.WriteCsv(utf8_path);
+  // Both files from the same ticks: the display log holds what pace_log.csv has no room for.
+  if (ok) {
+    const std::vector<PaceSample> ticks = paceStats.Window();
+    const std::string display_path =
+        utf8_path.substr(0, utf8_path.size() - std::strlen("pace_log.csv")) + kDisplayLogFileName;
+    ok = WriteFileUtf8Path(utf8_path, FormatPaceLog(ticks, paceStats.qpc_frequency())) &&
+         WriteFileUtf8Path(display_path, FormatDisplayLog(ticks, presentTracker.Records(),
+                                                          paceStats.qpc_frequency()));
+  }
 
   SetWindowTextW(window.hwnd, ok ? (L"[CSV WRITTEN] " + wide_path).c_str() : L"[CSV WRITE FAILED]");
   titleHoldUntil = static_cast<int64_t>(QpcNow() + QpcFrequency());

@@ -13,6 +13,7 @@
 #include "receive/weft_receive_thread_win32.h"
 #include "render/gpu_device_win32.h"
 #include "render/present_stage_win32.h"
+#include "render/present_tracker.h"
 #include "render/presenter_win32.h"
 #include "weft/unique_handle_win32.h"
 #include "window/main_window_win32.h"
@@ -81,6 +82,8 @@ class Application {
   FrameSlot frameSlot;
   PresentStage presentStage;
   PaceStats paceStats{kPaceRingCapacity};
+  // Each present followed to the screen (the pace thread feeds it, the P key reads it).
+  PresentTracker presentTracker{kPaceRingCapacity};
   PaceController paceController;
   WeftReceiveThread receiver;
   std::atomic<int32_t> monitorIndex{0};

@@ -10,12 +10,17 @@ PresentResult PresentStage::PresentLatest(uint32_t sync_interval) {
     presenter_->PresentBlank(sync_interval);
     return result;
   }
+  result.version = frame.version;
+  result.published_qpc = frame.published_qpc;
+  // A tick whose draw or present failed presented nothing: it is neither a present nor a hold.
+  if (!presenter_->Draw(frame.texture.Get(), frame.width, frame.height, frame.format,
+                        sync_interval)) {
+    return result;
+  }
   result.repeated = lastVersion_.exchange(frame.version) == frame.version;
   if (result.repeated) repeatCount_.fetch_add(1);
-  presenter_->Draw(frame.texture.Get(), frame.width, frame.height, frame.format, sync_interval);
   presentCount_.fetch_add(1);
   result.presented = true;
-  result.version = frame.version;
   return result;
 }
 

@@ -12,9 +12,11 @@
 namespace tsl {
 
 struct PresentResult {
-  bool presented = false;
-  bool repeated = false;  // the frame's version equals the previous presenting tick's
+  bool presented = false;  // a frame was drawn and its present succeeded (or the window is
+                           // minimised and there was nothing to draw into)
+  bool repeated = false;   // the frame's version equals the previous presenting tick's
   uint64_t version = 0;
+  uint64_t published_qpc = 0;  // when the frame was published (0: no frame)
 };
 
 // The per-tick draw step: the newest frame from the slot, drawn and presented, or black while

@@ -210,6 +210,27 @@ void Presenter::PresentBlank(uint32_t sync_interval) {
   PresentNow(sync_interval);
 }
 
+bool Presenter::LastPresentId(uint32_t& id) const {
+  UINT count = 0;
+  if (!swapChain_ || FAILED(swapChain_->GetLastPresentCount(&count))) return false;
+  id = count;
+  return true;
+}
+
+StatisticsRead Presenter::ReadStatistics(FrameStatistics& stats) const {
+  if (!swapChain_) return StatisticsRead::kDisjoint;
+  DXGI_FRAME_STATISTICS s{};
+  const HRESULT hr = swapChain_->GetFrameStatistics(&s);
+  if (hr == E_NOTIMPL || hr == DXGI_ERROR_UNSUPPORTED) return StatisticsRead::kUnavailable;
+  // The first call, a mode change, or any other failure: what follows has no link to before.
+  if (FAILED(hr)) return StatisticsRead::kDisjoint;
+  stats.present_count = s.PresentCount;
+  stats.present_refresh_count = s.PresentRefreshCount;
+  stats.sync_refresh_count = s.SyncRefreshCount;
+  stats.sync_qpc = static_cast<uint64_t>(s.SyncQPCTime.QuadPart);
+  return StatisticsRead::kOk;
+}
+
 void Presenter::Release() {
   cachedView_.Reset();
   cachedTexture_ = nullptr;

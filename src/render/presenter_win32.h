@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "render/gpu_device_win32.h"
+#include "render/present_tracker.h"
 
 namespace tsl {
 
@@ -29,6 +30,13 @@ class Presenter {
             uint32_t sync_interval);
   void PresentBlank(uint32_t sync_interval);
   void Release();
+
+  // The id of the last present made (the swap chain's count of present calls); false when it
+  // cannot be read.
+  bool LastPresentId(uint32_t& id) const;
+  // The swap chain's frame statistics: what reached the screen (flip model only; Wine 8 has
+  // none and answers E_NOTIMPL).
+  StatisticsRead ReadStatistics(FrameStatistics& stats) const;
 
   std::atomic<bool> letterbox{false};
 

@@ -4,6 +4,7 @@
 // because this platform cannot share textures between processes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -209,6 +210,51 @@ TEST(ApplicationTest, RecvAndHoldCountTheSendersFrames) {
   const long long new_ticks = (shown1 - shown0) - (held1 - held0);
   EXPECT_NEAR(static_cast<double>(new_ticks), kFrames, 2.0);
   EXPECT_GT(shown1 - shown0, 2 * kFrames);  // the ticks did outrun the frames
+
+  // P writes pace_log_display.csv beside the pace log, from the same ticks. A frame is presented
+  // only while it is the newest, so its age at present lies between 0 and the time until the
+  // next frame was published (a sender period, 50 ms, while frames come) plus a tick; a few late
+  // ticks of a loaded machine are allowed more. This platform has no frame statistics, so no
+  // display time is given and every state says not measured.
+  const std::filesystem::path display = BesideTestExecutable(L"pace_log_display.csv");
+  std::filesystem::remove(display);
+  app.PostKey('P');
+  HWND box = app.WaitForDialog(L"Pace log written");
+  ASSERT_NE(box, nullptr);
+  PostMessageW(box, WM_COMMAND, IDOK, 0);
+  std::ifstream in(display, std::ios::binary);
+  ASSERT_TRUE(in.is_open());
+  std::string line;
+  std::getline(in, line);
+  EXPECT_EQ(line,
+            "tick,published_qpc,present_done_qpc,age_present_ms,present_id,display_qpc,"
+            "age_display_ms,refreshes,state\r");
+  std::vector<std::pair<unsigned long long, double>> aged;  // publication, age at present
+  while (std::getline(in, line)) {
+    std::vector<std::string> fields;
+    std::istringstream row(line.substr(0, line.size() - 1));
+    for (std::string field; std::getline(row, field, ',');) fields.push_back(field);
+    ASSERT_EQ(fields.size(), 9u) << line;
+    EXPECT_TRUE(fields[8] == "not measured" || fields[8] == "not presented") << line;
+    EXPECT_EQ(fields[5], "") << "a display time on a platform without statistics";
+    if (!fields[1].empty()) aged.emplace_back(std::stoull(fields[1]), std::stod(fields[3]));
+  }
+  in.close();
+  std::filesystem::remove(display);
+  std::filesystem::remove(BesideTestExecutable(L"pace_log.csv"));
+  size_t checked = 0;
+  size_t beyond = 0;
+  for (size_t i = 0; i < aged.size(); ++i) {
+    EXPECT_GE(aged[i].second, 0.0);
+    size_t next = i;
+    while (next < aged.size() && aged[next].first == aged[i].first) ++next;
+    if (next == aged.size()) break;  // the last frame: no next publication to bound it
+    const double until_next_ms = static_cast<double>(aged[next].first - aged[i].first) / 1e4;
+    ++checked;
+    if (aged[i].second > until_next_ms + 16.7 + 5.0) ++beyond;
+  }
+  EXPECT_GT(checked, 100u);
+  EXPECT_LE(beyond, checked / 20) << beyond << " of " << checked << " ages beyond the bound";
 
   app.PostKey(VK_ESCAPE);
   EXPECT_EQ(app.WaitForExit(), 0u);

@@ -1,0 +1,59 @@
+#include "render/display_log.h"
+
+#include <charconv>
+
+#include "pacing/qpc.h"
+
+namespace tsl {
+
+namespace {
+
+void PutUnsigned(std::string& out, uint64_t value) {
+  char buffer[24];
+  out.append(buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr);
+}
+
+// Milliseconds with four decimals, as pace_log.csv writes them, whatever the locale.
+void PutMs(std::string& out, uint64_t from, uint64_t to, uint64_t frequency) {
+  char buffer[48];
+  const double ms = QpcDeltaMs(from, to, frequency);
+  out.append(buffer,
+             std::to_chars(buffer, buffer + sizeof buffer, ms, std::chars_format::fixed, 4).ptr);
+}
+
+}  // namespace
+
+std::string FormatDisplayLog(const std::vector<PaceSample>& samples,
+                             const std::vector<DisplayRecord>& records, uint64_t qpc_frequency) {
+  std::string out = kDisplayLogHeader;
+  out += "\r\n";
+  size_t r = 0;
+  for (const PaceSample& s : samples) {
+    while (r < records.size() && records[r].tick < s.tick) ++r;
+    const DisplayRecord* d =
+        r < records.size() && records[r].tick == s.tick ? &records[r] : nullptr;
+    PutUnsigned(out, s.tick);
+    out += ',';
+    const uint64_t published = d != nullptr ? d->published_qpc : 0;
+    if (published != 0) PutUnsigned(out, published);
+    out += ',';
+    PutUnsigned(out, s.done_qpc);
+    out += ',';
+    if (published != 0) PutMs(out, published, s.done_qpc, qpc_frequency);
+    out += ',';
+    if (d != nullptr) PutUnsigned(out, d->present_id);
+    out += ',';
+    const uint64_t shown = d != nullptr ? d->display_qpc : 0;
+    if (shown != 0) PutUnsigned(out, shown);
+    out += ',';
+    if (shown != 0 && published != 0) PutMs(out, published, shown, qpc_frequency);
+    out += ',';
+    if (d != nullptr && d->refreshes_on_screen != 0) PutUnsigned(out, d->refreshes_on_screen);
+    out += ',';
+    out += d != nullptr ? DisplayStateName(d->state) : "not presented";
+    out += "\r\n";
+  }
+  return out;
+}
+
+}  // namespace tsl

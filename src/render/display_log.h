@@ -1,0 +1,37 @@
+#pragma once
+
+// pace_log_display.csv: what became of each tick's frame on its way to the screen, written by
+// the P key beside pace_log.csv from the same ticks. pace_log.csv keeps its own layout; this
+// file holds what it has no room for.
+//
+//   tick               the tick, as in pace_log.csv
+//   published_qpc      when the frame the tick presented was published by the receive thread
+//   present_done_qpc   when the tick's present returned (pace_log.csv's done_qpc)
+//   age_present_ms     present done minus publication: how old the frame was when presented
+//   present_id         the swap chain's id of the present
+//   display_qpc        when the frame reached the screen, where the platform says so
+//   age_display_ms     display minus publication
+//   refreshes          refreshes the frame stayed on screen (known once the next one came)
+//   state              shown, late, never shown, pending, not measured, or not presented
+// An empty field is one that is not known; a figure is never made up as 0.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "pacing/pace_stats.h"
+#include "render/present_tracker.h"
+
+namespace tsl {
+
+inline constexpr char kDisplayLogHeader[] =
+    "tick,published_qpc,present_done_qpc,age_present_ms,present_id,display_qpc,age_display_ms,"
+    "refreshes,state";
+inline constexpr char kDisplayLogFileName[] = "pace_log_display.csv";
+
+// One row per sample, joined by tick with the tracker's records (both oldest first); every line
+// ends in CR LF.
+std::string FormatDisplayLog(const std::vector<PaceSample>& samples,
+                             const std::vector<DisplayRecord>& records, uint64_t qpc_frequency);
+
+}  // namespace tsl
