@@ -254,6 +254,30 @@ void IntervalChart(std::string& out, const std::vector<NamedSummary>& logs, doub
   CloseChart(out, logs);
 }
 
+// The age of the frame each tick presented: rising while a frame is held, back down when a new
+// one comes. Only logs with a display log beside them have it.
+void FrameAgeChart(std::string& out, const std::vector<NamedSummary>& logs) {
+  double x_max = 0.0;
+  double y_max = 1.0;
+  bool any = false;
+  for (const NamedSummary& l : logs) {
+    const PaceReportSummary& s = *l.summary;
+    x_max = std::max(x_max, s.time_s.back());
+    if (s.aged_presents == 0) continue;
+    any = true;
+    y_max = std::max(y_max, std::min(s.age_present_max_ms, 1.5 * s.age_present_p99_ms));
+  }
+  if (!any) return;
+  const Axes a{0.0, std::max(x_max, 1e-3), 0.0, y_max * 1.05};
+  OpenChart(out, "Frame age at present (present done minus publication)", a,
+            "time since the first tick (s)", "age (ms)");
+  for (size_t i = 0; i < logs.size(); ++i) {
+    const PaceReportSummary& s = *logs[i].summary;
+    if (s.aged_presents > 0) Trace(out, s.time_s, s.age_series_ms, a, kColours[i], false);
+  }
+  CloseChart(out, logs);
+}
+
 void LatenessChart(std::string& out, const std::vector<NamedSummary>& logs) {
   double x_max = 0.0;
   double y_min = 0.0;
@@ -426,7 +450,7 @@ void FiguresTable(std::string& out, const std::vector<NamedSummary>& logs) {
       if (list[f].measured) {
         Number(out, list[f].value, list[f].decimals);
       } else {
-        out += kNotMeasuredVsync;
+        out += std::string("not measured ") + list[f].why;
         all_measured = false;
       }
       out += "</td>";
@@ -471,6 +495,7 @@ std::string RenderHtmlReport(const std::vector<NamedSummary>& logs) {
   ExceedanceChart(out, logs, floor_ms, scale);
   Histogram(out, logs, floor_ms, scale);
   LatenessChart(out, logs);
+  FrameAgeChart(out, logs);
   out += "<h2>Figures</h2>\n";
   FiguresTable(out, logs);
   for (const NamedSummary& l : logs) {

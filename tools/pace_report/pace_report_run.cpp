@@ -3,11 +3,13 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <system_error>
 #include <vector>
 
 #include "pace_report/counter_frequency.h"
+#include "pace_report/display_log_reader.h"
 #include "pace_report/pace_log_reader.h"
 #include "pace_report/pace_report_html.h"
 #include "pace_report/pace_report_summary.h"
@@ -138,6 +140,23 @@ int RunPaceReport(const std::vector<std::string>& args, std::string& out, std::s
              std::to_string(warnings.size() - kWarningsShown) + " more tick gaps\n";
     }
     summaries[i] = Summarise(logs[i], frequency);
+    // The display log beside it, when there is one; a missing one is no error.
+    const fs::path display_path = DisplayLogBeside(paths[i]);
+    if (fs::is_regular_file(display_path, ignored)) {
+      std::ifstream in(display_path, std::ios::binary);
+      const std::string text((std::istreambuf_iterator<char>(in)),
+                             std::istreambuf_iterator<char>());
+      std::vector<DisplayRow> display;
+      if (!in.good() && !in.eof()) {
+        err += kProgram + display_path.string() + ": cannot be read\n";
+        return kBadInput;
+      }
+      if (!ParseDisplayLog(text, display_path.string(), display, error)) {
+        err += kProgram + error + "\n";
+        return kBadInput;
+      }
+      AddDisplay(summaries[i], logs[i], display);
+    }
     if (summaries[i].intervals == 0) {
       err += kProgram + names[i] + ": no two neighbouring ticks: no interval to measure\n";
       return kBadInput;

@@ -143,4 +143,54 @@ PaceReportSummary Summarise(const PaceLog& log, const CounterFrequency& frequenc
   return s;
 }
 
+void AddDisplay(PaceReportSummary& s, const PaceLog& log, const std::vector<DisplayRow>& display) {
+  s.has_display = true;
+  std::vector<double> at_present;
+  std::vector<double> at_display;
+  std::vector<double> intervals;
+  std::vector<double> periods;
+  const DisplayRow* previous_shown = nullptr;
+  const double hz = static_cast<double>(s.frequency.hz);
+  for (const DisplayRow& r : display) {
+    if (!std::isnan(r.age_present_ms)) at_present.push_back(r.age_present_ms);
+    if (!std::isnan(r.age_display_ms)) at_display.push_back(r.age_display_ms);
+    const bool shown = r.state == "shown" || r.state == "late";
+    s.late += r.state == "late" ? 1 : 0;
+    s.never_shown += r.state == "never shown" ? 1 : 0;
+    if (shown || r.state == "never shown") s.display_measured = true;
+    if (!shown || r.display_qpc == 0) continue;
+    ++s.displayed;
+    if (previous_shown != nullptr && hz > 0.0) {
+      const double ms =
+          static_cast<double>(r.display_qpc - previous_shown->display_qpc) * 1000.0 / hz;
+      intervals.push_back(ms);
+      if (previous_shown->refreshes > 0) periods.push_back(ms / previous_shown->refreshes);
+    }
+    previous_shown = &r;
+  }
+  const auto summarise = [](std::vector<double>& v, double& p50, double& p99, double& max) {
+    if (v.empty()) return;
+    max = *std::max_element(v.begin(), v.end());
+    p50 = PercentileNearestBelow(v, 0.50);
+    p99 = PercentileNearestBelow(v, 0.99);
+  };
+  s.aged_presents = at_present.size();
+  summarise(at_present, s.age_present_p50_ms, s.age_present_p99_ms, s.age_present_max_ms);
+  s.aged_displays = at_display.size();
+  summarise(at_display, s.age_display_p50_ms, s.age_display_p99_ms, s.age_display_max_ms);
+  double unused = 0.0;
+  summarise(intervals, s.displayed_interval_p50_ms, s.displayed_interval_p99_ms, unused);
+  if (!periods.empty()) s.refresh_period_ms = PercentileNearestBelow(periods, 0.50);
+
+  // The age series in the pace log's tick order, for the picture.
+  s.age_series_ms.assign(log.rows.size(), std::nan(""));
+  size_t d = 0;
+  for (size_t i = 0; i < log.rows.size(); ++i) {
+    while (d < display.size() && display[d].tick < log.rows[i].sample.tick) ++d;
+    if (d < display.size() && display[d].tick == log.rows[i].sample.tick) {
+      s.age_series_ms[i] = display[d].age_present_ms;
+    }
+  }
+}
+
 }  // namespace tsl::report

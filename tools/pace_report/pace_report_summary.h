@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "pace_report/counter_frequency.h"
+#include "pace_report/display_log_reader.h"
 #include "pace_report/pace_log_reader.h"
 
 namespace tsl::report {
@@ -67,9 +68,27 @@ struct PaceReportSummary {
   std::vector<double> jitter_series_ms;
   // The counted intervals, ascending (for the histogram and the exceedance curve).
   std::vector<double> sorted_intervals_ms;
+
+  // From the display log beside the pace log, when there is one.
+  bool has_display = false;
+  size_t aged_presents = 0;  // presents whose frame age is known
+  double age_present_p50_ms = 0.0, age_present_p99_ms = 0.0, age_present_max_ms = 0.0;
+  size_t aged_displays = 0;
+  double age_display_p50_ms = 0.0, age_display_p99_ms = 0.0, age_display_max_ms = 0.0;
+  bool display_measured = false;  // the platform said what reached the screen
+  size_t displayed = 0;           // presents shown (late ones included)
+  double displayed_interval_p50_ms = 0.0, displayed_interval_p99_ms = 0.0;
+  size_t late = 0;
+  size_t never_shown = 0;
+  double refresh_period_ms = 0.0;
+  // Per pace-log tick, for the picture: the frame age at present (NaN where not known).
+  std::vector<double> age_series_ms;
 };
 
 // Needs at least two rows and a derived frequency.
 PaceReportSummary Summarise(const PaceLog& log, const CounterFrequency& frequency);
+
+// Adds the figures of the display log that belongs to the summarised pace log.
+void AddDisplay(PaceReportSummary& s, const PaceLog& log, const std::vector<DisplayRow>& display);
 
 }  // namespace tsl::report

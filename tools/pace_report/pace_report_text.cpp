@@ -56,6 +56,8 @@ std::vector<Figure> Figures(const PaceReportSummary& s) {
       {"resyncs", "", static_cast<double>(s.resync_ticks.size()), 0},
       {"long intervals", "", static_cast<double>(s.long_interval_ticks.size()), 0},
       {"gaps skipped", "", static_cast<double>(s.gaps), 0},
+      {"frame age p50", "ms", s.age_present_p50_ms, 3, s.aged_presents > 0, "(no display log)"},
+      {"frame age p99", "ms", s.age_present_p99_ms, 3, s.aged_presents > 0, "(no display log)"},
   };
 }
 
@@ -96,6 +98,34 @@ std::string FormatSummary(const std::string& name, const PaceReportSummary& s) {
   }
   Append(out, "  callback ms  p99 %.3f  max %.3f  (cb_ms: wake to present done)\n", s.cb_p99_ms,
          s.cb_max_ms);
+  if (s.has_display) {
+    if (s.aged_presents > 0) {
+      Append(out,
+             "  frame age ms at present p50 %.3f  p99 %.3f  max %.3f  (%zu presents: present done "
+             "minus publication)\n",
+             s.age_present_p50_ms, s.age_present_p99_ms, s.age_present_max_ms, s.aged_presents);
+    } else {
+      Append(out, "  frame age ms no present with a frame in the display log\n");
+    }
+    if (s.aged_displays > 0) {
+      Append(out,
+             "               at display p50 %.3f  p99 %.3f  max %.3f  (%zu shown: screen time "
+             "minus publication)\n",
+             s.age_display_p50_ms, s.age_display_p99_ms, s.age_display_max_ms, s.aged_displays);
+    }
+    if (s.display_measured) {
+      Append(
+          out,
+          "  display      %zu shown (%zu late), %zu never shown; displayed interval ms p50 %.3f  "
+          "p99 %.3f; refresh period %.3f ms\n",
+          s.displayed, s.late, s.never_shown, s.displayed_interval_p50_ms,
+          s.displayed_interval_p99_ms, s.refresh_period_ms);
+    } else {
+      Append(out,
+             "  display      not measured on this platform: it gives no frame statistics, so no "
+             "present says when it reached the screen\n");
+    }
+  }
   Append(out,
          "  hold         %.1f%% of ticks (%zu of %zu), longest run %zu ticks, %zu distinct "
          "source versions\n",
@@ -156,7 +186,7 @@ std::string FormatComparison(const std::string& first, const PaceReportSummary& 
     std::snprintf(b_text, sizeof b_text, "%.*f", p, fb[i].value);
     Append(out, "  %-*s %14s %14s %14s\n", width, label.c_str(),
            fa[i].measured ? a_text : "not measured", fb[i].measured ? b_text : "not measured",
-           "(vsync)");
+           fa[i].measured ? fb[i].why : fa[i].why);
   }
   return out;
 }

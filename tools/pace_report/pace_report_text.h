@@ -13,7 +13,8 @@ struct Figure {
   const char* unit;
   double value;
   int decimals;
-  bool measured = true;  // false: shown as kNotMeasuredVsync, with no difference
+  bool measured = true;  // false: shown as "not measured", with `why` and no difference
+  const char* why = "(vsync)";
 };
 inline constexpr char kNotMeasuredVsync[] = "not measured (vsync)";
 std::vector<Figure> Figures(const PaceReportSummary& s);

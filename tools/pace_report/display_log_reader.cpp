@@ -1,0 +1,107 @@
+#include "pace_report/display_log_reader.h"
+
+#include <charconv>
+#include <cmath>
+
+#include "render/display_log.h"
+
+namespace tsl::report {
+
+namespace {
+
+constexpr size_t kFields = 9;
+constexpr const char* kStates[] = {"shown",   "late",         "never shown",
+                                   "pending", "not measured", "not presented"};
+
+bool Unsigned(std::string_view field, uint64_t& out) {
+  if (field.empty()) {
+    out = 0;
+    return true;
+  }
+  const auto [end, ec] = std::from_chars(field.data(), field.data() + field.size(), out);
+  return ec == std::errc() && end == field.data() + field.size();
+}
+
+bool Milliseconds(std::string_view field, double& out) {
+  if (field.empty()) {
+    out = std::nan("");
+    return true;
+  }
+  if (field.front() == '+') return false;
+  const auto [end, ec] =
+      std::from_chars(field.data(), field.data() + field.size(), out, std::chars_format::fixed);
+  return ec == std::errc() && end == field.data() + field.size() && std::isfinite(out);
+}
+
+}  // namespace
+
+std::filesystem::path DisplayLogBeside(const std::filesystem::path& pace_log) {
+  std::filesystem::path beside = pace_log;
+  beside.replace_filename(pace_log.stem().string() + "_display" + pace_log.extension().string());
+  return beside;
+}
+
+bool ParseDisplayLog(std::string_view text, const std::string& name, std::vector<DisplayRow>& rows,
+                     std::string& error) {
+  rows.clear();
+  size_t line = 0;
+  size_t pos = 0;
+  while (pos < text.size()) {
+    size_t end = text.find('\n', pos);
+    if (end == std::string_view::npos) {
+      error = name + ":" + std::to_string(line + 1) + ": the last line has no line end";
+      return false;
+    }
+    std::string_view row = text.substr(pos, end - pos);
+    pos = end + 1;
+    ++line;
+    if (!row.empty() && row.back() == '\r') row.remove_suffix(1);
+    const std::string at = name + ":" + std::to_string(line) + ": ";
+    if (line == 1) {
+      if (row != kDisplayLogHeader) {
+        error = at + "not a display log: the first line must be \"" + kDisplayLogHeader + "\"";
+        return false;
+      }
+      continue;
+    }
+    std::string_view fields[kFields];
+    size_t count = 0;
+    for (size_t start = 0;;) {
+      const size_t comma = row.find(',', start);
+      if (count < kFields) fields[count] = row.substr(start, comma - start);
+      ++count;
+      if (comma == std::string_view::npos) break;
+      start = comma + 1;
+    }
+    DisplayRow r;
+    uint64_t done = 0;
+    uint64_t id = 0;
+    bool ok = count == kFields && !fields[0].empty() && Unsigned(fields[0], r.tick) &&
+              Unsigned(fields[1], r.published_qpc) && Unsigned(fields[2], done) &&
+              Milliseconds(fields[3], r.age_present_ms) && Unsigned(fields[4], id) &&
+              Unsigned(fields[5], r.display_qpc) && Milliseconds(fields[6], r.age_display_ms) &&
+              Unsigned(fields[7], r.refreshes);
+    if (ok) {
+      ok = false;
+      for (const char* state : kStates) ok = ok || fields[8] == state;
+      r.state = std::string(fields[8]);
+    }
+    if (!ok) {
+      error = at + "not a row of 9 fields (counts, milliseconds and a state)";
+      return false;
+    }
+    if (!rows.empty() && r.tick <= rows.back().tick) {
+      error = at + "tick " + std::to_string(r.tick) + " follows tick " +
+              std::to_string(rows.back().tick) + ": ticks only go up";
+      return false;
+    }
+    rows.push_back(r);
+  }
+  if (line == 0) {
+    error = name + ": empty file, not a display log";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace tsl::report
