@@ -18,9 +18,10 @@ struct AppConfig {
   bool hideCursor = false;
   bool realtime = false;
   bool noActivate = false;
-  uint32_t parentPid = 0;    // 0: no parent to watch
-  bool showHelp = false;     // --help, -h or /?: show the options and keys, then exit 0
-  bool showVersion = false;  // --version: show the version, then exit 0
+  uint32_t parentPid = 0;        // 0: no parent to watch
+  bool oneFrameLatency = false;  // --latency 1: a waitable swap chain with one frame queued
+  bool showHelp = false;         // --help, -h or /?: show the options and keys, then exit 0
+  bool showVersion = false;      // --version: show the version, then exit 0
 };
 
 }  // namespace tsl

@@ -59,6 +59,13 @@ int Application::Run(const AppConfig& cfg) {
   letterbox = cfg.letterbox;
   if (const char* failure = StartDeviceUsers(cfg)) return StartupFailure(failure);
 
+  if (cfg.oneFrameLatency && !presenter.LatencyWaitable()) {
+    std::fputs(
+        "warning: --latency 1: this platform has no waitable swap chain; presenting as without "
+        "it\n",
+        stderr);
+    std::fflush(stderr);
+  }
   if (cfg.topmost) window.SetTopmost(true);
   if (cfg.hideCursor) window.SetCursorHidden(true);
   if (cfg.monitor >= 0) window.EnterFullscreen(cfg.monitor);  // a missing monitor: windowed
@@ -119,7 +126,9 @@ bool Application::StartPacing(const AppConfig& cfg) {
 
 const char* Application::StartDeviceUsers(const AppConfig& cfg) {
   if (!device.Create()) return "Failed to create D3D11 device\n";
-  if (!presenter.Initialize(&device, window.hwnd)) return "Failed to init renderer\n";
+  if (!presenter.Initialize(&device, window.hwnd, cfg.oneFrameLatency)) {
+    return "Failed to init renderer\n";
+  }
   if (!receiver.Start(&device, &frameSlot, cfg.senderName, cfg.fps)) {
     return "Failed to start Weft receive thread\n";
   }

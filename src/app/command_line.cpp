@@ -100,6 +100,8 @@ std::string HelpText() {
          "  --realtime         pace thread at time-critical priority, Pro Audio class\n"
          "  --no-activate      never take the focus\n"
          "  --parent-pid PID   end when that process ends\n"
+         "  --latency 1        one frame of latency under vsync: a waitable swap chain, the\n"
+         "                     newest frame taken just before the present (for live use)\n"
          "  --help, -h, /?     this text\n"
          "  --version          the version\n"
          "\n"
@@ -143,6 +145,8 @@ AppConfig ParseCommandLine(const std::vector<std::wstring>& argv) {
       cfg.showHelp = true;
     } else if (SameIgnoringCase(arg, L"--version")) {
       cfg.showVersion = true;
+    } else if (has_value && SameIgnoringCase(arg, L"--latency")) {
+      cfg.oneFrameLatency = WideToInt(argv[++i]) == 1;
     }
   }
   return cfg;

@@ -4,6 +4,9 @@ namespace tsl {
 
 PresentResult PresentStage::PresentLatest(uint32_t sync_interval) {
   PresentResult result;
+  // With a waitable swap chain, wait until a present would not queue behind another before
+  // taking the newest frame: what is drawn is then the newest at the last moment.
+  if (sync_interval > 0) presenter_->WaitUntilReady();
   // Holds the frame for this tick only: the receive thread may replace it meanwhile.
   SlotFrame frame;
   if (!slot_->Latest(frame)) {

@@ -1,6 +1,7 @@
 #include "render/presenter_win32.h"
 
 #include <d3dcompiler.h>
+#include <dxgi1_3.h>
 
 #include "render/letterbox.h"
 #include "render/shader_texts.h"
@@ -14,11 +15,12 @@ constexpr uint32_t kInitialWidth = 1280;
 constexpr uint32_t kInitialHeight = 720;
 }  // namespace
 
-bool Presenter::Initialize(GpuDevice* device, HWND window) {
+bool Presenter::Initialize(GpuDevice* device, HWND window, bool one_frame_latency) {
   device_ = device;
   window_ = window;
   tearingSupported_ = device->tearingSupported;
-  swapChainFlags_ = tearingSupported_ ? DXGI_SWAP_CHAIN_FLAG_ALLOW_TEARING : 0;
+  latencyWaitable_.reset();
+  const uint32_t base_flags = tearingSupported_ ? DXGI_SWAP_CHAIN_FLAG_ALLOW_TEARING : 0;
 
   DXGI_SWAP_CHAIN_DESC1 desc{};
   desc.Width = kInitialWidth;
@@ -32,12 +34,26 @@ bool Presenter::Initialize(GpuDevice* device, HWND window) {
   desc.Scaling = DXGI_SCALING_STRETCH;
   desc.SwapEffect = DXGI_SWAP_EFFECT_FLIP_DISCARD;
   desc.AlphaMode = DXGI_ALPHA_MODE_IGNORE;
-  desc.Flags = swapChainFlags_;
-  if (FAILED(device->factory->CreateSwapChainForHwnd(device->device.Get(), window, &desc, nullptr,
-                                                     nullptr,
-                                                     swapChain_.ReleaseAndGetAddressOf()))) {
-    return false;
+  const auto create = [&](uint32_t flags) {
+    desc.Flags = flags;
+    return SUCCEEDED(device->factory->CreateSwapChainForHwnd(device->device.Get(), window, &desc,
+                                                             nullptr, nullptr,
+                                                             swapChain_.ReleaseAndGetAddressOf()));
+  };
+  if (one_frame_latency &&
+      create(base_flags | DXGI_SWAP_CHAIN_FLAG_FRAME_LATENCY_WAITABLE_OBJECT)) {
+    ComPtr<IDXGISwapChain2> waitable;
+    if (SUCCEEDED(swapChain_.As(&waitable)) && SUCCEEDED(waitable->SetMaximumFrameLatency(1))) {
+      latencyWaitable_.reset(waitable->GetFrameLatencyWaitableObject());
+    }
+    // A swap chain made waitable must be waited on; without the interface to wait with (Wine 8
+    // hands out no IDXGISwapChain2), it is made again the usual way.
+    if (!latencyWaitable_) swapChain_.Reset();
   }
+  swapChainFlags_ = latencyWaitable_
+                        ? base_flags | DXGI_SWAP_CHAIN_FLAG_FRAME_LATENCY_WAITABLE_OBJECT
+                        : base_flags;
+  if (!swapChain_ && !create(swapChainFlags_)) return false;
   // Fullscreen is the window's own business, never DXGI's.
   device->factory->MakeWindowAssociation(window, DXGI_MWA_NO_ALT_ENTER);
 
@@ -45,6 +61,10 @@ bool Presenter::Initialize(GpuDevice* device, HWND window) {
   backBufferHeight_ = kInitialHeight;
   if (!AcquireBackBuffer()) return false;
   return CreatePipeline();
+}
+
+void Presenter::WaitUntilReady() {
+  if (latencyWaitable_) WaitForSingleObjectEx(latencyWaitable_.get(), 1000, TRUE);
 }
 
 bool Presenter::AcquireBackBuffer() {
@@ -245,6 +265,7 @@ void Presenter::Release() {
   renderTarget_.Reset();
   backBuffer_.Reset();
   swapChain_.Reset();
+  latencyWaitable_.reset();
 }
 
 }  // namespace tsl

@@ -10,6 +10,7 @@
 
 #include "render/gpu_device_win32.h"
 #include "render/present_tracker.h"
+#include "weft/unique_handle_win32.h"
 
 namespace tsl {
 
@@ -23,7 +24,15 @@ class Presenter {
   Presenter(const Presenter&) = delete;
   Presenter& operator=(const Presenter&) = delete;
 
-  bool Initialize(GpuDevice* device, HWND window);
+  // With `one_frame_latency`, where the platform has it (IDXGISwapChain2), the swap chain is
+  // made waitable with a maximum frame latency of 1 (see WaitUntilReady); elsewhere it is the
+  // usual one, and LatencyWaitable says so.
+  bool Initialize(GpuDevice* device, HWND window, bool one_frame_latency = false);
+  bool LatencyWaitable() const { return static_cast<bool>(latencyWaitable_); }
+  // With a waitable swap chain: waits (at most a second) until a present would not queue behind
+  // another, so that the frame drawn next is the newest at the last moment. Does nothing
+  // otherwise.
+  void WaitUntilReady();
   // Draws and presents. True when the present succeeded, and when a minimised window left
   // nothing to draw into.
   bool Draw(ID3D11Texture2D* texture, uint32_t width, uint32_t height, uint32_t format,
@@ -82,6 +91,7 @@ class Presenter {
   uint64_t resizeCount_ = 0;
   uint64_t viewCreations_ = 0;
   PresentCall lastPresent_;
+  weft::UniqueHandle latencyWaitable_;
 };
 
 }  // namespace tsl

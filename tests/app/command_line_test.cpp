@@ -96,6 +96,9 @@ TEST(CommandLineTest, HelpAndVersionAreAskedForAndOtherArgumentsKeepTheirMeaning
   EXPECT_FALSE(named.showHelp);
   EXPECT_EQ(named.senderName, "--help");
   EXPECT_NE(HelpText().find("--parent-pid PID"), std::string::npos);
+  EXPECT_TRUE(Parse({L"--latency", L"1"}).oneFrameLatency);
+  EXPECT_FALSE(Parse({L"--latency", L"2"}).oneFrameLatency);  // only one frame is offered
+  EXPECT_FALSE(Parse({}).oneFrameLatency);
 }
 
 }  // namespace

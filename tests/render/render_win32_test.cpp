@@ -427,6 +427,23 @@ TEST_F(RenderTest, PresentsWithTheSyncIntervalAndTearingFlagOfEachMode) {
   gpu_.tearingSupported = supported;
 }
 
+// Waitable where the platform has IDXGISwapChain2 (Windows 8.1 on), the usual swap chain where
+// it has not (Wine 8): either way the flags it is resized with say which, and it presents.
+TEST_F(RenderTest, OneFrameLatencyIsWaitableOrFallsBackToTheUsualSwapChain) {
+  presenter_.Release();
+  Presenter presenter;
+  ASSERT_TRUE(presenter.Initialize(&gpu_, window_.hwnd, true));
+  const bool waitable = (PresenterInspector(presenter).SwapChainFlags() &
+                         DXGI_SWAP_CHAIN_FLAG_FRAME_LATENCY_WAITABLE_OBJECT) != 0;
+  EXPECT_EQ(waitable, presenter.LatencyWaitable());
+  auto texture = SolidTexture(gpu_.device.Get(), 64, 64, kGreen);
+  slot_.Publish(texture.Get(), 64, 64, 87);
+  PresentStage stage;
+  stage.Bind(&presenter, &slot_);
+  for (int i = 0; i < 3; ++i) EXPECT_TRUE(stage.PresentLatest(1).presented);
+  presenter.Release();
+}
+
 TEST_F(RenderTest, ReleaseIsSafeTwiceAndOnAnEmptyPresenter) {
   presenter_.Release();
   presenter_.Release();
