@@ -99,15 +99,18 @@ void PresentTracker::Resolve(const FrameStatistics& s) {
     screen_qpc = s.sync_qpc - static_cast<uint64_t>(std::llround(behind * period_qpc_));
   }
 
-  // The presents made before the newest image reached the screen, oldest first.
+  // The presents still pending that were made before the newest image reached the screen,
+  // oldest first.
   std::vector<size_t> candidates;
   for (size_t i = first_pending_; i < records_.size(); ++i) {
+    if (records_[i].state != DisplayState::kPending) continue;
     if (screen_qpc == 0 || records_[i].present_qpc < screen_qpc) candidates.push_back(i);
   }
   if (candidates.empty()) return;
 
-  // More presents than images: the surplus were replaced before they were shown, which only a
-  // sync-interval-0 present can be; the oldest of them went first.
+  // More presents than images: a sync-interval-0 present may have been replaced by a newer one
+  // before it was shown (the oldest of them first); what is left over beyond that is still
+  // queued behind the images shown (sync interval 1 and more queue in order) and stays pending.
   size_t surplus = candidates.size() > shown ? candidates.size() - shown : 0;
   std::vector<size_t> batch;
   for (size_t index : candidates) {
@@ -118,11 +121,7 @@ void PresentTracker::Resolve(const FrameStatistics& s) {
       batch.push_back(index);
     }
   }
-  // Still more than were shown: the record and the statistics disagree; those are not known.
-  while (batch.size() > shown) {
-    records_[batch.front()].state = DisplayState::kNotMeasured;
-    batch.erase(batch.begin());
-  }
+  if (batch.size() > shown) batch.resize(shown);
 
   for (size_t b = 0; b < batch.size(); ++b) {
     DisplayRecord& r = records_[batch[b]];
@@ -154,7 +153,10 @@ void PresentTracker::Resolve(const FrameStatistics& s) {
     have_last_shown_ = true;
     last_shown_ = batch[b];
   }
-  if (!batch.empty()) first_pending_ = batch.back() + 1;
+  while (first_pending_ < records_.size() &&
+         records_[first_pending_].state != DisplayState::kPending) {
+    ++first_pending_;
+  }
 }
 
 std::vector<DisplayRecord> PresentTracker::Records() const {

@@ -4,12 +4,18 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <sstream>
+#include <string>
 #include <vector>
 
+#include "pacing/qpc.h"
 #include "receive/frame_slot_win32.h"
+#include "render/display_log.h"
 #include "render/gpu_device_win32.h"
 #include "render/present_stage_win32.h"
+#include "render/present_tracker.h"
 #include "render/presenter_win32.h"
+#include "support/fake_display_swap_chain_win32.h"
 #include "support/presenter_inspector_win32.h"
 #include "support/weft_test_env_win32.h"
 #include "window/main_window_win32.h"
@@ -425,6 +431,71 @@ TEST_F(RenderTest, PresentsWithTheSyncIntervalAndTearingFlagOfEachMode) {
     presenter.Release();
   }
   gpu_.tearingSupported = supported;
+}
+
+// The Windows glue of the display side, through a swap chain that presents for real but answers
+// the statistics from a model display: each present's id, its refresh and screen time, the
+// refreshes it stayed and one late present, from the presenter through the tracker to the rows
+// of the display log.
+TEST_F(RenderTest, PresentsAreFollowedToTheScreenAndIntoTheDisplayLog) {
+  const uint64_t period = QpcFrequency() / 60;
+  testing::FakeDisplaySwapChain display(inspect_.SwapChain(), period);
+  display.late_presents = {7};
+  inspect_.UseSwapChain(&display);
+  auto texture = SolidTexture(gpu_.device.Get(), 64, 64, kGreen);
+  PresentTracker tracker;
+  std::vector<PaceSample> samples;
+  const auto read_statistics = [&] {
+    FrameStatistics statistics;
+    const StatisticsRead read = presenter_.ReadStatistics(statistics);
+    tracker.OnStatistics(read, statistics);
+  };
+  for (uint64_t tick = 0; tick < 12; ++tick) {
+    slot_.Publish(texture.Get(), 64, 64, 87, QpcNow());
+    const PresentResult r = stage_.PresentLatest(1);
+    ASSERT_TRUE(r.presented);
+    const uint64_t done = QpcNow();
+    samples.push_back({tick, done, done, done, r.repeated, r.version});
+    uint32_t id = 0;
+    ASSERT_TRUE(presenter_.LastPresentId(id));
+    EXPECT_EQ(id, tick + 1);
+    tracker.OnPresent(tick, id, 1, r.published_qpc, done);
+    read_statistics();
+    Sleep(20);
+  }
+  Sleep(100);  // the last presents reach the screen
+  read_statistics();
+
+  std::istringstream csv(FormatDisplayLog(samples, tracker.Records(), QpcFrequency()));
+  std::string line;
+  std::getline(csv, line);
+  size_t shown = 0;
+  bool measured_yet = false;
+  for (uint64_t tick = 0; std::getline(csv, line); ++tick) {
+    SCOPED_TRACE(line);
+    std::vector<std::string> f;
+    std::istringstream row(line.substr(0, line.size() - 1));
+    for (std::string field; std::getline(row, field, ',');) f.push_back(field);
+    f.resize(9);
+    EXPECT_EQ(f[4], std::to_string(tick + 1));  // the present id
+    EXPECT_GE(std::stod(f[3]), 0.0);            // the frame's age at present
+    // Presents made before the first statistics cannot be placed; every one after can.
+    if (f[8] == "not measured") {
+      EXPECT_FALSE(measured_yet);
+      continue;
+    }
+    measured_yet = true;
+    const uint64_t refresh = display.Refreshes()[tick];
+    EXPECT_EQ(f[8], tick + 1 == 7 ? "late" : "shown");
+    EXPECT_EQ(f[5], std::to_string(refresh * period));  // its screen time
+    if (tick + 1 < display.Refreshes().size()) {
+      EXPECT_EQ(f[7], std::to_string(display.Refreshes()[tick + 1] - refresh));
+    }
+    ++shown;
+  }
+  EXPECT_GE(shown, 8u);
+  EXPECT_NEAR(tracker.RefreshPeriodQpc(), static_cast<double>(period), 1e-6);
+  presenter_.Release();  // lets go of the fake before it goes
 }
 
 // Waitable where the platform has IDXGISwapChain2 (Windows 8.1 on), the usual swap chain where

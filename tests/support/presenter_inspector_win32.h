@@ -28,6 +28,8 @@ class PresenterInspector {
   PresentCall LastPresent() const { return p_.lastPresent_; }
   // The flags the swap chain was created and is resized with (Wine's GetDesc1 drops them).
   uint32_t SwapChainFlags() const { return p_.swapChainFlags_; }
+  // Puts a stand-in in place of the swap chain (a fake that wraps the real one).
+  void UseSwapChain(IDXGISwapChain1* swap_chain) { p_.swapChain_ = swap_chain; }
 
  private:
   Presenter& p_;
