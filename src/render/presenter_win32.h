@@ -52,7 +52,7 @@ class Presenter {
  private:
   // Tests look inside (the back buffer, the buffer size, the resize and view counts, the last
   // present call) through this, so that the public operations stay those the program uses.
-  friend class PresenterInspector;
+  friend class PresenterProbe;
 
   enum class RenderResult { kFailed, kNothingToDraw, kDrawn };
   // Draws without presenting.

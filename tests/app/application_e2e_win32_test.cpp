@@ -55,6 +55,19 @@ std::pair<long long, long long> HoldCounts(const std::wstring& title) {
   return {repeated, std::stoll(title.substr(title.find(L" / ", at) + 3))};
 }
 
+// A sender in the peer process: a 64 x 36 emulated texture under the share-handle value
+// `handle`, registered as `name`.
+::testing::AssertionResult StartSender(PeerProcess& sender, const std::string& name,
+                                       const std::string& handle) {
+  if (!sender.started()) return ::testing::AssertionFailure() << "the peer did not start";
+  for (const std::string& command : {"publish " + handle + " 64 36 87 ff000000",
+                                     "register " + name + " " + handle + " 64 36 87"}) {
+    const std::string reply = sender.Send(command);
+    if (reply != "ok") return ::testing::AssertionFailure() << command << ": " << reply;
+  }
+  return ::testing::AssertionSuccess();
+}
+
 TEST(ApplicationTest, ARateOfZeroOrNotANumberEndsStartUpWithExitCode1) {
   for (const wchar_t* fps : {L"0", L"abc", L"-30"}) {
     AppProcess app;
@@ -174,9 +187,7 @@ TEST(ApplicationTest, ASenderNameTooLongForTheProtocolEndsStartUpWithExitCode1) 
 TEST(ApplicationTest, RecvAndHoldCountTheSendersFrames) {
   testing::ScopedWeftSetting frame_count(weft::kFrameCountValue, 1);
   PeerProcess sender;
-  ASSERT_TRUE(sender.started());
-  ASSERT_EQ(sender.Send("publish 7101 64 36 87 ff000000"), "ok");
-  ASSERT_EQ(sender.Send("register TslE2E_Counted 7101 64 36 87"), "ok");
+  ASSERT_TRUE(StartSender(sender, "TslE2E_Counted", "7101"));
   ASSERT_EQ(sender.Send("frame TslE2E_Counted 7101 1"), "ok");
   AppProcess app;
   ASSERT_TRUE(app.Start(L"tessaline_emulated.exe",
@@ -297,9 +308,7 @@ TEST(ApplicationTest, ConnectsToARegisteredSenderAndCountsReceivedFrames) {
 TEST(ApplicationTest, TheWindowShowsEachFrameTheSenderSends) {
   testing::ScopedWeftSetting frame_count(weft::kFrameCountValue, 1);
   PeerProcess sender;
-  ASSERT_TRUE(sender.started());
-  ASSERT_EQ(sender.Send("publish 7001 64 36 87 ff000000"), "ok");
-  ASSERT_EQ(sender.Send("register TslE2E_Pixels 7001 64 36 87"), "ok");
+  ASSERT_TRUE(StartSender(sender, "TslE2E_Pixels", "7001"));
   AppProcess app;
   // 320 x 180 holds the 64 x 36 picture exactly five times: no bands.
   ASSERT_TRUE(

@@ -16,7 +16,7 @@
 #include "render/present_tracker.h"
 #include "render/presenter_win32.h"
 #include "support/fake_display_swap_chain_win32.h"
-#include "support/presenter_inspector_win32.h"
+#include "support/presenter_probe_win32.h"
 #include "support/weft_test_env_win32.h"
 #include "window/main_window_win32.h"
 
@@ -80,16 +80,16 @@ class RenderTest : public ::testing::Test {
   Presenter presenter_;
   FrameSlot slot_;
   PresentStage stage_;
-  PresenterInspector inspect_{presenter_};
+  PresenterProbe probe_{presenter_};
 };
 
 TEST_F(RenderTest, DeviceHasAnAdapterNameAFactoryAndMultithreadProtection) {
   EXPECT_FALSE(gpu_.adapterName.empty());
   EXPECT_NE(gpu_.factory, nullptr);
-  EXPECT_EQ(inspect_.BackBufferWidth(), 1280u);
-  EXPECT_EQ(inspect_.BackBufferHeight(), 720u);
+  EXPECT_EQ(probe_.BackBufferWidth(), 1280u);
+  EXPECT_EQ(probe_.BackBufferHeight(), 720u);
   DXGI_SWAP_CHAIN_DESC1 desc{};
-  ASSERT_HRESULT_SUCCEEDED(inspect_.SwapChain()->GetDesc1(&desc));
+  ASSERT_HRESULT_SUCCEEDED(probe_.SwapChain()->GetDesc1(&desc));
   EXPECT_EQ(desc.SwapEffect, DXGI_SWAP_EFFECT_FLIP_DISCARD);
   EXPECT_EQ(desc.BufferCount, 2u);
   EXPECT_EQ(desc.Scaling, DXGI_SCALING_STRETCH);
@@ -102,12 +102,11 @@ TEST_F(RenderTest, DeviceHasAnAdapterNameAFactoryAndMultithreadProtection) {
 TEST_F(RenderTest, LetterboxDrawsTheImageInTheCentredViewportWithBlackBands) {
   presenter_.letterbox = true;
   auto texture = SolidTexture(gpu_.device.Get(), 1920, 1080, kGreen);
-  ASSERT_EQ(inspect_.Render(texture.Get(), 1920, 1080, 87),
-            PresenterInspector::RenderResult::kDrawn);
-  EXPECT_EQ(inspect_.BackBufferWidth(), 1000u);  // buffers follow the client area
-  EXPECT_EQ(inspect_.BackBufferHeight(), 1000u);
+  ASSERT_EQ(probe_.Render(texture.Get(), 1920, 1080, 87), PresenterProbe::RenderResult::kDrawn);
+  EXPECT_EQ(probe_.BackBufferWidth(), 1000u);  // buffers follow the client area
+  EXPECT_EQ(probe_.BackBufferHeight(), 1000u);
   uint32_t width = 0;
-  const auto pixels = testing::ReadPixels(gpu_.device.Get(), inspect_.BackBuffer(), width);
+  const auto pixels = testing::ReadPixels(gpu_.device.Get(), probe_.BackBuffer(), width);
   ASSERT_EQ(pixels.size(), 1000u * 1000u);
   const auto at = [&](uint32_t x, uint32_t y) {
     return pixels[static_cast<size_t>(y) * width + x];
@@ -141,29 +140,29 @@ TEST_F(RenderTest, StretchSizesTheBuffersToTheSourceOnlyWhenTheWantedSizeChanges
   auto small = SolidTexture(gpu_.device.Get(), 320, 240, kGreen);
   auto big = SolidTexture(gpu_.device.Get(), 3840, 2160, kGreen);
   presenter_.letterbox = false;
-  const uint64_t resizes = inspect_.ResizeCount();
+  const uint64_t resizes = probe_.ResizeCount();
   ASSERT_TRUE(presenter_.Draw(small.Get(), 320, 240, 87, 0));
-  EXPECT_EQ(inspect_.BackBufferWidth(), 320u);
-  EXPECT_EQ(inspect_.ResizeCount(), resizes + 1);
+  EXPECT_EQ(probe_.BackBufferWidth(), 320u);
+  EXPECT_EQ(probe_.ResizeCount(), resizes + 1);
   ASSERT_TRUE(presenter_.Draw(small.Get(), 320, 240, 87, 0));
-  EXPECT_EQ(inspect_.ResizeCount(), resizes + 1);
+  EXPECT_EQ(probe_.ResizeCount(), resizes + 1);
   uint32_t width = 0;
-  inspect_.Render(small.Get(), 320, 240, 87);
-  const auto pixels = testing::ReadPixels(gpu_.device.Get(), inspect_.BackBuffer(), width);
+  probe_.Render(small.Get(), 320, 240, 87);
+  const auto pixels = testing::ReadPixels(gpu_.device.Get(), probe_.BackBuffer(), width);
   ASSERT_FALSE(pixels.empty());
   EXPECT_EQ(pixels.front(), kGreen);  // the image fills the buffer: no bands
   EXPECT_EQ(pixels.back(), kGreen);
 
   ASSERT_TRUE(presenter_.Draw(big.Get(), 3840, 2160, 87, 0));
-  EXPECT_EQ(inspect_.BackBufferWidth(), 3840u);
-  EXPECT_EQ(inspect_.BackBufferHeight(), 2160u);
+  EXPECT_EQ(probe_.BackBufferWidth(), 3840u);
+  EXPECT_EQ(probe_.BackBufferHeight(), 2160u);
   presenter_.letterbox = true;
   ASSERT_TRUE(presenter_.Draw(big.Get(), 3840, 2160, 87, 0));
-  EXPECT_EQ(inspect_.BackBufferWidth(), 1000u);
+  EXPECT_EQ(probe_.BackBufferWidth(), 1000u);
   ASSERT_TRUE(presenter_.Draw(big.Get(), 3840, 2160, 87, 0));
   presenter_.letterbox = false;
   ASSERT_TRUE(presenter_.Draw(big.Get(), 3840, 2160, 87, 0));
-  EXPECT_EQ(inspect_.ResizeCount(), resizes + 4);
+  EXPECT_EQ(probe_.ResizeCount(), resizes + 4);
 }
 
 TEST_F(RenderTest, BeforeAnyFrameEachTickPresentsBlackAndCountsNothing) {
@@ -202,15 +201,15 @@ TEST_F(RenderTest, SteadyTicksCreateNoViewAndResizeNothing) {
   auto texture = SolidTexture(gpu_.device.Get(), 640, 360, kGreen);
   slot_.Publish(texture.Get(), 640, 360, 90);  // typeless: viewed as 87
   stage_.PresentLatest(0);
-  const uint64_t views = inspect_.ViewCreations();
-  const uint64_t resizes = inspect_.ResizeCount();
+  const uint64_t views = probe_.ViewCreations();
+  const uint64_t resizes = probe_.ResizeCount();
   EXPECT_EQ(views, 1u);
   for (int i = 0; i < 300; ++i) {
     slot_.Publish(texture.Get(), 640, 360, 90);
     stage_.PresentLatest(0);
   }
-  EXPECT_EQ(inspect_.ViewCreations(), views);
-  EXPECT_EQ(inspect_.ResizeCount(), resizes);
+  EXPECT_EQ(probe_.ViewCreations(), views);
+  EXPECT_EQ(probe_.ResizeCount(), resizes);
   EXPECT_EQ(stage_.PresentCount(), 301u);
 
   // A new texture, or the same texture viewed in another format, makes one new view.
@@ -218,7 +217,7 @@ TEST_F(RenderTest, SteadyTicksCreateNoViewAndResizeNothing) {
   slot_.Publish(other.Get(), 640, 360, 87);
   stage_.PresentLatest(0);
   stage_.PresentLatest(0);
-  EXPECT_EQ(inspect_.ViewCreations(), views + 1);
+  EXPECT_EQ(probe_.ViewCreations(), views + 1);
 }
 
 TEST_F(RenderTest, AMinimisedWindowDrawsNothingButTheTickStillCounts) {
@@ -229,14 +228,14 @@ TEST_F(RenderTest, AMinimisedWindowDrawsNothingButTheTickStillCounts) {
   RECT client{};
   GetClientRect(window_.hwnd, &client);
   if (client.right != 0 && client.bottom != 0) GTEST_SKIP() << "the platform keeps a client area";
-  const uint64_t resizes = inspect_.ResizeCount();
-  EXPECT_EQ(inspect_.Render(texture.Get(), 64, 64, 87),
-            PresenterInspector::RenderResult::kNothingToDraw);
+  const uint64_t resizes = probe_.ResizeCount();
+  EXPECT_EQ(probe_.Render(texture.Get(), 64, 64, 87),
+            PresenterProbe::RenderResult::kNothingToDraw);
   EXPECT_TRUE(presenter_.Draw(texture.Get(), 64, 64, 87, 0));
   slot_.Publish(texture.Get(), 64, 64, 87);
   EXPECT_TRUE(stage_.PresentLatest(0).presented);
   EXPECT_EQ(stage_.PresentCount(), 1u);
-  EXPECT_EQ(inspect_.ResizeCount(), resizes);
+  EXPECT_EQ(probe_.ResizeCount(), resizes);
 }
 
 // Every pixel of a 64 x 32 image is different (blue grows to the right, green downwards) and a
@@ -259,9 +258,9 @@ TEST_F(RenderTest, OneToOneTheBackBufferHoldsTheImageUnflippedUnmirroredAndUnshi
   const std::vector<uint32_t> image = MarkedGradient(64, 32);
   auto texture = MakeTexture(gpu_.device.Get(), 64, 32, image);
   presenter_.letterbox = false;
-  ASSERT_EQ(inspect_.Render(texture.Get(), 64, 32, 87), PresenterInspector::RenderResult::kDrawn);
+  ASSERT_EQ(probe_.Render(texture.Get(), 64, 32, 87), PresenterProbe::RenderResult::kDrawn);
   uint32_t width = 0;
-  const auto pixels = testing::ReadPixels(gpu_.device.Get(), inspect_.BackBuffer(), width);
+  const auto pixels = testing::ReadPixels(gpu_.device.Get(), probe_.BackBuffer(), width);
   ASSERT_EQ(pixels.size(), image.size());
   int wrong = 0;
   for (size_t i = 0; i < image.size(); ++i) {
@@ -307,12 +306,12 @@ TEST_F(RenderTest, ThePictureLandsUprightInTheViewportWithBlackBandsAndStretchFi
     }
     auto texture = MakeTexture(gpu_.device.Get(), c.width, c.height, image);
     presenter_.letterbox = c.letterbox;
-    ASSERT_EQ(inspect_.Render(texture.Get(), c.width, c.height, 87),
-              PresenterInspector::RenderResult::kDrawn);
-    ASSERT_EQ(inspect_.BackBufferWidth(), c.buffer_width);
-    ASSERT_EQ(inspect_.BackBufferHeight(), c.buffer_height);
+    ASSERT_EQ(probe_.Render(texture.Get(), c.width, c.height, 87),
+              PresenterProbe::RenderResult::kDrawn);
+    ASSERT_EQ(probe_.BackBufferWidth(), c.buffer_width);
+    ASSERT_EQ(probe_.BackBufferHeight(), c.buffer_height);
     uint32_t width = 0;
-    const auto pixels = testing::ReadPixels(gpu_.device.Get(), inspect_.BackBuffer(), width);
+    const auto pixels = testing::ReadPixels(gpu_.device.Get(), probe_.BackBuffer(), width);
     ASSERT_EQ(pixels.size(), static_cast<size_t>(c.buffer_width) * c.buffer_height);
     const auto at = [&](float x, float y) {
       return pixels[static_cast<size_t>(y) * width + static_cast<size_t>(x)];
@@ -340,9 +339,9 @@ TEST_F(RenderTest, ThePictureLandsUprightInTheViewportWithBlackBandsAndStretchFi
 TEST_F(RenderTest, MagnificationIsLinearlyFilteredAndClampedAtTheEdges) {
   auto texture = MakeTexture(gpu_.device.Get(), 2, 1, {kBlack, 0xFFFFFFFF});
   presenter_.letterbox = true;
-  ASSERT_EQ(inspect_.Render(texture.Get(), 2, 1, 87), PresenterInspector::RenderResult::kDrawn);
+  ASSERT_EQ(probe_.Render(texture.Get(), 2, 1, 87), PresenterProbe::RenderResult::kDrawn);
   uint32_t width = 0;
-  const auto pixels = testing::ReadPixels(gpu_.device.Get(), inspect_.BackBuffer(), width);
+  const auto pixels = testing::ReadPixels(gpu_.device.Get(), probe_.BackBuffer(), width);
   ASSERT_EQ(pixels.size(), 1000u * 1000u);
   const auto grey = [&](uint32_t x) { return Channel(pixels[500 * width + x], 8); };
   struct Expect {
@@ -379,9 +378,8 @@ TEST_F(RenderTest, EachFormatIsViewedSoThatItsColoursComeOutRight) {
     SCOPED_TRACE(static_cast<int>(c.format));
     auto texture = MakeTexture(gpu_.device.Get(), 4, 4, std::vector<uint32_t>(16, bytes), c.format);
     ASSERT_NE(texture, nullptr);
-    ASSERT_EQ(inspect_.Render(texture.Get(), 4, 4, c.format),
-              PresenterInspector::RenderResult::kDrawn);
-    const uint32_t pixel = testing::ReadFirstPixel(gpu_.device.Get(), inspect_.BackBuffer());
+    ASSERT_EQ(probe_.Render(texture.Get(), 4, 4, c.format), PresenterProbe::RenderResult::kDrawn);
+    const uint32_t pixel = testing::ReadFirstPixel(gpu_.device.Get(), probe_.BackBuffer());
     EXPECT_TRUE(Near(pixel, c.expected, c.tolerance))
         << std::hex << pixel << " instead of " << c.expected;
   }
@@ -414,7 +412,7 @@ TEST_F(RenderTest, PresentsWithTheSyncIntervalAndTearingFlagOfEachMode) {
     Presenter presenter;
     ASSERT_TRUE(presenter.Initialize(&gpu_, window_.hwnd));
     // Wine's GetDesc1 drops the flags, so the presenter's own record of them is checked.
-    EXPECT_EQ(PresenterInspector(presenter).SwapChainFlags(), c.swap_chain_flags);
+    EXPECT_EQ(PresenterProbe(presenter).SwapChainFlags(), c.swap_chain_flags);
     PresentStage stage;
     stage.Bind(&presenter, &slot_);
     for (bool with_frame : {true, false}) {
@@ -423,7 +421,7 @@ TEST_F(RenderTest, PresentsWithTheSyncIntervalAndTearingFlagOfEachMode) {
       } else {
         presenter.PresentBlank(c.sync_interval);
       }
-      const PresenterInspector::PresentCall call = PresenterInspector(presenter).LastPresent();
+      const PresenterProbe::PresentCall call = PresenterProbe(presenter).LastPresent();
       EXPECT_EQ(call.count, with_frame ? 1u : 2u);
       EXPECT_EQ(call.sync_interval, c.sync_interval);
       EXPECT_EQ(call.flags, c.present_flags);
@@ -439,9 +437,9 @@ TEST_F(RenderTest, PresentsWithTheSyncIntervalAndTearingFlagOfEachMode) {
 // of the display log.
 TEST_F(RenderTest, PresentsAreFollowedToTheScreenAndIntoTheDisplayLog) {
   const uint64_t period = QpcFrequency() / 60;
-  testing::FakeDisplaySwapChain display(inspect_.SwapChain(), period);
+  testing::FakeDisplaySwapChain display(probe_.SwapChain(), period);
   display.late_presents = {7};
-  inspect_.UseSwapChain(&display);
+  probe_.UseSwapChain(&display);
   auto texture = SolidTexture(gpu_.device.Get(), 64, 64, kGreen);
   PresentTracker tracker;
   std::vector<PaceSample> samples;
@@ -504,7 +502,7 @@ TEST_F(RenderTest, OneFrameLatencyIsWaitableOrFallsBackToTheUsualSwapChain) {
   presenter_.Release();
   Presenter presenter;
   ASSERT_TRUE(presenter.Initialize(&gpu_, window_.hwnd, true));
-  const bool waitable = (PresenterInspector(presenter).SwapChainFlags() &
+  const bool waitable = (PresenterProbe(presenter).SwapChainFlags() &
                          DXGI_SWAP_CHAIN_FLAG_FRAME_LATENCY_WAITABLE_OBJECT) != 0;
   EXPECT_EQ(waitable, presenter.LatencyWaitable());
   auto texture = SolidTexture(gpu_.device.Get(), 64, 64, kGreen);
@@ -518,7 +516,7 @@ TEST_F(RenderTest, OneFrameLatencyIsWaitableOrFallsBackToTheUsualSwapChain) {
 TEST_F(RenderTest, ReleaseIsSafeTwiceAndOnAnEmptyPresenter) {
   presenter_.Release();
   presenter_.Release();
-  EXPECT_EQ(inspect_.SwapChain(), nullptr);
+  EXPECT_EQ(probe_.SwapChain(), nullptr);
   Presenter empty;
   empty.Release();
   auto texture = SolidTexture(gpu_.device.Get(), 8, 8, kGreen);

@@ -8,12 +8,12 @@
 
 namespace tsl {
 
-class PresenterInspector {
+class PresenterProbe {
  public:
   using RenderResult = Presenter::RenderResult;
   using PresentCall = Presenter::PresentCall;
 
-  explicit PresenterInspector(Presenter& presenter) : p_(presenter) {}
+  explicit PresenterProbe(Presenter& presenter) : p_(presenter) {}
 
   // Draws without presenting, so the back buffer can be read before it is flipped.
   RenderResult Render(ID3D11Texture2D* texture, uint32_t width, uint32_t height, uint32_t format) {
