@@ -21,6 +21,25 @@ unsigned HandleBits(HANDLE handle) {
   return static_cast<unsigned>(reinterpret_cast<uintptr_t>(handle));
 }
 
+// The native query of a semaphore's count, which reads it without taking one: resolved once
+// from ntdll, null where the system lacks it.
+struct SemaphoreBasicInformation {
+  ULONG currentCount;
+  ULONG maximumCount;
+};
+using QuerySemaphoreFunction = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+constexpr int kSemaphoreBasicInformation = 0;
+
+QuerySemaphoreFunction QuerySemaphore() {
+  static const auto function = [] {
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll == nullptr ? nullptr
+                            : reinterpret_cast<QuerySemaphoreFunction>(reinterpret_cast<void*>(
+                                  GetProcAddress(ntdll, "NtQuerySemaphore")));
+  }();
+  return function;
+}
+
 }  // namespace
 
 WeftFrameCount::WeftFrameCount() {
@@ -143,21 +162,36 @@ int32_t WeftFrameCount::ReadCount() {
   }
 }
 
+int32_t WeftFrameCount::PeekCount() {
+  const QuerySemaphoreFunction query = QuerySemaphore();
+  SemaphoreBasicInformation info{};
+  if (query == nullptr ||
+      query(countSemaphore_.get(), kSemaphoreBasicInformation, &info, sizeof info, nullptr) < 0) {
+    return ReadCount();
+  }
+  // The same value ReadCount yields: the count less the one a read takes.
+  return info.currentCount == 0 ? 0 : static_cast<int32_t>(info.currentCount - 1);
+}
+
 bool WeftFrameCount::GetNewFrame() {
   if (!frameCountEnabled_ || !countSemaphore_) return true;
   const int32_t count = ReadCount();
   if (count < 0) return true;
+  // While we hold the semaphore only the sender changes its count, and only upwards. A count
+  // below the last one is another receiver's read caught between its take and its give-back:
+  // no frame, and the last count stays, or the give-back would pass for one too.
+  if (lastFrameCount_ > 0 && count <= lastFrameCount_) return false;
   frameCount_ = count;
   if (count == 0) return true;
-  if (count == lastFrameCount_) return false;
   lastFrameCount_ = count;
   return true;
 }
 
 bool WeftFrameCount::FrameSignalled() {
   if (!frameCountEnabled_ || !countSemaphore_) return true;
-  const int32_t count = ReadCount();
-  return count <= 0 || count != lastFrameCount_;
+  const int32_t count = PeekCount();
+  if (count < 0 || (count == 0 && lastFrameCount_ == 0)) return true;
+  return count > lastFrameCount_;
 }
 
 bool WeftFrameCount::IsKeyedMutexTexture(ID3D11Texture2D* texture) {

@@ -24,9 +24,10 @@ class WeftFrameCount {
   void EnableFrameCount(const char* name);
   void CleanupFrameCount();
   bool GetNewFrame();
-  // Whether the sender signalled a frame that GetNewFrame has not reported yet, without taking
-  // it: true also where counting cannot tell (off, no semaphore, nothing counted yet), as
-  // GetNewFrame would be. Two cheap calls, so a receiver can poll it often.
+  // Whether the sender signalled a frame that GetNewFrame has not reported yet: true also where
+  // counting cannot tell (off, no semaphore, nothing counted yet), as GetNewFrame would be. It
+  // queries the count without taking one, so a receiver can poll it often without making
+  // other receivers' reads of the count come out one low.
   bool FrameSignalled();
   // The sender counts its frames: counting is on, the semaphore is held, and the last read
   // found a count. Only then does a false from GetNewFrame mean the frame is old.
@@ -41,8 +42,11 @@ class WeftFrameCount {
 
  private:
   static bool IsKeyedMutexTexture(ID3D11Texture2D* texture);
-  // The sender's count, read without consuming it (0 when it cannot be read).
+  // The sender's count, read without consuming it (0 when it cannot be read): by taking one
+  // and giving it back, as every receiver does.
   int32_t ReadCount();
+  // The same count by a query that takes nothing; ReadCount where the query is missing.
+  int32_t PeekCount();
 
   weft::UniqueHandle accessMutex_;
   bool frameCountEnabled_ = false;

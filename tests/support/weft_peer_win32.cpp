@@ -12,6 +12,9 @@
 //   trylock MUTEX                  try a named mutex for 67 ms: "ok" (and release) or "timeout"
 //   abandon MUTEX                  take a named mutex and exit at once without releasing it
 //   signal NAME N                  raise the sender's frame-count semaphore by N
+//   read NAME MS                   read the sender's frame count for MS ms as fast as another
+//                                  receiver can (take one, give it back); answers "ok READS
+//                                  DIPS", DIPS the reads that found less than the most seen
 //   frame NAME HANDLE N            draw frame N (its number as a picture, frame_code.h) into the
 //                                  texture published under HANDLE, under the sender's access
 //                                  mutex, then signal one frame, as a sender does per frame
@@ -154,6 +157,25 @@ std::string Run(const std::string& line) {
     weft::SenderSync* sync = Sync(name);
     if (sync == nullptr) return "err semaphore";
     return sync->Signal(count) ? "ok" : "err release";
+  }
+  if (command == "read") {
+    std::string name, semaphore_name;
+    DWORD ms = 0;
+    in >> name >> ms;
+    if (!weft::CountSemaphoreName(name.c_str(), semaphore_name)) return "err name";
+    const weft::UniqueHandle semaphore(
+        OpenSemaphoreA(SEMAPHORE_ALL_ACCESS, FALSE, semaphore_name.c_str()));
+    if (!semaphore) return "err semaphore";
+    long reads = 0, dips = 0, most = 0;
+    for (const ULONGLONG end = GetTickCount64() + ms; GetTickCount64() < end;) {
+      if (WaitForSingleObject(semaphore.get(), 0) != WAIT_OBJECT_0) continue;
+      LONG previous = 0;
+      if (!ReleaseSemaphore(semaphore.get(), 1, &previous)) return "err release";
+      ++reads;
+      if (previous < most) ++dips;
+      if (previous > most) most = previous;
+    }
+    return "ok " + std::to_string(reads) + " " + std::to_string(dips);
   }
   if (command == "frame") {
     std::string name;

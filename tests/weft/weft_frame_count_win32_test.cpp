@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <future>
+#include <sstream>
 #include <string>
 
 #include "support/peer_process_win32.h"
@@ -39,6 +42,46 @@ TEST(WeftFrameCountTest, CountIsReadWithoutConsumingAndOnlyNewCountsAreNewFrames
   counter.CleanupFrameCount();
   EXPECT_FALSE(counter.HasSemaphore());
   EXPECT_TRUE(counter.GetNewFrame());
+}
+
+// Another receiver reads the count the same way: between its take and its give-back the count
+// is one lower. Neither side may take the other's reads for frames.
+TEST(WeftFrameCountTest, AnotherReceiverReadingTheCountNeitherMakesNorSeesFrames) {
+  ScopedWeftSetting on(weft::kFrameCountValue, 1);
+  PeerProcess peer;
+  ASSERT_TRUE(peer.started());
+  WeftFrameCount counter;
+  counter.EnableFrameCount("TslFc_Readers");
+  ASSERT_EQ(peer.Send("signal TslFc_Readers 5"), "ok");
+  ASSERT_TRUE(counter.GetNewFrame());
+
+  // Runs `poll` until the peer's reads for 300 ms are done; returns how often it said "new"
+  // and the peer's reads and dips.
+  const auto race = [&](const auto& poll, long& reads, long& dips) {
+    auto other =
+        std::async(std::launch::async, [&] { return peer.Send("read TslFc_Readers 300"); });
+    int news = 0;
+    while (other.wait_for(std::chrono::seconds(0)) != std::future_status::ready) news += poll();
+    std::istringstream reply(other.get());
+    std::string ok;
+    reply >> ok >> reads >> dips;
+    EXPECT_EQ(ok, "ok");
+    return news;
+  };
+  long reads = 0, dips = 0;
+  // Polling for a signal leaves the count alone, however often it looks.
+  EXPECT_EQ(race([&] { return counter.FrameSignalled() ? 1 : 0; }, reads, dips), 0);
+  EXPECT_GT(reads, 0);
+  EXPECT_EQ(dips, 0);
+  // A read under the lock takes one and gives it back, as the other receiver does; the two
+  // dip each other's counts, and a count below the last one is no frame.
+  EXPECT_EQ(race([&] { return counter.GetNewFrame() ? 1 : 0; }, reads, dips), 0);
+  EXPECT_GT(dips, 0);  // the reads did overlap
+
+  ASSERT_EQ(peer.Send("signal TslFc_Readers 1"), "ok");
+  EXPECT_TRUE(counter.FrameSignalled());
+  EXPECT_TRUE(counter.GetNewFrame());
+  EXPECT_FALSE(counter.GetNewFrame());
 }
 
 TEST(WeftFrameCountTest, SwitchedOffInTheRegistryEveryCallIsANewFrame) {
