@@ -269,9 +269,14 @@ int main(int argc, char** argv) {
     DrawPattern(pixels, o.width, o.height, frame, o.frame_code);
     // The receiver copies under the same lock; a timeout just skips this frame's update.
     if (sync.Lock()) {
-      context->UpdateSubresource(texture.Get(), 0, nullptr, pixels.data(), o.width * 4, 0);
-      context->Flush();
-      if (emulated) publisher.Write(pixels);
+      // Emulated, the frame reaches receivers through the mapping alone: our own texture is
+      // shared with nobody, and updating it under the lock would only keep receivers waiting.
+      if (emulated) {
+        publisher.Write(pixels);
+      } else {
+        context->UpdateSubresource(texture.Get(), 0, nullptr, pixels.data(), o.width * 4, 0);
+        context->Flush();
+      }
       sync.Unlock();
       if (emulated) publisher.WaitUntilRefreshed();
       if (stamps != nullptr) {
