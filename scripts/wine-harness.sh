@@ -55,7 +55,7 @@ wine_harness_start() {
   # The demo sender stands in for another program drawing on its own GPU. Wine's Direct3D hands
   # calls to a command-stream thread that spins a core for a while after each one, as no GPU
   # driver does; a sender's spinning thread and Tessaline's filled both cores here, and every
-  # wait of every thread came late (the receive delay's p99: 13-20 ms, against 1.6-3 ms with
+  # wait of every thread came late (the receive delay's p99: 13-20 ms, against 1.3-3.6 ms with
   # the sender's calls run inline). Tessaline keeps Wine's default, whose queue stands in for
   # the GPU's.
   wine reg add 'HKCU\Software\Wine\AppDefaults\tessaline_demo_sender.exe\Direct3D' /v csmt \
