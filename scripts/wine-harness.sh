@@ -52,14 +52,6 @@ wine_harness_start() {
   # Start the prefix's background services now, detached from any pipe: a service started by
   # the first test would inherit ctest's output pipe and keep it open.
   wine cmd /c exit </dev/null >/dev/null 2>&1 || true
-  # The demo sender stands in for another program drawing on its own GPU. Wine's Direct3D hands
-  # calls to a command-stream thread that spins a core for a while after each one, as no GPU
-  # driver does; a sender's spinning thread and Tessaline's filled both cores here, and every
-  # wait of every thread came late (the receive delay's p99: 13-20 ms, against 1.3-3.6 ms with
-  # the sender's calls run inline). Tessaline keeps Wine's default, whose queue stands in for
-  # the GPU's.
-  wine reg add 'HKCU\Software\Wine\AppDefaults\tessaline_demo_sender.exe\Direct3D' /v csmt \
-    /t REG_DWORD /d 0 /f </dev/null >/dev/null 2>&1 || true
 }
 
 wine_harness_stop() {
