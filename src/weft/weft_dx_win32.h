@@ -62,7 +62,7 @@ class weftDX {
   void CopyShared();
   // True when a call may skip re-reading the sender's record: connected to a sender that counts
   // its frames and checked within the last few tens of milliseconds. Such a call only looks at
-  // the frame count (two cheap calls) and copies when it moved.
+  // the frame count (one query that takes nothing) and copies when it moved.
   bool CheckedRecently() const;
   // Under the access lock: copies the shared texture when the frame count says it holds a new
   // frame, or when the receiving texture still has to take its first frame.
