@@ -173,25 +173,27 @@ int32_t WeftFrameCount::PeekCount() {
   return info.currentCount == 0 ? 0 : static_cast<int32_t>(info.currentCount - 1);
 }
 
+bool WeftFrameCount::IsNewCount(int32_t count) const {
+  // While we hold the semaphore only the sender changes its count, and only upwards. A count
+  // below the last one is another receiver's read caught between its take and its give-back:
+  // no frame. An unreadable count, or none yet, cannot tell, and counts as new.
+  if (count < 0 || (count == 0 && lastFrameCount_ == 0)) return true;
+  return count > lastFrameCount_;
+}
+
 bool WeftFrameCount::GetNewFrame() {
   if (!frameCountEnabled_ || !countSemaphore_) return true;
   const int32_t count = ReadCount();
-  if (count < 0) return true;
-  // While we hold the semaphore only the sender changes its count, and only upwards. A count
-  // below the last one is another receiver's read caught between its take and its give-back:
-  // no frame, and the last count stays, or the give-back would pass for one too.
-  if (lastFrameCount_ > 0 && count <= lastFrameCount_) return false;
-  frameCount_ = count;
-  if (count == 0) return true;
-  lastFrameCount_ = count;
+  // A dip does not become the last count, or the give-back would pass for a frame too.
+  if (!IsNewCount(count)) return false;
+  if (count >= 0) frameCount_ = count;
+  if (count > 0) lastFrameCount_ = count;
   return true;
 }
 
 bool WeftFrameCount::FrameSignalled() {
   if (!frameCountEnabled_ || !countSemaphore_) return true;
-  const int32_t count = PeekCount();
-  if (count < 0 || (count == 0 && lastFrameCount_ == 0)) return true;
-  return count > lastFrameCount_;
+  return IsNewCount(PeekCount());
 }
 
 bool WeftFrameCount::IsKeyedMutexTexture(ID3D11Texture2D* texture) {

@@ -47,6 +47,8 @@ class WeftFrameCount {
   int32_t ReadCount();
   // The same count by a query that takes nothing; ReadCount where the query is missing.
   int32_t PeekCount();
+  // Whether a count read now is a frame GetNewFrame has not reported yet.
+  bool IsNewCount(int32_t count) const;
 
   weft::UniqueHandle accessMutex_;
   bool frameCountEnabled_ = false;
