@@ -4,6 +4,7 @@
 // a Direct3D 11 device, and reading a texture's pixels back.
 
 #include <d3d11.h>
+#include <d3d11_4.h>
 #include <windows.h>
 #include <wrl/client.h>
 
@@ -53,6 +54,8 @@ class ScopedWeftSetting {
   DWORD old_value_ = 0;
 };
 
+// Multithread-protected, as the application's device is: the emulation's refresher updates
+// textures on its immediate context from a thread of its own.
 inline Microsoft::WRL::ComPtr<ID3D11Device> MakeTestDevice() {
   Microsoft::WRL::ComPtr<ID3D11Device> device;
   const D3D_FEATURE_LEVEL levels[] = {D3D_FEATURE_LEVEL_11_1, D3D_FEATURE_LEVEL_11_0};
@@ -62,6 +65,8 @@ inline Microsoft::WRL::ComPtr<ID3D11Device> MakeTestDevice() {
       break;
     }
   }
+  Microsoft::WRL::ComPtr<ID3D11Multithread> multithread;
+  if (device && SUCCEEDED(device.As(&multithread))) multithread->SetMultithreadProtected(TRUE);
   return device;
 }
 
