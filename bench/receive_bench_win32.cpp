@@ -9,15 +9,20 @@
 // Prints one line of figures:
 //   receivebench: seconds=S ticks=N sender_frames=N passes=N publications=N title_hold_pct=X
 //                 true_hold_pct=X delay_p50_ms=X delay_p99_ms=X delay_samples=N
+//                 age_p50_ms=X age_p99_ms=X age_samples=N
 // The title's hold counts ticks whose slot version repeats the previous tick's (as the title
 // does); the true hold counts ticks whose sender frame number repeats the previous tick's. The
-// delay runs from the sender's signal (its stamp) to the publication in the slot.
+// delay runs from the sender's signal (its stamp) to the publication in the slot; the frame age
+// at tick from the signal of the frame a tick shows (its number read back, its stamp looked up)
+// to the moment the tick took it. Each tick asks the receive thread for a take of an uncounted
+// sender first, as Tessaline's tick does.
 #include <d3d11.h>
 #include <mmsystem.h>
 #include <windows.h>
 #include <wrl/client.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -39,6 +44,8 @@ using Microsoft::WRL::ComPtr;
 namespace {
 
 constexpr uint32_t kStampSlots = 256;
+// The longest a tick waits for a take, as in Tessaline: a quarter period, at most 4 ms.
+constexpr double kLongestTakeWaitMs = 4.0;
 
 struct Options {
   std::string sender;
@@ -149,7 +156,7 @@ int main(int argc, char** argv) {
   }
   tsl::FrameSlot slot;
   tsl::WeftReceiveThread receiver;
-  if (!receiver.Start(&device, &slot, o.sender, o.fps)) {
+  if (!receiver.Start(&device, &slot, o.sender)) {
     std::fprintf(stderr, "receivebench: the receive thread did not start\n");
     return 1;
   }
@@ -179,7 +186,9 @@ int main(int argc, char** argv) {
   std::fflush(stdout);
   const long count_start = ReadFrameCount(semaphore.get());
   const uint64_t passes_start = receiver.passCount;
-  const uint64_t received_start = receiver.receivedCount;
+  const uint64_t published_start = receiver.publicationCount;
+  const auto take_wait = std::chrono::microseconds(
+      static_cast<int64_t>(1000.0 * std::min(kLongestTakeWaitMs, 250.0 / o.fps)));
   const uint64_t start = tsl::QpcNow();
   const uint64_t end = start + static_cast<uint64_t>(o.seconds * static_cast<double>(frequency));
 
@@ -187,10 +196,13 @@ int main(int argc, char** argv) {
   uint64_t last_version = 0;
   std::optional<uint32_t> last_number;
   std::vector<double> delays_ms;
+  std::vector<double> ages_ms;
   for (uint64_t target = start + period; target < end; target += period) {
     SleepUntilQpc(target);
+    receiver.TakeFrameForTick(take_wait);
     tsl::SlotFrame frame;
     if (!slot.Latest(frame)) continue;
+    const uint64_t taken = tsl::QpcNow();
     const std::optional<uint32_t> number =
         read_back ? reader.Read(frame.texture.Get(), frame.width, frame.height, frame.format)
                   : std::nullopt;
@@ -212,24 +224,34 @@ int main(int argc, char** argv) {
       }
       if (newest != 0) delays_ms.push_back(tsl::QpcDeltaMs(newest, frame.published_qpc, frequency));
     }
+    // A stamp from the slot's previous lap (over a second old) or later than the take means
+    // the frame reached the texture before its signal was stamped: it was no older than the tick.
+    if (number && stamps != nullptr) {
+      const uint64_t signalled = stamps[*number % kStampSlots];
+      const double age_ms = signalled != 0 && signalled <= taken
+                                ? tsl::QpcDeltaMs(signalled, taken, frequency)
+                                : 0.0;
+      ages_ms.push_back(age_ms > 1000.0 ? 0.0 : age_ms);
+    }
     last_number = number;
   }
   const double elapsed =
       static_cast<double>(tsl::QpcNow() - start) / static_cast<double>(frequency);
   const long count_end = ReadFrameCount(semaphore.get());
   const uint64_t passes = receiver.passCount - passes_start;
-  const uint64_t published = receiver.receivedCount - received_start;
+  const uint64_t published = receiver.publicationCount - published_start;
   const long sender_frames = count_start >= 0 && count_end >= 0 ? count_end - count_start : -1;
   std::printf(
       "receivebench: seconds=%.3f ticks=%llu sender_frames=%ld passes=%llu publications=%llu "
       "title_hold_pct=%.2f true_hold_pct=%.2f delay_p50_ms=%.3f delay_p99_ms=%.3f "
-      "delay_samples=%zu\n",
+      "delay_samples=%zu age_p50_ms=%.3f age_p99_ms=%.3f age_samples=%zu\n",
       elapsed, static_cast<unsigned long long>(ticks), sender_frames,
       static_cast<unsigned long long>(passes), static_cast<unsigned long long>(published),
       ticks ? 100.0 * static_cast<double>(title_holds) / static_cast<double>(ticks) : 0.0,
       true_compared ? 100.0 * static_cast<double>(true_holds) / static_cast<double>(true_compared)
                     : 0.0,
-      Percentile(delays_ms, 0.5), Percentile(delays_ms, 0.99), delays_ms.size());
+      Percentile(delays_ms, 0.5), Percentile(delays_ms, 0.99), delays_ms.size(),
+      Percentile(ages_ms, 0.5), Percentile(ages_ms, 0.99), ages_ms.size());
   std::fflush(stdout);
   // The receive thread runs on while the script reads its CPU time.
   Sleep(1000);

@@ -1,6 +1,7 @@
 #include "app/application_win32.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -26,6 +27,14 @@ constexpr DWORD kModulePathUnits = 260;
 constexpr DWORD kFirstRetryMs = 100;
 constexpr DWORD kLongestRetryMs = 2000;
 constexpr UINT_PTR kServiceTimerId = 1;
+// The longest a tick waits for the take of an uncounted sender's texture: a quarter of the tick
+// period, and never more than this.
+constexpr auto kLongestTakeWait = std::chrono::microseconds(4'000);
+
+std::chrono::microseconds TakeWait(double fps) {
+  const auto quarter = std::chrono::microseconds(static_cast<int64_t>(250'000.0 / fps));
+  return std::min(quarter, kLongestTakeWait);
+}
 
 int StartupFailure(const char* message) {
   std::fputs(message, stderr);
@@ -129,7 +138,7 @@ const char* Application::StartDeviceUsers(const AppConfig& cfg) {
   if (!presenter.Initialize(&device, window.hwnd, cfg.oneFrameLatency)) {
     return "Failed to init renderer\n";
   }
-  if (!receiver.Start(&device, &frameSlot, cfg.senderName, cfg.fps)) {
+  if (!receiver.Start(&device, &frameSlot, cfg.senderName)) {
     return "Failed to start Weft receive thread\n";
   }
   return nullptr;
@@ -197,7 +206,9 @@ void Application::OnTick(uint64_t tick, uint64_t target_qpc, uint64_t wake_qpc) 
   // A window always keeps the source's aspect ratio; stretching applies only in fullscreen.
   presenter.letterbox = !window.fullscreen || letterbox;
   const uint32_t sync_interval = presentStage.vsync ? 1 : 0;
-  const PresentResult result = presentStage.PresentLatest(sync_interval);
+  const auto take_wait = TakeWait(config.fps);
+  const PresentResult result = presentStage.PresentLatest(
+      sync_interval, [this, take_wait] { receiver.TakeFrameForTick(take_wait); });
   const uint64_t done_qpc = QpcNow();
   paceStats.Record(
       {tickBase + tick, target_qpc, wake_qpc, done_qpc, result.repeated, result.version});

@@ -39,8 +39,6 @@ int WeftInput::ListSenders(std::vector<std::string>& names, int max) {
   return static_cast<int>(names.size());
 }
 
-int WeftInput::CountListedSenders() { return opened_ ? receiver_.GetListedSenderCount() : 0; }
-
 std::string WeftInput::ActiveSenderName() {
   if (!opened_) return std::string();
   char name[weft::kNameBufferBytes] = {};

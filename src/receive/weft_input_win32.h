@@ -21,8 +21,6 @@ class WeftInput {
   void Close();
   // Lists up to `max` senders after dropping those whose segment is gone.
   int ListSenders(std::vector<std::string>& names, int max);
-  // The number of listed senders; touches nothing.
-  int CountListedSenders();
   std::string ActiveSenderName();
   std::string SenderName();
 

@@ -11,32 +11,36 @@
 namespace tsl {
 
 namespace {
+using Clock = std::chrono::steady_clock;
+
 constexpr int kMaxListedSenders = 16;
 constexpr auto kScanInterval = std::chrono::milliseconds(500);
 constexpr auto kPollInterval = std::chrono::microseconds(500);
+// While takes are on request and no tick asks (the output is stopped or rebuilding), the
+// connection is still looked at this often, so a sender that leaves is noticed.
+constexpr auto kQuietTakeInterval = std::chrono::milliseconds(100);
 constexpr DWORD kRestartDelayMs = 100;
-constexpr double kFallbackFps = 60.0;
+constexpr uint64_t kNameRefreshFrames = 64;
 
 // Whole-millisecond system sleeps, each rounded up, until a steady deadline: a wait of half a
 // millisecond is in practice one 1 ms sleep.
-void SleepUntil(std::chrono::steady_clock::time_point deadline) {
-  for (auto now = std::chrono::steady_clock::now(); now < deadline;
-       now = std::chrono::steady_clock::now()) {
+void SleepUntil(Clock::time_point deadline) {
+  for (auto now = Clock::now(); now < deadline; now = Clock::now()) {
     const auto ms = std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count();
     Sleep(static_cast<DWORD>(ms));
   }
 }
+
+int64_t SteadyMs(Clock::time_point t) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(t.time_since_epoch()).count();
+}
 }  // namespace
 
-bool WeftReceiveThread::Start(GpuDevice* device, FrameSlot* slot, const std::string& sender_name,
-                              double output_fps) {
+bool WeftReceiveThread::Start(GpuDevice* device, FrameSlot* slot, const std::string& sender_name) {
   if (running_) return false;
   device_ = device;
   slot_ = slot;
   requestedName_ = sender_name;
-  const double fps = output_fps > 0.0 ? output_fps : kFallbackFps;
-  uncountedPeriod_ = std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-      std::chrono::duration<double>(1.0 / fps));
   if (!input_.Open(device->device.Get(), requestedName_)) return false;
   running_ = true;
   worker_ = std::thread([this] { Loop(); });
@@ -45,16 +49,46 @@ bool WeftReceiveThread::Start(GpuDevice* device, FrameSlot* slot, const std::str
 
 void WeftReceiveThread::Stop() {
   if (!running_.exchange(false)) return;
+  {
+    // Wakes the thread from a wait for a take, and a tick waiting for one.
+    std::lock_guard<std::mutex> guard(takeMutex_);
+    takeChanged_.notify_all();
+  }
   if (worker_.joinable()) worker_.join();
   input_.Close();
-  copy_.Reset();
-  copyWidth_ = copyHeight_ = copyFormat_ = 0;
+  for (CopyTexture& copy : copies_) copy = CopyTexture{};
   connected = false;
+  takesOnRequest_ = false;
 }
 
 std::string WeftReceiveThread::SenderNameSnapshot() {
   std::lock_guard<std::mutex> guard(nameMutex_);
   return nameSnapshot_;
+}
+
+void WeftReceiveThread::TakeFrameForTick(std::chrono::microseconds wait) {
+  if (!takesOnRequest_) return;
+  std::unique_lock<std::mutex> lock(takeMutex_);
+  const uint64_t ticket = ++takesAsked_;
+  takeChanged_.notify_all();
+  // Bounded: a sender holding its access lock must not hold up the output. The tick then shows
+  // the frame before, and the take is published for the next one.
+  takeChanged_.wait_for(lock, wait, [&] { return takesServed_ >= ticket || !running_; });
+}
+
+uint64_t WeftReceiveThread::WaitForTakeRequest() {
+  std::unique_lock<std::mutex> lock(takeMutex_);
+  takeChanged_.wait_for(lock, kQuietTakeInterval, [&] {
+    return takesAsked_ > takesServed_ || !running_ || !takesOnRequest_;
+  });
+  return takesAsked_;
+}
+
+void WeftReceiveThread::MarkTakesServed(uint64_t asked) {
+  std::lock_guard<std::mutex> guard(takeMutex_);
+  if (asked <= takesServed_) return;
+  takesServed_ = asked;
+  takeChanged_.notify_all();
 }
 
 void WeftReceiveThread::Loop() {
@@ -68,13 +102,13 @@ void WeftReceiveThread::Loop() {
       Passes();
     } catch (...) {
       connected = false;
+      takesOnRequest_ = false;
       Sleep(kRestartDelayMs);
     }
   }
 }
 
 void WeftReceiveThread::Passes() {
-  using Clock = std::chrono::steady_clock;
   auto last_scan = Clock::now() - std::chrono::seconds(10);
   std::vector<std::string> names;
   names.reserve(kMaxListedSenders);
@@ -82,6 +116,16 @@ void WeftReceiveThread::Passes() {
   bool name_due = true;  // the title's source name is refreshed at the next publication
 
   while (running_) {
+    // Asked for before the pass starts, so the pass takes a texture at least as new as the ask.
+    uint64_t asked = 0;
+    bool take_asked = false;
+    if (takesOnRequest_) {
+      asked = WaitForTakeRequest();
+      if (!running_) break;
+      std::lock_guard<std::mutex> guard(takeMutex_);
+      take_asked = asked > takesServed_;
+    }
+
     const auto pass_start = Clock::now();
     const bool received = input_.Receive();
     const bool is_connected = rx.IsConnected();
@@ -89,38 +133,58 @@ void WeftReceiveThread::Passes() {
 
     if (pass_start - last_scan > kScanInterval) {
       last_scan = pass_start;
-      if (received && is_connected) {
-        // While receiving, the list is only counted: scanning it may drop senders from the list
-        // every program reads, which is for finding a sender, not for a title figure.
-        senderCount = input_.CountListedSenders();
-      } else {
-        senderCount = input_.ListSenders(names, kMaxListedSenders);
-        if (!is_connected && requestedName_.empty()) {
-          if (!names.empty()) {
-            input_.SetSenderName(names.front());
-          } else {
-            const std::string active = input_.ActiveSenderName();
-            if (!active.empty()) input_.SetSenderName(active);
-          }
-        }
+      // Counting drops only names whose segment cannot exist, which is safe at any time, so
+      // "avail" never counts a dead name, connected or not.
+      senderCount = input_.ListSenders(names, kMaxListedSenders);
+      if (!is_connected && requestedName_.empty()) {
+        const std::string pick =
+            pick_.Choose(names, input_.ActiveSenderName(), SteadyMs(pass_start));
+        if (!pick.empty()) input_.SetSenderName(pick);
       }
     }
 
-    const Delivery delivery = received ? Deliver(name_due) : Delivery::kUnusable;
+    const Delivery delivery = received ? Deliver(name_due, take_asked) : Delivery::kUnusable;
     connected = delivery != Delivery::kUnusable;
-    if (delivery == Delivery::kUnusable) name_due = true;
-    // Never back to back: a pass that found nothing usable waits as a disconnected one does;
-    // an uncounted sender is received once per output period (each pass copies its texture);
-    // a counting one is looked at again a millisecond later.
-    if (rx.LastFrame() == weftDX::Frame::kUncounted) {
-      SleepUntil(pass_start + uncountedPeriod_);
+    if (connected) {
+      pick_.Connected(SteadyMs(pass_start));
     } else {
-      SleepUntil(Clock::now() + kPollInterval);
+      name_due = true;
     }
+    takesOnRequest_ = connected && !rx.CountsFrames();
+    MarkTakesServed(asked);
+    // A counting sender is looked at again a millisecond later; a pass that found nothing
+    // usable waits as a disconnected one does. Takes on request wait for the next ask instead.
+    if (!takesOnRequest_) SleepUntil(Clock::now() + kPollInterval);
   }
 }
 
-WeftReceiveThread::Delivery WeftReceiveThread::Deliver(bool& name_due) {
+ID3D11Texture2D* WeftReceiveThread::NextCopyTexture(uint32_t width, uint32_t height,
+                                                    uint32_t format) {
+  CopyTexture& copy = copies_[nextCopy_];
+  if (copy.texture && copy.width == width && copy.height == height && copy.format == format) {
+    return copy.texture.Get();
+  }
+  copy = CopyTexture{};
+  D3D11_TEXTURE2D_DESC desc{};
+  desc.Width = width;
+  desc.Height = height;
+  desc.MipLevels = 1;
+  desc.ArraySize = 1;
+  desc.Format = static_cast<DXGI_FORMAT>(format);
+  desc.SampleDesc.Count = 1;
+  desc.Usage = D3D11_USAGE_DEFAULT;
+  desc.BindFlags = D3D11_BIND_SHADER_RESOURCE;
+  if (!device_->Check(device_->device->CreateTexture2D(&desc, nullptr, &copy.texture))) {
+    copy.texture.Reset();
+    return nullptr;
+  }
+  copy.width = width;
+  copy.height = height;
+  copy.format = format;
+  return copy.texture.Get();
+}
+
+WeftReceiveThread::Delivery WeftReceiveThread::Deliver(bool& name_due, bool take_asked) {
   weftDX& rx = input_.receiver();
   ID3D11Texture2D* texture = rx.GetReceivedTexture();
   const uint32_t w = rx.GetSenderWidth();
@@ -128,32 +192,22 @@ WeftReceiveThread::Delivery WeftReceiveThread::Deliver(bool& name_due) {
   const auto fmt = static_cast<uint32_t>(rx.GetSenderFormat());
   if (texture == nullptr || w == 0 || h == 0 || fmt == 0) return Delivery::kUnusable;
 
-  bool fresh_copy = false;
-  if (!copy_ || w != copyWidth_ || h != copyHeight_ || fmt != copyFormat_) {
-    copy_.Reset();
-    D3D11_TEXTURE2D_DESC desc{};
-    desc.Width = w;
-    desc.Height = h;
-    desc.MipLevels = 1;
-    desc.ArraySize = 1;
-    desc.Format = static_cast<DXGI_FORMAT>(fmt);
-    desc.SampleDesc.Count = 1;
-    desc.Usage = D3D11_USAGE_DEFAULT;
-    desc.BindFlags = D3D11_BIND_SHADER_RESOURCE;
-    if (!device_->Check(device_->device->CreateTexture2D(&desc, nullptr, &copy_))) {
-      return Delivery::kUnusable;
-    }
-    copyWidth_ = w;
-    copyHeight_ = h;
-    copyFormat_ = fmt;
-    fresh_copy = true;
-  }
-  // A new copy texture holds nothing yet: it takes the receiver's frame whatever the count says.
-  if (rx.LastFrame() == weftDX::Frame::kNone && !fresh_copy) return Delivery::kNothingNew;
+  // Nothing copied (no new frame, or the sender held its lock): the receiving texture may hold
+  // nothing yet, or an old frame; the slot keeps the frame it has.
+  const weftDX::Frame frame = rx.LastFrame();
+  if (frame == weftDX::Frame::kNone) return Delivery::kNothingNew;
+  if (frame == weftDX::Frame::kUncounted && !take_asked) return Delivery::kNothingNew;
 
-  device_->context->CopyResource(copy_.Get(), texture);
-  slot_->Publish(copy_.Get(), w, h, fmt, QpcNow());
-  if (++receivedCount % 64 == 0 || name_due) {
+  ID3D11Texture2D* target = NextCopyTexture(w, h, fmt);
+  if (target == nullptr) return Delivery::kUnusable;
+  device_->context->CopyResource(target, texture);
+  slot_->Publish(target, w, h, fmt, QpcNow());
+  nextCopy_ = 1 - nextCopy_;
+  publicationCount.fetch_add(1);
+
+  const uint64_t step = rx.LastFrameStep();
+  const uint64_t before = receivedCount.fetch_add(step);
+  if ((before + step) / kNameRefreshFrames != before / kNameRefreshFrames || name_due) {
     name_due = false;
     std::string name = input_.SenderName();
     std::lock_guard<std::mutex> guard(nameMutex_);

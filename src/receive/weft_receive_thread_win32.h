@@ -3,14 +3,17 @@
 #include <d3d11.h>
 #include <wrl/client.h>
 
+#include <array>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <string>
 #include <thread>
 
 #include "receive/frame_slot_win32.h"
+#include "receive/sender_pick.h"
 #include "receive/weft_input_win32.h"
 #include "render/gpu_device_win32.h"
 
@@ -18,13 +21,13 @@ namespace tsl {
 
 // Keeps the Weft receiver connected on a thread of its own, copies each new frame onto the
 // application's device and publishes the copy in the frame slot, stamped with the counter time.
-// With no sender name configured it picks one itself (the first listed, else the active one)
-// while not connected.
+// With no sender name configured it picks one itself (SenderPick) while not connected.
 //
-// Only new frames are copied and published, so the slot's version and the received count count
-// sender frames. A sender that counts its frames is polled about once a millisecond; one that
-// does not (or with counting off) cannot tell a new frame from an old one, so it is received and
-// published once per output tick period, and every output tick then shows a "new" frame.
+// Only frames really copied from the sender are published, so the slot's version counts what
+// reached us. A sender that counts its frames is polled about once a millisecond and each new
+// frame is published as it comes. One that does not (or with counting off) cannot tell a new
+// frame from an old one, so its texture is taken on the output's own clock: each tick asks for
+// one take just before it reads the slot (TakeFrameForTick), whatever its rate and pacing.
 class WeftReceiveThread {
  public:
   WeftReceiveThread() = default;
@@ -32,42 +35,71 @@ class WeftReceiveThread {
   WeftReceiveThread(const WeftReceiveThread&) = delete;
   WeftReceiveThread& operator=(const WeftReceiveThread&) = delete;
 
-  // `output_fps` is the output tick rate; uncounted frames are published at most that often.
   // False also for a sender name of 256 bytes or more, which the protocol cannot hold.
-  bool Start(GpuDevice* device, FrameSlot* slot, const std::string& sender_name, double output_fps);
+  bool Start(GpuDevice* device, FrameSlot* slot, const std::string& sender_name);
   void Stop();
   std::string SenderNameSnapshot();
 
+  // From the output tick, just before it takes the newest frame from the slot. While the sender
+  // does not count its frames, asks the receive thread to take its texture now and waits at
+  // most `wait` for the publication, so the tick shows a frame as new as the sender's texture.
+  // Returns at once while frames are counted: each one reaches the slot as it is signalled.
+  void TakeFrameForTick(std::chrono::microseconds wait);
+
   // Receiving: connected to a sender whose frames reach the slot.
   std::atomic<bool> connected{false};
-  // Frames published so far.
+  // Sender frames received so far: a publication adds the step of the sender's count since the
+  // frame before (1 where frames are not counted).
   std::atomic<uint64_t> receivedCount{0};
+  // Publications made so far, one per frame copied into the slot.
+  std::atomic<uint64_t> publicationCount{0};
   // Passes of the receive loop so far (the receive benchmark reads it).
   std::atomic<uint64_t> passCount{0};
   std::atomic<int32_t> senderCount{0};
 
  private:
   enum class Delivery { kUnusable, kPublished, kNothingNew };
+  // One of the two textures frames are copied into in turn.
+  struct CopyTexture {
+    Microsoft::WRL::ComPtr<ID3D11Texture2D> texture;
+    uint32_t width = 0;
+    uint32_t height = 0;
+    uint32_t format = 0;
+  };
 
   void Loop();
   void Passes();
-  // Copies the receiver's frame into the copy texture and publishes it when it is new (or, for
-  // an uncounted frame, always: passes of an uncounted sender come once per period).
-  Delivery Deliver(bool& name_due);
+  // While takes are on request: waits until a tick asks (or a quiet interval passes) and returns
+  // how many takes had been asked for when it woke.
+  uint64_t WaitForTakeRequest();
+  void MarkTakesServed(uint64_t asked);
+  // Publishes the receiver's frame when one was copied from the sender in this pass; an
+  // uncounted one only when a tick asked for it.
+  Delivery Deliver(bool& name_due, bool take_asked);
+  // The copy texture the slot does not hand out, (re)made for this description; null when it
+  // cannot be made.
+  ID3D11Texture2D* NextCopyTexture(uint32_t width, uint32_t height, uint32_t format);
 
   GpuDevice* device_ = nullptr;
   FrameSlot* slot_ = nullptr;
   std::string requestedName_;
-  std::chrono::steady_clock::duration uncountedPeriod_{};
   WeftInput input_;
-  Microsoft::WRL::ComPtr<ID3D11Texture2D> copy_;
-  uint32_t copyWidth_ = 0;
-  uint32_t copyHeight_ = 0;
-  uint32_t copyFormat_ = 0;
+  SenderPick pick_;
+  // Two, used in turn: a copy never writes the texture the slot hands out, so a tick never
+  // draws one frame's picture under another's version.
+  std::array<CopyTexture, 2> copies_;
+  size_t nextCopy_ = 0;
   std::thread worker_;
   std::atomic<bool> running_{false};
   std::mutex nameMutex_;
   std::string nameSnapshot_;
+
+  // Takes of an uncounted sender, asked for by ticks and served by the receive thread.
+  std::atomic<bool> takesOnRequest_{false};
+  std::mutex takeMutex_;
+  std::condition_variable takeChanged_;
+  uint64_t takesAsked_ = 0;
+  uint64_t takesServed_ = 0;
 };
 
 }  // namespace tsl

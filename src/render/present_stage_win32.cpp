@@ -2,11 +2,13 @@
 
 namespace tsl {
 
-PresentResult PresentStage::PresentLatest(uint32_t sync_interval) {
+PresentResult PresentStage::PresentLatest(uint32_t sync_interval,
+                                          const std::function<void()>& before_take) {
   PresentResult result;
   // With a waitable swap chain, wait until a present would not queue behind another before
   // taking the newest frame: what is drawn is then the newest at the last moment.
   if (sync_interval > 0) presenter_->WaitUntilReady();
+  if (before_take) before_take();
   // Holds the frame for this tick only: the receive thread may replace it meanwhile.
   SlotFrame frame;
   if (!slot_->Latest(frame)) {

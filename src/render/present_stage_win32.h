@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 
 #include "receive/frame_slot_win32.h"
 #include "render/presenter_win32.h"
@@ -27,7 +28,10 @@ class PresentStage {
     presenter_ = presenter;
     slot_ = slot;
   }
-  PresentResult PresentLatest(uint32_t sync_interval);
+  // `before_take` runs just before the newest frame is taken from the slot (after the waitable
+  // swap chain's wait), so a source taken on the output's clock is as new as it can be.
+  PresentResult PresentLatest(uint32_t sync_interval,
+                              const std::function<void()>& before_take = nullptr);
 
   std::atomic<bool> vsync{true};
   uint64_t RepeatCount() const { return repeatCount_.load(); }

@@ -134,6 +134,32 @@ bool Presenter::EnsureBackBuffer(uint32_t width, uint32_t height) {
   return AcquireBackBuffer();
 }
 
+ID3D11ShaderResourceView* Presenter::FindOrMakeView(ID3D11Texture2D* texture,
+                                                   uint32_t view_format) {
+  for (const CachedView& cached : views_) {
+    if (cached.view && cached.texture == texture && cached.format == view_format) {
+      return cached.view.Get();
+    }
+  }
+  CachedView& cached = views_[nextView_];
+  cached = CachedView{};
+  D3D11_SHADER_RESOURCE_VIEW_DESC desc{};
+  desc.Format = static_cast<DXGI_FORMAT>(view_format);
+  desc.ViewDimension = D3D11_SRV_DIMENSION_TEXTURE2D;
+  desc.Texture2D.MostDetailedMip = 0;
+  desc.Texture2D.MipLevels = 1;
+  ++viewCreations_;
+  if (FAILED(device_->device->CreateShaderResourceView(texture, &desc, &cached.view)) &&
+      FAILED(device_->device->CreateShaderResourceView(texture, nullptr, &cached.view))) {
+    cached.view.Reset();
+    return nullptr;
+  }
+  cached.texture = texture;
+  cached.format = view_format;
+  nextView_ = (nextView_ + 1) % views_.size();
+  return cached.view.Get();
+}
+
 Presenter::RenderResult Presenter::Render(ID3D11Texture2D* texture, uint32_t width, uint32_t height,
                                           uint32_t format) {
   if (texture == nullptr || width == 0 || height == 0 || !swapChain_) return RenderResult::kFailed;
@@ -161,23 +187,8 @@ Presenter::RenderResult Presenter::Render(ID3D11Texture2D* texture, uint32_t wid
   }
 
   const uint32_t view_format = ViewFormatFor(format);
-  if (!cachedView_ || cachedTexture_ != texture || cachedViewFormat_ != view_format) {
-    cachedView_.Reset();
-    cachedTexture_ = nullptr;
-    cachedViewFormat_ = 0;
-    D3D11_SHADER_RESOURCE_VIEW_DESC view{};
-    view.Format = static_cast<DXGI_FORMAT>(view_format);
-    view.ViewDimension = D3D11_SRV_DIMENSION_TEXTURE2D;
-    view.Texture2D.MostDetailedMip = 0;
-    view.Texture2D.MipLevels = 1;
-    ++viewCreations_;
-    if (FAILED(device_->device->CreateShaderResourceView(texture, &view, &cachedView_)) &&
-        FAILED(device_->device->CreateShaderResourceView(texture, nullptr, &cachedView_))) {
-      return RenderResult::kFailed;
-    }
-    cachedTexture_ = texture;
-    cachedViewFormat_ = view_format;
-  }
+  ID3D11ShaderResourceView* view = FindOrMakeView(texture, view_format);
+  if (view == nullptr) return RenderResult::kFailed;
 
   ID3D11DeviceContext* c = device_->context.Get();
   ID3D11RenderTargetView* target = renderTarget_.Get();
@@ -194,7 +205,6 @@ Presenter::RenderResult Presenter::Render(ID3D11Texture2D* texture, uint32_t wid
   c->IASetPrimitiveTopology(D3D11_PRIMITIVE_TOPOLOGY_TRIANGLELIST);
   c->VSSetShader(vertexShader_.Get(), nullptr, 0);
   c->PSSetShader(pixelShader_.Get(), nullptr, 0);
-  ID3D11ShaderResourceView* view = cachedView_.Get();
   c->PSSetShaderResources(0, 1, &view);
   ID3D11SamplerState* sampler = sampler_.Get();
   c->PSSetSamplers(0, 1, &sampler);
@@ -252,9 +262,7 @@ StatisticsRead Presenter::ReadStatistics(FrameStatistics& stats) const {
 }
 
 void Presenter::Release() {
-  cachedView_.Reset();
-  cachedTexture_ = nullptr;
-  cachedViewFormat_ = 0;
+  for (CachedView& cached : views_) cached = CachedView{};
   depthStencil_.Reset();
   blend_.Reset();
   rasterizer_.Reset();

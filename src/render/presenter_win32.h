@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <wrl/client.h>
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 
@@ -57,6 +58,9 @@ class Presenter {
   enum class RenderResult { kFailed, kNothingToDraw, kDrawn };
   // Draws without presenting.
   RenderResult Render(ID3D11Texture2D* texture, uint32_t width, uint32_t height, uint32_t format);
+  // The cached view of the texture in this format, made (in place of the older of the two) when
+  // there is none; null when it cannot be made.
+  ID3D11ShaderResourceView* FindOrMakeView(ID3D11Texture2D* texture, uint32_t view_format);
   // The arguments of the last Present call: the swap chain cannot be asked what it was given.
   struct PresentCall {
     uint32_t sync_interval = 0;
@@ -85,9 +89,14 @@ class Presenter {
   Microsoft::WRL::ComPtr<ID3D11RasterizerState> rasterizer_;
   Microsoft::WRL::ComPtr<ID3D11BlendState> blend_;
   Microsoft::WRL::ComPtr<ID3D11DepthStencilState> depthStencil_;
-  Microsoft::WRL::ComPtr<ID3D11ShaderResourceView> cachedView_;
-  const void* cachedTexture_ = nullptr;  // identity only, no reference
-  uint32_t cachedViewFormat_ = 0;
+  // One view per texture the receive thread copies into in turn, so steady ticks make none.
+  struct CachedView {
+    Microsoft::WRL::ComPtr<ID3D11ShaderResourceView> view;
+    const void* texture = nullptr;  // identity only: the view holds the reference
+    uint32_t format = 0;
+  };
+  std::array<CachedView, 2> views_;
+  size_t nextView_ = 0;
   uint64_t resizeCount_ = 0;
   uint64_t viewCreations_ = 0;
   PresentCall lastPresent_;

@@ -119,7 +119,9 @@ bool weftDX::CheckSenderTexture() {
 void weftDX::CopyShared() {
   context_->CopyResource(receivedTexture_.Get(), sharedTexture_.Get());
   context_->Flush();
-  lastFrame_ = firstCopyPending_ || frameCount_.Counting() ? Frame::kNew : Frame::kUncounted;
+  const bool counted = frameCount_.Counting() && !firstCopyPending_;
+  lastFrame_ = firstCopyPending_ || counted ? Frame::kNew : Frame::kUncounted;
+  lastFrameStep_ = counted ? frameCount_.LastStep() : 1;
   firstCopyPending_ = false;
 }
 
@@ -130,10 +132,11 @@ bool weftDX::CheckedRecently() const {
 
 bool weftDX::ReceiveTexture() {
   lastFrame_ = Frame::kNone;
-  if (CheckedRecently()) {
-    if (frameCount_.FrameSignalled()) CopyNewFrame();
-    return true;
-  }
+  lastFrameStep_ = 0;
+  // A quiet poll costs one look at the count. A count that moved may announce the first frame
+  // of a new texture (a new size or format): copying the old one and calling it new would show
+  // a stale picture for up to the recheck time, so the record is read again first.
+  if (CheckedRecently() && !frameCount_.FrameSignalled()) return true;
   lastCheckMs_ = GetTickCount64();
   if (!CheckSenderTexture()) {
     ReleaseReceiver();

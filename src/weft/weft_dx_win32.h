@@ -41,14 +41,20 @@ class weftDX {
   void ReleaseReceiver();
 
   Frame LastFrame() const { return lastFrame_; }
+  // How many sender frames the last copy stands for: the step of the sender's count since the
+  // frame copied before (two signals between two looks are two frames), 1 for the first frame
+  // of a new receiving side and for an uncounted one, 0 when nothing was copied.
+  uint32_t LastFrameStep() const { return lastFrameStep_; }
   bool IsConnected() const { return connected_; }
+  // Whether the sender's frames are counted: only then does "no new frame" mean the receiving
+  // texture holds the sender's newest frame.
+  bool CountsFrames() const { return frameCount_.Counting(); }
   uint32_t GetSenderWidth() const { return width_; }
   uint32_t GetSenderHeight() const { return height_; }
   int GetSenderFormat() const { return format_; }
   const char* GetSenderName() const { return senderName_; }
 
   int32_t GetSenderCount() { return senderNames_.CountSenders(); }
-  int32_t GetListedSenderCount() { return senderNames_.CountListedSenders(); }
   bool GetSender(int32_t index, char* name, int32_t size) {
     return senderNames_.SenderNameAt(index, name, size);
   }
@@ -62,7 +68,8 @@ class weftDX {
   void CopyShared();
   // True when a call may skip re-reading the sender's record: connected to a sender that counts
   // its frames and checked within the last few tens of milliseconds. Such a call only looks at
-  // the frame count (one query that takes nothing) and copies when it moved.
+  // the frame count (one query that takes nothing); when it moved, the record is read again
+  // before the copy, since the frame may be the first of a new texture.
   bool CheckedRecently() const;
   // Under the access lock: copies the shared texture when the frame count says it holds a new
   // frame, or when the receiving texture still has to take its first frame.
@@ -87,5 +94,6 @@ class weftDX {
   // Set with a new receiving side; the first copy into it is a new frame whatever the count.
   bool firstCopyPending_ = false;
   Frame lastFrame_ = Frame::kNone;
+  uint32_t lastFrameStep_ = 0;
   uint64_t lastCheckMs_ = 0;
 };

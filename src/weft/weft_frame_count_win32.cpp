@@ -138,6 +138,7 @@ void WeftFrameCount::CleanupFrameCount() {
   senderName_[0] = '\0';
   frameCount_ = 0;
   lastFrameCount_ = 0;
+  lastStep_ = 1;
 }
 
 int32_t WeftFrameCount::ReadCount() {
@@ -186,6 +187,7 @@ bool WeftFrameCount::GetNewFrame() {
   const int32_t count = ReadCount();
   // A dip does not become the last count, or the give-back would pass for a frame too.
   if (!IsNewCount(count)) return false;
+  lastStep_ = lastFrameCount_ > 0 && count > lastFrameCount_ ? count - lastFrameCount_ : 1;
   if (count >= 0) frameCount_ = count;
   if (count > 0) lastFrameCount_ = count;
   return true;

@@ -32,6 +32,9 @@ class WeftFrameCount {
   // The sender counts its frames: counting is on, the semaphore is held, and the last read
   // found a count. Only then does a false from GetNewFrame mean the frame is old.
   bool Counting() const { return frameCountEnabled_ && countSemaphore_ && frameCount_ > 0; }
+  // The frames the last GetNewFrame that said "new" stands for: the count's step since the frame
+  // reported before it, 1 for the first one counted.
+  int32_t LastStep() const { return lastStep_; }
   bool CheckAccess(ID3D11Texture2D* texture);
   bool AllowAccess(ID3D11Texture2D* texture);
 
@@ -57,4 +60,5 @@ class WeftFrameCount {
   char senderName_[weft::kNameBufferBytes] = {};
   int32_t frameCount_ = 0;
   int32_t lastFrameCount_ = 0;
+  int32_t lastStep_ = 1;
 };

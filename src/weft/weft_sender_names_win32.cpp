@@ -36,11 +36,10 @@ bool weftSenderNames::OpenList() {
 
 bool weftSenderNames::ReadSenderSet(weft::SenderSet& set) {
   if (!OpenList()) return false;
-  char* view = namesSegment_.Lock();
-  if (view == nullptr) return false;
-  weft::ParseSenderSlots(reinterpret_cast<const uint8_t*>(view), namesSegment_.ViewBytes(), set,
-                         maxSenders_);
-  namesSegment_.Unlock();
+  const SegmentLock lock(namesSegment_);
+  if (lock.view() == nullptr) return false;
+  weft::ParseSenderSlots(reinterpret_cast<const uint8_t*>(lock.view()), namesSegment_.ViewBytes(),
+                         set, maxSenders_);
   return true;
 }
 
@@ -49,21 +48,17 @@ bool weftSenderNames::UnregisterSenderName(const char* name) {
   // shared state is touched.
   if (weft::BoundedNameLength(name) < 0) return false;
   if (!OpenList()) return false;
-  char* view = namesSegment_.Lock();
-  if (view == nullptr) return false;
+  const SegmentLock lock(namesSegment_);
+  if (lock.view() == nullptr) return false;
+  auto* view = reinterpret_cast<uint8_t*>(lock.view());
 
   weft::SenderSet set;
-  weft::ParseSenderSlots(reinterpret_cast<const uint8_t*>(view), namesSegment_.ViewBytes(), set,
-                         maxSenders_);
+  weft::ParseSenderSlots(view, namesSegment_.ViewBytes(), set, maxSenders_);
   const auto it = set.find(name);
-  if (it == set.end()) {
-    namesSegment_.Unlock();
-    return false;
-  }
+  if (it == set.end()) return false;
   const std::string removed = *it;
   set.erase(it);
-  weft::StoreSenderSlots(reinterpret_cast<uint8_t*>(view), namesSegment_.ViewBytes(), set,
-                         maxSenders_);
+  weft::StoreSenderSlots(view, namesSegment_.ViewBytes(), set, maxSenders_);
 
   if (!set.empty()) {
     char active[weft::kNameBufferBytes] = {};
@@ -71,30 +66,44 @@ bool weftSenderNames::UnregisterSenderName(const char* name) {
         readActiveSenderName(active, sizeof active) && weft::ActiveNameIs(active, removed);
     if (was_active || set.size() == 1) setActiveSenderName(set.begin()->c_str());
   }
-  namesSegment_.Unlock();
   return true;
+}
+
+bool weftSenderNames::IsGoneError(DWORD error) {
+  // A name that names no mapping, or that the system cannot take as a mapping's name at all (a
+  // backslash in it, say), is a sender nobody can open: it never comes back by waiting.
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_PATHNAME:
+      return true;
+    default:
+      return false;
+  }
 }
 
 weftSenderNames::RecordRead weftSenderNames::CopySenderRecord(const char* name,
                                                               weft::SenderInfoRecord& record) {
   WeftSharedMemory segment;
   if (!segment.Open(name)) {
-    // Open also fails when the mapping exists but cannot be mapped or its mutex not made; only
-    // a name that names no mapping at all is a sender that is gone.
-    return GetLastError() == ERROR_FILE_NOT_FOUND ? RecordRead::kNoSegment : RecordRead::kBusy;
+    // Open also fails when the mapping exists but cannot be mapped or its mutex not made: such a
+    // sender is only busy.
+    return IsGoneError(GetLastError()) ? RecordRead::kNoSegment : RecordRead::kBusy;
   }
-  const char* view = segment.Lock();
-  if (view == nullptr) return RecordRead::kBusy;
+  const SegmentLock lock(segment);
+  if (lock.view() == nullptr) return RecordRead::kBusy;
   // A sender segment is never smaller than its record, but another process made it: check.
-  const bool fits = weft::ReadSenderRecordView(reinterpret_cast<const uint8_t*>(view),
+  const bool fits = weft::ReadSenderRecordView(reinterpret_cast<const uint8_t*>(lock.view()),
                                                segment.ViewBytes(), record);
-  segment.Unlock();
   return fits ? RecordRead::kCopied : RecordRead::kBusy;
 }
 
 int32_t weftSenderNames::CountSenders() {
   if (!OpenList()) return 0;
-  if (namesSegment_.Lock() == nullptr) return 0;
+  // Held across the whole count, so no other program's edit of the list lands in between.
+  const SegmentLock lock(namesSegment_);
+  if (lock.view() == nullptr) return 0;
 
   weft::SenderSet set;
   if (ReadSenderSet(set)) {
@@ -107,13 +116,6 @@ int32_t weftSenderNames::CountSenders() {
       if (CopySenderRecord(name, record) == RecordRead::kNoSegment) UnregisterSenderName(name);
     }
   }
-  const bool read = ReadSenderSet(set);
-  namesSegment_.Unlock();
-  return read ? static_cast<int32_t>(set.size()) : 0;
-}
-
-int32_t weftSenderNames::CountListedSenders() {
-  weft::SenderSet set;
   return ReadSenderSet(set) ? static_cast<int32_t>(set.size()) : 0;
 }
 
@@ -135,24 +137,22 @@ bool weftSenderNames::setActiveSenderName(const char* name) {
     LogWarning("weftSenderNames::setActiveSenderName - could not create memory");
     return false;
   }
-  char* view = activeSegment_.Lock();
-  if (view == nullptr) {
+  const SegmentLock lock(activeSegment_);
+  if (lock.view() == nullptr) {
     LogWarning("weftSenderNames::setActiveSenderName - could not lock buffer");
     return false;
   }
-  std::memcpy(view, name, static_cast<size_t>(length) + 1);
-  activeSegment_.Unlock();
+  std::memcpy(lock.view(), name, static_cast<size_t>(length) + 1);
   return true;
 }
 
 bool weftSenderNames::readActiveSenderName(char* name, int32_t length) {
   if (!activeSegment_.Open(weft::kActiveSenderSegment)) return false;
-  const char* view = activeSegment_.Lock();
-  if (view == nullptr) return false;
+  const SegmentLock lock(activeSegment_);
+  if (lock.view() == nullptr) return false;
   // Never past the mapping, should another process have made it smaller.
-  weft::CopyActiveNameView(reinterpret_cast<const uint8_t*>(view), activeSegment_.ViewBytes(), name,
-                           static_cast<size_t>(length));
-  activeSegment_.Unlock();
+  weft::CopyActiveNameView(reinterpret_cast<const uint8_t*>(lock.view()),
+                           activeSegment_.ViewBytes(), name, static_cast<size_t>(length));
   return true;
 }
 

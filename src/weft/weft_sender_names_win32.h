@@ -20,11 +20,9 @@ class weftSenderNames {
   bool UnregisterSenderName(const char* name);
   bool ReadSenderSet(weft::SenderSet& set);
   // The number of listed senders, after dropping from the list every sender whose segment no
-  // longer exists. A sender whose segment is only busy (its lock held past the wait, or
-  // abandoned) is alive and stays listed.
+  // longer exists (or whose name no segment can have). A sender whose segment is only busy (its
+  // lock held past the wait, or abandoned) is alive and stays listed.
   int32_t CountSenders();
-  // The number of listed senders as the list stands; changes nothing.
-  int32_t CountListedSenders();
   bool SenderNameAt(int32_t index, char* name, int32_t size);
   bool setActiveSenderName(const char* name);
   bool ReadActiveSender(char* name, int32_t size);
@@ -40,8 +38,10 @@ class weftSenderNames {
   bool OpenList();
   bool readActiveSenderName(char* name, int32_t length);
   enum class RecordRead { kCopied, kNoSegment, kBusy };
+  // Whether the error of a failed open means the sender's segment cannot exist now.
+  static bool IsGoneError(DWORD error);
   // Opens and locks the sender's segment and copies its record out; the segment is closed again.
-  // kNoSegment only when the segment does not exist; a lock not obtained, or a segment too small
+  // kNoSegment only when the segment does not exist or cannot be named; a lock not obtained, or a segment too small
   // for a record, is kBusy.
   static RecordRead CopySenderRecord(const char* name, weft::SenderInfoRecord& record);
 

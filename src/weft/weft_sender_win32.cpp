@@ -15,9 +15,9 @@ bool EditSenderList(const std::string& name, bool add) {
   if (list.Create(kSenderNamesSegment, kDefaultMaxSenders * kSlotBytes) == WEFT_CREATE_FAILED) {
     return false;
   }
-  char* view = list.Lock();
-  if (view == nullptr) return false;
-  auto* bytes = reinterpret_cast<uint8_t*>(view);
+  const SegmentLock lock(list);
+  if (lock.view() == nullptr) return false;
+  auto* bytes = reinterpret_cast<uint8_t*>(lock.view());
   SenderSet set;
   ParseSenderSlots(bytes, list.ViewBytes(), set, kDefaultMaxSenders);
   if (add) {
@@ -26,7 +26,6 @@ bool EditSenderList(const std::string& name, bool add) {
     set.erase(name);
   }
   StoreSenderSlots(bytes, list.ViewBytes(), set, kDefaultMaxSenders);
-  list.Unlock();
   return true;
 }
 
@@ -37,10 +36,10 @@ bool WriteActiveSender(const std::string& name, bool only_if_none) {
   if (active.Create(kActiveSenderSegment, kActiveSenderSegmentBytes) == WEFT_CREATE_FAILED) {
     return false;
   }
-  char* view = active.Lock();
+  const SegmentLock lock(active);
+  char* view = lock.view();
   if (view == nullptr) return false;
   if (!only_if_none || view[0] == '\0') std::memcpy(view, name.c_str(), name.size() + 1);
-  active.Unlock();
   return true;
 }
 
@@ -52,10 +51,11 @@ bool SenderRegistration::Register(const std::string& name, const SenderInfoRecor
     name_ = name;
   }
   if (segment_.Create(name.c_str(), 4096) == WEFT_CREATE_FAILED) return false;
-  char* view = segment_.Lock();
-  if (view == nullptr) return false;
-  WriteSenderInfoRecord(record, reinterpret_cast<uint8_t*>(view));
-  segment_.Unlock();
+  {
+    const SegmentLock lock(segment_);
+    if (lock.view() == nullptr) return false;
+    WriteSenderInfoRecord(record, reinterpret_cast<uint8_t*>(lock.view()));
+  }
   return EditSenderList(name, true) && WriteActiveSender(name, !make_active);
 }
 

@@ -48,3 +48,23 @@ class WeftSharedMemory {
   std::string name_;
   int32_t size_ = 0;
 };
+
+// One level of a segment's lock, held for a scope and given back however the scope is left:
+// an exception between taking and giving back would otherwise leave the mutex owned by a live
+// thread, and every Weft program on the machine timing out on the segment until this one exits.
+class SegmentLock {
+ public:
+  explicit SegmentLock(WeftSharedMemory& segment) : segment_(segment), view_(segment.Lock()) {}
+  ~SegmentLock() {
+    if (view_ != nullptr) segment_.Unlock();
+  }
+  SegmentLock(const SegmentLock&) = delete;
+  SegmentLock& operator=(const SegmentLock&) = delete;
+
+  // The mapped view; null when the lock was not obtained.
+  char* view() const { return view_; }
+
+ private:
+  WeftSharedMemory& segment_;
+  char* view_;
+};

@@ -198,19 +198,23 @@ TEST_F(RenderTest, ARepeatedVersionCountsOneRepeatAndStillPresents) {
 
 TEST_F(RenderTest, SteadyTicksCreateNoViewAndResizeNothing) {
   presenter_.letterbox = true;
+  // The receive thread publishes two textures in turn.
   auto texture = SolidTexture(gpu_.device.Get(), 640, 360, kGreen);
+  auto turn = SolidTexture(gpu_.device.Get(), 640, 360, kGreen);
   slot_.Publish(texture.Get(), 640, 360, 90);  // typeless: viewed as 87
+  stage_.PresentLatest(0);
+  slot_.Publish(turn.Get(), 640, 360, 90);
   stage_.PresentLatest(0);
   const uint64_t views = probe_.ViewCreations();
   const uint64_t resizes = probe_.ResizeCount();
-  EXPECT_EQ(views, 1u);
+  EXPECT_EQ(views, 2u);
   for (int i = 0; i < 300; ++i) {
-    slot_.Publish(texture.Get(), 640, 360, 90);
+    slot_.Publish((i % 2 ? turn : texture).Get(), 640, 360, 90);
     stage_.PresentLatest(0);
   }
   EXPECT_EQ(probe_.ViewCreations(), views);
   EXPECT_EQ(probe_.ResizeCount(), resizes);
-  EXPECT_EQ(stage_.PresentCount(), 301u);
+  EXPECT_EQ(stage_.PresentCount(), 302u);
 
   // A new texture, or the same texture viewed in another format, makes one new view.
   auto other = SolidTexture(gpu_.device.Get(), 640, 360, kGreen);

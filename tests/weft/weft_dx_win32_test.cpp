@@ -85,9 +85,21 @@ TEST_F(WeftReceiverTest, CopiesOnlyNewFramesWhileFrameCountingIsOn) {
   Paint(device_.Get(), rx.GetReceivedTexture(), kPaint);
   ASSERT_TRUE(rx.ReceiveTexture());  // the count has not moved: no copy
   EXPECT_EQ(Pixel(rx), kPainted);
-  ASSERT_EQ(peer_.Send("signal TslRx_Count 1"), "ok");
+  ASSERT_EQ(peer_.Send("signal TslRx_Count 2"), "ok");
   ASSERT_TRUE(rx.ReceiveTexture());  // a new frame: copied
   EXPECT_EQ(Pixel(rx), kPublished);
+  EXPECT_EQ(rx.LastFrame(), weftDX::Frame::kNew);
+  EXPECT_EQ(rx.LastFrameStep(), 2u);  // two signals between two looks are two frames
+
+  // A new texture at once: its first frame is the new texture's, not the old one called new.
+  ASSERT_EQ(peer_.Send("publish 1235 128 48 87 ff0000ff"), "ok");
+  ASSERT_EQ(peer_.Send("register TslRx_Count 1235 128 48 87"), "ok");
+  ASSERT_EQ(peer_.Send("signal TslRx_Count 1"), "ok");
+  ASSERT_TRUE(rx.ReceiveTexture());
+  EXPECT_EQ(rx.LastFrame(), weftDX::Frame::kNew);
+  EXPECT_EQ(rx.GetSenderWidth(), 128u);
+  EXPECT_EQ(Pixel(rx), kSecond);
+  ASSERT_EQ(peer_.Send("unlist TslRx_Count"), "ok");
 }
 
 TEST_F(WeftReceiverTest, CopiesOnEveryCallWhileFrameCountingIsOff) {

@@ -9,6 +9,7 @@
 
 #include "support/peer_process_win32.h"
 #include "support/weft_test_env_win32.h"
+#include "weft/weft_sender_win32.h"
 
 namespace {
 
@@ -61,6 +62,12 @@ TEST(WeftSenderNamesTest, CountingDropsASenderWhoseSegmentIsGone) {
   EXPECT_EQ(names.CountSenders(), 1);
   EXPECT_EQ(Listed(names), std::vector<std::string>{"TslSn_B"});
   EXPECT_FALSE(names.ReadSenderInfo("TslSn_A", record));
+
+  // Names no segment can have (a backslash makes the system read a path) are gone too.
+  ASSERT_TRUE(weft::EditSenderList("TslSn\\Path", true));
+  ASSERT_TRUE(weft::EditSenderList("TslSn_Missing\\", true));
+  EXPECT_EQ(names.CountSenders(), 1);
+  EXPECT_EQ(Listed(names), std::vector<std::string>{"TslSn_B"});
 
   ASSERT_EQ(peer.Send("drop TslSn_B"), "ok");
   EXPECT_EQ(names.CountSenders(), 0);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <new>
 
 #include "support/peer_process_win32.h"
 #include "weft/weft_log.h"
@@ -58,6 +59,15 @@ TEST(WeftSharedMemoryTest, NestedLocksKeepTheMutexUntilTheOutermostUnlock) {
   segment.Unlock();
   EXPECT_EQ(peer.Send("trylock TslSm_Nest_mutex"), "timeout");
   segment.Unlock();
+  EXPECT_EQ(peer.Send("trylock TslSm_Nest_mutex"), "ok");
+
+  // A scoped level is given back however its scope is left, an exception included.
+  try {
+    const SegmentLock lock(segment);
+    ASSERT_NE(lock.view(), nullptr);
+    throw std::bad_alloc();
+  } catch (const std::bad_alloc&) {
+  }
   EXPECT_EQ(peer.Send("trylock TslSm_Nest_mutex"), "ok");
 
   // An unmatched Unlock leaves the count negative: Lock then always fails.
