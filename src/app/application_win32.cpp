@@ -295,6 +295,9 @@ void Application::OnKey(uint64_t virtual_key) {
 }
 
 void Application::WritePaceLog() {
+  // The box's own loop dispatches keys too: a second P would open a second box inside the
+  // first, and closing it would stop the timer the first one still needs.
+  if (paceLogBoxOpen) return;
   wchar_t module_path[kModulePathUnits] = {};
   const DWORD length = GetModuleFileNameW(nullptr, module_path, kModulePathUnits);
   std::wstring wide_path;
@@ -318,6 +321,7 @@ void Application::WritePaceLog() {
 
   // While the box waits for the user, its modal loop runs instead of the main loop: a timer
   // keeps the main loop's work (the title, a device recovery) going meanwhile.
+  paceLogBoxOpen = true;
   SetTimer(window.hwnd, kServiceTimerId, kMainLoopSleepMs, nullptr);
   if (ok) {
     MessageBoxW(window.hwnd, wide_path.c_str(), L"Pace log written", MB_OK | MB_ICONINFORMATION);
@@ -325,6 +329,7 @@ void Application::WritePaceLog() {
     MessageBoxW(window.hwnd, L"Failed to write pace_log.csv", L"Error", MB_OK | MB_ICONERROR);
   }
   KillTimer(window.hwnd, kServiceTimerId);
+  paceLogBoxOpen = false;
 }
 
 }  // namespace tsl

@@ -91,6 +91,8 @@ class Application {
   std::atomic<bool> letterbox{true};
   int64_t lastTitleRefresh = 0;
   int64_t titleHoldUntil = 0;
+  // The P key's message box is open (its loop runs the main loop's work).
+  bool paceLogBoxOpen = false;
   weft::UniqueHandle parentProcess;
   std::thread watchdogThread;
   std::atomic<bool> watchdogActive{false};
