@@ -9,13 +9,14 @@
 // Prints one line of figures:
 //   receivebench: seconds=S ticks=N sender_frames=N passes=N publications=N title_hold_pct=X
 //                 true_hold_pct=X delay_p50_ms=X delay_p99_ms=X delay_samples=N
-//                 age_p50_ms=X age_p99_ms=X age_samples=N
+//                 age_p50_ms=X age_p99_ms=X age_samples=N take_p99_ms=X late_takes=N
 // The title's hold counts ticks whose slot version repeats the previous tick's (as the title
 // does); the true hold counts ticks whose sender frame number repeats the previous tick's. The
 // delay runs from the sender's signal (its stamp) to the publication in the slot; the frame age
 // at tick from the signal of the frame a tick shows (its number read back, its stamp looked up)
 // to the moment the tick took it. Each tick asks the receive thread for a take of an uncounted
-// sender first, as Tessaline's tick does.
+// sender first, as Tessaline's tick does; take_p99_ms is how long ticks waited for it, and
+// late_takes counts the ticks whose wait ran out.
 #include <d3d11.h>
 #include <mmsystem.h>
 #include <windows.h>
@@ -197,9 +198,13 @@ int main(int argc, char** argv) {
   std::optional<uint32_t> last_number;
   std::vector<double> delays_ms;
   std::vector<double> ages_ms;
+  std::vector<double> take_ms;  // how long each tick waited for its take
+  uint64_t late_takes = 0;
   for (uint64_t target = start + period; target < end; target += period) {
     SleepUntilQpc(target);
-    receiver.TakeFrameForTick(take_wait);
+    const uint64_t asked = tsl::QpcNow();
+    if (!receiver.TakeFrameForTick(take_wait)) ++late_takes;
+    take_ms.push_back(tsl::QpcDeltaMs(asked, tsl::QpcNow(), frequency));
     tsl::SlotFrame frame;
     if (!slot.Latest(frame)) continue;
     const uint64_t taken = tsl::QpcNow();
@@ -244,14 +249,16 @@ int main(int argc, char** argv) {
   std::printf(
       "receivebench: seconds=%.3f ticks=%llu sender_frames=%ld passes=%llu publications=%llu "
       "title_hold_pct=%.2f true_hold_pct=%.2f delay_p50_ms=%.3f delay_p99_ms=%.3f "
-      "delay_samples=%zu age_p50_ms=%.3f age_p99_ms=%.3f age_samples=%zu\n",
+      "delay_samples=%zu age_p50_ms=%.3f age_p99_ms=%.3f age_samples=%zu take_p99_ms=%.3f "
+      "late_takes=%llu\n",
       elapsed, static_cast<unsigned long long>(ticks), sender_frames,
       static_cast<unsigned long long>(passes), static_cast<unsigned long long>(published),
       ticks ? 100.0 * static_cast<double>(title_holds) / static_cast<double>(ticks) : 0.0,
       true_compared ? 100.0 * static_cast<double>(true_holds) / static_cast<double>(true_compared)
                     : 0.0,
       Percentile(delays_ms, 0.5), Percentile(delays_ms, 0.99), delays_ms.size(),
-      Percentile(ages_ms, 0.5), Percentile(ages_ms, 0.99), ages_ms.size());
+      Percentile(ages_ms, 0.5), Percentile(ages_ms, 0.99), ages_ms.size(),
+      Percentile(take_ms, 0.99), static_cast<unsigned long long>(late_takes));
   std::fflush(stdout);
   // The receive thread runs on while the script reads its CPU time.
   Sleep(1000);

@@ -66,14 +66,14 @@ std::string WeftReceiveThread::SenderNameSnapshot() {
   return nameSnapshot_;
 }
 
-void WeftReceiveThread::TakeFrameForTick(std::chrono::microseconds wait) {
-  if (!takesOnRequest_) return;
+bool WeftReceiveThread::TakeFrameForTick(std::chrono::microseconds wait) {
+  if (!takesOnRequest_) return true;
   std::unique_lock<std::mutex> lock(takeMutex_);
   const uint64_t ticket = ++takesAsked_;
   takeChanged_.notify_all();
   // Bounded: a sender holding its access lock must not hold up the output. The tick then shows
   // the frame before, and the take is published for the next one.
-  takeChanged_.wait_for(lock, wait, [&] { return takesServed_ >= ticket || !running_; });
+  return takeChanged_.wait_for(lock, wait, [&] { return takesServed_ >= ticket || !running_; });
 }
 
 uint64_t WeftReceiveThread::WaitForTakeRequest() {
@@ -131,18 +131,6 @@ void WeftReceiveThread::Passes() {
     const bool is_connected = rx.IsConnected();
     passCount.fetch_add(1, std::memory_order_relaxed);
 
-    if (pass_start - last_scan > kScanInterval) {
-      last_scan = pass_start;
-      // Counting drops only names whose segment cannot exist, which is safe at any time, so
-      // "avail" never counts a dead name, connected or not.
-      senderCount = input_.ListSenders(names, kMaxListedSenders);
-      if (!is_connected && requestedName_.empty()) {
-        const std::string pick =
-            pick_.Choose(names, input_.ActiveSenderName(), SteadyMs(pass_start));
-        if (!pick.empty()) input_.SetSenderName(pick);
-      }
-    }
-
     const Delivery delivery = received ? Deliver(name_due, take_asked) : Delivery::kUnusable;
     connected = delivery != Delivery::kUnusable;
     if (connected) {
@@ -152,6 +140,19 @@ void WeftReceiveThread::Passes() {
     }
     takesOnRequest_ = connected && !rx.CountsFrames();
     MarkTakesServed(asked);
+
+    // After the frame is out, so that a tick waiting for it or a frame just signalled never
+    // waits for the list. Counting drops only names whose segment cannot exist, which is safe
+    // at any time, so "avail" never counts a dead name, connected or not.
+    if (pass_start - last_scan > kScanInterval) {
+      last_scan = pass_start;
+      senderCount = input_.ListSenders(names, kMaxListedSenders);
+      if (!is_connected && requestedName_.empty()) {
+        const std::string pick =
+            pick_.Choose(names, input_.ActiveSenderName(), SteadyMs(pass_start));
+        if (!pick.empty()) input_.SetSenderName(pick);
+      }
+    }
     // A counting sender is looked at again a millisecond later; a pass that found nothing
     // usable waits as a disconnected one does. Takes on request wait for the next ask instead.
     if (!takesOnRequest_) SleepUntil(Clock::now() + kPollInterval);

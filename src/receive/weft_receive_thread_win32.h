@@ -44,7 +44,8 @@ class WeftReceiveThread {
   // does not count its frames, asks the receive thread to take its texture now and waits at
   // most `wait` for the publication, so the tick shows a frame as new as the sender's texture.
   // Returns at once while frames are counted: each one reaches the slot as it is signalled.
-  void TakeFrameForTick(std::chrono::microseconds wait);
+  // False when the wait ran out before the take was served.
+  bool TakeFrameForTick(std::chrono::microseconds wait);
 
   // Receiving: connected to a sender whose frames reach the slot.
   std::atomic<bool> connected{false};
