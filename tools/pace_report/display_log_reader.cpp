@@ -44,6 +44,8 @@ std::filesystem::path DisplayLogBeside(const std::filesystem::path& pace_log) {
 bool ParseDisplayLog(std::string_view text, const std::string& name, std::vector<DisplayRow>& rows,
                      std::string& error) {
   rows.clear();
+  uint64_t last_display_qpc = 0;  // the latest screen time so far, and its tick
+  uint64_t last_display_tick = 0;
   size_t line = 0;
   size_t pos = 0;
   while (pos < text.size()) {
@@ -94,6 +96,17 @@ bool ParseDisplayLog(std::string_view text, const std::string& name, std::vector
       error = at + "tick " + std::to_string(r.tick) + " follows tick " +
               std::to_string(rows.back().tick) + ": ticks only go up";
       return false;
+    }
+    // Images reach the screen in the order they were presented, on one monotonic clock.
+    if (r.display_qpc != 0 && r.display_qpc < last_display_qpc) {
+      error = at + "display_qpc " + std::to_string(r.display_qpc) + " is before " +
+              std::to_string(last_display_qpc) + " of tick " + std::to_string(last_display_tick) +
+              ": screen times only go forward";
+      return false;
+    }
+    if (r.display_qpc != 0) {
+      last_display_qpc = r.display_qpc;
+      last_display_tick = r.tick;
     }
     rows.push_back(r);
   }

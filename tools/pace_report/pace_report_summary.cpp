@@ -149,7 +149,10 @@ void AddDisplay(PaceReportSummary& s, const PaceLog& log, const std::vector<Disp
   std::vector<double> at_display;
   std::vector<double> intervals;
   std::vector<double> periods;
+  // The image shown before, while nothing since breaks the chain: an interval is only taken
+  // between two images known to have followed each other on the screen.
   const DisplayRow* previous_shown = nullptr;
+  const DisplayRow* previous_row = nullptr;
   const double hz = static_cast<double>(s.frequency.hz);
   for (const DisplayRow& r : display) {
     if (!std::isnan(r.age_present_ms)) at_present.push_back(r.age_present_ms);
@@ -158,11 +161,21 @@ void AddDisplay(PaceReportSummary& s, const PaceLog& log, const std::vector<Disp
     s.late += r.state == "late" ? 1 : 0;
     s.never_shown += r.state == "never shown" ? 1 : 0;
     if (shown || r.state == "never shown") s.display_measured = true;
+    // Two exports in one file, a stretch whose presents are not measured (no statistics, or a
+    // disjoint started the history over), one still pending, or an image shown at a time not
+    // known: what was on the screen across it cannot be told.
+    const bool gap = previous_row != nullptr && r.tick != previous_row->tick + 1;
+    previous_row = &r;
+    if (gap || r.state == "not measured" || r.state == "pending" ||
+        (shown && r.display_qpc == 0)) {
+      previous_shown = nullptr;
+    }
     if (!shown || r.display_qpc == 0) continue;
     ++s.displayed;
     if (previous_shown != nullptr && hz > 0.0) {
-      const double ms =
-          static_cast<double>(r.display_qpc - previous_shown->display_qpc) * 1000.0 / hz;
+      const double ms = static_cast<double>(static_cast<int64_t>(r.display_qpc -
+                                                                 previous_shown->display_qpc)) *
+                        1000.0 / hz;
       intervals.push_back(ms);
       if (previous_shown->refreshes > 0) periods.push_back(ms / previous_shown->refreshes);
     }
@@ -178,8 +191,8 @@ void AddDisplay(PaceReportSummary& s, const PaceLog& log, const std::vector<Disp
   summarise(at_present, s.age_present_p50_ms, s.age_present_p99_ms, s.age_present_max_ms);
   s.aged_displays = at_display.size();
   summarise(at_display, s.age_display_p50_ms, s.age_display_p99_ms, s.age_display_max_ms);
-  double unused = 0.0;
-  summarise(intervals, s.displayed_interval_p50_ms, s.displayed_interval_p99_ms, unused);
+  summarise(intervals, s.displayed_interval_p50_ms, s.displayed_interval_p99_ms,
+            s.displayed_interval_max_ms);
   if (!periods.empty()) s.refresh_period_ms = PercentileNearestBelow(periods, 0.50);
 
   // The age series in the pace log's tick order, for the picture.

@@ -77,7 +77,8 @@ struct PaceReportSummary {
   double age_display_p50_ms = 0.0, age_display_p99_ms = 0.0, age_display_max_ms = 0.0;
   bool display_measured = false;  // the platform said what reached the screen
   size_t displayed = 0;           // presents shown (late ones included)
-  double displayed_interval_p50_ms = 0.0, displayed_interval_p99_ms = 0.0;
+  double displayed_interval_p50_ms = 0.0, displayed_interval_p99_ms = 0.0,
+         displayed_interval_max_ms = 0.0;
   size_t late = 0;
   size_t never_shown = 0;
   double refresh_period_ms = 0.0;

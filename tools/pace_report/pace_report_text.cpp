@@ -117,9 +117,9 @@ std::string FormatSummary(const std::string& name, const PaceReportSummary& s) {
       Append(
           out,
           "  display      %zu shown (%zu late), %zu never shown; displayed interval ms p50 %.3f  "
-          "p99 %.3f; refresh period %.3f ms\n",
+          "p99 %.3f  max %.3f; refresh period %.3f ms\n",
           s.displayed, s.late, s.never_shown, s.displayed_interval_p50_ms,
-          s.displayed_interval_p99_ms, s.refresh_period_ms);
+          s.displayed_interval_p99_ms, s.displayed_interval_max_ms, s.refresh_period_ms);
     } else {
       Append(out,
              "  display      not measured on this platform: it gives no frame statistics, so no "
