@@ -212,9 +212,10 @@ void Application::OnTick(uint64_t tick, uint64_t target_qpc, uint64_t wake_qpc) 
   const uint64_t done_qpc = QpcNow();
   paceStats.Record(
       {tickBase + tick, target_qpc, wake_qpc, done_qpc, result.repeated, result.version});
-  // What reached the screen: the present's id now, the swap chain's statistics every tick.
+  // What reached the screen: the present's id now (blanks too: they take an id and a refresh;
+  // a minimised tick made no present), the swap chain's statistics every tick.
   uint32_t present_id = 0;
-  if (result.presented && presenter.LastPresentId(present_id)) {
+  if (result.present_made && presenter.LastPresentId(present_id)) {
     presentTracker.OnPresent(tickBase + tick, present_id, sync_interval, result.published_qpc,
                              done_qpc);
   }

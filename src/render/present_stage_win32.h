@@ -15,6 +15,8 @@ namespace tsl {
 struct PresentResult {
   bool presented = false;  // a frame was drawn and its present succeeded (or the window is
                            // minimised and there was nothing to draw into)
+  bool present_made = false;  // a present call was made and succeeded (a frame or a blank): it
+                              // has an id, and the display side follows it
   bool repeated = false;   // the frame's version equals the previous presenting tick's
   uint64_t version = 0;
   uint64_t published_qpc = 0;  // when the frame was published (0: no frame)
@@ -29,7 +31,8 @@ class PresentStage {
     slot_ = slot;
   }
   // `before_take` runs just before the newest frame is taken from the slot (after the waitable
-  // swap chain's wait), so a source taken on the output's clock is as new as it can be.
+  // swap chain's wait, made before every present whatever the sync interval), so a source taken
+  // on the output's clock is as new as it can be.
   PresentResult PresentLatest(uint32_t sync_interval,
                               const std::function<void()>& before_take = nullptr);
 

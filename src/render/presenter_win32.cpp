@@ -64,7 +64,8 @@ bool Presenter::Initialize(GpuDevice* device, HWND window, bool one_frame_latenc
 }
 
 void Presenter::WaitUntilReady() {
-  if (latencyWaitable_) WaitForSingleObjectEx(latencyWaitable_.get(), 1000, TRUE);
+  if (!latencyWaitable_ || readyOwed_) return;
+  readyOwed_ = WaitForSingleObjectEx(latencyWaitable_.get(), 1000, TRUE) == WAIT_OBJECT_0;
 }
 
 bool Presenter::AcquireBackBuffer() {
@@ -217,27 +218,28 @@ Presenter::RenderResult Presenter::Render(ID3D11Texture2D* texture, uint32_t wid
 bool Presenter::PresentNow(uint32_t sync_interval) {
   const UINT flags = (sync_interval == 0 && tearingSupported_) ? DXGI_PRESENT_ALLOW_TEARING : 0;
   lastPresent_ = {sync_interval, flags, lastPresent_.count + 1};
+  readyOwed_ = false;
   return device_->Check(swapChain_->Present(sync_interval, flags));
 }
 
-bool Presenter::Draw(ID3D11Texture2D* texture, uint32_t width, uint32_t height, uint32_t format,
-                     uint32_t sync_interval) {
+Presenter::DrawResult Presenter::Draw(ID3D11Texture2D* texture, uint32_t width, uint32_t height,
+                                      uint32_t format, uint32_t sync_interval) {
   switch (Render(texture, width, height, format)) {
     case RenderResult::kFailed:
-      return false;
+      return DrawResult::kFailed;
     case RenderResult::kNothingToDraw:
-      return true;
+      return DrawResult::kNothingToDraw;
     case RenderResult::kDrawn:
       break;
   }
-  return PresentNow(sync_interval);
+  return PresentNow(sync_interval) ? DrawResult::kPresented : DrawResult::kFailed;
 }
 
-void Presenter::PresentBlank(uint32_t sync_interval) {
-  if (!renderTarget_) return;
+bool Presenter::PresentBlank(uint32_t sync_interval) {
+  if (!renderTarget_) return false;
   const float black[4] = {0.0f, 0.0f, 0.0f, 1.0f};
   device_->context->ClearRenderTargetView(renderTarget_.Get(), black);
-  PresentNow(sync_interval);
+  return PresentNow(sync_interval);
 }
 
 bool Presenter::LastPresentId(uint32_t& id) const {
@@ -274,6 +276,7 @@ void Presenter::Release() {
   backBuffer_.Reset();
   swapChain_.Reset();
   latencyWaitable_.reset();
+  readyOwed_ = false;
 }
 
 }  // namespace tsl

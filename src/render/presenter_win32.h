@@ -31,14 +31,20 @@ class Presenter {
   bool Initialize(GpuDevice* device, HWND window, bool one_frame_latency = false);
   bool LatencyWaitable() const { return static_cast<bool>(latencyWaitable_); }
   // With a waitable swap chain: waits (at most a second) until a present would not queue behind
-  // another, so that the frame drawn next is the newest at the last moment. Does nothing
-  // otherwise.
+  // another, so that the frame drawn next is the newest at the last moment. Each wait is owed to
+  // the next present: until one is made (a minimised window, a failed draw, a blank without a
+  // target make none), further calls return at once, since the signal the wait took comes back
+  // only with a present. Does nothing without a waitable swap chain.
   void WaitUntilReady();
-  // Draws and presents. True when the present succeeded, and when a minimised window left
-  // nothing to draw into.
-  bool Draw(ID3D11Texture2D* texture, uint32_t width, uint32_t height, uint32_t format,
-            uint32_t sync_interval);
-  void PresentBlank(uint32_t sync_interval);
+  enum class DrawResult {
+    kFailed,         // the draw or the present failed
+    kNothingToDraw,  // a minimised window: nothing drawn, no present made
+    kPresented,      // drawn and presented
+  };
+  DrawResult Draw(ID3D11Texture2D* texture, uint32_t width, uint32_t height, uint32_t format,
+                  uint32_t sync_interval);
+  // True when a (black) present was made and succeeded.
+  bool PresentBlank(uint32_t sync_interval);
   void Release();
 
   // The id of the last present made (the swap chain's count of present calls); false when it
@@ -101,6 +107,7 @@ class Presenter {
   uint64_t viewCreations_ = 0;
   PresentCall lastPresent_;
   weft::UniqueHandle latencyWaitable_;
+  bool readyOwed_ = false;  // a wait took the swap chain's signal and no present followed yet
 };
 
 }  // namespace tsl

@@ -18,6 +18,7 @@
 #include "support/fake_display_swap_chain_win32.h"
 #include "support/presenter_probe_win32.h"
 #include "support/weft_test_env_win32.h"
+#include "weft/unique_handle_win32.h"
 #include "window/main_window_win32.h"
 
 namespace tsl {
@@ -25,6 +26,7 @@ namespace {
 
 using Microsoft::WRL::ComPtr;
 
+constexpr auto kPresented = Presenter::DrawResult::kPresented;
 constexpr uint32_t kGreen = 0xFF00FF00;  // B8G8R8A8 bytes 00 FF 00 FF read as a word
 constexpr uint32_t kBlack = 0xFF000000;
 
@@ -133,7 +135,7 @@ TEST_F(RenderTest, LetterboxDrawsTheImageInTheCentredViewportWithBlackBands) {
     EXPECT_EQ(at(x, 0), kBlack);
     EXPECT_EQ(at(x, 999), kBlack);
   }
-  EXPECT_TRUE(presenter_.Draw(texture.Get(), 1920, 1080, 87, 0));
+  EXPECT_EQ(presenter_.Draw(texture.Get(), 1920, 1080, 87, 0), kPresented);
 }
 
 TEST_F(RenderTest, StretchSizesTheBuffersToTheSourceOnlyWhenTheWantedSizeChanges) {
@@ -141,10 +143,10 @@ TEST_F(RenderTest, StretchSizesTheBuffersToTheSourceOnlyWhenTheWantedSizeChanges
   auto big = SolidTexture(gpu_.device.Get(), 3840, 2160, kGreen);
   presenter_.letterbox = false;
   const uint64_t resizes = probe_.ResizeCount();
-  ASSERT_TRUE(presenter_.Draw(small.Get(), 320, 240, 87, 0));
+  ASSERT_EQ(presenter_.Draw(small.Get(), 320, 240, 87, 0), kPresented);
   EXPECT_EQ(probe_.BackBufferWidth(), 320u);
   EXPECT_EQ(probe_.ResizeCount(), resizes + 1);
-  ASSERT_TRUE(presenter_.Draw(small.Get(), 320, 240, 87, 0));
+  ASSERT_EQ(presenter_.Draw(small.Get(), 320, 240, 87, 0), kPresented);
   EXPECT_EQ(probe_.ResizeCount(), resizes + 1);
   uint32_t width = 0;
   probe_.Render(small.Get(), 320, 240, 87);
@@ -153,15 +155,15 @@ TEST_F(RenderTest, StretchSizesTheBuffersToTheSourceOnlyWhenTheWantedSizeChanges
   EXPECT_EQ(pixels.front(), kGreen);  // the image fills the buffer: no bands
   EXPECT_EQ(pixels.back(), kGreen);
 
-  ASSERT_TRUE(presenter_.Draw(big.Get(), 3840, 2160, 87, 0));
+  ASSERT_EQ(presenter_.Draw(big.Get(), 3840, 2160, 87, 0), kPresented);
   EXPECT_EQ(probe_.BackBufferWidth(), 3840u);
   EXPECT_EQ(probe_.BackBufferHeight(), 2160u);
   presenter_.letterbox = true;
-  ASSERT_TRUE(presenter_.Draw(big.Get(), 3840, 2160, 87, 0));
+  ASSERT_EQ(presenter_.Draw(big.Get(), 3840, 2160, 87, 0), kPresented);
   EXPECT_EQ(probe_.BackBufferWidth(), 1000u);
-  ASSERT_TRUE(presenter_.Draw(big.Get(), 3840, 2160, 87, 0));
+  ASSERT_EQ(presenter_.Draw(big.Get(), 3840, 2160, 87, 0), kPresented);
   presenter_.letterbox = false;
-  ASSERT_TRUE(presenter_.Draw(big.Get(), 3840, 2160, 87, 0));
+  ASSERT_EQ(presenter_.Draw(big.Get(), 3840, 2160, 87, 0), kPresented);
   EXPECT_EQ(probe_.ResizeCount(), resizes + 4);
 }
 
@@ -169,6 +171,7 @@ TEST_F(RenderTest, BeforeAnyFrameEachTickPresentsBlackAndCountsNothing) {
   for (int i = 0; i < 3; ++i) {
     const PresentResult r = stage_.PresentLatest(0);
     EXPECT_FALSE(r.presented);
+    EXPECT_TRUE(r.present_made);  // a black present, followed to the screen like any other
     EXPECT_FALSE(r.repeated);
     EXPECT_EQ(r.version, 0u);
   }
@@ -235,11 +238,36 @@ TEST_F(RenderTest, AMinimisedWindowDrawsNothingButTheTickStillCounts) {
   const uint64_t resizes = probe_.ResizeCount();
   EXPECT_EQ(probe_.Render(texture.Get(), 64, 64, 87),
             PresenterProbe::RenderResult::kNothingToDraw);
-  EXPECT_TRUE(presenter_.Draw(texture.Get(), 64, 64, 87, 0));
+  EXPECT_EQ(presenter_.Draw(texture.Get(), 64, 64, 87, 0),
+            Presenter::DrawResult::kNothingToDraw);
   slot_.Publish(texture.Get(), 64, 64, 87);
-  EXPECT_TRUE(stage_.PresentLatest(0).presented);
+  const PresentResult r = stage_.PresentLatest(0);
+  EXPECT_TRUE(r.presented);
+  EXPECT_FALSE(r.present_made);  // no present call: nothing for the display side to follow
   EXPECT_EQ(stage_.PresentCount(), 1u);
   EXPECT_EQ(probe_.ResizeCount(), resizes);
+
+  // With a waitable swap chain (here a semaphore in its place), a wait that no present followed
+  // is owed to the next present: the next tick does not wait again, which would take a signal
+  // that only a present gives back and stall it for a second.
+  const weft::UniqueHandle ready(CreateSemaphoreW(nullptr, 1, 1, nullptr));
+  probe_.UseLatencyWaitable(ready.get());
+  stage_.PresentLatest(0);
+  EXPECT_EQ(WaitForSingleObject(ready.get(), 0), WAIT_TIMEOUT) << "the first wait took it";
+  ReleaseSemaphore(ready.get(), 1, nullptr);
+  stage_.PresentLatest(1);
+  EXPECT_EQ(WaitForSingleObject(ready.get(), 0), WAIT_OBJECT_0) << "a second wait, no present";
+  // Restored, the window presents again: the owed wait is used, and the next present waits
+  // first, under sync interval 0 as under 1.
+  ShowWindow(window_.hwnd, SW_RESTORE);
+  window_.PumpMessages();
+  ReleaseSemaphore(ready.get(), 1, nullptr);
+  EXPECT_TRUE(stage_.PresentLatest(0).present_made);
+  EXPECT_EQ(WaitForSingleObject(ready.get(), 0), WAIT_OBJECT_0) << "waited though one was owed";
+  ReleaseSemaphore(ready.get(), 1, nullptr);
+  EXPECT_TRUE(stage_.PresentLatest(0).present_made);
+  EXPECT_EQ(WaitForSingleObject(ready.get(), 0), WAIT_TIMEOUT) << "no wait under sync 0";
+  probe_.UseLatencyWaitable(nullptr);
 }
 
 // Every pixel of a 64 x 32 image is different (blue grows to the right, green downwards) and a
@@ -524,7 +552,7 @@ TEST_F(RenderTest, ReleaseIsSafeTwiceAndOnAnEmptyPresenter) {
   Presenter empty;
   empty.Release();
   auto texture = SolidTexture(gpu_.device.Get(), 8, 8, kGreen);
-  EXPECT_FALSE(empty.Draw(texture.Get(), 8, 8, 87, 0));
+  EXPECT_EQ(empty.Draw(texture.Get(), 8, 8, 87, 0), Presenter::DrawResult::kFailed);
   empty.PresentBlank(0);
 }
 

@@ -30,6 +30,16 @@ class PresenterProbe {
   uint32_t SwapChainFlags() const { return p_.swapChainFlags_; }
   // Puts a stand-in in place of the swap chain (a fake that wraps the real one).
   void UseSwapChain(IDXGISwapChain1* swap_chain) { p_.swapChain_ = swap_chain; }
+  // Puts a copy of `ready` (or, with null, nothing) in place of the frame-latency waitable
+  // object, which this platform does not hand out.
+  void UseLatencyWaitable(HANDLE ready) {
+    HANDLE copy = nullptr;
+    if (ready != nullptr) {
+      DuplicateHandle(GetCurrentProcess(), ready, GetCurrentProcess(), &copy, 0, FALSE,
+                      DUPLICATE_SAME_ACCESS);
+    }
+    p_.latencyWaitable_.reset(copy);
+  }
 
  private:
   Presenter& p_;
