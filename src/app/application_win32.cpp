@@ -177,8 +177,8 @@ void Application::TryRecovery(const AppConfig& cfg) {
   }
   if (up) {
     recovering = false;
-    // A new swap chain: its statistics have nothing to do with the old one's.
-    presentTracker.OnStatistics(StatisticsRead::kDisjoint, {});
+    // A new swap chain: its ids and statistics have nothing to do with the old one's.
+    presentTracker.OnNewSwapChain();
     return;
   }
   paceController.Stop();

@@ -12,7 +12,8 @@
 //   display_qpc        when the frame reached the screen, where the platform says so
 //   age_display_ms     display minus publication
 //   refreshes          refreshes the frame stayed on screen (known once the next one came)
-//   state              shown, late, never shown, pending, not measured, or not presented
+//   state              shown, late, never shown, unplaced, pending, not measured, or not
+//                      presented
 // An empty field is one that is not known; a figure is never made up as 0.
 
 #include <cstdint>

@@ -4,6 +4,20 @@
 
 namespace tsl {
 
+namespace {
+
+// More presents queued behind the one shown than any swap chain holds (a maximum frame latency
+// is at most 16) and a refresh or two of sync-interval-0 presents could explain: PresentCount
+// that far behind the ids made counts images, not ids.
+constexpr int32_t kMostQueued = 32;
+
+bool AllZero(const FrameStatistics& s) {
+  return s.present_count == 0 && s.present_refresh_count == 0 && s.sync_refresh_count == 0 &&
+         s.sync_qpc == 0;
+}
+
+}  // namespace
+
 const char* DisplayStateName(DisplayState state) {
   switch (state) {
     case DisplayState::kPending:
@@ -14,6 +28,8 @@ const char* DisplayStateName(DisplayState state) {
       return "late";
     case DisplayState::kNeverShown:
       return "never shown";
+    case DisplayState::kUnplaced:
+      return "unplaced";
     case DisplayState::kNotMeasured:
       break;
   }
@@ -23,6 +39,10 @@ const char* DisplayStateName(DisplayState state) {
 void PresentTracker::OnPresent(uint64_t tick, uint32_t present_id, uint32_t sync_interval,
                                uint64_t published_qpc, uint64_t present_qpc) {
   std::lock_guard<std::mutex> guard(mutex_);
+  // The same id again (or an older one) is no new present: the count only moves with one.
+  if (have_present_ && static_cast<int32_t>(present_id - newest_id_) <= 0) return;
+  const uint64_t number =
+      have_present_ ? newest_number_ + static_cast<uint32_t>(present_id - newest_id_) : present_id;
   DisplayRecord r;
   r.tick = tick;
   r.present_id = present_id;
@@ -30,19 +50,27 @@ void PresentTracker::OnPresent(uint64_t tick, uint32_t present_id, uint32_t sync
   r.published_qpc = published_qpc;
   r.present_qpc = present_qpc;
   r.state = unavailable_ ? DisplayState::kNotMeasured : DisplayState::kPending;
-  records_.push_back(r);
-  if (unavailable_) first_pending_ = records_.size();
-  while (records_.size() > capacity_) {
-    records_.pop_front();
-    if (first_pending_ > 0) --first_pending_;
-    if (have_last_shown_) {
-      if (last_shown_ == 0) {
-        have_last_shown_ = false;
-      } else {
-        --last_shown_;
-      }
+  records_[{chain_, number}] = r;
+  have_present_ = true;
+  newest_id_ = present_id;
+  newest_number_ = number;
+  while (records_.size() > capacity_) records_.erase(records_.begin());
+}
+
+void PresentTracker::OnNewSwapChain() {
+  std::lock_guard<std::mutex> guard(mutex_);
+  for (auto& [key, r] : records_) {
+    if (key.first == chain_ && r.state == DisplayState::kPending) {
+      r.state = DisplayState::kNotMeasured;
     }
   }
+  ++chain_;
+  have_present_ = false;
+  have_sample_ = false;
+  have_placed_ = false;
+  retired_any_ = false;
+  period_qpc_ = 0.0;
+  reading_ = PresentCountReading::kUnknown;
 }
 
 void PresentTracker::OnStatistics(StatisticsRead read, const FrameStatistics& s) {
@@ -50,128 +78,162 @@ void PresentTracker::OnStatistics(StatisticsRead read, const FrameStatistics& s)
   if (unavailable_) return;
   if (read == StatisticsRead::kUnavailable) {
     unavailable_ = true;
-    measured_ = false;
-    for (size_t i = first_pending_; i < records_.size(); ++i) {
-      records_[i].state = DisplayState::kNotMeasured;
+    for (auto& [key, r] : records_) {
+      if (r.state == DisplayState::kPending) r.state = DisplayState::kNotMeasured;
     }
-    first_pending_ = records_.size();
     return;
   }
   if (read == StatisticsRead::kDisjoint) {
-    // A new history: the next sample is a first one again, and the refresh rate may differ.
+    // A new history: refresh counts (and the rate) may have jumped, so nothing placed before
+    // is a reference for what comes next.
     have_sample_ = false;
-    have_last_shown_ = false;
+    have_placed_ = false;
     period_qpc_ = 0.0;
     return;
   }
-  if (s.present_count == 0 && s.present_refresh_count == 0 && s.sync_refresh_count == 0 &&
-      s.sync_qpc == 0) {
-    return;  // happens, and says nothing
-  }
-  measured_ = true;
-  if (!have_sample_) {
-    // Nothing to count from yet: what was presented before this sample cannot be told apart.
-    for (size_t i = first_pending_; i < records_.size(); ++i) {
-      if (records_[i].present_qpc <= s.sync_qpc) {
-        records_[i].state = DisplayState::kNotMeasured;
-        first_pending_ = i + 1;
-      }
+  if (AllZero(s)) return;  // happens, and says nothing
+  if (have_sample_) {
+    const uint32_t refreshes = s.sync_refresh_count - last_.sync_refresh_count;
+    if (refreshes > 0 && s.sync_qpc > last_.sync_qpc) {
+      period_qpc_ = static_cast<double>(s.sync_qpc - last_.sync_qpc) / refreshes;
     }
-    have_sample_ = true;
-    last_ = s;
-    return;
+    NoteReading(s);
   }
-  const uint32_t refreshes = s.sync_refresh_count - last_.sync_refresh_count;
-  if (refreshes > 0 && s.sync_qpc > last_.sync_qpc) {
-    period_qpc_ = static_cast<double>(s.sync_qpc - last_.sync_qpc) / refreshes;
-  }
-  if (s.present_count != last_.present_count) Resolve(s);
+  Resolve(s);
   last_ = s;
+  have_sample_ = true;
+}
+
+void PresentTracker::NoteReading(const FrameStatistics& s) {
+  if (reading_ != PresentCountReading::kUnknown || !have_present_) return;
+  const auto behind = static_cast<int32_t>(newest_id_ - s.present_count);
+  if (behind > kMostQueued) {
+    reading_ = PresentCountReading::kImagesShown;
+  } else if (s.present_count - last_.present_count >
+             s.sync_refresh_count - last_.sync_refresh_count + 1) {
+    // More than one a refresh, and not falling behind the ids: ids of presents, some of which
+    // were replaced unseen.
+    reading_ = PresentCountReading::kPresentId;
+  }
 }
 
 void PresentTracker::Resolve(const FrameStatistics& s) {
-  const uint32_t shown = s.present_count - last_.present_count;  // images shown since the last
-  const uint32_t behind = s.sync_refresh_count - s.present_refresh_count;
-  uint64_t screen_qpc = 0;
+  if (!have_present_) return;
+  // PresentCount as a number of this chain: an id not made here yet is not one of ours.
+  const auto behind = static_cast<int32_t>(newest_id_ - s.present_count);
+  if (behind < 0 || static_cast<uint64_t>(behind) > newest_number_) return;
+  const uint64_t newest_shown = newest_number_ - static_cast<uint64_t>(behind);
+  if (retired_any_ && newest_shown <= retired_through_) return;  // nothing new left the queue
+  // Only what left the queue since the last sample is new here.
+  const auto first = retired_any_ ? records_.upper_bound({chain_, retired_through_})
+                                  : records_.lower_bound({chain_, 0});
+  const auto last = records_.upper_bound({chain_, newest_shown});
+  retired_any_ = true;
+  retired_through_ = newest_shown;
+
+  if (reading_ == PresentCountReading::kImagesShown) {
+    // A count of images says which presents have left the queue, not which was shown when.
+    for (auto it = first; it != last; ++it) {
+      if (it->second.state == DisplayState::kPending) it->second.state = DisplayState::kUnplaced;
+    }
+    return;
+  }
+
+  // The presents between the last placed one and this one take one refresh each only when k of
+  // them span exactly k refreshes and each waited for at least one blank.
+  const uint32_t refresh = s.present_refresh_count;
+  const uint64_t since = have_placed_ ? newest_shown - placed_number_ : 0;
+  bool exact = have_placed_ && since == static_cast<uint32_t>(refresh - placed_refresh_);
+  if (exact) {
+    uint64_t seen = 0;
+    for (auto it = records_.upper_bound({chain_, placed_number_}); it != last; ++it) {
+      exact = exact && it->second.sync_interval >= 1;
+      ++seen;
+    }
+    exact = exact && seen == since;
+  }
+  // The image on the screen just before the one being placed, while every present since is
+  // accounted for (placed, or known never to have been shown); null once one is not.
+  DisplayRecord* before = nullptr;
+  if (have_placed_) {
+    const auto it = records_.find({chain_, placed_number_});
+    if (it != records_.end() &&
+        (it->second.state == DisplayState::kShown || it->second.state == DisplayState::kLate)) {
+      before = &it->second;
+    }
+  }
+  uint64_t expected = placed_number_ + 1;  // the number the next record must have to follow on
+  for (auto it = first; it != last; ++it) {
+    DisplayRecord& r = it->second;
+    const uint64_t number = it->first.second;
+    if (have_placed_ && number != expected) before = nullptr;  // a present we have no record of
+    expected = number + 1;
+    if (r.state != DisplayState::kPending) continue;
+    const bool placed = number == newest_shown || (exact && number > placed_number_);
+    if (!placed) {
+      // Images reach the screen only at a blank. A sync-interval-0 present whose first possible
+      // blank is no earlier than the one at which a newer present was first shown was replaced
+      // before it could be: never shown. Anything else left the queue at a time not known.
+      const bool replaced = r.sync_interval == 0 && period_qpc_ > 0.0 &&
+                            static_cast<int32_t>(EarliestByTime(r, s) - refresh) >= 0;
+      r.state = replaced ? DisplayState::kNeverShown : DisplayState::kUnplaced;
+      if (!replaced) before = nullptr;
+      continue;
+    }
+    const uint32_t at = number == newest_shown
+                            ? refresh
+                            : placed_refresh_ + static_cast<uint32_t>(number - placed_number_);
+    Place(r, at, before, s);
+    // How long the image before stayed: until this one replaced it.
+    if (before != nullptr) before->refreshes_on_screen = at - before->refresh;
+    before = &r;
+  }
+  have_placed_ = true;
+  placed_number_ = newest_shown;
+  placed_refresh_ = refresh;
+}
+
+void PresentTracker::Place(DisplayRecord& r, uint32_t refresh, const DisplayRecord* previous,
+                           const FrameStatistics& s) {
+  r.refresh = refresh;
+  const auto behind = static_cast<int32_t>(s.sync_refresh_count - refresh);
   if (behind == 0) {
-    screen_qpc = s.sync_qpc;
-  } else if (period_qpc_ > 0.0) {
-    screen_qpc = s.sync_qpc - static_cast<uint64_t>(std::llround(behind * period_qpc_));
+    r.display_qpc = s.sync_qpc;
+  } else if (behind > 0 && period_qpc_ > 0.0) {
+    r.display_qpc = s.sync_qpc - static_cast<uint64_t>(std::llround(behind * period_qpc_));
   }
-
-  // The presents still pending that were made before the newest image reached the screen,
-  // oldest first.
-  std::vector<size_t> candidates;
-  for (size_t i = first_pending_; i < records_.size(); ++i) {
-    if (records_[i].state != DisplayState::kPending) continue;
-    if (screen_qpc == 0 || records_[i].present_qpc < screen_qpc) candidates.push_back(i);
-  }
-  if (candidates.empty()) return;
-
-  // More presents than images: a sync-interval-0 present may have been replaced by a newer one
-  // before it was shown (the oldest of them first); what is left over beyond that is still
-  // queued behind the images shown (sync interval 1 and more queue in order) and stays pending.
-  size_t surplus = candidates.size() > shown ? candidates.size() - shown : 0;
-  std::vector<size_t> batch;
-  for (size_t index : candidates) {
-    if (surplus > 0 && records_[index].sync_interval == 0) {
-      records_[index].state = DisplayState::kNeverShown;
-      --surplus;
-    } else {
-      batch.push_back(index);
-    }
-  }
-  if (batch.size() > shown) batch.resize(shown);
-
-  for (size_t b = 0; b < batch.size(); ++b) {
-    DisplayRecord& r = records_[batch[b]];
-    const uint32_t before = static_cast<uint32_t>(batch.size() - 1 - b);
-    r.refresh = s.present_refresh_count - before;
-    if (screen_qpc != 0 && (before == 0 || period_qpc_ > 0.0)) {
-      r.display_qpc = screen_qpc - static_cast<uint64_t>(std::llround(before * period_qpc_));
-    }
-    // The earliest refresh it could have reached: the next after its present (where the period
-    // is known), and its sync interval after the image before it. Later than both is late.
-    bool known = false;
-    uint32_t earliest = 0;
+  // Late only on evidence: later than the refresh after its present call (where the period is
+  // known) and its sync interval after the image before it. Without that image placed, the
+  // present may have waited behind an image shown longer, and nobody can say.
+  bool late = false;
+  if (previous != nullptr) {
+    uint32_t earliest = previous->refresh + (r.sync_interval > 0 ? r.sync_interval : 1);
     if (period_qpc_ > 0.0) {
-      const double since = static_cast<double>(static_cast<int64_t>(r.present_qpc - s.sync_qpc));
-      earliest = s.sync_refresh_count +
-                 static_cast<uint32_t>(static_cast<int64_t>(std::floor(since / period_qpc_))) + 1;
-      known = true;
+      const uint32_t by_time = EarliestByTime(r, s);
+      if (static_cast<int32_t>(by_time - earliest) > 0) earliest = by_time;
     }
-    if (have_last_shown_) {
-      DisplayRecord& previous = records_[last_shown_];
-      previous.refreshes_on_screen = r.refresh - previous.refresh;
-      const uint32_t after_previous =
-          previous.refresh + (r.sync_interval > 0 ? r.sync_interval : 1);
-      if (!known || static_cast<int32_t>(after_previous - earliest) > 0) earliest = after_previous;
-      known = true;
-    }
-    const bool late = known && static_cast<int32_t>(r.refresh - earliest) > 0;
-    r.state = late ? DisplayState::kLate : DisplayState::kShown;
-    have_last_shown_ = true;
-    last_shown_ = batch[b];
+    late = static_cast<int32_t>(refresh - earliest) > 0;
   }
-  while (first_pending_ < records_.size() &&
-         records_[first_pending_].state != DisplayState::kPending) {
-    ++first_pending_;
-  }
+  r.state = late ? DisplayState::kLate : DisplayState::kShown;
+}
+
+uint32_t PresentTracker::EarliestByTime(const DisplayRecord& r, const FrameStatistics& s) const {
+  const double since = static_cast<double>(static_cast<int64_t>(r.present_qpc - s.sync_qpc));
+  return s.sync_refresh_count +
+         static_cast<uint32_t>(static_cast<int64_t>(std::floor(since / period_qpc_))) + 1;
 }
 
 std::vector<DisplayRecord> PresentTracker::Records() const {
   std::lock_guard<std::mutex> guard(mutex_);
-  return {records_.begin(), records_.end()};
+  std::vector<DisplayRecord> out;
+  out.reserve(records_.size());
+  for (const auto& [key, r] : records_) out.push_back(r);
+  return out;
 }
 
-double PresentTracker::RefreshPeriodQpc() const {
+PresentCountReading PresentTracker::Reading() const {
   std::lock_guard<std::mutex> guard(mutex_);
-  return period_qpc_;
-}
-
-bool PresentTracker::Measured() const {
-  std::lock_guard<std::mutex> guard(mutex_);
-  return measured_ && !unavailable_;
+  return reading_;
 }
 
 }  // namespace tsl

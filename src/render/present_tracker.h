@@ -1,39 +1,51 @@
 #pragma once
 
 // Follows each present to the screen from what the swap chain reports: the id of every present
-// (GetLastPresentCount after the call) and, once per tick, its frame statistics (the number of
-// images shown so far, the refresh the newest one was first shown at, and a recent vertical
-// blank: its refresh count and counter time). Portable: the Windows glue feeds it.
+// (GetLastPresentCount after the call) and, once per tick, its frame statistics. Portable: the
+// Windows glue feeds it.
 //
-// What the statistics say, and how they are read here:
-// - Images are shown in the order they were presented. PresentCount counts images shown, not
-//   present calls: under sync interval 0 a newer present replaces a queued one, which is then
-//   never shown. So when PresentCount moved by k since the last sample while more presents
-//   than k were made before the newest image reached the screen, the surplus are the oldest
-//   sync-interval-0 presents of that batch: never shown.
-// - The newest image's screen time is SyncQPCTime - (SyncRefreshCount - PresentRefreshCount) x
-//   the refresh period, the period being the counter time between two samples' vertical blanks
-//   over their refresh counts. Earlier images of the same batch are taken to have reached one
-//   refresh each before it.
-// - A present is late when it reached the screen after the refresh its sync interval and the
-//   image before it allow (the next refresh after its present, and at least sync-interval
-//   refreshes after the image before).
+// How the statistics are read here:
+// - A sample says "present P first reached the screen at refresh R" (PresentCount,
+//   PresentRefreshCount), plus a recent vertical blank (SyncRefreshCount, SyncQPCTime). Presents
+//   are shown in the order they were made, so every present with an id up to P has left the
+//   queue by then (retired); those above P are still pending.
+// - P is placed at R, its screen time SyncQPCTime - (SyncRefreshCount - R) x the refresh period
+//   (the counter time between two samples' blanks over their refresh counts). The presents
+//   retired between two placed ones are placed too only when the evidence allows no other
+//   reading: k presents over exactly k refreshes, all with a sync interval of 1 or more, took
+//   one refresh each. Otherwise their refresh and screen time are not known and stay empty
+//   ("unplaced"): nothing is invented. A sync-interval-0 present whose first possible blank is no
+//   earlier than the one a newer present was first shown at was replaced unseen ("never shown";
+//   images reach the screen only at blanks).
+// - A placed present is late when the image before it is placed too and it reached the screen
+//   after the refresh that image, its sync interval and its present call allowed.
+// - PresentCount is worded two ways in the platform's documentation: the id of the last present
+//   shown (the driver's statistics), or the number of images shown (the DXGI page). They differ
+//   only when sync-interval-0 presents are replaced before they are shown. The tracker is built
+//   on the id reading and watches which one the data bears out: PresentCount moving by more
+//   than the refreshes since the last sample can only be ids; falling ever further behind the
+//   ids made (more than any queue holds) can only be images. Under the image reading no count
+//   says which present an image was, so retired presents stay unplaced.
+// - Ids are keyed by swap chain: after a new swap chain (a recovered device), no id of the old
+//   one is matched against the new one's statistics. A repeated id is no new present.
 // - Statistics that are all zero are ignored; a disjoint result (the first call, a mode change)
-//   starts the history over; ids and counts wrap at 2^32.
+//   starts the history over (the next sample places only its own present); ids and counts wrap
+//   at 2^32.
 // - Where the platform has no statistics, every present is "not measured", never a zero that
 //   looks measured.
 
 #include <cstddef>
 #include <cstdint>
-#include <deque>
+#include <map>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 namespace tsl {
 
 struct FrameStatistics {
-  uint32_t present_count = 0;          // images shown so far
-  uint32_t present_refresh_count = 0;  // the refresh the newest image was first shown at
+  uint32_t present_count = 0;          // the last present shown (or images shown so far)
+  uint32_t present_refresh_count = 0;  // the refresh it was first shown at
   uint32_t sync_refresh_count = 0;     // a recent vertical blank ...
   uint64_t sync_qpc = 0;               // ... and its counter time
 };
@@ -44,14 +56,25 @@ enum class StatisticsRead {
   kUnavailable,  // no statistics on this platform or swap chain
 };
 
-enum class DisplayState : uint8_t { kPending, kShown, kLate, kNeverShown, kNotMeasured };
+enum class DisplayState : uint8_t {
+  kPending,      // not yet known to have left the queue
+  kShown,        // placed at its refresh, on time
+  kLate,         // placed at its refresh, later than it could have been
+  kNeverShown,   // replaced before it reached the screen
+  kUnplaced,     // left the queue, but when (and under sync interval 0, whether) it was shown is
+                 // not known
+  kNotMeasured,  // no statistics say anything about it
+};
 
-// "pending", "shown", "late", "never shown", "not measured".
+// "pending", "shown", "late", "never shown", "unplaced", "not measured".
 const char* DisplayStateName(DisplayState state);
+
+// How PresentCount reads on this swap chain, as far as the data has shown.
+enum class PresentCountReading : uint8_t { kUnknown, kPresentId, kImagesShown };
 
 struct DisplayRecord {
   uint64_t tick = 0;
-  uint64_t published_qpc = 0;  // when the frame presented was published (0: no frame)
+  uint64_t published_qpc = 0;  // when the frame presented was published (0: a blank)
   uint64_t present_qpc = 0;    // when the present call returned
   uint32_t present_id = 0;
   uint32_t sync_interval = 0;
@@ -65,36 +88,53 @@ class PresentTracker {
  public:
   explicit PresentTracker(size_t capacity = 8192) : capacity_(capacity) {}
 
-  // After each present that was made: the tick, the id GetLastPresentCount gave, the sync
-  // interval, when the frame was published and when the present returned.
+  // After each present call that was made and succeeded (blanks included): the tick, the id
+  // GetLastPresentCount gave, the sync interval, when the frame was published and when the
+  // present returned.
   void OnPresent(uint64_t tick, uint32_t present_id, uint32_t sync_interval, uint64_t published_qpc,
                  uint64_t present_qpc);
   // Once per tick: what GetFrameStatistics gave.
   void OnStatistics(StatisticsRead read, const FrameStatistics& stats);
+  // A new swap chain: its ids start again and have nothing to do with the old one's. What the
+  // old one still had pending is not measured.
+  void OnNewSwapChain();
 
   // The records of the recent presents, oldest first (pending ones included).
   std::vector<DisplayRecord> Records() const;
-  // Counter counts per refresh, 0 while not measured.
-  double RefreshPeriodQpc() const;
-  // False until statistics were read once; and false for good once the platform said it has
-  // none.
-  bool Measured() const;
+  PresentCountReading Reading() const;
 
  private:
+  // A present's place in the history: the swap chain it was made on, and its id counted on
+  // from that chain's first present without wrapping.
+  using Key = std::pair<uint32_t, uint64_t>;
+
   void Resolve(const FrameStatistics& s);
+  // Places a present at its refresh and says whether it was late; `previous` is the image shown
+  // just before it where that one is placed too, else null.
+  void Place(DisplayRecord& r, uint32_t refresh, const DisplayRecord* previous,
+             const FrameStatistics& s);
+  void NoteReading(const FrameStatistics& s);
+  // The first blank after the present call, from the sample's blank and the period (known).
+  uint32_t EarliestByTime(const DisplayRecord& r, const FrameStatistics& s) const;
 
   mutable std::mutex mutex_;
   const size_t capacity_;
-  std::deque<DisplayRecord> records_;
-  size_t first_pending_ = 0;  // index into records_ of the oldest present not yet resolved
-  bool have_sample_ = false;
+  std::map<Key, DisplayRecord> records_;
+  uint32_t chain_ = 0;
+  bool have_present_ = false;   // a present was made on this chain
+  uint32_t newest_id_ = 0;      // ... its id
+  uint64_t newest_number_ = 0;  // ... and its unwrapped number
   bool unavailable_ = false;
-  bool measured_ = false;
+  bool have_sample_ = false;  // a sample of this history, in `last_`
   FrameStatistics last_;
   double period_qpc_ = 0.0;
-  // The last image known to have reached the screen (index into records_, or none).
-  bool have_last_shown_ = false;
-  size_t last_shown_ = 0;
+  // The last present placed in this history (its number and refresh), if any.
+  bool have_placed_ = false;
+  uint64_t placed_number_ = 0;
+  uint32_t placed_refresh_ = 0;
+  uint64_t retired_through_ = 0;  // presents numbered up to this have left the queue
+  bool retired_any_ = false;
+  PresentCountReading reading_ = PresentCountReading::kUnknown;
 };
 
 }  // namespace tsl

@@ -10,8 +10,8 @@ namespace tsl::report {
 namespace {
 
 constexpr size_t kFields = 9;
-constexpr const char* kStates[] = {"shown",   "late",         "never shown",
-                                   "pending", "not measured", "not presented"};
+constexpr const char* kStates[] = {"shown",    "late",         "never shown",  "unplaced",
+                                   "pending",  "not measured", "not presented"};
 
 bool Unsigned(std::string_view field, uint64_t& out) {
   if (field.empty()) {

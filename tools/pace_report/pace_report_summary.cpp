@@ -160,13 +160,14 @@ void AddDisplay(PaceReportSummary& s, const PaceLog& log, const std::vector<Disp
     const bool shown = r.state == "shown" || r.state == "late";
     s.late += r.state == "late" ? 1 : 0;
     s.never_shown += r.state == "never shown" ? 1 : 0;
-    if (shown || r.state == "never shown") s.display_measured = true;
+    s.unplaced += r.state == "unplaced" ? 1 : 0;
+    if (shown || r.state == "never shown" || r.state == "unplaced") s.display_measured = true;
     // Two exports in one file, a stretch whose presents are not measured (no statistics, or a
-    // disjoint started the history over), one still pending, or an image shown at a time not
-    // known: what was on the screen across it cannot be told.
+    // new swap chain), one still pending or unplaced, or an image shown at a time not known:
+    // what was on the screen across it cannot be told.
     const bool gap = previous_row != nullptr && r.tick != previous_row->tick + 1;
     previous_row = &r;
-    if (gap || r.state == "not measured" || r.state == "pending" ||
+    if (gap || r.state == "not measured" || r.state == "pending" || r.state == "unplaced" ||
         (shown && r.display_qpc == 0)) {
       previous_shown = nullptr;
     }

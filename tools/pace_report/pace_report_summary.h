@@ -81,6 +81,7 @@ struct PaceReportSummary {
          displayed_interval_max_ms = 0.0;
   size_t late = 0;
   size_t never_shown = 0;
+  size_t unplaced = 0;  // left the queue at a time the statistics cannot tell
   double refresh_period_ms = 0.0;
   // Per pace-log tick, for the picture: the frame age at present (NaN where not known).
   std::vector<double> age_series_ms;

@@ -116,9 +116,9 @@ std::string FormatSummary(const std::string& name, const PaceReportSummary& s) {
     if (s.display_measured) {
       Append(
           out,
-          "  display      %zu shown (%zu late), %zu never shown; displayed interval ms p50 %.3f  "
-          "p99 %.3f  max %.3f; refresh period %.3f ms\n",
-          s.displayed, s.late, s.never_shown, s.displayed_interval_p50_ms,
+          "  display      %zu shown (%zu late), %zu never shown, %zu unplaced; displayed interval "
+          "ms p50 %.3f  p99 %.3f  max %.3f; refresh period %.3f ms\n",
+          s.displayed, s.late, s.never_shown, s.unplaced, s.displayed_interval_p50_ms,
           s.displayed_interval_p99_ms, s.displayed_interval_max_ms, s.refresh_period_ms);
     } else {
       Append(out,
