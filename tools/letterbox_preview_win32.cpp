@@ -69,7 +69,8 @@ int main(int argc, char** argv) {
 
   const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(seconds) * 1000;
   while (window.PumpMessages() && GetTickCount64() < end) {
-    stage.PresentLatest(1);
+    tsl::OutputFrame frame;
+    stage.PresentNewest(1, frame);
     Sleep(16);
   }
   presenter.Release();

@@ -64,6 +64,7 @@ int Application::Run(const AppConfig& cfg) {
   window.SetKeyCallback([this](uint64_t key) { OnKey(key); });
   window.SetTimerCallback([this] { Service(); });
   presentStage.Bind(&presenter, &frameSlot);
+  tickPath.Bind(&presentStage);
   presentStage.vsync = cfg.vsync;
   letterbox = cfg.letterbox;
   if (const char* failure = StartDeviceUsers(cfg)) return StartupFailure(failure);
@@ -207,21 +208,8 @@ void Application::OnTick(uint64_t tick, uint64_t target_qpc, uint64_t wake_qpc) 
   presenter.letterbox = !window.fullscreen || letterbox;
   const uint32_t sync_interval = presentStage.vsync ? 1 : 0;
   const auto take_wait = TakeWait(config.fps);
-  const PresentResult result = presentStage.PresentLatest(
-      sync_interval, [this, take_wait] { receiver.TakeFrameForTick(take_wait); });
-  const uint64_t done_qpc = QpcNow();
-  paceStats.Record(
-      {tickBase + tick, target_qpc, wake_qpc, done_qpc, result.repeated, result.version});
-  // What reached the screen: the present's id now (blanks too: they take an id and a refresh;
-  // a minimised tick made no present), the swap chain's statistics every tick.
-  uint32_t present_id = 0;
-  if (result.present_made && presenter.LastPresentId(present_id)) {
-    presentTracker.OnPresent(tickBase + tick, present_id, sync_interval, result.published_qpc,
-                             done_qpc);
-  }
-  FrameStatistics statistics;
-  const StatisticsRead read = presenter.ReadStatistics(statistics);
-  presentTracker.OnStatistics(read, statistics);
+  tickPath.Run(tickBase + tick, target_qpc, wake_qpc, sync_interval,
+               [this, take_wait] { receiver.TakeFrameForTick(take_wait); });
 }
 
 void Application::RefreshTitle() {
@@ -240,8 +228,8 @@ void Application::RefreshTitle() {
   // rather than keep the last rate.
   f.measured_fps = recovering ? 0.0 : paceController.MeasuredFps();
   f.missed = missedBase + paceController.MissedTicks();
-  f.repeated = presentStage.RepeatCount();
-  f.presented = presentStage.PresentCount();
+  f.repeated = tickPath.RepeatCount();
+  f.presented = tickPath.PresentCount();
   f.received = receiver.receivedCount;
   f.connected = receiver.connected;
   f.senders = receiver.senderCount;

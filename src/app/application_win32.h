@@ -9,11 +9,13 @@
 #include "app/app_config.h"
 #include "pacing/pace_controller.h"
 #include "pacing/pace_stats.h"
+#include "pacing/qpc.h"
 #include "receive/frame_slot_win32.h"
 #include "receive/weft_receive_thread_win32.h"
 #include "render/gpu_device_win32.h"
 #include "render/present_stage_win32.h"
 #include "render/present_tracker.h"
+#include "render/tick_path.h"
 #include "render/presenter_win32.h"
 #include "weft/unique_handle_win32.h"
 #include "window/main_window_win32.h"
@@ -29,9 +31,10 @@ namespace tsl {
 //                   and brings the device and its users up and down, also when the device is
 //                   lost (a state of its loop, retried with a back-off). While the P key's
 //                   message box is open, a timer runs the loop's work from the box's own loop.
-//   pace thread     PaceController: waits for each tick and calls OnTick, which takes the newest
-//                   frame from the FrameSlot, draws and presents it through the PresentStage and
-//                   the Presenter, and records one sample in PaceStats.
+//   pace thread     PaceController: waits for each tick and calls OnTick, whose TickPath takes
+//                   the newest frame from the FrameSlot, draws and presents it through the
+//                   PresentStage and the Presenter, records one sample in PaceStats and the
+//                   present in the PresentTracker.
 //   receive thread  WeftReceiveThread: drives the Weft receiver, copies each new frame into its
 //                   own texture and publishes it in the FrameSlot.
 //   watchdog        only with --parent-pid: waits on the parent process and ends this one with
@@ -84,6 +87,8 @@ class Application {
   PaceStats paceStats{kPaceRingCapacity};
   // Each present followed to the screen (the pace thread feeds it, the P key reads it).
   PresentTracker presentTracker{kPaceRingCapacity};
+  // The pace thread's work per tick, through the present stage.
+  TickPath tickPath{paceStats, presentTracker, QpcNow};
   PaceController paceController;
   WeftReceiveThread receiver;
   std::atomic<int32_t> monitorIndex{0};

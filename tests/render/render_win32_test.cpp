@@ -15,6 +15,7 @@
 #include "render/present_stage_win32.h"
 #include "render/present_tracker.h"
 #include "render/presenter_win32.h"
+#include "render/tick_path.h"
 #include "support/fake_display_swap_chain_win32.h"
 #include "support/presenter_probe_win32.h"
 #include "support/weft_test_env_win32.h"
@@ -70,6 +71,7 @@ class RenderTest : public ::testing::Test {
     ASSERT_TRUE(gpu_.Create());
     ASSERT_TRUE(presenter_.Initialize(&gpu_, window_.hwnd));
     stage_.Bind(&presenter_, &slot_);
+    path_.Bind(&stage_);
   }
   void TearDown() override {
     presenter_.Release();
@@ -82,7 +84,17 @@ class RenderTest : public ::testing::Test {
   Presenter presenter_;
   FrameSlot slot_;
   PresentStage stage_;
+  PaceStats stats_{kPaceRingCapacity};
+  PresentTracker tracker_;
+  TickPath path_{stats_, tracker_, QpcNow};
+  uint64_t nextTick_ = 0;
   PresenterProbe probe_{presenter_};
+
+  // One tick of the program's own path through the stage.
+  PresentResult Tick(uint32_t sync_interval) {
+    const uint64_t now = QpcNow();
+    return path_.Run(nextTick_++, now, now, sync_interval);
+  }
 };
 
 TEST_F(RenderTest, DeviceHasAnAdapterNameAFactoryAndMultithreadProtection) {
@@ -169,33 +181,33 @@ TEST_F(RenderTest, StretchSizesTheBuffersToTheSourceOnlyWhenTheWantedSizeChanges
 
 TEST_F(RenderTest, BeforeAnyFrameEachTickPresentsBlackAndCountsNothing) {
   for (int i = 0; i < 3; ++i) {
-    const PresentResult r = stage_.PresentLatest(0);
+    const PresentResult r = Tick(0);
     EXPECT_FALSE(r.presented);
     EXPECT_TRUE(r.present_made);  // a black present, followed to the screen like any other
     EXPECT_FALSE(r.repeated);
     EXPECT_EQ(r.version, 0u);
   }
-  EXPECT_EQ(stage_.PresentCount(), 0u);
-  EXPECT_EQ(stage_.RepeatCount(), 0u);
+  EXPECT_EQ(path_.PresentCount(), 0u);
+  EXPECT_EQ(path_.RepeatCount(), 0u);
 }
 
 TEST_F(RenderTest, ARepeatedVersionCountsOneRepeatAndStillPresents) {
   auto texture = SolidTexture(gpu_.device.Get(), 64, 64, kGreen);
   slot_.Publish(texture.Get(), 64, 64, 87);
-  PresentResult r = stage_.PresentLatest(0);
+  PresentResult r = Tick(0);
   EXPECT_TRUE(r.presented);
   EXPECT_FALSE(r.repeated);
   EXPECT_EQ(r.version, 1u);
-  r = stage_.PresentLatest(0);
+  r = Tick(0);
   EXPECT_TRUE(r.presented);
   EXPECT_TRUE(r.repeated);
   EXPECT_EQ(r.version, 1u);
   slot_.Publish(texture.Get(), 64, 64, 87);
-  r = stage_.PresentLatest(1);
+  r = Tick(1);
   EXPECT_FALSE(r.repeated);
   EXPECT_EQ(r.version, 2u);
-  EXPECT_EQ(stage_.PresentCount(), 3u);
-  EXPECT_EQ(stage_.RepeatCount(), 1u);
+  EXPECT_EQ(path_.PresentCount(), 3u);
+  EXPECT_EQ(path_.RepeatCount(), 1u);
   EXPECT_EQ(slot_.Format(), 87);
 }
 
@@ -205,25 +217,25 @@ TEST_F(RenderTest, SteadyTicksCreateNoViewAndResizeNothing) {
   auto texture = SolidTexture(gpu_.device.Get(), 640, 360, kGreen);
   auto turn = SolidTexture(gpu_.device.Get(), 640, 360, kGreen);
   slot_.Publish(texture.Get(), 640, 360, 90);  // typeless: viewed as 87
-  stage_.PresentLatest(0);
+  Tick(0);
   slot_.Publish(turn.Get(), 640, 360, 90);
-  stage_.PresentLatest(0);
+  Tick(0);
   const uint64_t views = probe_.ViewCreations();
   const uint64_t resizes = probe_.ResizeCount();
   EXPECT_EQ(views, 2u);
   for (int i = 0; i < 300; ++i) {
     slot_.Publish((i % 2 ? turn : texture).Get(), 640, 360, 90);
-    stage_.PresentLatest(0);
+    Tick(0);
   }
   EXPECT_EQ(probe_.ViewCreations(), views);
   EXPECT_EQ(probe_.ResizeCount(), resizes);
-  EXPECT_EQ(stage_.PresentCount(), 302u);
+  EXPECT_EQ(path_.PresentCount(), 302u);
 
   // A new texture, or the same texture viewed in another format, makes one new view.
   auto other = SolidTexture(gpu_.device.Get(), 640, 360, kGreen);
   slot_.Publish(other.Get(), 640, 360, 87);
-  stage_.PresentLatest(0);
-  stage_.PresentLatest(0);
+  Tick(0);
+  Tick(0);
   EXPECT_EQ(probe_.ViewCreations(), views + 1);
 }
 
@@ -241,10 +253,10 @@ TEST_F(RenderTest, AMinimisedWindowDrawsNothingButTheTickStillCounts) {
   EXPECT_EQ(presenter_.Draw(texture.Get(), 64, 64, 87, 0),
             Presenter::DrawResult::kNothingToDraw);
   slot_.Publish(texture.Get(), 64, 64, 87);
-  const PresentResult r = stage_.PresentLatest(0);
+  const PresentResult r = Tick(0);
   EXPECT_TRUE(r.presented);
   EXPECT_FALSE(r.present_made);  // no present call: nothing for the display side to follow
-  EXPECT_EQ(stage_.PresentCount(), 1u);
+  EXPECT_EQ(path_.PresentCount(), 1u);
   EXPECT_EQ(probe_.ResizeCount(), resizes);
 
   // With a waitable swap chain (here a semaphore in its place), a wait that no present followed
@@ -252,20 +264,20 @@ TEST_F(RenderTest, AMinimisedWindowDrawsNothingButTheTickStillCounts) {
   // that only a present gives back and stall it for a second.
   const weft::UniqueHandle ready(CreateSemaphoreW(nullptr, 1, 1, nullptr));
   probe_.UseLatencyWaitable(ready.get());
-  stage_.PresentLatest(0);
+  Tick(0);
   EXPECT_EQ(WaitForSingleObject(ready.get(), 0), WAIT_TIMEOUT) << "the first wait took it";
   ReleaseSemaphore(ready.get(), 1, nullptr);
-  stage_.PresentLatest(1);
+  Tick(1);
   EXPECT_EQ(WaitForSingleObject(ready.get(), 0), WAIT_OBJECT_0) << "a second wait, no present";
   // Restored, the window presents again: the owed wait is used, and the next present waits
   // first, under sync interval 0 as under 1.
   ShowWindow(window_.hwnd, SW_RESTORE);
   window_.PumpMessages();
   ReleaseSemaphore(ready.get(), 1, nullptr);
-  EXPECT_TRUE(stage_.PresentLatest(0).present_made);
+  EXPECT_TRUE(Tick(0).present_made);
   EXPECT_EQ(WaitForSingleObject(ready.get(), 0), WAIT_OBJECT_0) << "waited though one was owed";
   ReleaseSemaphore(ready.get(), 1, nullptr);
-  EXPECT_TRUE(stage_.PresentLatest(0).present_made);
+  EXPECT_TRUE(Tick(0).present_made);
   EXPECT_EQ(WaitForSingleObject(ready.get(), 0), WAIT_TIMEOUT) << "no wait under sync 0";
   probe_.UseLatencyWaitable(nullptr);
 }
@@ -449,7 +461,8 @@ TEST_F(RenderTest, PresentsWithTheSyncIntervalAndTearingFlagOfEachMode) {
     stage.Bind(&presenter, &slot_);
     for (bool with_frame : {true, false}) {
       if (with_frame) {
-        stage.PresentLatest(c.sync_interval);
+        OutputFrame frame;
+        EXPECT_EQ(stage.PresentNewest(c.sync_interval, frame), PresentOutcome::kMade);
       } else {
         presenter.PresentBlank(c.sync_interval);
       }
@@ -463,40 +476,26 @@ TEST_F(RenderTest, PresentsWithTheSyncIntervalAndTearingFlagOfEachMode) {
   gpu_.tearingSupported = supported;
 }
 
-// The Windows glue of the display side, through a swap chain that presents for real but answers
-// the statistics from a model display: each present's id, its refresh and screen time, the
-// refreshes it stayed and one late present, from the presenter through the tracker to the rows
-// of the display log.
+// The display side through the program's tick path and a swap chain that presents for real but
+// answers the statistics from a model display: each present's id, its refresh and screen time,
+// the refreshes it stayed and one late present, from the presenter through the tracker to the
+// rows of the display log.
 TEST_F(RenderTest, PresentsAreFollowedToTheScreenAndIntoTheDisplayLog) {
   const uint64_t period = QpcFrequency() / 60;
   testing::FakeDisplaySwapChain display(probe_.SwapChain(), period);
   display.late_presents = {7};
   probe_.UseSwapChain(&display);
   auto texture = SolidTexture(gpu_.device.Get(), 64, 64, kGreen);
-  PresentTracker tracker;
-  std::vector<PaceSample> samples;
-  const auto read_statistics = [&] {
-    FrameStatistics statistics;
-    const StatisticsRead read = presenter_.ReadStatistics(statistics);
-    tracker.OnStatistics(read, statistics);
-  };
   for (uint64_t tick = 0; tick < 12; ++tick) {
     slot_.Publish(texture.Get(), 64, 64, 87, QpcNow());
-    const PresentResult r = stage_.PresentLatest(1);
-    ASSERT_TRUE(r.presented);
-    const uint64_t done = QpcNow();
-    samples.push_back({tick, done, done, done, r.repeated, r.version});
-    uint32_t id = 0;
-    ASSERT_TRUE(presenter_.LastPresentId(id));
-    EXPECT_EQ(id, tick + 1);
-    tracker.OnPresent(tick, id, 1, r.published_qpc, done);
-    read_statistics();
+    ASSERT_TRUE(Tick(1).presented);
     Sleep(20);
   }
   Sleep(100);  // the last presents reach the screen
-  read_statistics();
+  FrameStatistics statistics;
+  tracker_.OnStatistics(presenter_.ReadStatistics(statistics), statistics);
 
-  std::istringstream csv(FormatDisplayLog(samples, tracker.Records(), QpcFrequency()));
+  std::istringstream csv(FormatDisplayLog(stats_.Window(), tracker_.Records(), QpcFrequency()));
   std::string line;
   std::getline(csv, line);
   size_t shown = 0;
@@ -552,7 +551,11 @@ TEST_F(RenderTest, OneFrameLatencyIsWaitableOrFallsBackToTheUsualSwapChain) {
   slot_.Publish(texture.Get(), 64, 64, 87);
   PresentStage stage;
   stage.Bind(&presenter, &slot_);
-  for (int i = 0; i < 3; ++i) EXPECT_TRUE(stage.PresentLatest(1).presented);
+  for (int i = 0; i < 3; ++i) {
+    OutputFrame frame;
+    EXPECT_EQ(stage.PresentNewest(1, frame), PresentOutcome::kMade);
+    EXPECT_TRUE(frame.taken);
+  }
   presenter.Release();
 }
 

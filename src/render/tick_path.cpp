@@ -1,0 +1,40 @@
+#include "render/tick_path.h"
+
+namespace tsl {
+
+PresentResult TickPath::Run(uint64_t tick, uint64_t target_qpc, uint64_t wake_qpc,
+                            uint32_t sync_interval, const std::function<void()>& before_take) {
+  PresentResult result;
+  // The wait comes first, so the frame taken after it is the newest at the last moment.
+  output_->WaitUntilReady();
+  if (before_take) before_take();
+  OutputFrame frame;
+  const PresentOutcome outcome = output_->PresentNewest(sync_interval, frame);
+  result.present_made = outcome == PresentOutcome::kMade;
+  if (frame.taken) {
+    result.version = frame.version;
+    result.published_qpc = frame.published_qpc;
+    // A tick whose draw or present failed presented nothing: it is neither a present nor a hold.
+    if (outcome != PresentOutcome::kFailed) {
+      result.presented = true;
+      result.repeated = lastVersion_ == frame.version;
+      lastVersion_ = frame.version;
+      if (result.repeated) repeatCount_.fetch_add(1);
+      presentCount_.fetch_add(1);
+    }
+  }
+  const uint64_t done_qpc = now_();
+  stats_.Record({tick, target_qpc, wake_qpc, done_qpc, result.repeated, result.version});
+  // What reached the screen: the present's id now (blanks too: they take an id and a refresh),
+  // the display's statistics every tick.
+  uint32_t present_id = 0;
+  if (result.present_made && output_->LastPresentId(present_id)) {
+    tracker_.OnPresent(tick, present_id, sync_interval, result.published_qpc, done_qpc);
+  }
+  FrameStatistics statistics;
+  const StatisticsRead read = output_->ReadStatistics(statistics);
+  tracker_.OnStatistics(read, statistics);
+  return result;
+}
+
+}  // namespace tsl

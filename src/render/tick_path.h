@@ -1,0 +1,77 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+
+#include "pacing/pace_stats.h"
+#include "render/present_tracker.h"
+
+namespace tsl {
+
+// The frame an output took for a tick.
+struct OutputFrame {
+  bool taken = false;  // a frame was there (else a blank was presented)
+  uint64_t version = 0;
+  uint64_t published_qpc = 0;
+};
+
+enum class PresentOutcome {
+  kMade,           // a present call was made and succeeded: it has an id
+  kNothingToDraw,  // a minimised window: nothing drawn, no present made
+  kFailed,         // the draw or the present failed
+};
+
+// What a tick presents through: the window's swap chain with the frame slot (PresentStage), or a
+// simulated display.
+class TickOutput {
+ public:
+  virtual ~TickOutput() = default;
+  // With a waitable swap chain, waits until a present would not queue behind another.
+  virtual void WaitUntilReady() = 0;
+  // Takes the newest frame and presents it with `sync_interval`, or a blank while there is none.
+  virtual PresentOutcome PresentNewest(uint32_t sync_interval, OutputFrame& frame) = 0;
+  // The id of the last present made; false when it cannot be read.
+  virtual bool LastPresentId(uint32_t& id) = 0;
+  virtual StatisticsRead ReadStatistics(FrameStatistics& stats) = 0;
+};
+
+struct PresentResult {
+  bool presented = false;  // a frame was drawn and its present succeeded (or the window is
+                           // minimised and there was nothing to draw into)
+  bool present_made = false;  // a present call was made and succeeded (a frame or a blank): it
+                              // has an id, and the display side follows it
+  bool repeated = false;      // the frame's version equals the previous presenting tick's
+  uint64_t version = 0;
+  uint64_t published_qpc = 0;  // when the frame was published (0: no frame)
+};
+
+// One tick's work, the same on every output: wait until a present would not queue, let the
+// source take its frame (`before_take`), present the newest frame, record the tick's sample in
+// the pace statistics and its present in the tracker, and read the display's statistics. Keeps
+// the counts the title shows. Runs on the pace thread; the counts are read from any thread.
+class TickPath {
+ public:
+  using Clock = std::function<uint64_t()>;
+
+  TickPath(PaceStats& stats, PresentTracker& tracker, Clock now)
+      : stats_(stats), tracker_(tracker), now_(std::move(now)) {}
+
+  void Bind(TickOutput* output) { output_ = output; }
+  PresentResult Run(uint64_t tick, uint64_t target_qpc, uint64_t wake_qpc, uint32_t sync_interval,
+                    const std::function<void()>& before_take = nullptr);
+
+  uint64_t RepeatCount() const { return repeatCount_.load(); }
+  uint64_t PresentCount() const { return presentCount_.load(); }
+
+ private:
+  PaceStats& stats_;
+  PresentTracker& tracker_;
+  Clock now_;
+  TickOutput* output_ = nullptr;
+  uint64_t lastVersion_ = 0;
+  std::atomic<uint64_t> repeatCount_{0};
+  std::atomic<uint64_t> presentCount_{0};
+};
+
+}  // namespace tsl
