@@ -1,0 +1,259 @@
+#include "support/display_sim.h"
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+
+#include "pacing/pace_controller.h"
+
+namespace tsl::sim {
+
+namespace {
+constexpr uint64_t kStart = 1'000'000'000;  // the counter's value when the simulation starts
+constexpr uint32_t kRefreshJumpAtModeChange = 1000;
+
+uint64_t Counts(double seconds) { return static_cast<uint64_t>(seconds * kFrequency); }
+}  // namespace
+
+DisplaySim::DisplaySim(const DisplayParams& display, const SourceParams& source,
+                       const PaceParams& pace, uint64_t seed, double seconds)
+    : display_(display), source_(source), pace_(pace), random_(seed) {
+  if (display_.waitable) display_.max_latency = 1;
+  now_ = kStart;
+  end_ = kStart + Counts(seconds);
+  period_ = static_cast<double>(kFrequency) / display_.refresh_hz;
+  ppm_now_ = display_.ppm;
+  next_blank_ = static_cast<double>(kStart) + 0.37 * period_;  // some phase against the ticks
+  next_refresh_ = display_.first_refresh;
+  next_id_ = display_.first_present_id + 1;
+
+  // The source's signals up to the end, with its jitter and pauses.
+  std::uniform_real_distribution<double> jitter(0.0, source_.jitter_us * 10.0);
+  const double source_period = SourcePeriodS() * kFrequency;
+  double t = static_cast<double>(kStart) + source_.start_s * kFrequency;
+  double next_pause = source_.pause_every_s > 0.0 ? t + source_.pause_every_s * kFrequency : 1e300;
+  uint64_t last = 0;
+  while (t < static_cast<double>(end_)) {
+    if (t >= next_pause) {
+      t += source_.pause_s * kFrequency;
+      next_pause += (source_.pause_every_s + source_.pause_s) * kFrequency;
+      continue;
+    }
+    const auto signal = std::max(last + 1, static_cast<uint64_t>(t + jitter(random_)));
+    signals_.push_back(signal);
+    last = signal;
+    t += source_period;
+  }
+}
+
+uint64_t DisplaySim::WakeTime(uint64_t due) {
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  const double late_us = unit(random_) < pace_.outlier_rate
+                             ? 500.0 + unit(random_) * 2500.0
+                             : unit(random_) * pace_.wake_late_us;
+  return std::max(now_, due) + static_cast<uint64_t>(late_us * 10.0);
+}
+
+bool DisplaySim::Minimised() const {
+  const double s = static_cast<double>(now_ - kStart) / kFrequency;
+  return s >= pace_.minimised_from_s && s < pace_.minimised_to_s;
+}
+
+void DisplaySim::AdvanceTo(uint64_t t) {
+  while (next_blank_ <= static_cast<double>(t)) {
+    now_ = std::max(now_, static_cast<uint64_t>(next_blank_));
+    Blank();
+  }
+  now_ = std::max(now_, t);
+}
+
+bool DisplaySim::Eligible(const PresentFate& p, uint64_t blank_qpc) const {
+  const double ready = static_cast<double>(p.present_qpc) + (display_.composed ? period_ : 0.0) +
+                       display_.latch_us * 10.0;
+  return ready <= static_cast<double>(blank_qpc);
+}
+
+void DisplaySim::WriteOff() {
+  for (const Queued& q : queue_) presents_[q.fate].dropped = true;
+  queue_.clear();
+}
+
+void DisplaySim::Blank() {
+  const auto blank_qpc = static_cast<uint64_t>(std::llround(next_blank_));
+  if (display_.disjoint_at_s >= 0.0 && !disjoint_done_ &&
+      blank_qpc >= kStart + Counts(display_.disjoint_at_s)) {
+    // A mode change: what was queued is written off and the refresh count starts elsewhere.
+    WriteOff();
+    disjoint_done_ = true;
+    disjoint_pending_ = true;
+    next_refresh_ += kRefreshJumpAtModeChange;
+  }
+  const uint32_t refresh = next_refresh_++;
+  const bool may_replace =
+      !have_on_glass_ ||
+      refresh - on_glass_since_ >= std::max<uint32_t>(1, presents_[on_glass_].sync_interval);
+  if (may_replace) {
+    // A sync-interval-0 present is replaced by a newer one that made this blank too.
+    while (queue_.size() >= 2 && presents_[queue_[0].fate].sync_interval == 0 &&
+           Eligible(presents_[queue_[1].fate], blank_qpc)) {
+      presents_[queue_[0].fate].dropped = true;
+      queue_.erase(queue_.begin());
+    }
+    if (!queue_.empty() && Eligible(presents_[queue_[0].fate], blank_qpc)) {
+      PresentFate& shown = presents_[queue_[0].fate];
+      shown.shown = true;
+      shown.first_refresh = refresh;
+      shown.first_blank_qpc = blank_qpc;
+      have_on_glass_ = true;
+      on_glass_ = queue_[0].fate;
+      on_glass_since_ = refresh;
+      ++images_shown_;
+      queue_.erase(queue_.begin());
+    }
+  }
+  Glass g{refresh, blank_qpc, 0, 0};
+  if (have_on_glass_) {
+    PresentFate& on = presents_[on_glass_];
+    ++on.refreshes;
+    g.present_id = on.id;
+    g.version = on.version;
+  }
+  glass_.push_back(g);
+  std::uniform_real_distribution<double> noise(-display_.report_noise_us * 10.0,
+                                               display_.report_noise_us * 10.0);
+  last_reported_noise_ = static_cast<uint64_t>(static_cast<int64_t>(noise(random_)));
+  std::normal_distribution<double> walk(0.0, display_.ppm_walk);
+  if (display_.ppm_walk > 0.0) ppm_now_ += walk(random_);
+  next_blank_ += period_ / (1.0 + ppm_now_ * 1e-6);
+}
+
+size_t DisplaySim::Waiting() const {
+  // A sync-interval-0 present with a newer one behind it is discarded rather than shown: it
+  // holds no place in the queue.
+  size_t waiting = 0;
+  for (size_t i = 0; i < queue_.size(); ++i) {
+    if (i + 1 == queue_.size() || presents_[queue_[i].fate].sync_interval != 0) ++waiting;
+  }
+  return waiting;
+}
+
+void DisplaySim::WaitUntilReady() {
+  if (!display_.waitable) return;
+  while (Waiting() >= display_.max_latency) AdvanceTo(static_cast<uint64_t>(next_blank_) + 1);
+}
+
+void DisplaySim::Present(uint32_t sync_interval, uint64_t version, uint64_t taken_qpc) {
+  AdvanceUs(pace_.present_us);
+  // The call blocks while the swap chain holds as many presents waiting for the glass as it
+  // may.
+  while (Waiting() >= display_.max_latency) AdvanceTo(static_cast<uint64_t>(next_blank_) + 1);
+  PresentFate fate;
+  fate.id = next_id_++;
+  fate.sync_interval = sync_interval;
+  fate.version = version;
+  fate.taken_qpc = taken_qpc;
+  fate.present_qpc = now_;
+  presents_.push_back(fate);
+  queue_.push_back({presents_.size() - 1});
+}
+
+StatisticsRead DisplaySim::Statistics(FrameStatistics& stats) {
+  if (!have_on_glass_) return StatisticsRead::kDisjoint;  // nothing shown yet, as at first
+  if (disjoint_pending_) {
+    disjoint_pending_ = false;
+    return StatisticsRead::kDisjoint;
+  }
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  if (display_.zero_statistics_rate > 0.0 && unit(random_) < display_.zero_statistics_rate) {
+    stats = FrameStatistics{};
+    return StatisticsRead::kOk;
+  }
+  const Glass& latest = glass_.back();
+  stats.sync_refresh_count = latest.refresh;
+  stats.sync_qpc = latest.blank_qpc + last_reported_noise_;
+  stats.present_count = display_.present_count_is_id ? presents_[on_glass_].id : images_shown_;
+  stats.present_refresh_count = on_glass_since_;
+  return StatisticsRead::kOk;
+}
+
+bool DisplaySim::Newest(uint64_t& version, uint64_t& published_qpc) const {
+  const auto delay = static_cast<uint64_t>(source_.receive_delay_us * 10.0);
+  if (now_ < delay) return false;
+  const auto it = std::upper_bound(signals_.begin(), signals_.end(), now_ - delay);
+  if (it == signals_.begin()) return false;
+  version = static_cast<uint64_t>(it - signals_.begin());
+  published_qpc = *(it - 1) + delay;
+  return true;
+}
+
+uint64_t DisplaySim::SignalTime(uint64_t version) const {
+  return version >= 1 && version <= signals_.size() ? signals_[version - 1] : 0;
+}
+
+const PresentFate* DisplaySim::Fate(uint32_t id) const {
+  const uint32_t index = id - (display_.first_present_id + 1);
+  return index < presents_.size() ? &presents_[index] : nullptr;
+}
+
+void SimPacePlatform::ArmTimer(int64_t delay_100ns) {
+  if (delay_100ns == 0) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    woken_ = true;
+    changed_.notify_all();
+    return;
+  }
+  due_ = sim_.Now() + static_cast<uint64_t>(delay_100ns);  // 100 ns is one count at 10 MHz
+}
+
+bool SimPacePlatform::HoldAtEnd() {
+  if (!sim_.Finished()) return false;
+  std::unique_lock<std::mutex> lock(mutex_);
+  finished_ = true;
+  changed_.notify_all();
+  changed_.wait(lock, [this] { return woken_; });
+  return true;
+}
+
+void SimPacePlatform::WaitTimer() {
+  if (HoldAtEnd()) return;
+  sim_.AdvanceTo(sim_.WakeTime(due_));
+}
+
+void SimPacePlatform::SleepTwoMs() {
+  if (HoldAtEnd()) return;
+  sim_.AdvanceUs(2000.0);
+}
+
+void SimPacePlatform::WaitUntilFinished() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  changed_.wait(lock, [this] { return finished_; });
+}
+
+PresentOutcome SimOutput::PresentNewest(uint32_t sync_interval, OutputFrame& frame) {
+  const uint64_t taken = sim_.Now();
+  frame.taken = sim_.Newest(frame.version, frame.published_qpc);
+  if (sim_.Minimised()) return PresentOutcome::kNothingToDraw;
+  sim_.Draw();
+  sim_.Present(sync_interval, frame.taken ? frame.version : 0, taken);
+  return PresentOutcome::kMade;
+}
+
+void RunTicks(DisplaySim& sim, double fps, bool vsync, uint32_t sync_interval, PaceStats& stats,
+              PresentTracker& tracker) {
+  auto owned = std::make_unique<SimPacePlatform>(sim);
+  SimPacePlatform& platform = *owned;
+  SimOutput output(sim);
+  TickPath path(stats, tracker, [&sim] { return sim.Now(); });
+  path.Bind(&output);
+  PaceController controller(std::move(owned));
+  controller.Start(
+      fps,
+      [&](uint64_t tick, uint64_t target, uint64_t wake) {
+        if (!sim.Finished()) path.Run(tick, target, wake, sync_interval);
+      },
+      false, [vsync] { return vsync; });
+  platform.WaitUntilFinished();
+  controller.Stop();
+}
+
+}  // namespace tsl::sim

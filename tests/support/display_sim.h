@@ -1,0 +1,229 @@
+#pragma once
+
+// A display, a flip-model swap chain, a frame source and the pace thread's timer, simulated on a
+// fake counter (10 MHz, as the Windows counter runs) by discrete events, so that the program's
+// own pace controller, tick path and present tracker can be run against a display for simulated
+// minutes in a second, and judged against an oracle that knows, for every refresh, which present
+// and which source frame were on the glass.
+//
+// What it models is the swap chain as its documentation describes it, not the program's hopes:
+// - the display refreshes at a rational nominal rate, off the counter by some ppm that walks
+//   slowly; the blanks the statistics report carry a little noise;
+// - a present is queued; at each blank the oldest queued present that made the latch deadline
+//   (and, composed, one refresh more for the compositor) replaces the image on the glass, once
+//   that image has stayed its sync interval's blanks; a sync-interval-0 present with a newer one
+//   queued behind it that also made the deadline is discarded unseen (no tearing is modelled:
+//   images change at blanks only);
+// - Present blocks while the maximum frame latency's presents wait for the glass (a
+//   sync-interval-0 present with a newer one queued behind it is discarded, and waits for
+//   nothing); the waitable wait blocks the same way before a present;
+// - GetLastPresentCount is the id of the last present; GetFrameStatistics answers a disjoint
+//   until an image was shown and after a mode change, now and then all zeros, and otherwise the
+//   last image shown (by id, or counting images, as the parameter says), the refresh it first
+//   reached, and the latest blank with its noisy time;
+// - the pace thread's timer wakes late by a small amount, with rare outliers;
+// - the source publishes frames at its own rate (off by its own ppm), with jitter and pauses.
+//
+// Not thread-safe: the pace thread drives it (through SimPacePlatform and SimOutput) while the
+// test waits for it to finish.
+
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <random>
+#include <vector>
+
+#include "pacing/pace_platform.h"
+#include "render/present_tracker.h"
+#include "render/tick_path.h"
+
+namespace tsl::sim {
+
+inline constexpr uint64_t kFrequency = 10'000'000;
+
+struct DisplayParams {
+  double refresh_hz = 60.0;     // nominal rate (rational ones as their quotient: 60000.0 / 1001)
+  double ppm = 0.0;             // the display's clock against the counter
+  double ppm_walk = 0.0;        // random walk of that offset, ppm per refresh (1 sigma)
+  double report_noise_us = 2.0;  // SyncQPCTime is off the true blank by up to this
+  bool composed = true;          // the compositor adds one refresh
+  double latch_us = 500.0;       // a present must come this long before a blank to make it
+  uint32_t max_latency = 3;      // presents queued before Present (or the waitable wait) blocks
+  bool waitable = false;         // the waitable wait is used (one frame in flight: max_latency 1)
+  bool present_count_is_id = true;  // PresentCount: the id of the last present shown; false:
+                                    // the number of images shown
+  double zero_statistics_rate = 0.0;  // share of statistics answered all zero
+  uint32_t first_refresh = 1000;      // SyncRefreshCount of the first blank
+  uint32_t first_present_id = 0;      // GetLastPresentCount before the first present
+  double disjoint_at_s = -1.0;        // a mode change: queued presents written off, refresh
+                                      // count jumps, the next statistics answer a disjoint
+};
+
+struct SourceParams {
+  double fps = 60.0;
+  double ppm = 0.0;
+  double jitter_us = 0.0;         // publish jitter, uniform up to this
+  double start_s = 0.0;           // the first frame
+  double pause_every_s = 0.0;     // a pause of pause_s every so often (0: none)
+  double pause_s = 0.0;
+  double receive_delay_us = 500.0;  // from the sender's signal to the slot
+};
+
+struct PaceParams {
+  double wake_late_us = 30.0;        // timer wakes are late by up to this (uniform)
+  double outlier_rate = 0.0;         // share of wakes that are late by 0.5 to 3 ms instead
+  double draw_us = 300.0;            // the draw before the present
+  double present_us = 100.0;         // the present call itself (besides blocking)
+  double minimised_from_s = -1.0;    // a stretch of ticks with nothing to draw into
+  double minimised_to_s = -1.0;
+};
+
+// What the glass showed at one refresh.
+struct Glass {
+  uint32_t refresh = 0;    // the refresh count the statistics give this blank
+  uint64_t blank_qpc = 0;  // its true time
+  uint32_t present_id = 0;  // 0: nothing yet
+  uint64_t version = 0;     // the source frame (0: a blank present, or nothing)
+};
+
+// A present call as the swap chain saw it, and what became of it.
+struct PresentFate {
+  uint32_t id = 0;
+  uint32_t sync_interval = 0;
+  uint64_t version = 0;
+  uint64_t taken_qpc = 0;    // when the tick took its frame
+  uint64_t present_qpc = 0;  // when the present call was made
+  bool shown = false;
+  uint32_t first_refresh = 0;
+  uint64_t first_blank_qpc = 0;
+  uint32_t refreshes = 0;  // on the glass
+  bool dropped = false;    // discarded unseen (replaced, or written off)
+};
+
+class DisplaySim {
+ public:
+  DisplaySim(const DisplayParams& display, const SourceParams& source, const PaceParams& pace,
+             uint64_t seed, double seconds);
+
+  uint64_t Now() const { return now_; }
+  bool Finished() const { return now_ >= end_; }
+  // Moves the clock on, showing what the blanks up to then show.
+  void AdvanceTo(uint64_t t);
+  void AdvanceUs(double us) { AdvanceTo(now_ + static_cast<uint64_t>(us * 10.0)); }
+  // A timer wake due at `due`: when it really comes.
+  uint64_t WakeTime(uint64_t due);
+  bool Minimised() const;
+  // The draw before a present takes its time.
+  void Draw() { AdvanceUs(pace_.draw_us); }
+
+  // The swap chain.
+  void WaitUntilReady();
+  void Present(uint32_t sync_interval, uint64_t version, uint64_t taken_qpc);
+  uint32_t LastPresentId() const { return next_id_ - 1; }
+  StatisticsRead Statistics(FrameStatistics& stats);
+
+  // The source: the newest frame in the slot now (false before the first).
+  bool Newest(uint64_t& version, uint64_t& published_qpc) const;
+  // When source frame `version` was signalled by its sender.
+  uint64_t SignalTime(uint64_t version) const;
+  double SourcePeriodS() const { return 1.0 / (source_.fps * (1.0 + source_.ppm * 1e-6)); }
+
+  // The oracle.
+  const std::vector<Glass>& Oracle() const { return glass_; }
+  const std::vector<PresentFate>& Presents() const { return presents_; }
+  const PresentFate* Fate(uint32_t id) const;
+  double NominalPeriodQpc() const { return period_; }
+
+ private:
+  struct Queued {
+    size_t fate;  // index into presents_
+  };
+  void Blank();
+  // Presents queued that will reach the glass (a replaced one will not).
+  size_t Waiting() const;
+  bool Eligible(const PresentFate& p, uint64_t blank_qpc) const;
+  void WriteOff();
+
+  DisplayParams display_;
+  SourceParams source_;
+  PaceParams pace_;
+  std::mt19937_64 random_;
+  uint64_t now_ = 0;
+  uint64_t end_ = 0;
+  double period_ = 0.0;       // nominal, in counts
+  double ppm_now_ = 0.0;      // the display's offset at this refresh
+  double next_blank_ = 0.0;   // true time of the next blank
+  uint32_t next_refresh_ = 0;
+  std::vector<Glass> glass_;
+  std::vector<PresentFate> presents_;
+  std::vector<Queued> queue_;
+  bool have_on_glass_ = false;
+  size_t on_glass_ = 0;          // index into presents_
+  uint32_t on_glass_since_ = 0;  // the refresh it came
+  uint32_t next_id_ = 1;
+  uint32_t images_shown_ = 0;
+  bool disjoint_pending_ = true;  // the first statistics answer a disjoint
+  bool disjoint_done_ = false;
+  uint64_t last_reported_noise_ = 0;
+  std::vector<uint64_t> signals_;  // per source frame (index = version - 1): its signal time
+};
+
+// The pace controller's platform on the simulated clock. Timer waits jump to the wake time (late
+// as the parameters say); once the simulated time is up, waits block for real until Stop.
+class SimPacePlatform final : public PacePlatform {
+ public:
+  explicit SimPacePlatform(DisplaySim& sim) : sim_(sim) {}
+
+  uint64_t Now() override { return sim_.Now(); }
+  uint64_t Frequency() override { return kFrequency; }
+  void BeginTimerResolution() override {}
+  void EndTimerResolution() override {}
+  bool OpenTimer() override { return true; }
+  void CloseTimer() override {}
+  bool TimerOpen() const override { return true; }
+  void ArmTimer(int64_t delay_100ns) override;
+  void WaitTimer() override;
+  void SpinPause() override { sim_.AdvanceUs(1.0); }
+  void SleepTwoMs() override;
+  void* EnterThreadClass(bool) override { return nullptr; }
+  void LeaveThreadClass(void*) override {}
+
+  // Blocks the caller until the simulated time is up.
+  void WaitUntilFinished();
+
+ private:
+  // Past the end: blocks until Stop's wake-up; true when it did.
+  bool HoldAtEnd();
+
+  DisplaySim& sim_;
+  uint64_t due_ = 0;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool woken_ = false;
+  bool finished_ = false;
+};
+
+// The tick path's output on the simulated swap chain and source.
+class SimOutput final : public TickOutput {
+ public:
+  explicit SimOutput(DisplaySim& sim) : sim_(sim) {}
+
+  void WaitUntilReady() override { sim_.WaitUntilReady(); }
+  PresentOutcome PresentNewest(uint32_t sync_interval, OutputFrame& frame) override;
+  bool LastPresentId(uint32_t& id) override {
+    id = sim_.LastPresentId();
+    return true;
+  }
+  StatisticsRead ReadStatistics(FrameStatistics& stats) override { return sim_.Statistics(stats); }
+
+ private:
+  DisplaySim& sim_;
+};
+
+// Runs the program's own pace controller (on SimPacePlatform) and tick path (through SimOutput)
+// against the simulation until its time is up: `fps` for the controller, vsync mode (back to
+// back) or timer mode, every present with `sync_interval`.
+void RunTicks(DisplaySim& sim, double fps, bool vsync, uint32_t sync_interval, PaceStats& stats,
+              PresentTracker& tracker);
+
+}  // namespace tsl::sim
