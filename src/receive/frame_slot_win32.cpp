@@ -1,15 +1,19 @@
 #include "receive/frame_slot_win32.h"
 
+#include "pacing/qpc.h"
+
 namespace tsl {
 
 void FrameSlot::Publish(ID3D11Texture2D* texture, uint32_t width, uint32_t height, uint32_t format,
-                        uint64_t published_qpc) {
+                        uint64_t seen_qpc) {
+  const uint64_t now = seen_qpc != 0 ? QpcNow() : 0;
   std::lock_guard<std::mutex> guard(mutex_);
   if (texture_.Get() != texture) texture_ = texture;
   width_ = width;
   height_ = height;
   format_ = format;
-  publishedQpc_ = published_qpc;
+  seenQpc_ = seen_qpc;
+  publishedQpc_ = now;
   version_.fetch_add(1);
 }
 
@@ -21,6 +25,7 @@ bool FrameSlot::Latest(SlotFrame& frame) {
   frame.height = height_;
   frame.format = format_;
   frame.version = version_.load();
+  frame.seen_qpc = seenQpc_;
   frame.published_qpc = publishedQpc_;
   return true;
 }

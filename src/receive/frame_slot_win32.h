@@ -16,7 +16,10 @@ struct SlotFrame {
   uint32_t height = 0;
   uint32_t format = 0;
   uint64_t version = 0;
-  // The counter time (QpcNow) when the receive thread published it; 0 when not stamped.
+  // Counter times (QpcNow): when the receive thread saw the frame (the look that found its
+  // signal, or the take of an uncounted sender), and when it was published; 0 when not stamped.
+  // A frame's age runs from the first: it is as old as the sender's frame is to us.
+  uint64_t seen_qpc = 0;
   uint64_t published_qpc = 0;
 };
 
@@ -24,9 +27,10 @@ struct SlotFrame {
 // held only for reference and field copies, never across a Direct3D device call.
 class FrameSlot {
  public:
-  // Stores the frame and bumps the version; the slot keeps its own reference to the texture.
+  // Stores the frame, stamped with `seen_qpc` and the time now, and bumps the version; the slot
+  // keeps its own reference to the texture.
   void Publish(ID3D11Texture2D* texture, uint32_t width, uint32_t height, uint32_t format,
-               uint64_t published_qpc = 0);
+               uint64_t seen_qpc = 0);
   // False, `frame` untouched, before the first publication. Otherwise `frame` holds the newest
   // frame, with a reference to its texture (replacing the caller's if it differs).
   bool Latest(SlotFrame& frame);
@@ -42,6 +46,7 @@ class FrameSlot {
   uint32_t width_ = 0;
   uint32_t height_ = 0;
   uint32_t format_ = 0;
+  uint64_t seenQpc_ = 0;
   uint64_t publishedQpc_ = 0;
   std::atomic<uint64_t> version_{0};
 };

@@ -127,11 +127,13 @@ void WeftReceiveThread::Passes() {
     }
 
     const auto pass_start = Clock::now();
+    const uint64_t seen_qpc = QpcNow();  // a frame this pass finds was seen now
     const bool received = input_.Receive();
     const bool is_connected = rx.IsConnected();
     passCount.fetch_add(1, std::memory_order_relaxed);
 
-    const Delivery delivery = received ? Deliver(name_due, take_asked) : Delivery::kUnusable;
+    const Delivery delivery =
+        received ? Deliver(name_due, take_asked, seen_qpc) : Delivery::kUnusable;
     connected = delivery != Delivery::kUnusable;
     if (connected) {
       pick_.Connected(SteadyMs(pass_start));
@@ -185,7 +187,8 @@ ID3D11Texture2D* WeftReceiveThread::NextCopyTexture(uint32_t width, uint32_t hei
   return copy.texture.Get();
 }
 
-WeftReceiveThread::Delivery WeftReceiveThread::Deliver(bool& name_due, bool take_asked) {
+WeftReceiveThread::Delivery WeftReceiveThread::Deliver(bool& name_due, bool take_asked,
+                                                       uint64_t seen_qpc) {
   weftDX& rx = input_.receiver();
   ID3D11Texture2D* texture = rx.GetReceivedTexture();
   const uint32_t w = rx.GetSenderWidth();
@@ -202,7 +205,7 @@ WeftReceiveThread::Delivery WeftReceiveThread::Deliver(bool& name_due, bool take
   ID3D11Texture2D* target = NextCopyTexture(w, h, fmt);
   if (target == nullptr) return Delivery::kUnusable;
   device_->context->CopyResource(target, texture);
-  slot_->Publish(target, w, h, fmt, QpcNow());
+  slot_->Publish(target, w, h, fmt, seen_qpc);
   nextCopy_ = 1 - nextCopy_;
   publicationCount.fetch_add(1);
 

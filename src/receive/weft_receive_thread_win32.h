@@ -74,9 +74,10 @@ class WeftReceiveThread {
   // how many takes had been asked for when it woke.
   uint64_t WaitForTakeRequest();
   void MarkTakesServed(uint64_t asked);
-  // Publishes the receiver's frame when one was copied from the sender in this pass; an
-  // uncounted one only when a tick asked for it.
-  Delivery Deliver(bool& name_due, bool take_asked);
+  // Publishes the receiver's frame when one was copied from the sender in this pass (an
+  // uncounted one only when a tick asked for it), stamped with when the pass began: when the
+  // frame's signal was seen, or the take made.
+  Delivery Deliver(bool& name_due, bool take_asked, uint64_t seen_qpc);
   // The copy texture the slot does not hand out, (re)made for this description; null when it
   // cannot be made.
   ID3D11Texture2D* NextCopyTexture(uint32_t width, uint32_t height, uint32_t format);

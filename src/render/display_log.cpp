@@ -34,7 +34,7 @@ std::string FormatDisplayLog(const std::vector<PaceSample>& samples,
         r < records.size() && records[r].tick == s.tick ? &records[r] : nullptr;
     PutUnsigned(out, s.tick);
     out += ',';
-    const uint64_t published = d != nullptr ? d->published_qpc : 0;
+    const uint64_t published = d != nullptr ? d->seen_qpc : 0;
     if (published != 0) PutUnsigned(out, published);
     out += ',';
     PutUnsigned(out, s.done_qpc);

@@ -5,12 +5,13 @@
 // file holds what it has no room for.
 //
 //   tick               the tick, as in pace_log.csv
-//   published_qpc      when the frame the tick presented was published by the receive thread
+//   published_qpc      when the receive thread saw the frame the tick presented: the look that
+//                      found its signal, or the take of a sender that does not count frames
 //   present_done_qpc   when the tick's present returned (pace_log.csv's done_qpc)
-//   age_present_ms     present done minus publication: how old the frame was when presented
+//   age_present_ms     present done minus published_qpc: how old the frame was when presented
 //   present_id         the swap chain's id of the present
 //   display_qpc        when the frame reached the screen, where the platform says so
-//   age_display_ms     display minus publication
+//   age_display_ms     display minus published_qpc
 //   refreshes          refreshes the frame stayed on screen (known once the next one came)
 //   state              shown, late, never shown, unplaced, pending, not measured, or not
 //                      presented

@@ -11,7 +11,7 @@ PresentOutcome PresentStage::PresentNewest(uint32_t sync_interval, OutputFrame& 
   }
   frame.taken = true;
   frame.version = newest.version;
-  frame.published_qpc = newest.published_qpc;
+  frame.seen_qpc = newest.seen_qpc;
   switch (presenter_->Draw(newest.texture.Get(), newest.width, newest.height, newest.format,
                            sync_interval)) {
     case Presenter::DrawResult::kPresented:

@@ -37,7 +37,7 @@ const char* DisplayStateName(DisplayState state) {
 }
 
 void PresentTracker::OnPresent(uint64_t tick, uint32_t present_id, uint32_t sync_interval,
-                               uint64_t published_qpc, uint64_t present_qpc) {
+                               uint64_t seen_qpc, uint64_t present_qpc) {
   std::lock_guard<std::mutex> guard(mutex_);
   // The same id again (or an older one) is no new present: the count only moves with one.
   if (have_present_ && static_cast<int32_t>(present_id - newest_id_) <= 0) return;
@@ -47,7 +47,7 @@ void PresentTracker::OnPresent(uint64_t tick, uint32_t present_id, uint32_t sync
   r.tick = tick;
   r.present_id = present_id;
   r.sync_interval = sync_interval;
-  r.published_qpc = published_qpc;
+  r.seen_qpc = seen_qpc;
   r.present_qpc = present_qpc;
   r.state = unavailable_ ? DisplayState::kNotMeasured : DisplayState::kPending;
   records_[{chain_, number}] = r;

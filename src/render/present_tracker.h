@@ -74,7 +74,7 @@ enum class PresentCountReading : uint8_t { kUnknown, kPresentId, kImagesShown };
 
 struct DisplayRecord {
   uint64_t tick = 0;
-  uint64_t published_qpc = 0;  // when the frame presented was published (0: a blank)
+  uint64_t seen_qpc = 0;  // when the receive thread saw the frame presented (0: a blank)
   uint64_t present_qpc = 0;    // when the present call returned
   uint32_t present_id = 0;
   uint32_t sync_interval = 0;
@@ -89,9 +89,9 @@ class PresentTracker {
   explicit PresentTracker(size_t capacity = 8192) : capacity_(capacity) {}
 
   // After each present call that was made and succeeded (blanks included): the tick, the id
-  // GetLastPresentCount gave, the sync interval, when the frame was published and when the
+  // GetLastPresentCount gave, the sync interval, when the frame was seen and when the
   // present returned.
-  void OnPresent(uint64_t tick, uint32_t present_id, uint32_t sync_interval, uint64_t published_qpc,
+  void OnPresent(uint64_t tick, uint32_t present_id, uint32_t sync_interval, uint64_t seen_qpc,
                  uint64_t present_qpc);
   // Once per tick: what GetFrameStatistics gave.
   void OnStatistics(StatisticsRead read, const FrameStatistics& stats);

@@ -13,7 +13,7 @@ PresentResult TickPath::Run(uint64_t tick, uint64_t target_qpc, uint64_t wake_qp
   result.present_made = outcome == PresentOutcome::kMade;
   if (frame.taken) {
     result.version = frame.version;
-    result.published_qpc = frame.published_qpc;
+    result.seen_qpc = frame.seen_qpc;
     // A tick whose draw or present failed presented nothing: it is neither a present nor a hold.
     if (outcome != PresentOutcome::kFailed) {
       result.presented = true;
@@ -29,7 +29,7 @@ PresentResult TickPath::Run(uint64_t tick, uint64_t target_qpc, uint64_t wake_qp
   // the display's statistics every tick.
   uint32_t present_id = 0;
   if (result.present_made && output_->LastPresentId(present_id)) {
-    tracker_.OnPresent(tick, present_id, sync_interval, result.published_qpc, done_qpc);
+    tracker_.OnPresent(tick, present_id, sync_interval, result.seen_qpc, done_qpc);
   }
   FrameStatistics statistics;
   const StatisticsRead read = output_->ReadStatistics(statistics);

@@ -13,7 +13,7 @@ namespace tsl {
 struct OutputFrame {
   bool taken = false;  // a frame was there (else a blank was presented)
   uint64_t version = 0;
-  uint64_t published_qpc = 0;
+  uint64_t seen_qpc = 0;  // when the receive thread saw it (its signal, or its take)
 };
 
 enum class PresentOutcome {
@@ -43,7 +43,7 @@ struct PresentResult {
                               // has an id, and the display side follows it
   bool repeated = false;      // the frame's version equals the previous presenting tick's
   uint64_t version = 0;
-  uint64_t published_qpc = 0;  // when the frame was published (0: no frame)
+  uint64_t seen_qpc = 0;  // when the frame was seen by the receive thread (0: no frame)
 };
 
 // One tick's work, the same on every output: wait until a present would not queue, let the

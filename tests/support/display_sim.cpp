@@ -176,13 +176,13 @@ StatisticsRead DisplaySim::Statistics(FrameStatistics& stats) {
   return StatisticsRead::kOk;
 }
 
-bool DisplaySim::Newest(uint64_t& version, uint64_t& published_qpc) const {
+bool DisplaySim::Newest(uint64_t& version, uint64_t& seen_qpc) const {
   const auto delay = static_cast<uint64_t>(source_.receive_delay_us * 10.0);
   if (now_ < delay) return false;
   const auto it = std::upper_bound(signals_.begin(), signals_.end(), now_ - delay);
   if (it == signals_.begin()) return false;
   version = static_cast<uint64_t>(it - signals_.begin());
-  published_qpc = *(it - 1) + delay;
+  seen_qpc = *(it - 1) + delay;
   return true;
 }
 
@@ -231,7 +231,7 @@ void SimPacePlatform::WaitUntilFinished() {
 
 PresentOutcome SimOutput::PresentNewest(uint32_t sync_interval, OutputFrame& frame) {
   const uint64_t taken = sim_.Now();
-  frame.taken = sim_.Newest(frame.version, frame.published_qpc);
+  frame.taken = sim_.Newest(frame.version, frame.seen_qpc);
   if (sim_.Minimised()) return PresentOutcome::kNothingToDraw;
   sim_.Draw();
   sim_.Present(sync_interval, frame.taken ? frame.version : 0, taken);

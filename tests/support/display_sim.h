@@ -123,7 +123,7 @@ class DisplaySim {
   StatisticsRead Statistics(FrameStatistics& stats);
 
   // The source: the newest frame in the slot now (false before the first).
-  bool Newest(uint64_t& version, uint64_t& published_qpc) const;
+  bool Newest(uint64_t& version, uint64_t& seen_qpc) const;
   // When source frame `version` was signalled by its sender.
   uint64_t SignalTime(uint64_t version) const;
   double SourcePeriodS() const { return 1.0 / (source_.fps * (1.0 + source_.ppm * 1e-6)); }

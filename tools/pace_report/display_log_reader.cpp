@@ -76,10 +76,9 @@ bool ParseDisplayLog(std::string_view text, const std::string& name, std::vector
       start = comma + 1;
     }
     DisplayRow r;
-    uint64_t done = 0;
     uint64_t id = 0;
     bool ok = count == kFields && !fields[0].empty() && Unsigned(fields[0], r.tick) &&
-              Unsigned(fields[1], r.published_qpc) && Unsigned(fields[2], done) &&
+              Unsigned(fields[1], r.published_qpc) && Unsigned(fields[2], r.present_done_qpc) &&
               Milliseconds(fields[3], r.age_present_ms) && Unsigned(fields[4], id) &&
               Unsigned(fields[5], r.display_qpc) && Milliseconds(fields[6], r.age_display_ms) &&
               Unsigned(fields[7], r.refreshes);

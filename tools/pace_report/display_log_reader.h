@@ -13,7 +13,8 @@ namespace tsl::report {
 // empty is not known and stays 0 (counts) or NaN (milliseconds).
 struct DisplayRow {
   uint64_t tick = 0;
-  uint64_t published_qpc = 0;
+  uint64_t published_qpc = 0;  // when the receive thread saw the frame (0: a blank)
+  uint64_t present_done_qpc = 0;
   double age_present_ms = 0.0;
   uint64_t display_qpc = 0;
   double age_display_ms = 0.0;

@@ -269,7 +269,7 @@ void FrameAgeChart(std::string& out, const std::vector<NamedSummary>& logs) {
   }
   if (!any) return;
   const Axes a{0.0, std::max(x_max, 1e-3), 0.0, y_max * 1.05};
-  OpenChart(out, "Frame age at present (present done minus publication)", a,
+  OpenChart(out, "Frame age at first present (present done minus when the frame was seen)", a,
             "time since the first tick (s)", "age (ms)");
   for (size_t i = 0; i < logs.size(); ++i) {
     const PaceReportSummary& s = *logs[i].summary;

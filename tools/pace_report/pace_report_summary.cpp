@@ -147,16 +147,43 @@ void AddDisplay(PaceReportSummary& s, const PaceLog& log, const std::vector<Disp
   s.has_display = true;
   std::vector<double> at_present;
   std::vector<double> at_display;
+  std::vector<double> held;
   std::vector<double> intervals;
   std::vector<double> periods;
+  // Each source frame once: its first present (and its first display) give its latency; a
+  // frame held over many ticks grows older on each, which is holding, not latency.
+  std::vector<uint64_t> first_present_ticks;
+  const DisplayRow* first_present = nullptr;  // of the frame presented last
+  bool displayed_yet = false;
+  const DisplayRow* previous = nullptr;
+  for (const DisplayRow& r : display) {
+    const bool gap = previous != nullptr && r.tick != previous->tick + 1;
+    previous = &r;
+    if (gap) first_present = nullptr;
+    if (r.published_qpc == 0 || std::isnan(r.age_present_ms)) continue;
+    if (first_present == nullptr || r.published_qpc != first_present->published_qpc) {
+      if (first_present != nullptr && s.frequency.hz > 0) {
+        held.push_back(static_cast<double>(static_cast<int64_t>(r.present_done_qpc -
+                                                                first_present->present_done_qpc)) *
+                       1000.0 / static_cast<double>(s.frequency.hz));
+      }
+      first_present = &r;
+      displayed_yet = false;
+      at_present.push_back(r.age_present_ms);
+      first_present_ticks.push_back(r.tick);
+    }
+    if (!displayed_yet && !std::isnan(r.age_display_ms)) {
+      at_display.push_back(r.age_display_ms);
+      displayed_yet = true;
+    }
+  }
+
   // The image shown before, while nothing since breaks the chain: an interval is only taken
   // between two images known to have followed each other on the screen.
   const DisplayRow* previous_shown = nullptr;
   const DisplayRow* previous_row = nullptr;
   const double hz = static_cast<double>(s.frequency.hz);
   for (const DisplayRow& r : display) {
-    if (!std::isnan(r.age_present_ms)) at_present.push_back(r.age_present_ms);
-    if (!std::isnan(r.age_display_ms)) at_display.push_back(r.age_display_ms);
     const bool shown = r.state == "shown" || r.state == "late";
     s.late += r.state == "late" ? 1 : 0;
     s.never_shown += r.state == "never shown" ? 1 : 0;
@@ -192,18 +219,34 @@ void AddDisplay(PaceReportSummary& s, const PaceLog& log, const std::vector<Disp
   summarise(at_present, s.age_present_p50_ms, s.age_present_p99_ms, s.age_present_max_ms);
   s.aged_displays = at_display.size();
   summarise(at_display, s.age_display_p50_ms, s.age_display_p99_ms, s.age_display_max_ms);
+  s.held_frames = held.size();
+  summarise(held, s.held_p50_ms, s.held_p99_ms, s.held_max_ms);
   summarise(intervals, s.displayed_interval_p50_ms, s.displayed_interval_p99_ms,
             s.displayed_interval_max_ms);
   if (!periods.empty()) s.refresh_period_ms = PercentileNearestBelow(periods, 0.50);
 
-  // The age series in the pace log's tick order, for the picture.
+  // The age series in the pace log's tick order, for the picture: on each tick, the age the
+  // frame it presented had at its first present (a held frame keeps its latency, it does not
+  // grow with the hold).
   s.age_series_ms.assign(log.rows.size(), std::nan(""));
   size_t d = 0;
+  size_t f = 0;
+  double latency = std::nan("");
   for (size_t i = 0; i < log.rows.size(); ++i) {
-    while (d < display.size() && display[d].tick < log.rows[i].sample.tick) ++d;
-    if (d < display.size() && display[d].tick == log.rows[i].sample.tick) {
-      s.age_series_ms[i] = display[d].age_present_ms;
+    const uint64_t tick = log.rows[i].sample.tick;
+    while (d < display.size() && display[d].tick < tick) ++d;
+    while (f < first_present_ticks.size() && first_present_ticks[f] < tick) ++f;
+    if (d == display.size() || display[d].tick != tick || display[d].published_qpc == 0 ||
+        log.rows[i].after_gap) {
+      latency = std::nan("");
+      if (d == display.size() || display[d].tick != tick || display[d].published_qpc == 0) {
+        continue;
+      }
     }
+    if (f < first_present_ticks.size() && first_present_ticks[f] == tick) {
+      latency = display[d].age_present_ms;
+    }
+    s.age_series_ms[i] = latency;
   }
 }
 

@@ -101,17 +101,23 @@ std::string FormatSummary(const std::string& name, const PaceReportSummary& s) {
   if (s.has_display) {
     if (s.aged_presents > 0) {
       Append(out,
-             "  frame age ms at present p50 %.3f  p99 %.3f  max %.3f  (%zu presents: present done "
-             "minus publication)\n",
+             "  frame age ms at first present p50 %.3f  p99 %.3f  max %.3f  (%zu source frames: "
+             "present done minus when the frame was seen)\n",
              s.age_present_p50_ms, s.age_present_p99_ms, s.age_present_max_ms, s.aged_presents);
     } else {
       Append(out, "  frame age ms no present with a frame in the display log\n");
     }
     if (s.aged_displays > 0) {
       Append(out,
-             "               at display p50 %.3f  p99 %.3f  max %.3f  (%zu shown: screen time "
-             "minus publication)\n",
+             "               at first display p50 %.3f  p99 %.3f  max %.3f  (%zu shown: screen "
+             "time minus when seen)\n",
              s.age_display_p50_ms, s.age_display_p99_ms, s.age_display_max_ms, s.aged_displays);
+    }
+    if (s.held_frames > 0) {
+      Append(out,
+             "  held ms      p50 %.3f  p99 %.3f  max %.3f  (%zu source frames: first present to "
+             "the next frame's)\n",
+             s.held_p50_ms, s.held_p99_ms, s.held_max_ms, s.held_frames);
     }
     if (s.display_measured) {
       Append(
