@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -298,8 +297,7 @@ void Application::WritePaceLog() {
   // Both files from the same ticks: the display log holds what pace_log.csv has no room for.
   if (ok) {
     const std::vector<PaceSample> ticks = paceStats.Window();
-    const std::string display_path =
-        utf8_path.substr(0, utf8_path.size() - std::strlen("pace_log.csv")) + kDisplayLogFileName;
+    const std::string display_path = DisplayLogPathFor(utf8_path);
     ok = WriteFileUtf8Path(utf8_path, FormatPaceLog(ticks, paceStats.qpc_frequency())) &&
          WriteFileUtf8Path(display_path, FormatDisplayLog(ticks, presentTracker.Records(),
                                                           paceStats.qpc_frequency()));

@@ -23,6 +23,15 @@ void PutMs(std::string& out, uint64_t from, uint64_t to, uint64_t frequency) {
 
 }  // namespace
 
+std::string DisplayLogPathFor(const std::string& pace_log_path) {
+  const size_t name = pace_log_path.find_last_of("/\\");
+  const size_t dot = pace_log_path.rfind('.');
+  const bool has_extension =
+      dot != std::string::npos && (name == std::string::npos || dot > name + 1);
+  if (!has_extension) return pace_log_path + "_display";
+  return pace_log_path.substr(0, dot) + "_display" + pace_log_path.substr(dot);
+}
+
 std::string FormatDisplayLog(const std::vector<PaceSample>& samples,
                              const std::vector<DisplayRecord>& records, uint64_t qpc_frequency) {
   std::string out = kDisplayLogHeader;
@@ -50,7 +59,7 @@ std::string FormatDisplayLog(const std::vector<PaceSample>& samples,
     out += ',';
     if (d != nullptr && d->refreshes_on_screen != 0) PutUnsigned(out, d->refreshes_on_screen);
     out += ',';
-    out += d != nullptr ? DisplayStateName(d->state) : "not presented";
+    out += DisplayStateName(d != nullptr ? d->state : DisplayState::kNotPresented);
     out += "\r\n";
   }
   return out;

@@ -29,7 +29,11 @@ namespace tsl {
 inline constexpr char kDisplayLogHeader[] =
     "tick,published_qpc,present_done_qpc,age_present_ms,present_id,display_qpc,age_display_ms,"
     "refreshes,state";
-inline constexpr char kDisplayLogFileName[] = "pace_log_display.csv";
+
+// The display log that belongs to a pace log: beside it, named after it ("pace_log.csv" gives
+// "pace_log_display.csv"). The one rule for the program that writes both and the report that
+// reads them; paths in UTF-8.
+std::string DisplayLogPathFor(const std::string& pace_log_path);
 
 // One row per sample, joined by tick with the tracker's records (both oldest first); every line
 // ends in CR LF.

@@ -30,10 +30,24 @@ const char* DisplayStateName(DisplayState state) {
       return "never shown";
     case DisplayState::kUnplaced:
       return "unplaced";
+    case DisplayState::kNotPresented:
+      return "not presented";
     case DisplayState::kNotMeasured:
       break;
   }
   return "not measured";
+}
+
+bool ParseDisplayState(std::string_view name, DisplayState& state) {
+  for (const DisplayState s :
+       {DisplayState::kPending, DisplayState::kShown, DisplayState::kLate, DisplayState::kNeverShown,
+        DisplayState::kUnplaced, DisplayState::kNotMeasured, DisplayState::kNotPresented}) {
+    if (name == DisplayStateName(s)) {
+      state = s;
+      return true;
+    }
+  }
+  return false;
 }
 
 void PresentTracker::OnPresent(uint64_t tick, uint32_t present_id, uint32_t sync_interval,

@@ -38,6 +38,7 @@
 #include <cstdint>
 #include <map>
 #include <mutex>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -64,10 +65,14 @@ enum class DisplayState : uint8_t {
   kUnplaced,     // left the queue, but when (and under sync interval 0, whether) it was shown is
                  // not known
   kNotMeasured,  // no statistics say anything about it
+  kNotPresented,  // (display log only) the tick made no present
 };
 
-// "pending", "shown", "late", "never shown", "unplaced", "not measured".
+// "pending", "shown", "late", "never shown", "unplaced", "not measured", "not presented": the one
+// spelling, written into the display log and read back by the report.
 const char* DisplayStateName(DisplayState state);
+// The state a name spells; false for any other text.
+bool ParseDisplayState(std::string_view name, DisplayState& state);
 
 // How PresentCount reads on this swap chain, as far as the data has shown.
 enum class PresentCountReading : uint8_t { kUnknown, kPresentId, kImagesShown };

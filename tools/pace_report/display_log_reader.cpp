@@ -10,8 +10,6 @@ namespace tsl::report {
 namespace {
 
 constexpr size_t kFields = 9;
-constexpr const char* kStates[] = {"shown",    "late",         "never shown",  "unplaced",
-                                   "pending",  "not measured", "not presented"};
 
 bool Unsigned(std::string_view field, uint64_t& out) {
   if (field.empty()) {
@@ -36,9 +34,9 @@ bool Milliseconds(std::string_view field, double& out) {
 }  // namespace
 
 std::filesystem::path DisplayLogBeside(const std::filesystem::path& pace_log) {
-  std::filesystem::path beside = pace_log;
-  beside.replace_filename(pace_log.stem().string() + "_display" + pace_log.extension().string());
-  return beside;
+  const std::u8string utf8 = pace_log.u8string();
+  const std::string beside = DisplayLogPathFor(std::string(utf8.begin(), utf8.end()));
+  return std::filesystem::path(std::u8string(beside.begin(), beside.end()));
 }
 
 bool ParseDisplayLog(std::string_view text, const std::string& name, std::vector<DisplayRow>& rows,
@@ -82,11 +80,7 @@ bool ParseDisplayLog(std::string_view text, const std::string& name, std::vector
               Milliseconds(fields[3], r.age_present_ms) && Unsigned(fields[4], id) &&
               Unsigned(fields[5], r.display_qpc) && Milliseconds(fields[6], r.age_display_ms) &&
               Unsigned(fields[7], r.refreshes);
-    if (ok) {
-      ok = false;
-      for (const char* state : kStates) ok = ok || fields[8] == state;
-      r.state = std::string(fields[8]);
-    }
+    ok = ok && ParseDisplayState(fields[8], r.state);
     if (!ok) {
       error = at + "not a row of 9 fields (counts, milliseconds and a state)";
       return false;

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "render/present_tracker.h"
+
 namespace tsl::report {
 
 // One row of pace_log_display.csv (see src/render/display_log.h); a field the file leaves
@@ -19,7 +21,7 @@ struct DisplayRow {
   uint64_t display_qpc = 0;
   double age_display_ms = 0.0;
   uint64_t refreshes = 0;
-  std::string state;
+  DisplayState state = DisplayState::kNotPresented;
 };
 
 // The display log that belongs to a pace log: beside it, named after it ("pace_log.csv" gives

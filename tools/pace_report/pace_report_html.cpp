@@ -254,8 +254,8 @@ void IntervalChart(std::string& out, const std::vector<NamedSummary>& logs, doub
   CloseChart(out, logs);
 }
 
-// The age of the frame each tick presented: rising while a frame is held, back down when a new
-// one comes. Only logs with a display log beside them have it.
+// The latency of the frame each tick presented: its age at its first present. Only logs with a
+// display log beside them have it.
 void FrameAgeChart(std::string& out, const std::vector<NamedSummary>& logs) {
   double x_max = 0.0;
   double y_max = 1.0;
@@ -274,6 +274,31 @@ void FrameAgeChart(std::string& out, const std::vector<NamedSummary>& logs) {
   for (size_t i = 0; i < logs.size(); ++i) {
     const PaceReportSummary& s = *logs[i].summary;
     if (s.aged_presents > 0) Trace(out, s.time_s, s.age_series_ms, a, kColours[i], false);
+  }
+  CloseChart(out, logs);
+}
+
+// How many refreshes each image stayed on the glass, where the display side was measured: a
+// steady cadence is a flat line at the pattern's counts.
+void DisplayedChart(std::string& out, const std::vector<NamedSummary>& logs) {
+  double x_max = 0.0;
+  double y_max = 1.0;
+  bool any = false;
+  for (const NamedSummary& l : logs) {
+    const PaceReportSummary& s = *l.summary;
+    x_max = std::max(x_max, s.time_s.back());
+    for (const double r : s.refreshes_series) {
+      if (std::isnan(r)) continue;
+      any = true;
+      y_max = std::max(y_max, r);
+    }
+  }
+  if (!any) return;
+  const Axes a{0.0, std::max(x_max, 1e-3), 0.0, y_max + 0.5};
+  OpenChart(out, "Displayed: refreshes each image stayed on the glass", a,
+            "time since the first tick (s)", "refreshes");
+  for (size_t i = 0; i < logs.size(); ++i) {
+    Trace(out, logs[i].summary->time_s, logs[i].summary->refreshes_series, a, kColours[i], true);
   }
   CloseChart(out, logs);
 }
@@ -496,6 +521,7 @@ std::string RenderHtmlReport(const std::vector<NamedSummary>& logs) {
   Histogram(out, logs, floor_ms, scale);
   LatenessChart(out, logs);
   FrameAgeChart(out, logs);
+  DisplayedChart(out, logs);
   out += "<h2>Figures</h2>\n";
   FiguresTable(out, logs);
   for (const NamedSummary& l : logs) {

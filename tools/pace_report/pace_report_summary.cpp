@@ -184,17 +184,20 @@ void AddDisplay(PaceReportSummary& s, const PaceLog& log, const std::vector<Disp
   const DisplayRow* previous_row = nullptr;
   const double hz = static_cast<double>(s.frequency.hz);
   for (const DisplayRow& r : display) {
-    const bool shown = r.state == "shown" || r.state == "late";
-    s.late += r.state == "late" ? 1 : 0;
-    s.never_shown += r.state == "never shown" ? 1 : 0;
-    s.unplaced += r.state == "unplaced" ? 1 : 0;
-    if (shown || r.state == "never shown" || r.state == "unplaced") s.display_measured = true;
+    const bool shown = r.state == DisplayState::kShown || r.state == DisplayState::kLate;
+    s.late += r.state == DisplayState::kLate ? 1 : 0;
+    s.never_shown += r.state == DisplayState::kNeverShown ? 1 : 0;
+    s.unplaced += r.state == DisplayState::kUnplaced ? 1 : 0;
+    if (shown || r.state == DisplayState::kNeverShown || r.state == DisplayState::kUnplaced) {
+      s.display_measured = true;
+    }
     // Two exports in one file, a stretch whose presents are not measured (no statistics, or a
     // new swap chain), one still pending or unplaced, or an image shown at a time not known:
     // what was on the screen across it cannot be told.
     const bool gap = previous_row != nullptr && r.tick != previous_row->tick + 1;
     previous_row = &r;
-    if (gap || r.state == "not measured" || r.state == "pending" || r.state == "unplaced" ||
+    if (gap || r.state == DisplayState::kNotMeasured || r.state == DisplayState::kPending ||
+        r.state == DisplayState::kUnplaced ||
         (shown && r.display_qpc == 0)) {
       previous_shown = nullptr;
     }
@@ -229,6 +232,7 @@ void AddDisplay(PaceReportSummary& s, const PaceLog& log, const std::vector<Disp
   // frame it presented had at its first present (a held frame keeps its latency, it does not
   // grow with the hold).
   s.age_series_ms.assign(log.rows.size(), std::nan(""));
+  s.refreshes_series.assign(log.rows.size(), std::nan(""));
   size_t d = 0;
   size_t f = 0;
   double latency = std::nan("");
@@ -236,6 +240,9 @@ void AddDisplay(PaceReportSummary& s, const PaceLog& log, const std::vector<Disp
     const uint64_t tick = log.rows[i].sample.tick;
     while (d < display.size() && display[d].tick < tick) ++d;
     while (f < first_present_ticks.size() && first_present_ticks[f] < tick) ++f;
+    if (d < display.size() && display[d].tick == tick && display[d].refreshes > 0) {
+      s.refreshes_series[i] = static_cast<double>(display[d].refreshes);
+    }
     if (d == display.size() || display[d].tick != tick || display[d].published_qpc == 0 ||
         log.rows[i].after_gap) {
       latency = std::nan("");

@@ -92,6 +92,8 @@ struct PaceReportSummary {
   // Per pace-log tick, for the picture: the age the frame it presented had at its first present
   // (NaN where not known).
   std::vector<double> age_series_ms;
+  // Per pace-log tick: the refreshes its image stayed on the glass (NaN where not known).
+  std::vector<double> refreshes_series;
 };
 
 // Needs at least two rows and a derived frequency.
