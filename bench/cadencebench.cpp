@@ -54,7 +54,7 @@ double Ms(uint64_t from, uint64_t to) {
 }
 
 Figures Judge(const DisplaySim& sim, double refresh_hz, double display_ppm, double fps,
-             double minutes) {
+              double minutes) {
   Figures f;
   // The refreshes a source frame is meant to stay: the ratio, or the two whole numbers around it.
   const double ratio = refresh_hz / fps;
@@ -89,7 +89,8 @@ Figures Judge(const DisplaySim& sim, double refresh_hz, double display_ppm, doub
     ages.push_back(Ms(sim.SignalTime(r.version), r.first_blank_qpc));
     if (i == 0) continue;  // the first run may be cut by the start
     if (r.length < shortest || r.length > longest) ++off;
-    const uint64_t skipped = r.version > runs[i - 1].version + 1 ? r.version - runs[i - 1].version - 1 : 0;
+    const uint64_t skipped =
+        r.version > runs[i - 1].version + 1 ? r.version - runs[i - 1].version - 1 : 0;
     const bool held_too_long = r.length > longest;
     if (skipped > 0 || held_too_long) {
       errors += skipped + (held_too_long ? 1 : 0);
@@ -157,14 +158,14 @@ int main(int argc, char** argv) {
                          {60.0, 120.0, "60 on 120"},
                          {72.0, 143.98, "72 on 143.98"},
                          {24.0, 60.0, "24 on 60"}};
-  const Mode modes[] = {{"vsync", true, true}, {"timer comp", false, true},
-                        {"timer flip", false, false}};
+  const Mode modes[] = {
+      {"vsync", true, true}, {"timer comp", false, true}, {"timer flip", false, false}};
 
   std::printf("cadencebench: %.1f simulated minutes a run\n\n", minutes);
-  std::printf("%-13s %-10s %11s %8s %8s %10s %17s %17s\n", "rates", "mode", "off-pattern",
-              "errors", "beat", "judder/min", "take-glass ms", "age ms");
-  std::printf("%-13s %-10s %11s %8s %8s %10s %17s %17s\n", "", "", "per 10k", "per 10k",
-              "per 10k", "", "p50 / p99", "p50 / p99");
+  std::printf("%-13s %-10s %11s %8s %8s %10s %17s %17s\n", "rates", "mode", "off-pattern", "errors",
+              "beat", "judder/min", "take-glass ms", "age ms");
+  std::printf("%-13s %-10s %11s %8s %8s %10s %17s %17s\n", "", "", "per 10k", "per 10k", "per 10k",
+              "", "p50 / p99", "p50 / p99");
   double worst_vsync = 0.0;
   double worst_timer = 0.0;
   uint64_t seed = 1;

@@ -233,9 +233,8 @@ int main(int argc, char** argv) {
     // the frame reached the texture before its signal was stamped: it was no older than the tick.
     if (number && stamps != nullptr) {
       const uint64_t signalled = stamps[*number % kStampSlots];
-      const double age_ms = signalled != 0 && signalled <= taken
-                                ? tsl::QpcDeltaMs(signalled, taken, frequency)
-                                : 0.0;
+      const double age_ms =
+          signalled != 0 && signalled <= taken ? tsl::QpcDeltaMs(signalled, taken, frequency) : 0.0;
       ages_ms.push_back(age_ms > 1000.0 ? 0.0 : age_ms);
     }
     last_number = number;

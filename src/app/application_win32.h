@@ -15,8 +15,8 @@
 #include "render/gpu_device_win32.h"
 #include "render/present_stage_win32.h"
 #include "render/present_tracker.h"
-#include "render/tick_path.h"
 #include "render/presenter_win32.h"
+#include "render/tick_path.h"
 #include "weft/unique_handle_win32.h"
 #include "window/main_window_win32.h"
 

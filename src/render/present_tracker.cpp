@@ -39,9 +39,9 @@ const char* DisplayStateName(DisplayState state) {
 }
 
 bool ParseDisplayState(std::string_view name, DisplayState& state) {
-  for (const DisplayState s :
-       {DisplayState::kPending, DisplayState::kShown, DisplayState::kLate, DisplayState::kNeverShown,
-        DisplayState::kUnplaced, DisplayState::kNotMeasured, DisplayState::kNotPresented}) {
+  for (const DisplayState s : {DisplayState::kPending, DisplayState::kShown, DisplayState::kLate,
+                               DisplayState::kNeverShown, DisplayState::kUnplaced,
+                               DisplayState::kNotMeasured, DisplayState::kNotPresented}) {
     if (name == DisplayStateName(s)) {
       state = s;
       return true;

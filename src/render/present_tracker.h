@@ -58,13 +58,13 @@ enum class StatisticsRead {
 };
 
 enum class DisplayState : uint8_t {
-  kPending,      // not yet known to have left the queue
-  kShown,        // placed at its refresh, on time
-  kLate,         // placed at its refresh, later than it could have been
-  kNeverShown,   // replaced before it reached the screen
-  kUnplaced,     // left the queue, but when (and under sync interval 0, whether) it was shown is
-                 // not known
-  kNotMeasured,  // no statistics say anything about it
+  kPending,       // not yet known to have left the queue
+  kShown,         // placed at its refresh, on time
+  kLate,          // placed at its refresh, later than it could have been
+  kNeverShown,    // replaced before it reached the screen
+  kUnplaced,      // left the queue, but when (and under sync interval 0, whether) it was shown is
+                  // not known
+  kNotMeasured,   // no statistics say anything about it
   kNotPresented,  // (display log only) the tick made no present
 };
 
@@ -79,8 +79,8 @@ enum class PresentCountReading : uint8_t { kUnknown, kPresentId, kImagesShown };
 
 struct DisplayRecord {
   uint64_t tick = 0;
-  uint64_t seen_qpc = 0;  // when the receive thread saw the frame presented (0: a blank)
-  uint64_t present_qpc = 0;    // when the present call returned
+  uint64_t seen_qpc = 0;     // when the receive thread saw the frame presented (0: a blank)
+  uint64_t present_qpc = 0;  // when the present call returned
   uint32_t present_id = 0;
   uint32_t sync_interval = 0;
   DisplayState state = DisplayState::kPending;

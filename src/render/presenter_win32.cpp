@@ -136,7 +136,7 @@ bool Presenter::EnsureBackBuffer(uint32_t width, uint32_t height) {
 }
 
 ID3D11ShaderResourceView* Presenter::FindOrMakeView(ID3D11Texture2D* texture,
-                                                   uint32_t view_format) {
+                                                    uint32_t view_format) {
   for (const CachedView& cached : views_) {
     if (cached.view && cached.texture == texture && cached.format == view_format) {
       return cached.view.Get();

@@ -37,8 +37,8 @@ class TickOutput {
 };
 
 struct PresentResult {
-  bool presented = false;  // a frame was drawn and its present succeeded (or the window is
-                           // minimised and there was nothing to draw into)
+  bool presented = false;     // a frame was drawn and its present succeeded (or the window is
+                              // minimised and there was nothing to draw into)
   bool present_made = false;  // a present call was made and succeeded (a frame or a blank): it
                               // has an id, and the display side follows it
   bool repeated = false;      // the frame's version equals the previous presenting tick's

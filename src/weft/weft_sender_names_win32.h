@@ -41,8 +41,8 @@ class weftSenderNames {
   // Whether the error of a failed open means the sender's segment cannot exist now.
   static bool IsGoneError(DWORD error);
   // Opens and locks the sender's segment and copies its record out; the segment is closed again.
-  // kNoSegment only when the segment does not exist or cannot be named; a lock not obtained, or a segment too small
-  // for a record, is kBusy.
+  // kNoSegment only when the segment does not exist or cannot be named; a lock not obtained, or a
+  // segment too small for a record, is kBusy.
   static RecordRead CopySenderRecord(const char* name, weft::SenderInfoRecord& record);
 
   WeftSharedMemory namesSegment_;

@@ -26,9 +26,9 @@ TEST(DisplayLogTest, BesideThePaceLogByOneRule) {
 
 // Every state the log can hold reads back as itself, and nothing else reads as a state.
 TEST(DisplayLogTest, EveryStateReadsBackFromItsName) {
-  for (const DisplayState s :
-       {DisplayState::kPending, DisplayState::kShown, DisplayState::kLate, DisplayState::kNeverShown,
-        DisplayState::kUnplaced, DisplayState::kNotMeasured, DisplayState::kNotPresented}) {
+  for (const DisplayState s : {DisplayState::kPending, DisplayState::kShown, DisplayState::kLate,
+                               DisplayState::kNeverShown, DisplayState::kUnplaced,
+                               DisplayState::kNotMeasured, DisplayState::kNotPresented}) {
     DisplayState read = DisplayState::kPending;
     ASSERT_TRUE(ParseDisplayState(DisplayStateName(s), read)) << DisplayStateName(s);
     EXPECT_EQ(read, s);

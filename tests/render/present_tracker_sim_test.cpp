@@ -153,9 +153,8 @@ TEST(PresentTrackerSimTest, TheTrackerAgreesWithWhatTheGlassShowed) {
         } else if (r.refresh != fate->first_refresh) {
           why = "placed at refresh " + std::to_string(r.refresh) + ", the glass showed it at " +
                 std::to_string(fate->first_refresh);
-        } else if (r.display_qpc != 0 &&
-                   std::llabs(static_cast<long long>(r.display_qpc - fate->first_blank_qpc)) >
-                       500) {
+        } else if (r.display_qpc != 0 && std::llabs(static_cast<long long>(
+                                             r.display_qpc - fate->first_blank_qpc)) > 500) {
           why = "screen time off by " +
                 std::to_string(static_cast<long long>(r.display_qpc - fate->first_blank_qpc));
         } else if (r.refreshes_on_screen != 0 && r.refreshes_on_screen != fate->refreshes) {

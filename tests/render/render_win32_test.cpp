@@ -248,10 +248,8 @@ TEST_F(RenderTest, AMinimisedWindowDrawsNothingButTheTickStillCounts) {
   GetClientRect(window_.hwnd, &client);
   if (client.right != 0 && client.bottom != 0) GTEST_SKIP() << "the platform keeps a client area";
   const uint64_t resizes = probe_.ResizeCount();
-  EXPECT_EQ(probe_.Render(texture.Get(), 64, 64, 87),
-            PresenterProbe::RenderResult::kNothingToDraw);
-  EXPECT_EQ(presenter_.Draw(texture.Get(), 64, 64, 87, 0),
-            Presenter::DrawResult::kNothingToDraw);
+  EXPECT_EQ(probe_.Render(texture.Get(), 64, 64, 87), PresenterProbe::RenderResult::kNothingToDraw);
+  EXPECT_EQ(presenter_.Draw(texture.Get(), 64, 64, 87, 0), Presenter::DrawResult::kNothingToDraw);
   slot_.Publish(texture.Get(), 64, 64, 87);
   const PresentResult r = Tick(0);
   EXPECT_TRUE(r.presented);

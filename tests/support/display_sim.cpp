@@ -48,9 +48,8 @@ DisplaySim::DisplaySim(const DisplayParams& display, const SourceParams& source,
 
 uint64_t DisplaySim::WakeTime(uint64_t due) {
   std::uniform_real_distribution<double> unit(0.0, 1.0);
-  const double late_us = unit(random_) < pace_.outlier_rate
-                             ? 500.0 + unit(random_) * 2500.0
-                             : unit(random_) * pace_.wake_late_us;
+  const double late_us = unit(random_) < pace_.outlier_rate ? 500.0 + unit(random_) * 2500.0
+                                                            : unit(random_) * pace_.wake_late_us;
   return std::max(now_, due) + static_cast<uint64_t>(late_us * 10.0);
 }
 

@@ -42,16 +42,16 @@ namespace tsl::sim {
 inline constexpr uint64_t kFrequency = 10'000'000;
 
 struct DisplayParams {
-  double refresh_hz = 60.0;     // nominal rate (rational ones as their quotient: 60000.0 / 1001)
-  double ppm = 0.0;             // the display's clock against the counter
-  double ppm_walk = 0.0;        // random walk of that offset, ppm per refresh (1 sigma)
+  double refresh_hz = 60.0;      // nominal rate (rational ones as their quotient: 60000.0 / 1001)
+  double ppm = 0.0;              // the display's clock against the counter
+  double ppm_walk = 0.0;         // random walk of that offset, ppm per refresh (1 sigma)
   double report_noise_us = 2.0;  // SyncQPCTime is off the true blank by up to this
   bool composed = true;          // the compositor adds one refresh
   double latch_us = 500.0;       // a present must come this long before a blank to make it
   uint32_t max_latency = 3;      // presents queued before Present (or the waitable wait) blocks
   bool waitable = false;         // the waitable wait is used (one frame in flight: max_latency 1)
-  bool present_count_is_id = true;  // PresentCount: the id of the last present shown; false:
-                                    // the number of images shown
+  bool present_count_is_id = true;    // PresentCount: the id of the last present shown; false:
+                                      // the number of images shown
   double zero_statistics_rate = 0.0;  // share of statistics answered all zero
   uint32_t first_refresh = 1000;      // SyncRefreshCount of the first blank
   uint32_t first_present_id = 0;      // GetLastPresentCount before the first present
@@ -62,26 +62,26 @@ struct DisplayParams {
 struct SourceParams {
   double fps = 60.0;
   double ppm = 0.0;
-  double jitter_us = 0.0;         // publish jitter, uniform up to this
-  double start_s = 0.0;           // the first frame
-  double pause_every_s = 0.0;     // a pause of pause_s every so often (0: none)
+  double jitter_us = 0.0;      // publish jitter, uniform up to this
+  double start_s = 0.0;        // the first frame
+  double pause_every_s = 0.0;  // a pause of pause_s every so often (0: none)
   double pause_s = 0.0;
   double receive_delay_us = 500.0;  // from the sender's signal to the slot
 };
 
 struct PaceParams {
-  double wake_late_us = 30.0;        // timer wakes are late by up to this (uniform)
-  double outlier_rate = 0.0;         // share of wakes that are late by 0.5 to 3 ms instead
-  double draw_us = 300.0;            // the draw before the present
-  double present_us = 100.0;         // the present call itself (besides blocking)
-  double minimised_from_s = -1.0;    // a stretch of ticks with nothing to draw into
+  double wake_late_us = 30.0;      // timer wakes are late by up to this (uniform)
+  double outlier_rate = 0.0;       // share of wakes that are late by 0.5 to 3 ms instead
+  double draw_us = 300.0;          // the draw before the present
+  double present_us = 100.0;       // the present call itself (besides blocking)
+  double minimised_from_s = -1.0;  // a stretch of ticks with nothing to draw into
   double minimised_to_s = -1.0;
 };
 
 // What the glass showed at one refresh.
 struct Glass {
-  uint32_t refresh = 0;    // the refresh count the statistics give this blank
-  uint64_t blank_qpc = 0;  // its true time
+  uint32_t refresh = 0;     // the refresh count the statistics give this blank
+  uint64_t blank_qpc = 0;   // its true time
   uint32_t present_id = 0;  // 0: nothing yet
   uint64_t version = 0;     // the source frame (0: a blank present, or nothing)
 };
@@ -150,9 +150,9 @@ class DisplaySim {
   std::mt19937_64 random_;
   uint64_t now_ = 0;
   uint64_t end_ = 0;
-  double period_ = 0.0;       // nominal, in counts
-  double ppm_now_ = 0.0;      // the display's offset at this refresh
-  double next_blank_ = 0.0;   // true time of the next blank
+  double period_ = 0.0;      // nominal, in counts
+  double ppm_now_ = 0.0;     // the display's offset at this refresh
+  double next_blank_ = 0.0;  // true time of the next blank
   uint32_t next_refresh_ = 0;
   std::vector<Glass> glass_;
   std::vector<PresentFate> presents_;

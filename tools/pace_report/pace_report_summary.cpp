@@ -197,16 +197,15 @@ void AddDisplay(PaceReportSummary& s, const PaceLog& log, const std::vector<Disp
     const bool gap = previous_row != nullptr && r.tick != previous_row->tick + 1;
     previous_row = &r;
     if (gap || r.state == DisplayState::kNotMeasured || r.state == DisplayState::kPending ||
-        r.state == DisplayState::kUnplaced ||
-        (shown && r.display_qpc == 0)) {
+        r.state == DisplayState::kUnplaced || (shown && r.display_qpc == 0)) {
       previous_shown = nullptr;
     }
     if (!shown || r.display_qpc == 0) continue;
     ++s.displayed;
     if (previous_shown != nullptr && hz > 0.0) {
-      const double ms = static_cast<double>(static_cast<int64_t>(r.display_qpc -
-                                                                 previous_shown->display_qpc)) *
-                        1000.0 / hz;
+      const double ms =
+          static_cast<double>(static_cast<int64_t>(r.display_qpc - previous_shown->display_qpc)) *
+          1000.0 / hz;
       intervals.push_back(ms);
       if (previous_shown->refreshes > 0) periods.push_back(ms / previous_shown->refreshes);
     }
