@@ -10,9 +10,11 @@ using weft::LogWarning;
 
 namespace {
 
-// How long a connected receiver of a counting sender goes without re-reading the sender's
-// record while no frame arrives: a sender that leaves, or publishes a new texture, is noticed
-// within this, and the calls in between cost one query of the frame counter instead of a dozen.
+// How long a connected receiver goes without re-reading the sender's record while nothing says a
+// new texture may have come (a counting sender's quiet polls; every take of a sender that does
+// not count): a sender that leaves, or publishes a new texture without counting, is noticed
+// within this, and the calls in between cost one query of the frame counter, or the copy alone,
+// instead of a dozen calls to the system.
 constexpr uint64_t kRecheckMs = 50;
 
 }  // namespace
@@ -127,7 +129,7 @@ void weftDX::CopyShared() {
 
 bool weftDX::CheckedRecently() const {
   return connected_ && sharedTexture_ && receivedTexture_ && !firstCopyPending_ &&
-         frameCount_.Counting() && GetTickCount64() - lastCheckMs_ < kRecheckMs;
+         GetTickCount64() - lastCheckMs_ < kRecheckMs;
 }
 
 bool weftDX::ReceiveTexture() {
@@ -136,7 +138,13 @@ bool weftDX::ReceiveTexture() {
   // A quiet poll costs one look at the count. A count that moved may announce the first frame
   // of a new texture (a new size or format): copying the old one and calling it new would show
   // a stale picture for up to the recheck time, so the record is read again first.
-  if (CheckedRecently() && !frameCount_.FrameSignalled()) return true;
+  if (CheckedRecently()) {
+    if (!frameCount_.Counting()) {
+      CopyNewFrame();  // uncounted: every call copies what the texture holds
+      return true;
+    }
+    if (!frameCount_.FrameSignalled()) return true;
+  }
   lastCheckMs_ = GetTickCount64();
   if (!CheckSenderTexture()) {
     ReleaseReceiver();

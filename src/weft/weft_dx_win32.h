@@ -66,10 +66,12 @@ class weftDX {
   bool CheckSenderTexture();
   bool CheckTexture(uint32_t width, uint32_t height, int format);
   void CopyShared();
-  // True when a call may skip re-reading the sender's record: connected to a sender that counts
-  // its frames and checked within the last few tens of milliseconds. Such a call only looks at
-  // the frame count (one query that takes nothing); when it moved, the record is read again
-  // before the copy, since the frame may be the first of a new texture.
+  // True when a call may skip re-reading the sender's record: connected, with a first frame
+  // copied, and checked within the last few tens of milliseconds. For a sender that counts its
+  // frames such a call only looks at the count (one query that takes nothing); when it moved,
+  // the record is read again before the copy, since the frame may be the first of a new
+  // texture. One that does not count has nothing to say a frame is new: each call copies, and
+  // its record is read again at the same interval.
   bool CheckedRecently() const;
   // Under the access lock: copies the shared texture when the frame count says it holds a new
   // frame, or when the receiving texture still has to take its first frame.
