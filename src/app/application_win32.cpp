@@ -10,7 +10,6 @@
 #include "app/hotkeys.h"
 #include "app/pace_log_path.h"
 #include "app/status_title.h"
-#include "pacing/pace_log.h"
 #include "pacing/qpc.h"
 #include "pacing/thread_name_win32.h"
 #include "render/display_log.h"
@@ -295,13 +294,8 @@ void Application::WritePaceLog() {
   bool ok = length < kModulePathUnits &&
             PaceLogPath(std::wstring(module_path, length), wide_path, utf8_path);
   // Both files from the same ticks: the display log holds what pace_log.csv has no room for.
-  if (ok) {
-    const std::vector<PaceSample> ticks = paceStats.Window();
-    const std::string display_path = DisplayLogPathFor(utf8_path);
-    ok = WriteFileUtf8Path(utf8_path, FormatPaceLog(ticks, paceStats.qpc_frequency())) &&
-         WriteFileUtf8Path(display_path, FormatDisplayLog(ticks, presentTracker.Records(),
-                                                          paceStats.qpc_frequency()));
-  }
+  ok = ok && WriteTickLogs(utf8_path, paceStats.Window(), presentTracker.Records(),
+                           paceStats.qpc_frequency());
 
   SetWindowTextW(window.hwnd, ok ? (L"[CSV WRITTEN] " + wide_path).c_str() : L"[CSV WRITE FAILED]");
   titleHoldUntil = static_cast<int64_t>(QpcNow() + QpcFrequency());

@@ -2,6 +2,7 @@
 
 #include <charconv>
 
+#include "pacing/pace_log.h"
 #include "pacing/qpc.h"
 
 namespace tsl {
@@ -63,6 +64,13 @@ std::string FormatDisplayLog(const std::vector<PaceSample>& samples,
     out += "\r\n";
   }
   return out;
+}
+
+bool WriteTickLogs(const std::string& pace_log_path, const std::vector<PaceSample>& samples,
+                   const std::vector<DisplayRecord>& records, uint64_t qpc_frequency) {
+  return WriteFileUtf8Path(pace_log_path, FormatPaceLog(samples, qpc_frequency)) &&
+         WriteFileUtf8Path(DisplayLogPathFor(pace_log_path),
+                           FormatDisplayLog(samples, records, qpc_frequency));
 }
 
 }  // namespace tsl

@@ -30,6 +30,11 @@ inline constexpr char kDisplayLogHeader[] =
     "tick,published_qpc,present_done_qpc,age_present_ms,present_id,display_qpc,age_display_ms,"
     "refreshes,state";
 
+// Writes the pace log at `pace_log_path` and its display log beside it, both from the same
+// ticks: the two views of what each tick did. False when either cannot be written.
+bool WriteTickLogs(const std::string& pace_log_path, const std::vector<PaceSample>& samples,
+                   const std::vector<DisplayRecord>& records, uint64_t qpc_frequency);
+
 // The display log that belongs to a pace log: beside it, named after it ("pace_log.csv" gives
 // "pace_log_display.csv"). The one rule for the program that writes both and the report that
 // reads them; paths in UTF-8.
