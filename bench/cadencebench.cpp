@@ -19,7 +19,8 @@
 // The simulator's parameters say what they assume: a display off the counter by -15 ppm that
 // walks by 0.02 ppm a refresh, blanks reported within 2 us; a 0.5 ms latch deadline; a source off
 // by +10 ppm with 0.5 ms of publish jitter; timer wakes late by up to 30 us, with outliers of 0.5
-// to 3 ms at 2 per 10,000; 0.3 ms of draw and 0.1 ms of present.
+// to 3 ms at 2 per 10,000 (or, with --wake-log PACE_LOG, late as that timer-mode pace log's
+// ticks were, in turn); 0.3 ms of draw and 0.1 ms of present.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -27,6 +28,7 @@
 #include <string>
 #include <vector>
 
+#include "pace_report/pace_log_reader.h"
 #include "render/present_tracker.h"
 #include "support/display_sim.h"
 
@@ -135,12 +137,34 @@ struct Mode {
 
 int main(int argc, char** argv) {
   double minutes = 10.0;
+  std::string wake_log;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--minutes" && i + 1 < argc) {
       minutes = std::atof(argv[++i]);
+    } else if (arg == "--wake-log" && i + 1 < argc) {
+      wake_log = argv[++i];
     } else {
-      std::fprintf(stderr, "usage: cadencebench [--minutes M]\n");
+      std::fprintf(stderr, "usage: cadencebench [--minutes M] [--wake-log PACE_LOG]\n");
+      return 2;
+    }
+  }
+  std::vector<double> replay_us;
+  if (!wake_log.empty()) {
+    tsl::report::PaceLog log;
+    std::string error;
+    if (!tsl::report::ReadPaceLog(wake_log, wake_log, log, error)) {
+      std::fprintf(stderr, "cadencebench: %s\n", error.c_str());
+      return 2;
+    }
+    for (const tsl::report::PaceLogRow& row : log.rows) {
+      if (row.sample.target_qpc != row.sample.wake_qpc) replay_us.push_back(row.jitter_ms * 1e3);
+    }
+    if (replay_us.empty()) {
+      std::fprintf(stderr,
+                   "cadencebench: %s has no timer wakes to replay (a vsync log: every tick's "
+                   "target is its wake)\n",
+                   wake_log.c_str());
       return 2;
     }
   }
@@ -161,7 +185,12 @@ int main(int argc, char** argv) {
   const Mode modes[] = {
       {"vsync", true, true}, {"timer comp", false, true}, {"timer flip", false, false}};
 
-  std::printf("cadencebench: %.1f simulated minutes a run\n\n", minutes);
+  std::printf("cadencebench: %.1f simulated minutes a run", minutes);
+  if (!replay_us.empty()) {
+    std::printf("; timer wakes late as the %zu ticks of %s, p99 %.1f us", replay_us.size(),
+                wake_log.c_str(), Percentile(replay_us, 0.99));
+  }
+  std::printf("\n\n");
   std::printf("%-13s %-10s %11s %8s %8s %10s %17s %17s\n", "rates", "mode", "off-pattern", "errors",
               "beat", "judder/min", "take-glass ms", "age ms");
   std::printf("%-13s %-10s %11s %8s %8s %10s %17s %17s\n", "", "", "per 10k", "per 10k", "per 10k",
@@ -182,6 +211,7 @@ int main(int argc, char** argv) {
       source.jitter_us = 500.0;
       tsl::sim::PaceParams pace;
       pace.outlier_rate = 2e-4;
+      pace.wake_late_replay_us = replay_us;
       DisplaySim sim(display, source, pace, seed++, minutes * 60.0);
       tsl::PaceStats stats(tsl::kPaceRingCapacity);
       tsl::PresentTracker tracker;

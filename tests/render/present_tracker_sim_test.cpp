@@ -119,6 +119,15 @@ std::vector<Scenario> Scenarios() {
   }
   {
     Scenario s;
+    s.what = "timer mode with wakes late as a replayed log's, outliers of 2.5 ms included";
+    s.display = Display(60.0, true);
+    s.pace.wake_late_replay_us = {12.0, 2500.0, 30.0, 7.0, 900.0, 18.0};
+    s.vsync = false;
+    s.sync_interval = 1;
+    all.push_back(s);
+  }
+  {
+    Scenario s;
     s.what = "one frame in flight through the waitable wait";
     s.display = Display(60.0, true);
     s.display.waitable = true;

@@ -48,8 +48,14 @@ DisplaySim::DisplaySim(const DisplayParams& display, const SourceParams& source,
 
 uint64_t DisplaySim::WakeTime(uint64_t due) {
   std::uniform_real_distribution<double> unit(0.0, 1.0);
-  const double late_us = unit(random_) < pace_.outlier_rate ? 500.0 + unit(random_) * 2500.0
-                                                            : unit(random_) * pace_.wake_late_us;
+  double late_us = 0.0;
+  if (!pace_.wake_late_replay_us.empty()) {
+    const size_t n = pace_.wake_late_replay_us.size();
+    late_us = std::max(0.0, pace_.wake_late_replay_us[next_replay_++ % n]);
+  } else {
+    late_us = unit(random_) < pace_.outlier_rate ? 500.0 + unit(random_) * 2500.0
+                                                 : unit(random_) * pace_.wake_late_us;
+  }
   return std::max(now_, due) + static_cast<uint64_t>(late_us * 10.0);
 }
 

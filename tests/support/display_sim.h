@@ -70,11 +70,13 @@ struct SourceParams {
 };
 
 struct PaceParams {
-  double wake_late_us = 30.0;      // timer wakes are late by up to this (uniform)
-  double outlier_rate = 0.0;       // share of wakes that are late by 0.5 to 3 ms instead
-  double draw_us = 300.0;          // the draw before the present
-  double present_us = 100.0;       // the present call itself (besides blocking)
-  double minimised_from_s = -1.0;  // a stretch of ticks with nothing to draw into
+  double wake_late_us = 30.0;               // timer wakes are late by up to this (uniform)
+  double outlier_rate = 0.0;                // share of wakes that are late by 0.5 to 3 ms instead
+  std::vector<double> wake_late_replay_us;  // if given, wakes are late by these, in turn (a
+                                            // real pace log's lateness), instead of the above
+  double draw_us = 300.0;                   // the draw before the present
+  double present_us = 100.0;                // the present call itself (besides blocking)
+  double minimised_from_s = -1.0;           // a stretch of ticks with nothing to draw into
   double minimised_to_s = -1.0;
 };
 
@@ -166,6 +168,7 @@ class DisplaySim {
   bool disjoint_done_ = false;
   uint64_t last_reported_noise_ = 0;
   std::vector<uint64_t> signals_;  // per source frame (index = version - 1): its signal time
+  size_t next_replay_ = 0;
 };
 
 // The pace controller's platform on the simulated clock. Timer waits jump to the wake time (late
