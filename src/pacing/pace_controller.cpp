@@ -5,11 +5,6 @@
 
 namespace tsl {
 
-namespace {
-// Wake this long (in 100-ns units) before the target and spin the rest.
-constexpr int64_t kEarlyWake100ns = 5'000;
-}  // namespace
-
 PaceController::PaceController() : PaceController(MakeSystemPacePlatform()) {}
 
 PaceController::PaceController(std::unique_ptr<PacePlatform> platform)
@@ -34,6 +29,10 @@ bool PaceController::Start(double fps, TickCallback tick_callback, bool realtime
   if (running_.load() || !std::isfinite(fps) || fps <= 0.0 || fps > kMaxFps || !tick_callback ||
       PeriodCounts(fps, platform_->Frequency()) == 0) {
     return false;
+  }
+  if (!margin_ || fps != fps_) {
+    margin_ = std::make_unique<WakeMargin>(platform_->Frequency(),
+                                           PeriodCounts(fps, platform_->Frequency()));
   }
   fps_ = fps;
   realtime_ = realtime;
@@ -93,6 +92,10 @@ void PaceController::ThreadMain() {
   const uint64_t frequency = os.Frequency();
   const uint64_t period = PeriodCounts(fps_, frequency);
 
+  // How early to wake before a target and spin the rest, learned from this timer's overshoots
+  // (kept across a stop and a start at the same rate: the timer is the same).
+  WakeMargin& margin = *margin_;
+  wake_margin_counts_.store(margin.Counts());
   uint64_t target = os.Now() + period;
   uint64_t window_start = os.Now();
   uint64_t window_ticks = 0;
@@ -113,11 +116,16 @@ void PaceController::ThreadMain() {
       const uint64_t now = os.Now();
       const int64_t remaining = static_cast<int64_t>(target - now);
       if (remaining > 0) {
-        const int64_t remaining_100ns = remaining * 10'000'000 / static_cast<int64_t>(frequency);
-        if (remaining_100ns > kEarlyWake100ns) {
-          os.ArmTimer(remaining_100ns - kEarlyWake100ns);
+        const int64_t early = margin.Counts();
+        if (remaining > early) {
+          const int64_t sleep_100ns =
+              (remaining - early) * 10'000'000 / static_cast<int64_t>(frequency);
+          os.ArmTimer(sleep_100ns);
           os.WaitTimer();
           if (!running_.load()) break;
+          const uint64_t due = now + static_cast<uint64_t>(remaining - early);
+          margin.Record(static_cast<int64_t>(os.Now() - due));
+          wake_margin_counts_.store(margin.Counts());
         }
         uint64_t spin_now = os.Now();
         while (spin_now < target) {

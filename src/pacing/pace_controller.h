@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "pacing/pace_platform.h"
+#include "pacing/wake_margin.h"
 
 namespace tsl {
 
@@ -16,7 +17,8 @@ using TickCallback = std::function<void(uint64_t, uint64_t, uint64_t)>;
 using VsyncActive = std::function<bool()>;
 
 // Owns the pace thread, which issues ticks at a fixed rate measured on the high-resolution
-// counter: it sleeps on a waitable timer until 0.5 ms before each target and spins the rest, or,
+// counter: it sleeps on a waitable timer until a margin before each target (learned from the
+// timer's overshoots, 0.5 ms to start with) and spins the rest, or,
 // while the vsync predicate says so, runs ticks back to back and lets the blocking present set
 // the cadence.
 class PaceController {
@@ -42,6 +44,9 @@ class PaceController {
 
   double MeasuredFps() const { return measured_fps_.load(std::memory_order_relaxed); }
   uint64_t MissedTicks() const { return missed_.load(std::memory_order_relaxed); }
+  // How early the timer is armed before a target (the rest is spun), in counter counts: learned
+  // from the timer's own overshoots (WakeMargin).
+  int64_t WakeMarginCounts() const { return wake_margin_counts_.load(std::memory_order_relaxed); }
   // Ticks issued since Start: the index the next tick will get.
   uint64_t TicksIssued() const { return tick_counter_.load(); }
 
@@ -62,6 +67,8 @@ class PaceController {
   std::atomic<double> measured_fps_{0.0};
   std::atomic<uint64_t> missed_{0};
   std::atomic<uint64_t> tick_counter_{0};
+  std::atomic<int64_t> wake_margin_counts_{0};
+  std::unique_ptr<WakeMargin> margin_;  // the pace thread's while it runs
   bool timer_resolution_raised_ = false;
 };
 

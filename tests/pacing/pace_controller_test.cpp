@@ -125,6 +125,21 @@ TEST(PaceControllerTest, NoTimerAtAllLowersTheResolutionAgain) {
   EXPECT_EQ(c.thread_class_enters, 0);
 }
 
+// A timer that oversleeps by 1 ms: the first wakes come late (the margin starts at 0.5 ms), then
+// the margin learns the overshoot plus its guard and the spin saves every tick again.
+TEST(PaceControllerTest, TheEarlyWakeLearnsHowLateTheTimerWakes) {
+  Rig rig;
+  rig.fake->set_wake_late(10'000);
+  TickRecorder rec(rig.fake, 200);
+  ASSERT_TRUE(rig.controller.Start(60.0, rec.Callback(), false, nullptr));
+  const auto ticks = rec.Wait();
+  rig.controller.Stop();
+  EXPECT_EQ(ticks[1].wake, ticks[1].target + 5'000);  // 1 ms late, 0.5 ms early: 0.5 ms late
+  for (size_t i = 100; i < ticks.size(); ++i) EXPECT_EQ(ticks[i].wake, ticks[i].target) << i;
+  EXPECT_EQ(rig.controller.WakeMarginCounts(), 10'500);  // the overshoot and a 50 us guard
+  EXPECT_EQ(rig.fake->counters().last_arm_delay_100ns, static_cast<int64_t>(kPeriod60) - 10'500);
+}
+
 TEST(PaceControllerTest, TimerModeTargetsArePeriodApartAndWakeHalfAMillisecondEarly) {
   Rig rig;
   TickRecorder rec(rig.fake, 10);

@@ -35,6 +35,8 @@ class FakePacePlatform final : public PacePlatform {
   // Test controls.
   void Advance(uint64_t counts) { now_.fetch_add(counts); }
   void set_fail_timer(bool fail) { fail_timer_ = fail; }
+  // Timer waits come this many counts after their due time, as a timer that oversleeps.
+  void set_wake_late(uint64_t counts) { wake_late_ = counts; }
   // While set, a timer wait blocks for real until Stop's wake-up arrives, like a tick that is
   // seconds away.
   void set_block_waits(bool block) { block_waits_ = block; }
@@ -89,7 +91,8 @@ class FakePacePlatform final : public PacePlatform {
       waiting_.store(false);
       return;
     }
-    if (due_ > now_.load()) now_.store(due_);
+    const uint64_t woken = due_ + wake_late_.load();
+    if (woken > now_.load()) now_.store(woken);
   }
 
   void SpinPause() override { now_.fetch_add(1); }
@@ -121,6 +124,7 @@ class FakePacePlatform final : public PacePlatform {
   bool open_ = false;
   bool woken_ = false;
   std::atomic<bool> fail_timer_{false};
+  std::atomic<uint64_t> wake_late_{0};
   std::atomic<bool> block_waits_{false};
   std::atomic<bool> waiting_{false};
 };

@@ -1,0 +1,49 @@
+#include "pacing/wake_margin.h"
+
+#include <algorithm>
+
+namespace tsl {
+
+namespace {
+constexpr int64_t kFloorUs = 200;
+constexpr int64_t kCeilingUs = 3'000;
+constexpr int64_t kGuardUs = 50;
+constexpr int64_t kStartUs = 500;
+// The margin is learned again every so many wakes: the percentile is a selection over the
+// window, cheap but not free.
+constexpr size_t kLearnEvery = 32;
+
+int64_t Us(uint64_t frequency, int64_t us) {
+  return static_cast<int64_t>(static_cast<double>(frequency) * static_cast<double>(us) / 1e6);
+}
+}  // namespace
+
+WakeMargin::WakeMargin(uint64_t frequency, uint64_t period_counts)
+    : floor_(Us(frequency, kFloorUs)),
+      ceiling_(std::max(
+          floor_, std::min(Us(frequency, kCeilingUs), static_cast<int64_t>(period_counts / 4)))),
+      guard_(Us(frequency, kGuardUs)),
+      margin_(std::clamp(Us(frequency, kStartUs), floor_, ceiling_)) {
+  recent_.reserve(kWindow);
+}
+
+void WakeMargin::Record(int64_t overshoot_counts) {
+  if (recent_.size() < kWindow) {
+    recent_.push_back(overshoot_counts);
+  } else {
+    recent_[next_] = overshoot_counts;
+  }
+  next_ = (next_ + 1) % kWindow;
+  ++seen_;
+  if (seen_ >= kFirstLearned && seen_ % kLearnEvery == 0) Learn();
+}
+
+void WakeMargin::Learn() {
+  std::vector<int64_t> sorted(recent_);
+  const size_t rank = (sorted.size() - 1) * 999 / 1000;
+  std::nth_element(sorted.begin(), sorted.begin() + static_cast<std::ptrdiff_t>(rank),
+                   sorted.end());
+  margin_ = std::clamp(sorted[rank] + guard_, floor_, ceiling_);
+}
+
+}  // namespace tsl

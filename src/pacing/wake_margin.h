@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace tsl {
+
+// How early the pace thread arms its timer before a tick's target, learned from the timer
+// itself: a timer that oversleeps by 2 ms on one machine and 20 us on another needs a different
+// margin for the final spin to save every tick. The margin is a high percentile (p99.9) of the
+// recent overshoots (how long past its due time each wake came) plus a small guard, kept between
+// 0.2 ms and the smaller of 3 ms and a quarter of the tick period. Until enough wakes were seen
+// it is 0.5 ms. All values in counter counts.
+class WakeMargin {
+ public:
+  static constexpr size_t kWindow = 512;       // the recent wakes it learns from
+  static constexpr size_t kFirstLearned = 64;  // wakes seen before the margin follows them
+
+  WakeMargin(uint64_t frequency, uint64_t period_counts);
+
+  // One timer wake: how long after its due time it came (negative: before).
+  void Record(int64_t overshoot_counts);
+  int64_t Counts() const { return margin_; }
+
+ private:
+  void Learn();
+
+  int64_t floor_;
+  int64_t ceiling_;
+  int64_t guard_;
+  int64_t margin_;
+  std::vector<int64_t> recent_;  // a ring of the last kWindow overshoots
+  size_t next_ = 0;
+  size_t seen_ = 0;
+};
+
+}  // namespace tsl
