@@ -45,8 +45,6 @@ using Microsoft::WRL::ComPtr;
 namespace {
 
 constexpr uint32_t kStampSlots = 256;
-// The longest a tick waits for a take, as in Tessaline: a quarter period, at most 4 ms.
-constexpr double kLongestTakeWaitMs = 4.0;
 
 struct Options {
   std::string sender;
@@ -188,8 +186,7 @@ int main(int argc, char** argv) {
   const long count_start = ReadFrameCount(semaphore.get());
   const uint64_t passes_start = receiver.passCount;
   const uint64_t published_start = receiver.publicationCount;
-  const auto take_wait = std::chrono::microseconds(
-      static_cast<int64_t>(1000.0 * std::min(kLongestTakeWaitMs, 250.0 / o.fps)));
+  const auto take_wait = tsl::WeftReceiveThread::TakeWaitFor(o.fps);  // as Tessaline's tick
   const uint64_t start = tsl::QpcNow();
   const uint64_t end = start + static_cast<uint64_t>(o.seconds * static_cast<double>(frequency));
 

@@ -1,7 +1,6 @@
 #include "app/application_win32.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <string>
 #include <system_error>
@@ -25,14 +24,6 @@ constexpr DWORD kModulePathUnits = 260;
 constexpr DWORD kFirstRetryMs = 100;
 constexpr DWORD kLongestRetryMs = 2000;
 constexpr UINT_PTR kServiceTimerId = 1;
-// The longest a tick waits for the take of an uncounted sender's texture: a quarter of the tick
-// period, and never more than this.
-constexpr auto kLongestTakeWait = std::chrono::microseconds(4'000);
-
-std::chrono::microseconds TakeWait(double fps) {
-  const auto quarter = std::chrono::microseconds(static_cast<int64_t>(250'000.0 / fps));
-  return std::min(quarter, kLongestTakeWait);
-}
 
 int StartupFailure(const char* message) {
   std::fputs(message, stderr);
@@ -54,6 +45,7 @@ void Application::StopWatchdog() {
 
 int Application::Run(const AppConfig& cfg) {
   config = cfg;
+  takeWait = WeftReceiveThread::TakeWaitFor(cfg.fps);
   monitorIndex = cfg.monitor >= 0 ? cfg.monitor : 0;
 
   if (!window.Create(L"Tessaline", cfg.width, cfg.height, cfg.noActivate)) {
@@ -205,9 +197,8 @@ void Application::OnTick(uint64_t tick, uint64_t target_qpc, uint64_t wake_qpc) 
   // A window always keeps the source's aspect ratio; stretching applies only in fullscreen.
   presenter.letterbox = !window.fullscreen || letterbox;
   const uint32_t sync_interval = presentStage.vsync ? 1 : 0;
-  const auto take_wait = TakeWait(config.fps);
   tickPath.Run(tickBase + tick, target_qpc, wake_qpc, sync_interval,
-               [this, take_wait] { receiver.TakeFrameForTick(take_wait); });
+               [this] { receiver.TakeFrameForTick(takeWait); });
 }
 
 void Application::RefreshTitle() {

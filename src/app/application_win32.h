@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <thread>
 
@@ -96,6 +97,8 @@ class Application {
   std::atomic<bool> letterbox{true};
   int64_t lastTitleRefresh = 0;
   int64_t titleHoldUntil = 0;
+  // How long a tick waits for the take of a sender that does not count its frames.
+  std::chrono::microseconds takeWait{0};
   // The P key's message box is open (its loop runs the main loop's work).
   bool paceLogBoxOpen = false;
   weft::UniqueHandle parentProcess;

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <chrono>
 #include <vector>
 
@@ -20,6 +21,7 @@ constexpr auto kPollInterval = std::chrono::microseconds(500);
 // connection is still looked at this often, so a sender that leaves is noticed.
 constexpr auto kQuietTakeInterval = std::chrono::milliseconds(100);
 constexpr DWORD kRestartDelayMs = 100;
+constexpr auto kLongestTakeWait = std::chrono::microseconds(4'000);
 constexpr uint64_t kNameRefreshFrames = 64;
 
 // Whole-millisecond system sleeps, each rounded up, until a steady deadline: a wait of half a
@@ -66,6 +68,11 @@ std::string WeftReceiveThread::SenderNameSnapshot() {
   return nameSnapshot_;
 }
 
+std::chrono::microseconds WeftReceiveThread::TakeWaitFor(double fps) {
+  const auto quarter = std::chrono::microseconds(static_cast<int64_t>(250'000.0 / fps));
+  return std::min(quarter, kLongestTakeWait);
+}
+
 bool WeftReceiveThread::TakeFrameForTick(std::chrono::microseconds wait) {
   if (!takesOnRequest_) return true;
   std::unique_lock<std::mutex> lock(takeMutex_);
@@ -76,11 +83,12 @@ bool WeftReceiveThread::TakeFrameForTick(std::chrono::microseconds wait) {
   return takeChanged_.wait_for(lock, wait, [&] { return takesServed_ >= ticket || !running_; });
 }
 
-uint64_t WeftReceiveThread::WaitForTakeRequest() {
+uint64_t WeftReceiveThread::WaitForTakeRequest(bool& take_asked) {
   std::unique_lock<std::mutex> lock(takeMutex_);
   takeChanged_.wait_for(lock, kQuietTakeInterval, [&] {
     return takesAsked_ > takesServed_ || !running_ || !takesOnRequest_;
   });
+  take_asked = takesAsked_ > takesServed_;
   return takesAsked_;
 }
 
@@ -120,10 +128,8 @@ void WeftReceiveThread::Passes() {
     uint64_t asked = 0;
     bool take_asked = false;
     if (takesOnRequest_) {
-      asked = WaitForTakeRequest();
+      asked = WaitForTakeRequest(take_asked);
       if (!running_) break;
-      std::lock_guard<std::mutex> guard(takeMutex_);
-      take_asked = asked > takesServed_;
     }
 
     const auto pass_start = Clock::now();

@@ -46,6 +46,9 @@ class WeftReceiveThread {
   // Returns at once while frames are counted: each one reaches the slot as it is signalled.
   // False when the wait ran out before the take was served.
   bool TakeFrameForTick(std::chrono::microseconds wait);
+  // How long a tick at `fps` waits for its take: a quarter of its period, 4 ms at most, so that
+  // a sender holding its access lock does not hold up the output.
+  static std::chrono::microseconds TakeWaitFor(double fps);
 
   // Receiving: connected to a sender whose frames reach the slot.
   std::atomic<bool> connected{false};
@@ -70,9 +73,9 @@ class WeftReceiveThread {
 
   void Loop();
   void Passes();
-  // While takes are on request: waits until a tick asks (or a quiet interval passes) and returns
-  // how many takes had been asked for when it woke.
-  uint64_t WaitForTakeRequest();
+  // While takes are on request: waits until a tick asks (or a quiet interval passes); returns
+  // how many takes had been asked for when it woke, and whether one of them is still unserved.
+  uint64_t WaitForTakeRequest(bool& take_asked);
   void MarkTakesServed(uint64_t asked);
   // Publishes the receiver's frame when one was copied from the sender in this pass (an
   // uncounted one only when a tick asked for it), stamped with when the pass began: when the
