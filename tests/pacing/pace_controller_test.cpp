@@ -143,6 +143,11 @@ TEST(PaceControllerTest, TheEarlyWakeLearnsHowLateTheTimerWakes) {
 TEST(PaceControllerTest, TimerModeTargetsArePeriodApartAndWakeHalfAMillisecondEarly) {
   Rig rig;
   TickRecorder rec(rig.fake, 10);
+  // After the tenth tick the next timer wait lasts until Stop: the controller cannot run on to
+  // the 64 wakes after which the early wake follows what it learned of the timer.
+  rec.on_tick = [&rig](uint64_t tick) {
+    if (tick == 9) rig.fake->set_block_waits(true);
+  };
   const uint64_t start = rig.fake->Now();
   ASSERT_TRUE(rig.controller.Start(60.0, rec.Callback(), false, nullptr));
   const auto ticks = rec.Wait();

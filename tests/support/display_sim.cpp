@@ -142,16 +142,17 @@ size_t DisplaySim::Waiting() const {
   return waiting;
 }
 
-void DisplaySim::WaitUntilReady() {
-  if (!display_.waitable) return;
+void DisplaySim::BlockWhileFull() {
   while (Waiting() >= display_.max_latency) AdvanceTo(static_cast<uint64_t>(next_blank_) + 1);
+}
+
+void DisplaySim::WaitUntilReady() {
+  if (display_.waitable) BlockWhileFull();
 }
 
 void DisplaySim::Present(uint32_t sync_interval, uint64_t version, uint64_t taken_qpc) {
   AdvanceUs(pace_.present_us);
-  // The call blocks while the swap chain holds as many presents waiting for the glass as it
-  // may.
-  while (Waiting() >= display_.max_latency) AdvanceTo(static_cast<uint64_t>(next_blank_) + 1);
+  BlockWhileFull();
   PresentFate fate;
   fate.id = next_id_++;
   fate.sync_interval = sync_interval;

@@ -143,6 +143,9 @@ class DisplaySim {
   void Blank();
   // Presents queued that will reach the glass (a replaced one will not).
   size_t Waiting() const;
+  // Moves on blank by blank while the swap chain holds as many presents waiting for the glass
+  // as it may: a present call (or the waitable wait) blocks that long.
+  void BlockWhileFull();
   bool Eligible(const PresentFate& p, uint64_t blank_qpc) const;
   void WriteOff();
 
