@@ -6,7 +6,7 @@ namespace tsl {
 
 void FrameSlot::Publish(ID3D11Texture2D* texture, uint32_t width, uint32_t height, uint32_t format,
                         uint64_t seen_qpc) {
-  const uint64_t now = seen_qpc != 0 ? QpcNow() : 0;
+  const uint64_t now = QpcNow();
   std::lock_guard<std::mutex> guard(mutex_);
   if (texture_.Get() != texture) texture_ = texture;
   width_ = width;
