@@ -1,0 +1,60 @@
+#include "pacing/line_fit.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace tsl {
+
+void LineFit::Add(double x, double y) {
+  if (points_.size() < capacity_) {
+    points_.push_back({x, y});
+  } else {
+    points_[next_] = {x, y};
+  }
+  next_ = (next_ + 1) % capacity_;
+}
+
+double LineFit::Span() const {
+  if (points_.empty()) return 0.0;
+  const auto [lo, hi] = std::minmax_element(
+      points_.begin(), points_.end(), [](const Point& a, const Point& b) { return a.x < b.x; });
+  return hi->x - lo->x;
+}
+
+bool LineFit::FitPoints(const std::vector<Point>& points, Line& line) {
+  if (points.size() < 2) return false;
+  // Centred sums: the slope of points far from their origin stays exact.
+  double mean_x = 0.0;
+  double mean_y = 0.0;
+  for (const Point& p : points) {
+    mean_x += p.x;
+    mean_y += p.y;
+  }
+  mean_x /= static_cast<double>(points.size());
+  mean_y /= static_cast<double>(points.size());
+  double sxx = 0.0;
+  double sxy = 0.0;
+  for (const Point& p : points) {
+    sxx += (p.x - mean_x) * (p.x - mean_x);
+    sxy += (p.x - mean_x) * (p.y - mean_y);
+  }
+  if (!(sxx > 0.0)) return false;
+  line.slope = sxy / sxx;
+  line.intercept = mean_y - line.slope * mean_x;
+  line.used = points.size();
+  return true;
+}
+
+bool LineFit::Fit(double tolerance, Line& line) const {
+  Line first;
+  if (!FitPoints(points_, first)) return false;
+  std::vector<Point> kept;
+  kept.reserve(points_.size());
+  for (const Point& p : points_) {
+    if (std::fabs(p.y - (first.intercept + first.slope * p.x)) <= tolerance) kept.push_back(p);
+  }
+  if (kept.size() * 2 < points_.size()) return false;
+  return FitPoints(kept, line);
+}
+
+}  // namespace tsl

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+namespace tsl {
+
+// A least-squares line y = intercept + slope x through the most recent points, fitted twice: the
+// second time without the points more than a tolerance off the first line, so that one late
+// report or one late frame does not bend it. Callers give x and y relative to an origin of their
+// own, so that the sums stay small enough for doubles to hold them exactly.
+class LineFit {
+ public:
+  explicit LineFit(size_t capacity) : capacity_(capacity) { points_.reserve(capacity); }
+
+  void Clear() {
+    points_.clear();
+    next_ = 0;
+  }
+  void Add(double x, double y);
+  size_t Size() const { return points_.size(); }
+  // The x span of the points held.
+  double Span() const;
+
+  struct Line {
+    double intercept = 0.0;
+    double slope = 0.0;
+    size_t used = 0;  // the points the second fit kept
+  };
+  // False with fewer than two distinct x, or when the second fit keeps fewer than half.
+  bool Fit(double tolerance, Line& line) const;
+
+ private:
+  struct Point {
+    double x;
+    double y;
+  };
+  static bool FitPoints(const std::vector<Point>& points, Line& line);
+
+  size_t capacity_;
+  std::vector<Point> points_;  // a ring once full
+  size_t next_ = 0;
+};
+
+}  // namespace tsl

@@ -1,0 +1,90 @@
+#include "pacing/vblank_clock.h"
+
+#include <cmath>
+
+namespace tsl {
+
+namespace {
+// A regression whose period is this far from the stated one is not believed: a report of the
+// wrong output, or a history that jumped without saying so.
+constexpr double kMostPeriodError = 0.02;
+}  // namespace
+
+const char* BlankSourceName(BlankSource source) {
+  switch (source) {
+    case BlankSource::kSynthetic:
+      return "synthetic";
+    case BlankSource::kCompositor:
+      return "compositor";
+    case BlankSource::kNominal:
+      return "nominal";
+    case BlankSource::kStatistics:
+      return "statistics";
+    case BlankSource::kNone:
+      break;
+  }
+  return "none";
+}
+
+double BlankGrid::Nearest(double t) const {
+  return anchor_qpc + std::round((t - anchor_qpc) / period_qpc) * period_qpc;
+}
+
+double BlankGrid::AtOrAfter(double t) const {
+  return anchor_qpc + std::ceil((t - anchor_qpc) / period_qpc) * period_qpc;
+}
+
+void VblankClock::SetStated(const BlankGrid& stated) {
+  stated_ = stated;
+  RestartReports();
+}
+
+void VblankClock::RestartReports() {
+  fit_.Clear();
+  have_origin_ = false;
+  grid_ = stated_;
+}
+
+void VblankClock::AddReport(uint32_t refresh_count, uint64_t sync_qpc) {
+  if (sync_qpc == 0) return;
+  if (!have_origin_) {
+    have_origin_ = true;
+    origin_refresh_ = refresh_count;
+    origin_qpc_ = sync_qpc;
+    last_refresh_ = refresh_count;
+    fit_.Add(0.0, 0.0);
+    return;
+  }
+  const auto step = static_cast<int32_t>(refresh_count - last_refresh_);
+  if (step == 0) return;
+  if (step < 0) {
+    // A count that went back belongs to another history, though none was announced.
+    RestartReports();
+    AddReport(refresh_count, sync_qpc);
+    return;
+  }
+  last_refresh_ = refresh_count;
+  fit_.Add(static_cast<double>(refresh_count - origin_refresh_),
+           static_cast<double>(static_cast<int64_t>(sync_qpc - origin_qpc_)));
+  Refit();
+}
+
+void VblankClock::Refit() {
+  if (fit_.Size() < kEnough || fit_.Span() < static_cast<double>(kEnough)) return;
+  // The tolerance needs a period: the stated one, else a first fit's own.
+  double period = stated_.Valid() ? stated_.period_qpc : 0.0;
+  LineFit::Line line;
+  if (period <= 0.0) {
+    if (!fit_.Fit(1e300, line)) return;
+    period = line.slope;
+  }
+  if (!(period > 0.0) || !fit_.Fit(period / 4.0, line) || !(line.slope > 0.0)) return;
+  if (stated_.Valid() && std::fabs(line.slope / stated_.period_qpc - 1.0) > kMostPeriodError) {
+    return;
+  }
+  grid_.source = BlankSource::kStatistics;
+  grid_.period_qpc = line.slope;
+  grid_.anchor_qpc = static_cast<double>(origin_qpc_) + line.intercept;
+}
+
+}  // namespace tsl

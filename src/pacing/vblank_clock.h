@@ -1,0 +1,67 @@
+#pragma once
+
+#include <cstdint>
+
+#include "pacing/line_fit.h"
+
+namespace tsl {
+
+// Where an estimate of the display's blanks came from, best last.
+enum class BlankSource : uint8_t {
+  kNone,        // nothing known: no display-locked ticks
+  kSynthetic,   // a compositor's grid made up by an emulation layer (whole-number Hz, blanks at
+                // multiples of the period): nothing about the real display
+  kCompositor,  // the compositor's timing alone (no nominal rate it could be checked against)
+  kNominal,     // the display mode's nominal rate, phased by the compositor where it agrees
+  kStatistics,  // a regression over the swap chain's own reports of blanks
+};
+
+// "none", "synthetic", "compositor", "nominal", "statistics": the spelling the title shows.
+const char* BlankSourceName(BlankSource source);
+
+// The blanks as an endless grid: one blank at `anchor_qpc`, the others a period apart.
+struct BlankGrid {
+  BlankSource source = BlankSource::kNone;
+  double period_qpc = 0.0;
+  double anchor_qpc = 0.0;
+
+  bool Valid() const { return source != BlankSource::kNone && period_qpc > 0.0; }
+  // The blank nearest `t`.
+  double Nearest(double t) const;
+  // The first blank at or after `t`.
+  double AtOrAfter(double t) const;
+};
+
+// The window's display clock. It starts from the grid the platform states (the nominal rate, the
+// compositor's phase) and, once the swap chain has reported enough blanks, follows a regression
+// of their times on their refresh counts over the recent reports; reports more than a quarter
+// period off the line are left out. A disjoint history (a mode change, a new swap chain) starts
+// the regression over; a new monitor starts everything over (SetStated).
+class VblankClock {
+ public:
+  static constexpr size_t kWindow = 120;  // the recent reports it regresses over
+  static constexpr size_t kEnough = 16;   // reports, over at least as many refreshes
+
+  VblankClock() : fit_(kWindow) {}
+
+  // The grid the platform states for the display now (kNone: it states nothing).
+  void SetStated(const BlankGrid& stated);
+  // A blank the swap chain reported. The same refresh twice is one report.
+  void AddReport(uint32_t refresh_count, uint64_t sync_qpc);
+  // The reports' history is broken (disjoint statistics): regress from scratch.
+  void RestartReports();
+  BlankGrid Grid() const { return grid_; }
+
+ private:
+  void Refit();
+
+  BlankGrid stated_;
+  BlankGrid grid_;
+  LineFit fit_;
+  bool have_origin_ = false;
+  uint32_t origin_refresh_ = 0;
+  uint64_t origin_qpc_ = 0;
+  uint32_t last_refresh_ = 0;
+};
+
+}  // namespace tsl
