@@ -85,6 +85,33 @@ void PaceController::Tick(uint64_t tick, uint64_t target, uint64_t wake) {
   }
 }
 
+bool PaceController::WaitUntil(uint64_t target) {
+  PacePlatform& os = *platform_;
+  // How early to wake before a target and spin the rest, learned from this timer's overshoots
+  // (kept across a stop and a start at the same rate: the timer is the same).
+  WakeMargin& margin = *margin_;
+  const uint64_t now = os.Now();
+  const int64_t remaining = static_cast<int64_t>(target - now);
+  if (remaining <= 0) return true;
+  const int64_t early = margin.Counts();
+  if (remaining > early) {
+    const auto frequency = static_cast<int64_t>(os.Frequency());
+    os.ArmTimer((remaining - early) * 10'000'000 / frequency);
+    os.WaitTimer();
+    if (!running_.load()) return false;
+    const uint64_t due = now + static_cast<uint64_t>(remaining - early);
+    margin.Record(static_cast<int64_t>(os.Now() - due));
+    wake_margin_counts_.store(margin.Counts());
+  }
+  uint64_t spin_now = os.Now();
+  while (spin_now < target) {
+    if (!running_.load()) return false;
+    os.SpinPause();
+    spin_now = os.Now();
+  }
+  return true;
+}
+
 void PaceController::ThreadMain() {
   PacePlatform& os = *platform_;
   void* thread_class = os.EnterThreadClass(realtime_);
@@ -92,16 +119,28 @@ void PaceController::ThreadMain() {
   const uint64_t frequency = os.Frequency();
   const uint64_t period = PeriodCounts(fps_, frequency);
 
-  // How early to wake before a target and spin the rest, learned from this timer's overshoots
-  // (kept across a stop and a start at the same rate: the timer is the same).
-  WakeMargin& margin = *margin_;
-  wake_margin_counts_.store(margin.Counts());
+  wake_margin_counts_.store(margin_->Counts());
   uint64_t target = os.Now() + period;
   uint64_t window_start = os.Now();
   uint64_t window_ticks = 0;
 
   while (running_.load()) {
-    if (vsync_active_ && vsync_active_()) {
+    bool ticked = true;
+    uint64_t locked_target = 0;
+    uint64_t skipped = 0;
+    const bool vsync = vsync_active_ && vsync_active_();
+    if (vsync && schedule_ != nullptr && schedule_->NextTarget(os.Now(), locked_target, skipped)) {
+      missed_.fetch_add(skipped);
+      if (!WaitUntil(locked_target) || !running_.load()) break;
+      const uint64_t wake = os.Now();
+      if (schedule_->InTime(wake)) {
+        Tick(tick_counter_.fetch_add(1), locked_target, wake);
+      } else {
+        missed_.fetch_add(1);
+        ticked = false;
+      }
+      target = os.Now();
+    } else if (vsync) {
       if (!running_.load()) break;
       const uint64_t tick = tick_counter_.fetch_add(1);
       const uint64_t now = os.Now();
@@ -113,31 +152,14 @@ void PaceController::ThreadMain() {
       }
       target = os.Now();
     } else {
-      const uint64_t now = os.Now();
-      const int64_t remaining = static_cast<int64_t>(target - now);
+      const int64_t remaining = static_cast<int64_t>(target - os.Now());
       if (remaining > 0) {
-        const int64_t early = margin.Counts();
-        if (remaining > early) {
-          const int64_t sleep_100ns =
-              (remaining - early) * 10'000'000 / static_cast<int64_t>(frequency);
-          os.ArmTimer(sleep_100ns);
-          os.WaitTimer();
-          if (!running_.load()) break;
-          const uint64_t due = now + static_cast<uint64_t>(remaining - early);
-          margin.Record(static_cast<int64_t>(os.Now() - due));
-          wake_margin_counts_.store(margin.Counts());
-        }
-        uint64_t spin_now = os.Now();
-        while (spin_now < target) {
-          if (!running_.load()) break;
-          os.SpinPause();
-          spin_now = os.Now();
-        }
+        if (!WaitUntil(target)) break;
       } else if (remaining < -static_cast<int64_t>(period)) {
         // More than a whole period late: re-base the schedule instead of catching up with a
         // burst. However many periods were lost, one miss is counted.
         missed_.fetch_add(1);
-        target = now;
+        target = os.Now();
       }
       if (!running_.load()) break;
       const uint64_t tick = tick_counter_.fetch_add(1);
@@ -146,7 +168,7 @@ void PaceController::ThreadMain() {
     }
 
     const uint64_t done = os.Now();
-    ++window_ticks;
+    if (ticked) ++window_ticks;
     if (done - window_start >= frequency) {
       measured_fps_.store(static_cast<double>(window_ticks) * static_cast<double>(frequency) /
                           static_cast<double>(done - window_start));

@@ -16,11 +16,25 @@ using TickCallback = std::function<void(uint64_t, uint64_t, uint64_t)>;
 // True while presentation is locked to the display refresh: ticks then run back to back.
 using VsyncActive = std::function<bool()>;
 
+// The display-locked schedule: while vsync is on, the ticks' targets come from the display's
+// blanks instead of a fixed period. Called on the pace thread only.
+class TickSchedule {
+ public:
+  virtual ~TickSchedule() = default;
+  // The next tick's target, at or after `now` as the schedule sees fit; `skipped` says how many
+  // of its slots it gave up because their time had passed (each counts as missed). False while
+  // the schedule has nothing to lock to: ticks then run back to back.
+  virtual bool NextTarget(uint64_t now, uint64_t& target, uint64_t& skipped) = 0;
+  // The tick for that target woke at `wake`: false when it can no longer make its blank. Its slot
+  // is then given up (one miss) and no tick runs for it.
+  virtual bool InTime(uint64_t wake) = 0;
+};
+
 // Owns the pace thread, which issues ticks at a fixed rate measured on the high-resolution
 // counter: it sleeps on a waitable timer until a margin before each target (learned from the
-// timer's overshoots, 0.5 ms to start with) and spins the rest, or,
-// while the vsync predicate says so, runs ticks back to back and lets the blocking present set
-// the cadence.
+// timer's overshoots, 0.5 ms to start with) and spins the rest. While the vsync predicate says
+// so, it either waits the same way for the targets a display-locked schedule gives, or, without
+// one, runs ticks back to back and lets the blocking present set the cadence.
 class PaceController {
  public:
   PaceController();
@@ -38,6 +52,9 @@ class PaceController {
   // number, above kMaxFps or with a period under one counter count, for an empty tick callback,
   // or when no timer can be opened. The callables are taken over whatever the outcome.
   bool Start(double fps, TickCallback tick_callback, bool realtime, VsyncActive vsync_active);
+  // The display-locked schedule for the next Start (null: vsync ticks run back to back). It
+  // must outlive the pace thread.
+  void SetSchedule(TickSchedule* schedule) { schedule_ = schedule; }
   // Stops and joins the pace thread. Safe when not started and safe twice; never call it from
   // inside the tick callback.
   void Stop();
@@ -56,6 +73,8 @@ class PaceController {
  private:
   void ThreadMain();
   void Tick(uint64_t tick, uint64_t target, uint64_t wake);
+  // Sleeps until a margin before `target` and spins the rest; false when stopped meanwhile.
+  bool WaitUntil(uint64_t target);
 
   std::unique_ptr<PacePlatform> platform_;
   std::thread worker_;
@@ -64,6 +83,7 @@ class PaceController {
   bool realtime_ = false;
   TickCallback tick_callback_;
   VsyncActive vsync_active_;
+  TickSchedule* schedule_ = nullptr;
   std::atomic<double> measured_fps_{0.0};
   std::atomic<uint64_t> missed_{0};
   std::atomic<uint64_t> tick_counter_{0};

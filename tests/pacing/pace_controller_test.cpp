@@ -285,6 +285,60 @@ TEST(PaceControllerTest, SwitchingVsyncOffSchedulesTheNextTickOnePeriodLater) {
   EXPECT_EQ(t[4].target - t[3].target, kPeriod60);
 }
 
+// A display-locked schedule scripted call by call: each call's target lies `ahead` counts after
+// the time asked, with `skipped` slots given up before it, and its wake `in_time` or not. Past
+// the script it has nothing to lock to.
+class ScriptedSchedule final : public TickSchedule {
+ public:
+  struct Slot {
+    uint64_t ahead;
+    uint64_t skipped;
+    bool in_time;
+  };
+  explicit ScriptedSchedule(std::vector<Slot> slots) : slots_(std::move(slots)) {}
+
+  bool NextTarget(uint64_t now, uint64_t& target, uint64_t& skipped) override {
+    if (next_ >= slots_.size()) return false;
+    target = now + slots_[next_].ahead;
+    skipped = slots_[next_].skipped;
+    targets.push_back(target);
+    return true;
+  }
+  bool InTime(uint64_t) override { return slots_[next_++].in_time; }
+
+  std::vector<uint64_t> targets;  // as handed out
+
+ private:
+  std::vector<Slot> slots_;
+  size_t next_ = 0;
+};
+
+TEST(PaceControllerTest, ALockedScheduleSetsTheTargetsAndGivenUpSlotsCountAsMissed) {
+  Rig rig;
+  ScriptedSchedule schedule({{100'000, 0, true},   // 10 ms on: timer, then spin
+                             {2'000, 0, true},     // 0.2 ms on: spin alone
+                             {50'000, 2, true},    // two slots given up before it
+                             {80'000, 0, false},   // woke too late: no tick
+                             {60'000, 0, true}});  // then back to back (nothing to lock to)
+  TickRecorder rec(rig.fake, 6);
+  rig.controller.SetSchedule(&schedule);
+  ASSERT_TRUE(rig.controller.Start(60.0, rec.Callback(), false, [] { return true; }));
+  const auto t = rec.Wait();
+  rig.controller.Stop();
+
+  ASSERT_EQ(schedule.targets.size(), 5u);
+  const std::vector<uint64_t> ticked = {schedule.targets[0], schedule.targets[1],
+                                        schedule.targets[2], schedule.targets[4]};
+  for (size_t i = 0; i < ticked.size(); ++i) {
+    EXPECT_EQ(t[i].index, i);
+    EXPECT_EQ(t[i].target, ticked[i]) << "tick " << i;
+    EXPECT_GE(t[i].wake, t[i].target);
+    EXPECT_LT(t[i].wake - t[i].target, 10u) << "tick " << i;  // spun to the target
+  }
+  EXPECT_EQ(t[4].target, t[4].wake);  // back to back once the schedule has nothing
+  EXPECT_EQ(rig.controller.MissedTicks(), 3u);
+}
+
 TEST(PaceControllerTest, StopIsHarmlessWhenNeverStartedOrRepeated) {
   Rig rig;
   rig.controller.Stop();
