@@ -1,5 +1,7 @@
 #include "receive/frame_slot_win32.h"
 
+#include <utility>
+
 #include "pacing/qpc.h"
 
 namespace tsl {
@@ -8,41 +10,60 @@ void FrameSlot::Publish(ID3D11Texture2D* texture, uint32_t width, uint32_t heigh
                         uint64_t seen_qpc) {
   const uint64_t now = QpcNow();
   std::lock_guard<std::mutex> guard(mutex_);
-  if (texture_.Get() != texture) texture_ = texture;
-  width_ = width;
-  height_ = height;
-  format_ = format;
-  seenQpc_ = seen_qpc;
-  publishedQpc_ = now;
-  version_.fetch_add(1);
+  // The reference the previous frame held is dropped after the lock (in the swap's temporary).
+  SlotFrame older = std::exchange(previous_, std::move(newest_));
+  newest_.texture = texture;
+  newest_.width = width;
+  newest_.height = height;
+  newest_.format = format;
+  newest_.seen_qpc = seen_qpc;
+  newest_.published_qpc = now;
+  newest_.version = version_.fetch_add(1) + 1;
 }
 
-bool FrameSlot::Latest(SlotFrame& frame) {
+void FrameSlot::CopyOut(const SlotFrame& from, SlotFrame& to) {
+  if (to.texture.Get() != from.texture.Get()) to.texture = from.texture;
+  to.width = from.width;
+  to.height = from.height;
+  to.format = from.format;
+  to.version = from.version;
+  to.seen_qpc = from.seen_qpc;
+  to.published_qpc = from.published_qpc;
+}
+
+bool FrameSlot::Latest(SlotFrame& frame) { return AtMost(UINT64_MAX, frame); }
+
+bool FrameSlot::AtMost(uint64_t version, SlotFrame& frame) {
   std::lock_guard<std::mutex> guard(mutex_);
-  if (!texture_) return false;
-  if (frame.texture.Get() != texture_.Get()) frame.texture = texture_;
-  frame.width = width_;
-  frame.height = height_;
-  frame.format = format_;
-  frame.version = version_.load();
-  frame.seen_qpc = seenQpc_;
-  frame.published_qpc = publishedQpc_;
+  if (!newest_.texture) return false;
+  const bool older = version < newest_.version && previous_.texture;
+  CopyOut(older ? previous_ : newest_, frame);
   return true;
 }
 
+void FrameSlot::Stamps(uint64_t& newest_version, uint64_t& newest_seen_qpc,
+                       uint64_t& previous_version, uint64_t& previous_seen_qpc) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  newest_version = newest_.texture ? newest_.version : 0;
+  newest_seen_qpc = newest_.seen_qpc;
+  previous_version = previous_.texture ? previous_.version : 0;
+  previous_seen_qpc = previous_.seen_qpc;
+}
+
 void FrameSlot::Clear() {
-  Microsoft::WRL::ComPtr<ID3D11Texture2D> released;
+  SlotFrame newest;
+  SlotFrame previous;
   {
     std::lock_guard<std::mutex> guard(mutex_);
-    released.Swap(texture_);
-    width_ = height_ = format_ = 0;
+    std::swap(newest, newest_);
+    std::swap(previous, previous_);
   }
-  // The reference is dropped here, outside the lock.
+  // The references are dropped here, outside the lock.
 }
 
 int32_t FrameSlot::Format() {
   std::lock_guard<std::mutex> guard(mutex_);
-  return static_cast<int32_t>(format_);
+  return newest_.texture ? static_cast<int32_t>(newest_.format) : 0;
 }
 
 }  // namespace tsl

@@ -212,7 +212,7 @@ WeftReceiveThread::Delivery WeftReceiveThread::Deliver(bool& name_due, bool take
   if (target == nullptr) return Delivery::kUnusable;
   device_->context->CopyResource(target, texture);
   slot_->Publish(target, w, h, fmt, seen_qpc);
-  nextCopy_ = 1 - nextCopy_;
+  nextCopy_ = (nextCopy_ + 1) % copies_.size();
   publicationCount.fetch_add(1);
 
   const uint64_t step = rx.LastFrameStep();

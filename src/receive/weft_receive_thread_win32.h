@@ -63,7 +63,7 @@ class WeftReceiveThread {
 
  private:
   enum class Delivery { kUnusable, kPublished, kNothingNew };
-  // One of the two textures frames are copied into in turn.
+  // One of the three textures frames are copied into in turn.
   struct CopyTexture {
     Microsoft::WRL::ComPtr<ID3D11Texture2D> texture;
     uint32_t width = 0;
@@ -90,9 +90,9 @@ class WeftReceiveThread {
   std::string requestedName_;
   WeftInput input_;
   SenderPick pick_;
-  // Two, used in turn: a copy never writes the texture the slot hands out, so a tick never
-  // draws one frame's picture under another's version.
-  std::array<CopyTexture, 2> copies_;
+  // Three, used in turn: a copy never writes a texture the slot hands out (its newest frame and
+  // the one before), so a tick never draws one frame's picture under another's version.
+  std::array<CopyTexture, 3> copies_;
   size_t nextCopy_ = 0;
   std::thread worker_;
   std::atomic<bool> running_{false};

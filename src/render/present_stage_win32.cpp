@@ -2,10 +2,17 @@
 
 namespace tsl {
 
-PresentOutcome PresentStage::PresentNewest(uint32_t sync_interval, OutputFrame& frame) {
+void PresentStage::Peek(OutputFrame& newest, OutputFrame& previous) {
+  slot_->Stamps(newest.version, newest.seen_qpc, previous.version, previous.seen_qpc);
+  newest.taken = newest.version != 0;
+  previous.taken = previous.version != 0;
+}
+
+PresentOutcome PresentStage::PresentFrame(uint32_t sync_interval, uint64_t version,
+                                          OutputFrame& frame) {
   // Holds the frame for this tick only: the receive thread may replace it meanwhile.
   SlotFrame newest;
-  if (!slot_->Latest(newest)) {
+  if (!slot_->AtMost(version, newest)) {
     return presenter_->PresentBlank(sync_interval) ? PresentOutcome::kMade
                                                    : PresentOutcome::kFailed;
   }

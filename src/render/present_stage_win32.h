@@ -9,8 +9,8 @@
 
 namespace tsl {
 
-// The window's output for the tick path: the newest frame from the slot, drawn and presented
-// through the Presenter, or black while there is none.
+// The window's output for the tick path: a frame from the slot (the newest, or the one before),
+// drawn and presented through the Presenter, or black while there is none.
 class PresentStage final : public TickOutput {
  public:
   void Bind(Presenter* presenter, FrameSlot* slot) {
@@ -19,7 +19,9 @@ class PresentStage final : public TickOutput {
   }
 
   void WaitUntilReady() override { presenter_->WaitUntilReady(); }
-  PresentOutcome PresentNewest(uint32_t sync_interval, OutputFrame& frame) override;
+  void Peek(OutputFrame& newest, OutputFrame& previous) override;
+  PresentOutcome PresentFrame(uint32_t sync_interval, uint64_t version,
+                              OutputFrame& frame) override;
   bool LastPresentId(uint32_t& id) override { return presenter_->LastPresentId(id); }
   StatisticsRead ReadStatistics(FrameStatistics& stats) override {
     return presenter_->ReadStatistics(stats);

@@ -5,11 +5,22 @@ namespace tsl {
 PresentResult TickPath::Run(uint64_t tick, uint64_t target_qpc, uint64_t wake_qpc,
                             uint32_t sync_interval, const std::function<void()>& before_take) {
   PresentResult result;
+  LockedTick locked;
+  const bool is_locked = lock_ != nullptr && lock_->TickAt(target_qpc, locked);
   // The wait comes first, so the frame taken after it is the newest at the last moment.
   output_->WaitUntilReady();
   if (before_take) before_take();
+  uint64_t want = FramePicker::kNewest;
+  if (is_locked) {
+    OutputFrame newest;
+    OutputFrame previous;
+    output_->Peek(newest, previous);
+    if (previous.taken) picker_.Seen(previous.version, previous.seen_qpc);
+    if (newest.taken) picker_.Seen(newest.version, newest.seen_qpc);
+    want = picker_.Pick(locked.sample_qpc, lastVersion_, newest.taken ? newest.version : 0);
+  }
   OutputFrame frame;
-  const PresentOutcome outcome = output_->PresentNewest(sync_interval, frame);
+  const PresentOutcome outcome = output_->PresentFrame(sync_interval, want, frame);
   result.present_made = outcome == PresentOutcome::kMade;
   if (frame.taken) {
     result.version = frame.version;
@@ -28,12 +39,13 @@ PresentResult TickPath::Run(uint64_t tick, uint64_t target_qpc, uint64_t wake_qp
   // What reached the screen: the present's id now (blanks too: they take an id and a refresh),
   // the display's statistics every tick.
   uint32_t present_id = 0;
-  if (result.present_made && output_->LastPresentId(present_id)) {
-    tracker_.OnPresent(tick, present_id, sync_interval, result.seen_qpc, done_qpc);
-  }
+  const bool have_id = result.present_made && output_->LastPresentId(present_id);
+  if (have_id) tracker_.OnPresent(tick, present_id, sync_interval, result.seen_qpc, done_qpc);
+  if (is_locked) lock_->OnPresented(have_id, present_id, wake_qpc, done_qpc);
   FrameStatistics statistics;
   const StatisticsRead read = output_->ReadStatistics(statistics);
   tracker_.OnStatistics(read, statistics);
+  if (lock_ != nullptr) lock_->OnStatistics(read, statistics);
   return result;
 }
 

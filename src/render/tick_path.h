@@ -5,6 +5,8 @@
 #include <functional>
 
 #include "pacing/pace_stats.h"
+#include "render/display_lock.h"
+#include "render/frame_picker.h"
 #include "render/present_tracker.h"
 
 namespace tsl {
@@ -29,8 +31,15 @@ class TickOutput {
   virtual ~TickOutput() = default;
   // With a waitable swap chain, waits until a present would not queue behind another.
   virtual void WaitUntilReady() = 0;
-  // Takes the newest frame and presents it with `sync_interval`, or a blank while there is none.
-  virtual PresentOutcome PresentNewest(uint32_t sync_interval, OutputFrame& frame) = 0;
+  // What the source holds now: its newest frame and the one before it (`taken` false: none).
+  virtual void Peek(OutputFrame& newest, OutputFrame& previous) = 0;
+  // Takes the newest frame whose version is at most `version` (the oldest held where none is)
+  // and presents it with `sync_interval`, or a blank while there is none.
+  virtual PresentOutcome PresentFrame(uint32_t sync_interval, uint64_t version,
+                                      OutputFrame& frame) = 0;
+  PresentOutcome PresentNewest(uint32_t sync_interval, OutputFrame& frame) {
+    return PresentFrame(sync_interval, FramePicker::kNewest, frame);
+  }
   // The id of the last present made; false when it cannot be read.
   virtual bool LastPresentId(uint32_t& id) = 0;
   virtual StatisticsRead ReadStatistics(FrameStatistics& stats) = 0;
@@ -47,17 +56,22 @@ struct PresentResult {
 };
 
 // One tick's work, the same on every output: wait until a present would not queue, let the
-// source take its frame (`before_take`), present the newest frame, record the tick's sample in
-// the pace statistics and its present in the tracker, and read the display's statistics. Keeps
-// the counts the title shows. Runs on the pace thread; the counts are read from any thread.
+// source take its frame (`before_take`), present the newest frame (a display-locked tick: the
+// frame the FramePicker chooses for its sample moment), record the tick's sample in the pace
+// statistics and its present in the tracker and the lock, and read the display's statistics
+// (they feed the lock's clock in every mode, so its grid is ready when vsync comes back on).
+// Keeps the counts the title shows. Runs on the pace thread; the counts are read from any
+// thread.
 class TickPath {
  public:
   using Clock = std::function<uint64_t()>;
 
   TickPath(PaceStats& stats, PresentTracker& tracker, Clock now)
-      : stats_(stats), tracker_(tracker), now_(std::move(now)) {}
+      : stats_(stats), tracker_(tracker), now_(std::move(now)), picker_(stats.qpc_frequency()) {}
 
   void Bind(TickOutput* output) { output_ = output; }
+  // The display-locked schedule whose ticks pick their frames (null: none).
+  void BindLock(DisplayLock* lock) { lock_ = lock; }
   PresentResult Run(uint64_t tick, uint64_t target_qpc, uint64_t wake_qpc, uint32_t sync_interval,
                     const std::function<void()>& before_take = nullptr);
 
@@ -69,6 +83,8 @@ class TickPath {
   PresentTracker& tracker_;
   Clock now_;
   TickOutput* output_ = nullptr;
+  DisplayLock* lock_ = nullptr;
+  FramePicker picker_;
   uint64_t lastVersion_ = 0;
   std::atomic<uint64_t> repeatCount_{0};
   std::atomic<uint64_t> presentCount_{0};

@@ -211,6 +211,36 @@ TEST_F(RenderTest, ARepeatedVersionCountsOneRepeatAndStillPresents) {
   EXPECT_EQ(slot_.Format(), 87);
 }
 
+TEST_F(RenderTest, TheStageTakesTheNewestFrameUpToAVersionOrTheOldestTheSlotHolds) {
+  auto first = SolidTexture(gpu_.device.Get(), 64, 64, kGreen);
+  auto second = SolidTexture(gpu_.device.Get(), 32, 32, kGreen);
+  auto third = SolidTexture(gpu_.device.Get(), 16, 16, kGreen);
+  slot_.Publish(first.Get(), 64, 64, 87, 100);
+  slot_.Publish(second.Get(), 32, 32, 87, 200);
+  slot_.Publish(third.Get(), 16, 16, 87, 300);
+  OutputFrame newest;
+  OutputFrame previous;
+  stage_.Peek(newest, previous);
+  EXPECT_TRUE(newest.taken && previous.taken);
+  EXPECT_EQ(newest.version, 3u);
+  EXPECT_EQ(newest.seen_qpc, 300u);
+  EXPECT_EQ(previous.version, 2u);
+  EXPECT_EQ(previous.seen_qpc, 200u);
+  struct Case {
+    uint64_t at_most;
+    uint64_t version;
+  };
+  // The first frame is no longer held: asked for, the oldest held is taken.
+  for (const Case c : {Case{FramePicker::kNewest, 3}, Case{3, 3}, Case{2, 2}, Case{1, 2}}) {
+    OutputFrame frame;
+    EXPECT_EQ(stage_.PresentFrame(1, c.at_most, frame), PresentOutcome::kMade);
+    EXPECT_EQ(frame.version, c.version) << c.at_most;
+  }
+  slot_.Clear();
+  stage_.Peek(newest, previous);
+  EXPECT_FALSE(newest.taken || previous.taken);
+}
+
 TEST_F(RenderTest, SteadyTicksCreateNoViewAndResizeNothing) {
   presenter_.letterbox = true;
   // The receive thread publishes two textures in turn.

@@ -24,6 +24,7 @@ DisplaySim::DisplaySim(const DisplayParams& display, const SourceParams& source,
   period_ = static_cast<double>(kFrequency) / display_.refresh_hz;
   ppm_now_ = display_.ppm;
   next_blank_ = static_cast<double>(kStart) + 0.37 * period_;  // some phase against the ticks
+  first_blank_ = next_blank_;
   next_refresh_ = display_.first_refresh;
   next_id_ = display_.first_present_id + 1;
 
@@ -73,9 +74,17 @@ void DisplaySim::AdvanceTo(uint64_t t) {
 }
 
 bool DisplaySim::Eligible(const PresentFate& p, uint64_t blank_qpc) const {
-  const double ready = static_cast<double>(p.present_qpc) + (display_.composed ? period_ : 0.0) +
-                       display_.latch_us * 10.0;
-  return ready <= static_cast<double>(blank_qpc);
+  return static_cast<double>(p.present_qpc) + display_.latch_us * 10.0 <=
+         static_cast<double>(blank_qpc);
+}
+
+void DisplaySim::DropReplaced(uint64_t blank_qpc) {
+  // A sync-interval-0 present is replaced by a newer one that made this blank too.
+  while (queue_.size() >= 2 && !queue_[0].latched && presents_[queue_[0].fate].sync_interval == 0 &&
+         Eligible(presents_[queue_[1].fate], blank_qpc)) {
+    presents_[queue_[0].fate].dropped = true;
+    queue_.erase(queue_.begin());
+  }
 }
 
 void DisplaySim::WriteOff() {
@@ -98,13 +107,13 @@ void DisplaySim::Blank() {
       !have_on_glass_ ||
       refresh - on_glass_since_ >= std::max<uint32_t>(1, presents_[on_glass_].sync_interval);
   if (may_replace) {
-    // A sync-interval-0 present is replaced by a newer one that made this blank too.
-    while (queue_.size() >= 2 && presents_[queue_[0].fate].sync_interval == 0 &&
-           Eligible(presents_[queue_[1].fate], blank_qpc)) {
-      presents_[queue_[0].fate].dropped = true;
-      queue_.erase(queue_.begin());
-    }
-    if (!queue_.empty() && Eligible(presents_[queue_[0].fate], blank_qpc)) {
+    // Independent flip: the oldest present that made this blank's latch. Through the
+    // compositor: the one it took at the blank before.
+    if (!display_.composed) DropReplaced(blank_qpc);
+    const bool ready =
+        !queue_.empty() &&
+        (display_.composed ? queue_[0].latched : Eligible(presents_[queue_[0].fate], blank_qpc));
+    if (ready) {
       PresentFate& shown = presents_[queue_[0].fate];
       shown.shown = true;
       shown.first_refresh = refresh;
@@ -114,6 +123,13 @@ void DisplaySim::Blank() {
       on_glass_since_ = refresh;
       ++images_shown_;
       queue_.erase(queue_.begin());
+    }
+  }
+  if (display_.composed && (queue_.empty() || !queue_[0].latched)) {
+    // The compositor takes the next present at this blank, for the glass at the next one.
+    DropReplaced(blank_qpc);
+    if (!queue_.empty() && Eligible(presents_[queue_[0].fate], blank_qpc)) {
+      queue_[0].latched = true;
     }
   }
   Glass g{refresh, blank_qpc, 0, 0};
@@ -134,9 +150,10 @@ void DisplaySim::Blank() {
 
 size_t DisplaySim::Waiting() const {
   // A sync-interval-0 present with a newer one behind it is discarded rather than shown: it
-  // holds no place in the queue.
+  // holds no place in the queue. One the compositor took has left the queue for it.
   size_t waiting = 0;
   for (size_t i = 0; i < queue_.size(); ++i) {
+    if (queue_[i].latched) continue;
     if (i + 1 == queue_.size() || presents_[queue_[i].fate].sync_interval != 0) ++waiting;
   }
   return waiting;
@@ -160,10 +177,11 @@ void DisplaySim::Present(uint32_t sync_interval, uint64_t version, uint64_t take
   fate.taken_qpc = taken_qpc;
   fate.present_qpc = now_;
   presents_.push_back(fate);
-  queue_.push_back({presents_.size() - 1});
+  queue_.push_back({presents_.size() - 1, false});
 }
 
 StatisticsRead DisplaySim::Statistics(FrameStatistics& stats) {
+  if (!display_.statistics) return StatisticsRead::kUnavailable;
   if (!have_on_glass_) return StatisticsRead::kDisjoint;  // nothing shown yet, as at first
   if (disjoint_pending_) {
     disjoint_pending_ = false;
@@ -194,6 +212,19 @@ bool DisplaySim::Newest(uint64_t& version, uint64_t& seen_qpc) const {
 
 uint64_t DisplaySim::SignalTime(uint64_t version) const {
   return version >= 1 && version <= signals_.size() ? signals_[version - 1] : 0;
+}
+
+uint64_t DisplaySim::SeenTime(uint64_t version) const {
+  const uint64_t signal = SignalTime(version);
+  return signal == 0 ? 0 : signal + static_cast<uint64_t>(source_.receive_delay_us * 10.0);
+}
+
+BlankGrid DisplaySim::StatedGrid() const {
+  BlankGrid grid;
+  grid.source = display_.stated;
+  grid.period_qpc = period_;
+  grid.anchor_qpc = first_blank_;
+  return grid;
 }
 
 const PresentFate* DisplaySim::Fate(uint32_t id) const {
@@ -235,23 +266,42 @@ void SimPacePlatform::WaitUntilFinished() {
   changed_.wait(lock, [this] { return finished_; });
 }
 
-PresentOutcome SimOutput::PresentNewest(uint32_t sync_interval, OutputFrame& frame) {
+void SimOutput::Peek(OutputFrame& newest, OutputFrame& previous) {
+  newest.taken = sim_.Newest(newest.version, newest.seen_qpc);
+  previous.taken = newest.taken && newest.version >= 2;
+  if (previous.taken) {
+    previous.version = newest.version - 1;
+    previous.seen_qpc = sim_.SeenTime(previous.version);
+  }
+}
+
+PresentOutcome SimOutput::PresentFrame(uint32_t sync_interval, uint64_t version,
+                                       OutputFrame& frame) {
   const uint64_t taken = sim_.Now();
+  // As the frame slot: the newest frame at most `version`, else the older of the two it holds.
   frame.taken = sim_.Newest(frame.version, frame.seen_qpc);
+  if (frame.taken && version < frame.version && frame.version >= 2) {
+    frame.version -= 1;
+    frame.seen_qpc = sim_.SeenTime(frame.version);
+  }
   if (sim_.Minimised()) return PresentOutcome::kNothingToDraw;
   sim_.Draw();
   sim_.Present(sync_interval, frame.taken ? frame.version : 0, taken);
   return PresentOutcome::kMade;
 }
 
-void RunTicks(DisplaySim& sim, double fps, bool vsync, uint32_t sync_interval, PaceStats& stats,
-              PresentTracker& tracker) {
+namespace {
+
+void Drive(DisplaySim& sim, double fps, bool vsync, uint32_t sync_interval, PaceStats& stats,
+           PresentTracker& tracker, DisplayLock* lock) {
   auto owned = std::make_unique<SimPacePlatform>(sim);
   SimPacePlatform& platform = *owned;
   SimOutput output(sim);
   TickPath path(stats, tracker, [&sim] { return sim.Now(); });
   path.Bind(&output);
+  path.BindLock(lock);
   PaceController controller(std::move(owned));
+  controller.SetSchedule(lock);
   controller.Start(
       fps,
       [&](uint64_t tick, uint64_t target, uint64_t wake) {
@@ -260,6 +310,21 @@ void RunTicks(DisplaySim& sim, double fps, bool vsync, uint32_t sync_interval, P
       false, [vsync] { return vsync; });
   platform.WaitUntilFinished();
   controller.Stop();
+}
+
+}  // namespace
+
+void RunTicks(DisplaySim& sim, double fps, bool vsync, uint32_t sync_interval, PaceStats& stats,
+              PresentTracker& tracker) {
+  Drive(sim, fps, vsync, sync_interval, stats, tracker, nullptr);
+}
+
+void RunLockedTicks(DisplaySim& sim, double fps, PaceStats& stats, PresentTracker& tracker,
+                    CadenceStatus& status) {
+  DisplayLock lock(kFrequency, fps);
+  lock.SetStated(sim.StatedGrid());
+  Drive(sim, fps, true, 1, stats, tracker, &lock);
+  status = lock.Status();
 }
 
 }  // namespace tsl::sim

@@ -10,13 +10,14 @@
 // - the display refreshes at a rational nominal rate, off the counter by some ppm that walks
 //   slowly; the blanks the statistics report carry a little noise;
 // - a present is queued; at each blank the oldest queued present that made the latch deadline
-//   (and, composed, one refresh more for the compositor) replaces the image on the glass, once
-//   that image has stayed its sync interval's blanks; a sync-interval-0 present with a newer one
-//   queued behind it that also made the deadline is discarded unseen (no tearing is modelled:
-//   images change at blanks only);
-// - Present blocks while the maximum frame latency's presents wait for the glass (a
-//   sync-interval-0 present with a newer one queued behind it is discarded, and waits for
-//   nothing); the waitable wait blocks the same way before a present;
+//   replaces the image on the glass, once that image has stayed its sync interval's blanks; a
+//   sync-interval-0 present with a newer one queued behind it that also made the deadline is
+//   discarded unseen (no tearing is modelled: images change at blanks only);
+// - composed, the compositor takes that present at the blank instead (one at a time, while none
+//   it took waits for the glass), and it reaches the glass at the next blank: one refresh more;
+// - Present blocks while the maximum frame latency's presents are queued, not yet taken by the
+//   glass or the compositor (a sync-interval-0 present with a newer one queued behind it is
+//   discarded, and waits for nothing); the waitable wait blocks the same way before a present;
 // - GetLastPresentCount is the id of the last present; GetFrameStatistics answers a disjoint
 //   until an image was shown and after a mode change, now and then all zeros, and otherwise the
 //   last image shown (by id, or counting images, as the parameter says), the refresh it first
@@ -34,6 +35,8 @@
 #include <vector>
 
 #include "pacing/pace_platform.h"
+#include "pacing/vblank_clock.h"
+#include "render/display_lock.h"
 #include "render/present_tracker.h"
 #include "render/tick_path.h"
 
@@ -57,6 +60,8 @@ struct DisplayParams {
   uint32_t first_present_id = 0;      // GetLastPresentCount before the first present
   double disjoint_at_s = -1.0;        // a mode change: queued presents written off, refresh
                                       // count jumps, the next statistics answer a disjoint
+  bool statistics = true;             // false: GetFrameStatistics is not implemented (Wine)
+  BlankSource stated = BlankSource::kNominal;  // what the platform's stated grid is
 };
 
 struct SourceParams {
@@ -126,8 +131,12 @@ class DisplaySim {
 
   // The source: the newest frame in the slot now (false before the first).
   bool Newest(uint64_t& version, uint64_t& seen_qpc) const;
-  // When source frame `version` was signalled by its sender.
+  // When source frame `version` was signalled by its sender, and when it reached the slot.
   uint64_t SignalTime(uint64_t version) const;
+  uint64_t SeenTime(uint64_t version) const;
+  // What the platform states of the display before any statistics: its nominal rate, phased by
+  // the compositor at the first blank (as the parameters say it is named).
+  BlankGrid StatedGrid() const;
   double SourcePeriodS() const { return 1.0 / (source_.fps * (1.0 + source_.ppm * 1e-6)); }
 
   // The oracle.
@@ -135,10 +144,12 @@ class DisplaySim {
   const std::vector<PresentFate>& Presents() const { return presents_; }
   const PresentFate* Fate(uint32_t id) const;
   double NominalPeriodQpc() const { return period_; }
+  const DisplayParams& Display() const { return display_; }
 
  private:
   struct Queued {
-    size_t fate;  // index into presents_
+    size_t fate;   // index into presents_
+    bool latched;  // the compositor took it: it reaches the glass at the next blank
   };
   void Blank();
   // Presents queued that will reach the glass (a replaced one will not).
@@ -146,7 +157,10 @@ class DisplaySim {
   // Moves on blank by blank while the swap chain holds as many presents waiting for the glass
   // as it may: a present call (or the waitable wait) blocks that long.
   void BlockWhileFull();
+  // The present was made by the blank's latch deadline.
   bool Eligible(const PresentFate& p, uint64_t blank_qpc) const;
+  // Discards the sync-interval-0 presents at the head that a newer one made this blank behind.
+  void DropReplaced(uint64_t blank_qpc);
   void WriteOff();
 
   DisplayParams display_;
@@ -170,6 +184,7 @@ class DisplaySim {
   bool disjoint_pending_ = true;  // the first statistics answer a disjoint
   bool disjoint_done_ = false;
   uint64_t last_reported_noise_ = 0;
+  double first_blank_ = 0.0;
   std::vector<uint64_t> signals_;  // per source frame (index = version - 1): its signal time
   size_t next_replay_ = 0;
 };
@@ -215,7 +230,9 @@ class SimOutput final : public TickOutput {
   explicit SimOutput(DisplaySim& sim) : sim_(sim) {}
 
   void WaitUntilReady() override { sim_.WaitUntilReady(); }
-  PresentOutcome PresentNewest(uint32_t sync_interval, OutputFrame& frame) override;
+  void Peek(OutputFrame& newest, OutputFrame& previous) override;
+  PresentOutcome PresentFrame(uint32_t sync_interval, uint64_t version,
+                              OutputFrame& frame) override;
   bool LastPresentId(uint32_t& id) override {
     id = sim_.LastPresentId();
     return true;
@@ -231,5 +248,9 @@ class SimOutput final : public TickOutput {
 // back) or timer mode, every present with `sync_interval`.
 void RunTicks(DisplaySim& sim, double fps, bool vsync, uint32_t sync_interval, PaceStats& stats,
               PresentTracker& tracker);
+// The same in the display-locked mode: a DisplayLock at `fps`, stated the display's nominal grid,
+// schedules the ticks and picks their frames; `status` is the lock's at the end.
+void RunLockedTicks(DisplaySim& sim, double fps, PaceStats& stats, PresentTracker& tracker,
+                    CadenceStatus& status);
 
 }  // namespace tsl::sim

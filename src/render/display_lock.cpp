@@ -1,0 +1,226 @@
+#include "render/display_lock.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace tsl {
+
+namespace {
+constexpr double kStartLeadUs = 2000.0;
+constexpr double kAssumedLatchUs = 500.0;  // until a late landing says it is more
+constexpr double kLatchGuardUs = 100.0;
+// Above the floor's percentiles: a wake as late as the tail seen still makes its blank.
+constexpr double kFloorGuardUs = 100.0;
+constexpr double kMissStepUs = 500.0;
+constexpr double kShortenStepUs = 50.0;
+constexpr uint64_t kCleanTicks = 120;  // ticks without a miss before the lead shortens
+constexpr double kLeastCeilingUs = 2000.0;
+constexpr size_t kWindow = 512;     // the recent ticks the floor is learned from
+constexpr size_t kLearnEvery = 32;  // ticks between learnings
+constexpr size_t kSentKept = 16;
+// A slot this many frames in the past is no schedule to continue: the lock was not used
+// meanwhile (timer mode, or no grid), and starts afresh.
+constexpr double kStaleFrames = 4.0;
+// A change of the grid's period this large makes a new pattern.
+constexpr double kPatternRefit = 0.001;
+
+double Percentile(std::vector<double> v, double q) {
+  if (v.empty()) return 0.0;
+  const auto rank = static_cast<size_t>(static_cast<double>(v.size() - 1) * q);
+  std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(rank), v.end());
+  return v[rank];
+}
+}  // namespace
+
+DisplayLock::DisplayLock(uint64_t frequency, double fps)
+    : frequency_(frequency),
+      fps_(fps),
+      lead_(kStartLeadUs * static_cast<double>(frequency) / 1e6),
+      latch_(kAssumedLatchUs * static_cast<double>(frequency) / 1e6),
+      floor_(0.0) {
+  costs_.reserve(kWindow);
+  lateness_.reserve(kWindow);
+  sent_.reserve(kSentKept);
+}
+
+void DisplayLock::SetStated(const BlankGrid& stated) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  clock_.SetStated(stated);
+  have_slot_ = false;
+  have_delay_ = false;
+}
+
+void DisplayLock::FollowGrid(const BlankGrid& grid) {
+  if (pattern_period_qpc_ > 0.0 &&
+      std::fabs(grid.period_qpc / pattern_period_qpc_ - 1.0) <= kPatternRefit) {
+    return;
+  }
+  pattern_ = RefreshPattern(static_cast<double>(frequency_) / grid.period_qpc, fps_);
+  pattern_period_qpc_ = grid.period_qpc;
+}
+
+LockedTick DisplayLock::Slot(uint64_t frame, double blank, const BlankGrid& grid) const {
+  LockedTick t;
+  t.frame = frame;
+  t.blank_qpc = static_cast<uint64_t>(std::llround(blank));
+  t.target_qpc = static_cast<uint64_t>(std::llround(blank - lead_));
+  const double even = (pattern_.EvenOffsetOf(frame) - pattern_.EvenOffsetMost()) * grid.period_qpc;
+  t.sample_qpc = static_cast<uint64_t>(std::llround(blank + even - lead_));
+  t.refreshes = pattern_.RefreshesOf(frame);
+  return t;
+}
+
+bool DisplayLock::NextTarget(uint64_t now, uint64_t& target, uint64_t& skipped) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  skipped = 0;
+  const BlankGrid grid = clock_.Grid();
+  if (!grid.Valid()) {
+    have_slot_ = false;
+    return false;
+  }
+  FollowGrid(grid);
+  const double period = grid.period_qpc;
+  const auto t = static_cast<double>(now);
+  const double frame_qpc = pattern_.RefreshesPerFrame() * period;
+  uint64_t frame = 0;
+  double blank = 0.0;
+  if (!have_slot_ || t > slot_blank_ + kStaleFrames * frame_qpc) {
+    blank = grid.AtOrAfter(t + lead_);
+  } else {
+    frame = slot_.frame + 1;
+    blank = grid.Nearest(slot_blank_ + pattern_.RefreshesOf(slot_.frame) * period);
+  }
+  // A slot whose time has passed is given up for the pattern's next: the schedule never moves
+  // to "now", so the frames after it keep their blanks.
+  while (blank - lead_ < t) {
+    blank = grid.Nearest(blank + pattern_.RefreshesOf(frame) * period);
+    ++frame;
+    ++skipped;
+  }
+  if (skipped > 0) Miss();
+  slot_ = Slot(frame, blank, grid);
+  slot_blank_ = blank;
+  have_slot_ = true;
+  target = slot_.target_qpc;
+  return true;
+}
+
+bool DisplayLock::InTime(uint64_t wake) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  const bool in_time = static_cast<double>(wake) + cost_p99_ + latch_ <= slot_blank_;
+  if (!in_time) Miss();
+  return in_time;
+}
+
+bool DisplayLock::TickAt(uint64_t target_qpc, LockedTick& tick) const {
+  std::lock_guard<std::mutex> guard(mutex_);
+  if (!have_slot_ || slot_.target_qpc != target_qpc) return false;
+  tick = slot_;
+  return true;
+}
+
+double DisplayLock::Ceiling() const {
+  const BlankGrid grid = clock_.Grid();
+  return std::max(kLeastCeilingUs * static_cast<double>(frequency_) / 1e6,
+                  grid.Valid() ? grid.period_qpc / 2.0 : 0.0);
+}
+
+void DisplayLock::Miss() {
+  lead_ = std::min(Ceiling(), lead_ + kMissStepUs * static_cast<double>(frequency_) / 1e6);
+  clean_ = 0;
+}
+
+void DisplayLock::Learn() {
+  cost_p99_ = Percentile(costs_, 0.99);
+  floor_ = std::min(Ceiling(), latch_ + cost_p99_ + Percentile(lateness_, 0.999) +
+                                   kFloorGuardUs * static_cast<double>(frequency_) / 1e6);
+  lead_ = std::max(lead_, floor_);
+}
+
+void DisplayLock::OnPresented(bool made, uint32_t present_id, uint64_t wake_qpc,
+                              uint64_t done_qpc) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  const auto cost = static_cast<double>(static_cast<int64_t>(done_qpc - wake_qpc));
+  const auto late = static_cast<double>(static_cast<int64_t>(wake_qpc - slot_.target_qpc));
+  if (costs_.size() < kWindow) {
+    costs_.push_back(cost);
+    lateness_.push_back(late);
+  } else {
+    costs_[next_sample_] = cost;
+    lateness_[next_sample_] = late;
+  }
+  next_sample_ = (next_sample_ + 1) % kWindow;
+  if (++samples_ % kLearnEvery == 0) Learn();
+  if (made) {
+    const Sent s{present_id, slot_.blank_qpc, done_qpc, false};
+    if (sent_.size() < kSentKept) {
+      sent_.push_back(s);
+    } else {
+      sent_[next_sent_] = s;
+    }
+    next_sent_ = (next_sent_ + 1) % kSentKept;
+  }
+  // Clean stretches bring the lead back down towards what the ticks need.
+  if (++clean_ >= kCleanTicks) {
+    lead_ = std::max(floor_, lead_ - kShortenStepUs * static_cast<double>(frequency_) / 1e6);
+    clean_ = 0;
+  }
+}
+
+void DisplayLock::OnStatistics(StatisticsRead read, const FrameStatistics& stats) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  if (read == StatisticsRead::kDisjoint) {
+    clock_.RestartReports();
+    have_delay_ = false;
+    for (Sent& s : sent_) s.judged = true;
+    return;
+  }
+  if (read != StatisticsRead::kOk || stats.sync_qpc == 0) return;
+  clock_.AddReport(stats.sync_refresh_count, stats.sync_qpc);
+  Landed(stats);
+}
+
+void DisplayLock::Landed(const FrameStatistics& stats) {
+  const BlankGrid grid = clock_.Grid();
+  if (!grid.Valid()) return;
+  for (Sent& s : sent_) {
+    if (s.judged || s.id != stats.present_count) continue;
+    s.judged = true;
+    const auto behind =
+        static_cast<int32_t>(stats.sync_refresh_count - stats.present_refresh_count);
+    const double landed = static_cast<double>(stats.sync_qpc) - behind * grid.period_qpc;
+    const auto delay = static_cast<int64_t>(
+        std::llround((landed - static_cast<double>(s.blank_qpc)) / grid.period_qpc));
+    if (!have_delay_ || delay < delay_) {
+      have_delay_ = true;
+      delay_ = delay;
+    } else if (delay > delay_) {
+      // It slipped. Made this long before its blank, it was still too late for it: the latch
+      // is earlier than that.
+      ++slips_;
+      const double before = static_cast<double>(static_cast<int64_t>(s.blank_qpc - s.done_qpc));
+      latch_ = std::min(
+          Ceiling(),
+          std::max(latch_, before + kLatchGuardUs * static_cast<double>(frequency_) / 1e6));
+      Miss();
+      lead_ = std::max(lead_, latch_);
+    }
+  }
+}
+
+CadenceStatus DisplayLock::Status() const {
+  std::lock_guard<std::mutex> guard(mutex_);
+  CadenceStatus status;
+  const BlankGrid grid = clock_.Grid();
+  status.locked = grid.Valid();
+  status.source = grid.source;
+  if (status.locked) {
+    status.refresh_hz = static_cast<double>(frequency_) / grid.period_qpc;
+    status.pattern = RefreshPattern(status.refresh_hz, fps_).Label();
+  }
+  status.slips = slips_;
+  status.lead_ms = lead_ * 1000.0 / static_cast<double>(frequency_);
+  return status;
+}
+
+}  // namespace tsl

@@ -1,0 +1,64 @@
+#include "render/frame_picker.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace tsl {
+
+namespace {
+constexpr double kSkipAge = 1.05;  // source periods
+// The guard is at most 1 ms, and at most half the skip's excess over a period: after a skip the
+// next frame is predicted 0.05 periods old, and it must not be too fresh at once, or the two
+// rules would take turns (a skip, a hold, a skip) where they are meant to hold still.
+constexpr double kGuardUs = 1000.0;
+constexpr double kGuardPeriods = 0.025;
+// A frame this many periods off the line is a new history (a pause, a new sender): the fit
+// starts over from it.
+constexpr double kBreakPeriods = 2.0;
+}  // namespace
+
+double FramePicker::Arrival(uint64_t version) const {
+  const auto x = static_cast<double>(static_cast<int64_t>(version - origin_version_));
+  return static_cast<double>(origin_qpc_) + line_.intercept + line_.slope * x;
+}
+
+void FramePicker::Seen(uint64_t version, uint64_t seen_qpc) {
+  if (version == 0 || seen_qpc == 0) return;
+  if (have_origin_ && version <= last_version_) return;
+  if (have_line_ &&
+      std::fabs(static_cast<double>(seen_qpc) - Arrival(version)) > kBreakPeriods * line_.slope) {
+    fit_.Clear();
+    have_origin_ = false;
+    have_line_ = false;
+  }
+  if (!have_origin_) {
+    have_origin_ = true;
+    origin_version_ = version;
+    origin_qpc_ = seen_qpc;
+  }
+  last_version_ = version;
+  fit_.Add(static_cast<double>(version - origin_version_),
+           static_cast<double>(static_cast<int64_t>(seen_qpc - origin_qpc_)));
+  if (fit_.Size() < kEnough || fit_.Span() < static_cast<double>(kEnough)) return;
+  LineFit::Line first;
+  if (!fit_.Fit(1e300, first) || !(first.slope > 0.0)) return;
+  LineFit::Line line;
+  if (fit_.Fit(first.slope / 4.0, line) && line.slope > 0.0) {
+    line_ = line;
+    have_line_ = true;
+  }
+}
+
+uint64_t FramePicker::Pick(uint64_t sample_qpc, uint64_t shown, uint64_t newest) const {
+  if (!have_line_ || shown == 0 || newest == 0) return kNewest;
+  const double period = line_.slope;
+  const auto sample = static_cast<double>(sample_qpc);
+  const double guard =
+      std::min(kGuardUs * static_cast<double>(frequency_) / 1e6, kGuardPeriods * period);
+  uint64_t next = shown + 1;
+  while (next < newest && sample - Arrival(next) > kSkipAge * period) ++next;
+  if (Arrival(next) > sample - guard) return shown;
+  return std::min(next, newest);
+}
+
+}  // namespace tsl

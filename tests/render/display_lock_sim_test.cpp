@@ -1,0 +1,107 @@
+// The display-locked mode against the display simulator: the program's pace controller, display
+// lock, frame picker and tick path run for simulated seconds, and the oracle says whether every
+// output frame stayed its pattern's refreshes and got to the glass soon after its take.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "render/display_lock.h"
+#include "support/cadence_judge.h"
+#include "support/display_sim.h"
+
+namespace tsl {
+namespace {
+
+struct Scenario {
+  const char* what = "";
+  sim::DisplayParams display;
+  sim::SourceParams source;
+  double fps = 60.0;
+  std::string pattern;
+  BlankSource source_of_grid = BlankSource::kStatistics;
+  int most_off_pattern = 2;  // output frames off the pattern beyond the beat's (the start's)
+  double max_take_p99_ms = 0.0;
+};
+
+std::vector<Scenario> Scenarios() {
+  std::vector<Scenario> all;
+  {
+    Scenario s;
+    s.what = "72 on 143.98 Hz, independent flip";
+    s.display.refresh_hz = 143.98;
+    s.display.composed = false;
+    s.source.fps = 72.0;
+    s.fps = 72.0;
+    s.pattern = "2";
+    s.max_take_p99_ms = 2.5;
+    all.push_back(s);
+  }
+  {
+    Scenario s;
+    s.what = "24 on 60 Hz through the compositor, a display 20 ppm slow";
+    s.display.composed = true;
+    s.display.ppm = -20.0;
+    s.source.fps = 24.0;
+    s.source.jitter_us = 500.0;
+    s.fps = 24.0;
+    s.pattern = "2-3";
+    s.max_take_p99_ms = 1000.0 / 60.0 + 2.5;
+    all.push_back(s);
+  }
+  {
+    Scenario s;
+    s.what = "60 on 59.94 Hz, a mode change after 10 s";
+    s.display.refresh_hz = 60000.0 / 1001.0;
+    s.display.composed = false;
+    s.display.disjoint_at_s = 10.0;
+    s.source.jitter_us = 500.0;
+    s.pattern = "1";
+    s.most_off_pattern = 6;  // and those the mode change wrote off
+    s.max_take_p99_ms = 2.5;
+    all.push_back(s);
+  }
+  {
+    Scenario s;
+    s.what = "30 on a synthetic 60 Hz grid, no statistics (as under the emulator)";
+    s.display.statistics = false;
+    s.display.stated = BlankSource::kSynthetic;
+    s.display.composed = false;
+    s.source.fps = 30.0;
+    s.fps = 30.0;
+    s.pattern = "2";
+    s.source_of_grid = BlankSource::kSynthetic;
+    s.max_take_p99_ms = 2.5;
+    all.push_back(s);
+  }
+  return all;
+}
+
+TEST(DisplayLockSimTest, EachOutputFrameStaysItsPatternAndReachesTheGlassSoonAfterItsTake) {
+  constexpr double kSeconds = 30.0;
+  uint64_t seed = 11;
+  for (Scenario& s : Scenarios()) {
+    SCOPED_TRACE(s.what);
+    s.display.waitable = true;
+    sim::PaceParams pace;
+    sim::DisplaySim display(s.display, s.source, pace, seed++, kSeconds);
+    PaceStats stats(kPaceRingCapacity);
+    PresentTracker tracker;
+    CadenceStatus status;
+    sim::RunLockedTicks(display, s.fps, stats, tracker, status);
+
+    EXPECT_TRUE(status.locked);
+    EXPECT_EQ(status.pattern, s.pattern);
+    EXPECT_EQ(status.source, s.source_of_grid) << BlankSourceName(status.source);
+    EXPECT_NEAR(status.refresh_hz, s.display.refresh_hz * (1.0 + s.display.ppm * 1e-6), 0.01);
+    const double ticks_per_s = static_cast<double>(display.Presents().size()) / kSeconds;
+    EXPECT_NEAR(ticks_per_s, s.fps, s.fps * 0.01);
+    const sim::CadenceFigures f = sim::Judge(display, s.fps, kSeconds / 60.0);
+    const double output_frames = s.fps * kSeconds;
+    EXPECT_LE((f.off_pattern_per_10k - f.beat_per_10k) * output_frames / 1e4, s.most_off_pattern);
+    EXPECT_LE(f.take_p99_ms, s.max_take_p99_ms);
+  }
+}
+
+}  // namespace
+}  // namespace tsl
