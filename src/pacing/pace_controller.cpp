@@ -31,8 +31,10 @@ bool PaceController::Start(double fps, TickCallback tick_callback, bool realtime
     return false;
   }
   if (!margin_ || fps != fps_) {
-    margin_ = std::make_unique<WakeMargin>(platform_->Frequency(),
-                                           PeriodCounts(fps, platform_->Frequency()));
+    const uint64_t period = PeriodCounts(fps, platform_->Frequency());
+    margin_ = std::make_unique<WakeMargin>(platform_->Frequency(), period);
+    locked_margin_ =
+        std::make_unique<WakeMargin>(platform_->Frequency(), period, WakeMargin::kLockedTail);
   }
   fps_ = fps;
   realtime_ = realtime;
@@ -85,11 +87,10 @@ void PaceController::Tick(uint64_t tick, uint64_t target, uint64_t wake) {
   }
 }
 
-bool PaceController::WaitUntil(uint64_t target) {
+bool PaceController::WaitUntil(uint64_t target, WakeMargin& margin) {
   PacePlatform& os = *platform_;
-  // How early to wake before a target and spin the rest, learned from this timer's overshoots
+  // How early to wake before a target and spin the rest is learned from this timer's overshoots
   // (kept across a stop and a start at the same rate: the timer is the same).
-  WakeMargin& margin = *margin_;
   const uint64_t now = os.Now();
   const int64_t remaining = static_cast<int64_t>(target - now);
   if (remaining <= 0) return true;
@@ -100,7 +101,9 @@ bool PaceController::WaitUntil(uint64_t target) {
     os.WaitTimer();
     if (!running_.load()) return false;
     const uint64_t due = now + static_cast<uint64_t>(remaining - early);
-    margin.Record(static_cast<int64_t>(os.Now() - due));
+    const auto overshoot = static_cast<int64_t>(os.Now() - due);
+    margin_->Record(overshoot);
+    locked_margin_->Record(overshoot);
     wake_margin_counts_.store(margin.Counts());
   }
   uint64_t spin_now = os.Now();
@@ -131,7 +134,7 @@ void PaceController::ThreadMain() {
     const bool vsync = vsync_active_ && vsync_active_();
     if (vsync && schedule_ != nullptr && schedule_->NextTarget(os.Now(), locked_target, skipped)) {
       missed_.fetch_add(skipped);
-      if (!WaitUntil(locked_target) || !running_.load()) break;
+      if (!WaitUntil(locked_target, *locked_margin_) || !running_.load()) break;
       const uint64_t wake = os.Now();
       if (schedule_->InTime(wake)) {
         Tick(tick_counter_.fetch_add(1), locked_target, wake);
@@ -154,7 +157,7 @@ void PaceController::ThreadMain() {
     } else {
       const int64_t remaining = static_cast<int64_t>(target - os.Now());
       if (remaining > 0) {
-        if (!WaitUntil(target)) break;
+        if (!WaitUntil(target, *margin_)) break;
       } else if (remaining < -static_cast<int64_t>(period)) {
         // More than a whole period late: re-base the schedule instead of catching up with a
         // burst. However many periods were lost, one miss is counted.

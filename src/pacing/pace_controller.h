@@ -73,8 +73,9 @@ class PaceController {
  private:
   void ThreadMain();
   void Tick(uint64_t tick, uint64_t target, uint64_t wake);
-  // Sleeps until a margin before `target` and spins the rest; false when stopped meanwhile.
-  bool WaitUntil(uint64_t target);
+  // Sleeps until `margin` before `target` and spins the rest; false when stopped meanwhile.
+  // Every timer wake teaches both margins.
+  bool WaitUntil(uint64_t target, WakeMargin& margin);
 
   std::unique_ptr<PacePlatform> platform_;
   std::thread worker_;
@@ -88,7 +89,9 @@ class PaceController {
   std::atomic<uint64_t> missed_{0};
   std::atomic<uint64_t> tick_counter_{0};
   std::atomic<int64_t> wake_margin_counts_{0};
-  std::unique_ptr<WakeMargin> margin_;  // the pace thread's while it runs
+  // The pace thread's while it runs: timer mode's, and the display-locked mode's (a rarer tail).
+  std::unique_ptr<WakeMargin> margin_;
+  std::unique_ptr<WakeMargin> locked_margin_;
   bool timer_resolution_raised_ = false;
 };
 

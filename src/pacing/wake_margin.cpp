@@ -18,29 +18,30 @@ int64_t Us(uint64_t frequency, int64_t us) {
 }
 }  // namespace
 
-WakeMargin::WakeMargin(uint64_t frequency, uint64_t period_counts)
-    : floor_(Us(frequency, kFloorUs)),
+WakeMargin::WakeMargin(uint64_t frequency, uint64_t period_counts, Tail tail)
+    : tail_(tail),
+      floor_(Us(frequency, kFloorUs)),
       ceiling_(std::max(
           floor_, std::min(Us(frequency, kCeilingUs), static_cast<int64_t>(period_counts / 4)))),
       guard_(Us(frequency, kGuardUs)),
       margin_(std::clamp(Us(frequency, kStartUs), floor_, ceiling_)) {
-  recent_.reserve(kWindow);
+  recent_.reserve(tail_.window);
 }
 
 void WakeMargin::Record(int64_t overshoot_counts) {
-  if (recent_.size() < kWindow) {
+  if (recent_.size() < tail_.window) {
     recent_.push_back(overshoot_counts);
   } else {
     recent_[next_] = overshoot_counts;
   }
-  next_ = (next_ + 1) % kWindow;
+  next_ = (next_ + 1) % tail_.window;
   ++seen_;
   if (seen_ >= kFirstLearned && seen_ % kLearnEvery == 0) Learn();
 }
 
 void WakeMargin::Learn() {
   std::vector<int64_t> sorted(recent_);
-  const size_t rank = (sorted.size() - 1) * 999 / 1000;
+  const auto rank = static_cast<size_t>(static_cast<double>(sorted.size() - 1) * tail_.percentile);
   std::nth_element(sorted.begin(), sorted.begin() + static_cast<std::ptrdiff_t>(rank),
                    sorted.end());
   margin_ = std::clamp(sorted[rank] + guard_, floor_, ceiling_);

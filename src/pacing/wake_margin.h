@@ -14,10 +14,15 @@ namespace tsl {
 // it is 0.5 ms. All values in counter counts.
 class WakeMargin {
  public:
-  static constexpr size_t kWindow = 512;       // the recent wakes it learns from
+  struct Tail {
+    size_t window;      // the recent wakes it learns from
+    double percentile;  // of their overshoots
+  };
+  static constexpr Tail kTimerTail{512, 0.999};
+  static constexpr Tail kLockedTail{16'384, 0.9999};
   static constexpr size_t kFirstLearned = 64;  // wakes seen before the margin follows them
 
-  WakeMargin(uint64_t frequency, uint64_t period_counts);
+  WakeMargin(uint64_t frequency, uint64_t period_counts, Tail tail = kTimerTail);
 
   // One timer wake: how long after its due time it came (negative: before).
   void Record(int64_t overshoot_counts);
@@ -26,11 +31,12 @@ class WakeMargin {
  private:
   void Learn();
 
+  Tail tail_;
   int64_t floor_;
   int64_t ceiling_;
   int64_t guard_;
   int64_t margin_;
-  std::vector<int64_t> recent_;  // a ring of the last kWindow overshoots
+  std::vector<int64_t> recent_;  // a ring of the last tail_.window overshoots
   size_t next_ = 0;
   size_t seen_ = 0;
 };

@@ -15,6 +15,7 @@ struct Case {
   double period_us;
   std::vector<double> overshoots_us;
   double margin_us;
+  WakeMargin::Tail tail = WakeMargin::kTimerTail;
 };
 
 std::vector<double> Repeat(double us, size_t n) { return std::vector<double>(n, us); }
@@ -34,10 +35,16 @@ TEST(WakeMarginTest, AHighPercentileOfRecentOvershootsWithinItsBounds) {
       {"never more than a quarter period", 4'166.7, Repeat(10'000.0, 512), 1'041.6},
       {"a clean stretch brings it back down", 16'667.0,
        Join(Repeat(2'000.0, 512), Repeat(10.0, 512)), 200.0},
+      // Three rare late wakes long ago: timer mode has forgotten them, the display-locked mode's
+      // p99.99 of 16,384 still covers them.
+      {"timer mode: a short memory", 16'667.0, Join(Repeat(2'800.0, 3), Repeat(30.0, 16'381)),
+       200.0},
+      {"locked mode: the rare tail", 16'667.0, Join(Repeat(2'800.0, 3), Repeat(30.0, 16'381)),
+       2'850.0, WakeMargin::kLockedTail},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    WakeMargin margin(kFreq, static_cast<uint64_t>(c.period_us * 10.0));
+    WakeMargin margin(kFreq, static_cast<uint64_t>(c.period_us * 10.0), c.tail);
     for (double us : c.overshoots_us) margin.Record(static_cast<int64_t>(us * 10.0));
     EXPECT_NEAR(static_cast<double>(margin.Counts()) / 10.0, c.margin_us, 0.2);
   }
