@@ -107,7 +107,9 @@ bool DisplayLock::NextTarget(uint64_t now, uint64_t& target, uint64_t& skipped) 
 
 bool DisplayLock::InTime(uint64_t wake) {
   std::lock_guard<std::mutex> guard(mutex_);
-  const bool in_time = static_cast<double>(wake) + cost_p99_ + latch_ <= slot_blank_;
+  // A typical tick's work, not the tail's: a tick that would likely still make its blank is
+  // better presented (and, should it land late, counted as a slip) than certainly given up.
+  const bool in_time = static_cast<double>(wake) + cost_p50_ + latch_ <= slot_blank_;
   if (!in_time) Miss();
   return in_time;
 }
@@ -131,6 +133,7 @@ void DisplayLock::Miss() {
 }
 
 void DisplayLock::Learn() {
+  cost_p50_ = Percentile(costs_, 0.5);
   cost_p99_ = Percentile(costs_, 0.99);
   floor_ = std::min(Ceiling(), latch_ + cost_p99_ + Percentile(lateness_, 0.999) +
                                    kFloorGuardUs * static_cast<double>(frequency_) / 1e6);
@@ -160,9 +163,12 @@ void DisplayLock::OnPresented(bool made, uint32_t present_id, uint64_t wake_qpc,
     }
     next_sent_ = (next_sent_ + 1) % kSentKept;
   }
-  // Clean stretches bring the lead back down towards what the ticks need.
+  // Clean stretches bring the lead back down towards what the ticks need: half the way each
+  // time, at least a small step.
   if (++clean_ >= kCleanTicks) {
-    lead_ = std::max(floor_, lead_ - kShortenStepUs * static_cast<double>(frequency_) / 1e6);
+    const double step =
+        std::max((lead_ - floor_) / 2.0, kShortenStepUs * static_cast<double>(frequency_) / 1e6);
+    lead_ = std::max(floor_, lead_ - step);
     clean_ = 0;
   }
 }

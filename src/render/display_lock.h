@@ -10,10 +10,11 @@
 //   follows the clock as it is refined).
 // - Each tick wakes a lead before its blank, takes its frame and presents with sync interval 1
 //   and one frame in flight. The lead starts at 2 ms; a miss makes it larger, clean stretches
-//   slowly smaller, never below the latch (learned from presents that landed late), the tick's
+//   smaller (half the way to the floor per clean stretch), never below the latch (learned from presents that landed late), the tick's
 //   own cost (p99) and the wake's lateness (p99.9).
-// - The schedule never re-bases to "now": a slot whose time has passed, or a wake too late to
-//   make its blank, is given up and the next slot of the pattern taken (a miss).
+// - The schedule never re-bases to "now": a slot whose time has passed, or a wake too late for a
+//   typical tick (its median cost) to make the blank, is given up and the next slot of the
+//   pattern taken (a miss).
 // - Landing: the statistics say at which refresh each present reached the glass. The delay from
 //   its blank (0 refreshes on an independent flip, 1 through a compositor) is learned as the
 //   smallest seen; a present landing later than that slipped (counted, and the lead grows).
@@ -102,7 +103,8 @@ class DisplayLock final : public TickSchedule {
   double lead_;
   double latch_;
   double floor_;
-  double cost_p99_ = 0.0;         // of a tick's work, from its wake until it is done
+  double cost_p50_ = 0.0;  // of a tick's work, from its wake until it is done
+  double cost_p99_ = 0.0;
   uint64_t clean_ = 0;            // ticks since the last miss or the last shortening
   std::vector<double> costs_;     // the ticks' wake-to-done times, a ring
   std::vector<double> lateness_;  // their wakes after target, a ring
