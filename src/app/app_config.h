@@ -5,6 +5,12 @@
 
 namespace tsl {
 
+// How ticks follow the display while vsync is on.
+enum class Cadence : uint8_t {
+  kLocked,        // timed against the display's blanks, --fps as a pattern of refreshes
+  kEveryRefresh,  // back to back, each blocking present setting the pace
+};
+
 // The start-up configuration, from the command line only.
 struct AppConfig {
   std::string senderName = "Larkmoor Weft Output";  // empty: pick a sender automatically
@@ -20,8 +26,10 @@ struct AppConfig {
   bool noActivate = false;
   uint32_t parentPid = 0;        // 0: no parent to watch
   bool oneFrameLatency = false;  // --latency 1: a waitable swap chain with one frame queued
-  bool showHelp = false;         // --help, -h or /?: show the options and keys, then exit 0
-  bool showVersion = false;      // --version: show the version, then exit 0
+  Cadence cadence = Cadence::kLocked;
+  bool unknownCadence = false;  // --cadence with a value that names none (the default is kept)
+  bool showHelp = false;        // --help, -h or /?: show the options and keys, then exit 0
+  bool showVersion = false;     // --version: show the version, then exit 0
 };
 
 }  // namespace tsl

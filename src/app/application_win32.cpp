@@ -1,6 +1,7 @@
 #include "app/application_win32.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <string>
 #include <system_error>
@@ -12,6 +13,7 @@
 #include "pacing/qpc.h"
 #include "pacing/thread_name_win32.h"
 #include "render/display_log.h"
+#include "window/display_timing_win32.h"
 
 namespace tsl {
 
@@ -24,6 +26,9 @@ constexpr DWORD kModulePathUnits = 260;
 constexpr DWORD kFirstRetryMs = 100;
 constexpr DWORD kLongestRetryMs = 2000;
 constexpr UINT_PTR kServiceTimerId = 1;
+// How often the window's display timing is looked at again (a move to another monitor, a mode
+// change).
+constexpr ULONGLONG kTimingCheckMs = 1000;
 
 int StartupFailure(const char* message) {
   std::fputs(message, stderr);
@@ -57,6 +62,16 @@ int Application::Run(const AppConfig& cfg) {
   tickPath.Bind(&presentStage);
   presentStage.vsync = cfg.vsync;
   letterbox = cfg.letterbox;
+  if (cfg.unknownCadence) {
+    std::fputs("warning: --cadence: expected locked or every-refresh; using locked\n", stderr);
+    std::fflush(stderr);
+  }
+  if (cfg.cadence == Cadence::kLocked) {
+    displayLock = std::make_unique<DisplayLock>(QpcFrequency(), cfg.fps);
+    tickPath.BindLock(displayLock.get());
+    paceController.SetSchedule(displayLock.get());
+    RestateDisplayTiming(true);
+  }
   if (const char* failure = StartDeviceUsers(cfg)) return StartupFailure(failure);
 
   if (cfg.oneFrameLatency && !presenter.LatencyWaitable()) {
@@ -114,7 +129,22 @@ int Application::Run(const AppConfig& cfg) {
 void Application::Service() {
   if (!recovering && device.IsLost()) BeginRecovery();
   if (recovering && GetTickCount64() >= nextRetryMs) TryRecovery(config);
+  if (GetTickCount64() >= nextTimingCheckMs) RestateDisplayTiming(false);
   RefreshTitle();
+}
+
+void Application::RestateDisplayTiming(bool force) {
+  nextTimingCheckMs = GetTickCount64() + kTimingCheckMs;
+  if (!displayLock) return;
+  const HMONITOR monitor = MonitorFromWindow(window.hwnd, MONITOR_DEFAULTTONEAREST);
+  const BlankGrid grid = StatedGrid(ReadStatedTiming(window.hwnd), QpcFrequency());
+  // The compositor's phase moves with every reading; only a new monitor, source or rate is news.
+  const bool same = monitor == statedMonitor && grid.source == statedGrid.source &&
+                    std::fabs(grid.period_qpc - statedGrid.period_qpc) <= 1e-4 * grid.period_qpc;
+  if (same && !force) return;
+  statedMonitor = monitor;
+  statedGrid = grid;
+  displayLock->SetStated(grid);
 }
 
 bool Application::StartPacing(const AppConfig& cfg) {
@@ -126,7 +156,10 @@ bool Application::StartPacing(const AppConfig& cfg) {
 
 const char* Application::StartDeviceUsers(const AppConfig& cfg) {
   if (!device.Create()) return "Failed to create D3D11 device\n";
-  if (!presenter.Initialize(&device, window.hwnd, cfg.oneFrameLatency)) {
+  // The display-locked cadence keeps one frame in flight, so a present lands at the blank it was
+  // timed for instead of queueing behind others.
+  if (!presenter.Initialize(&device, window.hwnd,
+                            cfg.oneFrameLatency || cfg.cadence == Cadence::kLocked)) {
     return "Failed to init renderer\n";
   }
   if (!receiver.Start(&device, &frameSlot, cfg.senderName)) {
@@ -170,6 +203,7 @@ void Application::TryRecovery(const AppConfig& cfg) {
     recovering = false;
     // A new swap chain: its ids and statistics have nothing to do with the old one's.
     presentTracker.OnNewSwapChain();
+    RestateDisplayTiming(true);
     return;
   }
   paceController.Stop();
@@ -217,6 +251,16 @@ void Application::RefreshTitle() {
   // rather than keep the last rate.
   f.measured_fps = recovering ? 0.0 : paceController.MeasuredFps();
   f.missed = missedBase + paceController.MissedTicks();
+  if (displayLock) {
+    const CadenceStatus status = displayLock->Status();
+    // Presents that landed later than their blank are misses too.
+    f.missed += status.slips;
+    f.cadence = status.locked ? CadenceShown::kLocked : CadenceShown::kNoClock;
+    f.pattern = status.pattern;
+    f.refresh_hz = status.refresh_hz;
+    f.clock_source = BlankSourceName(status.source);
+  }
+  if (!presentStage.vsync) f.cadence = CadenceShown::kTimer;
   f.repeated = tickPath.RepeatCount();
   f.presented = tickPath.PresentCount();
   f.received = receiver.receivedCount;

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <thread>
 
 #include "app/app_config.h"
@@ -13,6 +14,7 @@
 #include "pacing/qpc.h"
 #include "receive/frame_slot_win32.h"
 #include "receive/weft_receive_thread_win32.h"
+#include "render/display_lock.h"
 #include "render/gpu_device_win32.h"
 #include "render/present_stage_win32.h"
 #include "render/present_tracker.h"
@@ -32,10 +34,12 @@ namespace tsl {
 //                   and brings the device and its users up and down, also when the device is
 //                   lost (a state of its loop, retried with a back-off). While the P key's
 //                   message box is open, a timer runs the loop's work from the box's own loop.
-//   pace thread     PaceController: waits for each tick and calls OnTick, whose TickPath takes
-//                   the newest frame from the FrameSlot, draws and presents it through the
-//                   PresentStage and the Presenter, records one sample in PaceStats and the
-//                   present in the PresentTracker.
+//   pace thread     PaceController: waits for each tick (in the display-locked cadence, for the
+//                   target the DisplayLock gives) and calls OnTick, whose TickPath takes a frame
+//                   from the FrameSlot (the newest, or the one the lock's FramePicker chooses),
+//                   draws and presents it through the PresentStage and the Presenter, records
+//                   one sample in PaceStats and the present in the PresentTracker and the lock,
+//                   and feeds the display's statistics to both.
 //   receive thread  WeftReceiveThread: drives the Weft receiver, copies each new frame into its
 //                   own texture and publishes it in the FrameSlot.
 //   watchdog        only with --parent-pid: waits on the parent process and ends this one with
@@ -78,6 +82,9 @@ class Application {
   void BeginRecovery();
   // One attempt to bring everything up again; on failure the next one waits twice as long.
   void TryRecovery(const AppConfig& cfg);
+  // In the display-locked cadence: tells the lock what the platform says of the window's
+  // display when that changed (another monitor, another mode), or always with `force`.
+  void RestateDisplayTiming(bool force);
 
   AppConfig config;
   MainWindow window;
@@ -91,6 +98,12 @@ class Application {
   // The pace thread's work per tick, through the present stage.
   TickPath tickPath{paceStats, presentTracker, QpcNow};
   PaceController paceController;
+  // The display-locked cadence's schedule (null with --cadence every-refresh), and the stated
+  // timing it was last given.
+  std::unique_ptr<DisplayLock> displayLock;
+  HMONITOR statedMonitor = nullptr;
+  BlankGrid statedGrid;
+  ULONGLONG nextTimingCheckMs = 0;
   WeftReceiveThread receiver;
   std::atomic<int32_t> monitorIndex{0};
   std::atomic<bool> running{false};

@@ -89,7 +89,9 @@ std::string HelpText() {
          "usage: tessaline.exe [options]\n"
          "  --sender NAME      the sender to receive (default \"Larkmoor Weft Output\"; an empty\n"
          "                     name follows the first listed or the active sender)\n"
-         "  --fps F            ticks per second (default 60, above 0, at most 1000)\n"
+         "  --fps F            frames per second (default 60, above 0, at most 1000); with vsync\n"
+         "                     on, a pattern of whole refreshes of the display (24 on 60 Hz:\n"
+         "                     2, 3, 2, 3)\n"
          "  --width W          window client width (default 1280)\n"
          "  --height H         window client height (default 720)\n"
          "  --monitor I        start fullscreen on monitor I (0 is the primary)\n"
@@ -102,6 +104,9 @@ std::string HelpText() {
          "  --parent-pid PID   end when that process ends\n"
          "  --latency 1        one frame of latency under vsync: a waitable swap chain, the\n"
          "                     newest frame taken just before the present (for live use)\n"
+         "  --cadence MODE     with vsync on: locked (the default: each frame timed against\n"
+         "                     the display's blanks, one frame in flight) or every-refresh\n"
+         "                     (a frame every refresh, the blocking present setting the pace)\n"
          "  --help, -h, /?     this text\n"
          "  --version          the version\n"
          "\n"
@@ -147,6 +152,15 @@ AppConfig ParseCommandLine(const std::vector<std::wstring>& argv) {
       cfg.showVersion = true;
     } else if (has_value && SameIgnoringCase(arg, L"--latency")) {
       cfg.oneFrameLatency = WideToInt(argv[++i]) == 1;
+    } else if (has_value && SameIgnoringCase(arg, L"--cadence")) {
+      const std::wstring& value = argv[++i];
+      if (SameIgnoringCase(value, L"every-refresh")) {
+        cfg.cadence = Cadence::kEveryRefresh;
+      } else if (SameIgnoringCase(value, L"locked")) {
+        cfg.cadence = Cadence::kLocked;
+      } else {
+        cfg.unknownCadence = true;
+      }
     }
   }
   return cfg;

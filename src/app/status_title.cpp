@@ -46,14 +46,40 @@ std::wstring WidenSenderName(const std::string& name) {
   return wide;
 }
 
+namespace {
+
+std::wstring CadenceText(const TitleFigures& f) {
+  switch (f.cadence) {
+    case CadenceShown::kLocked: {
+      wchar_t text[160];
+      const std::wstring pattern(f.pattern.begin(), f.pattern.end());
+      const std::string source_narrow(f.clock_source);
+      const std::wstring source(source_narrow.begin(), source_narrow.end());
+      std::swprintf(text, 160, L"cadence %ls @ %.2f Hz (%ls)", pattern.c_str(), f.refresh_hz,
+                    source.c_str());
+      return text;
+    }
+    case CadenceShown::kNoClock:
+      return L"cadence every refresh (no display clock)";
+    case CadenceShown::kTimer:
+      return L"cadence timer";
+    case CadenceShown::kEveryRefresh:
+      break;
+  }
+  return L"cadence every refresh";
+}
+
+}  // namespace
+
 std::wstring FormatTitle(const TitleFigures& f) {
   // Every string conversion is %ls, which means a wide string in every C runtime.
   static const wchar_t kFormat[] =
       L"Tessaline  |  GPU: %ls  |  src \"%ls\"  |  pace %.2f fps  |  jitter p99=%.2fms "
       L"max=%.2fms  |  interval [%.2f..%.2f]ms \u03C3=%.3fms  |  cb p99=%.2fms  |  hold %.0f%% "
       L"(%llu / %llu)  |  missed %llu  |  recv %llu  |  %ls (%d avail)  |  fmt %ls  |  vsync %ls"
-      L"  |  mon%d  [F11=fs F12=mon V=vsync P=dump-csv ESC=exit]";
+      L"  |  mon%d  |  %ls  [F11=fs F12=mon V=vsync P=dump-csv ESC=exit]";
   const std::wstring sender = WidenSenderName(f.sender);
+  const std::wstring cadence = CadenceText(f);
   // Large enough for any figures; the result is then cut like the program's 1,024-unit buffer.
   std::vector<wchar_t> buffer(8192);
   const int n = std::swprintf(
@@ -63,7 +89,8 @@ std::wstring FormatTitle(const TitleFigures& f) {
       static_cast<unsigned long long>(f.repeated), static_cast<unsigned long long>(f.presented),
       static_cast<unsigned long long>(f.missed), static_cast<unsigned long long>(f.received),
       f.connected ? L"connected" : L"NO SOURCE", static_cast<int>(f.senders),
-      PixelFormatName(f.format), f.vsync ? L"on" : L"off", static_cast<int>(f.monitor));
+      PixelFormatName(f.format), f.vsync ? L"on" : L"off", static_cast<int>(f.monitor),
+      cadence.c_str());
   if (n < 0) return std::wstring();
   std::wstring title(buffer.data(), static_cast<size_t>(n));
   if (title.size() > kTitleUnits - 1) title.resize(kTitleUnits - 1);

@@ -10,6 +10,14 @@ namespace tsl {
 // The short name the title gives a DXGI_FORMAT code ("other" for codes it does not list).
 const wchar_t* PixelFormatName(int32_t format);
 
+// How ticks follow the display, as the title shows it.
+enum class CadenceShown : uint8_t {
+  kLocked,        // "cadence 2 @ 143.98 Hz (statistics)"
+  kEveryRefresh,  // "cadence every refresh"
+  kNoClock,       // "cadence every refresh (no display clock)": locked asked, nothing to lock to
+  kTimer,         // "cadence timer" (vsync off)
+};
+
 // Everything the status title shows.
 struct TitleFigures {
   std::wstring adapter;
@@ -25,6 +33,10 @@ struct TitleFigures {
   int32_t format = 0;
   bool vsync = true;
   int32_t monitor = 0;
+  CadenceShown cadence = CadenceShown::kEveryRefresh;
+  std::string pattern;            // kLocked: "2", "2-3"
+  double refresh_hz = 0.0;        // kLocked: the display clock's rate
+  const char* clock_source = "";  // kLocked: where the clock came from
 };
 
 // The window title, cut to 1,023 units (the title buffer holds 1,024 with its terminator).

@@ -8,6 +8,11 @@ namespace {
 // A regression whose period is this far from the stated one is not believed: a report of the
 // wrong output, or a history that jumped without saying so.
 constexpr double kMostPeriodError = 0.02;
+// The compositor's phase is taken for a nominal rate only when its period agrees this well.
+constexpr double kPhaseAgreement = 0.005;
+// Rates outside these are no display's: a misread.
+constexpr double kLeastStatedHz = 20.0;
+constexpr double kMostStatedHz = 1000.0;
 }  // namespace
 
 const char* BlankSourceName(BlankSource source) {
@@ -32,6 +37,35 @@ double BlankGrid::Nearest(double t) const {
 
 double BlankGrid::AtOrAfter(double t) const {
   return anchor_qpc + std::ceil((t - anchor_qpc) / period_qpc) * period_qpc;
+}
+
+BlankGrid StatedGrid(const StatedTiming& t, uint64_t frequency) {
+  BlankGrid grid;
+  const auto freq = static_cast<double>(frequency);
+  const double comp_period = t.compositor ? static_cast<double>(t.compositor_period_qpc) : 0.0;
+  if (t.nominal_numerator > 0 && t.nominal_denominator > 0) {
+    const double hz =
+        static_cast<double>(t.nominal_numerator) / static_cast<double>(t.nominal_denominator);
+    if (hz >= kLeastStatedHz && hz <= kMostStatedHz) {
+      grid.source = BlankSource::kNominal;
+      grid.period_qpc = freq / hz;
+      if (comp_period > 0.0 && std::fabs(comp_period / grid.period_qpc - 1.0) <= kPhaseAgreement) {
+        grid.anchor_qpc = static_cast<double>(t.compositor_blank_qpc);
+      }
+      return grid;
+    }
+  }
+  if (comp_period <= 0.0 || freq / comp_period < kLeastStatedHz ||
+      freq / comp_period > kMostStatedHz) {
+    return grid;
+  }
+  const bool whole_rate = t.compositor_rate_denominator != 0 &&
+                          t.compositor_rate_numerator % t.compositor_rate_denominator == 0;
+  const bool on_multiple = t.compositor_blank_qpc % t.compositor_period_qpc == 0;
+  grid.source = whole_rate && on_multiple ? BlankSource::kSynthetic : BlankSource::kCompositor;
+  grid.period_qpc = comp_period;
+  grid.anchor_qpc = static_cast<double>(t.compositor_blank_qpc);
+  return grid;
 }
 
 void VblankClock::SetStated(const BlankGrid& stated) {

@@ -32,6 +32,28 @@ struct BlankGrid {
   double AtOrAfter(double t) const;
 };
 
+// What the platform says of a display's timing: the mode's nominal refresh (a rational, as the
+// display configuration gives it) and the compositor's timing (its period, a blank and its rate).
+struct StatedTiming {
+  uint32_t nominal_numerator = 0;  // 0: not known (an emulation layer gives 0/1)
+  uint32_t nominal_denominator = 0;
+  bool compositor = false;  // the compositor's timing was read
+  uint64_t compositor_period_qpc = 0;
+  uint64_t compositor_blank_qpc = 0;
+  uint32_t compositor_rate_numerator = 0;
+  uint32_t compositor_rate_denominator = 0;
+};
+
+// The grid those facts allow, best first:
+// - a nominal rate makes the period, phased by the compositor's blank where its period agrees
+//   within 0.5% (the compositor may follow another monitor), else phased nowhere in particular
+//   until statistics come ("nominal");
+// - without one, the compositor's grid: "synthetic" where it is made up (a whole-number rate and
+//   a blank at an exact multiple of the period, as an emulation layer puts it), else
+//   "compositor";
+// - nothing: no grid.
+BlankGrid StatedGrid(const StatedTiming& timing, uint64_t frequency);
+
 // The window's display clock. It starts from the grid the platform states (the nominal rate, the
 // compositor's phase) and, once the swap chain has reported enough blanks, follows a regression
 // of their times on their refresh counts over the recent reports; reports more than a quarter

@@ -54,6 +54,12 @@ bool Presenter::Initialize(GpuDevice* device, HWND window, bool one_frame_latenc
                         ? base_flags | DXGI_SWAP_CHAIN_FLAG_FRAME_LATENCY_WAITABLE_OBJECT
                         : base_flags;
   if (!swapChain_ && !create(swapChainFlags_)) return false;
+  if (one_frame_latency && !latencyWaitable_) {
+    // No waitable swap chain: one frame in flight is had, less precisely, from the device (a
+    // present then blocks while one is queued).
+    ComPtr<IDXGIDevice1> dxgi_device;
+    if (SUCCEEDED(device->device.As(&dxgi_device))) dxgi_device->SetMaximumFrameLatency(1);
+  }
   // Fullscreen is the window's own business, never DXGI's.
   device->factory->MakeWindowAssociation(window, DXGI_MWA_NO_ALT_ENTER);
 

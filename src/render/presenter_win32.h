@@ -27,7 +27,7 @@ class Presenter {
 
   // With `one_frame_latency`, where the platform has it (IDXGISwapChain2), the swap chain is
   // made waitable with a maximum frame latency of 1 (see WaitUntilReady); elsewhere it is the
-  // usual one, and LatencyWaitable says so.
+  // usual one on a device whose maximum frame latency is 1, and LatencyWaitable says so.
   bool Initialize(GpuDevice* device, HWND window, bool one_frame_latency = false);
   bool LatencyWaitable() const { return static_cast<bool>(latencyWaitable_); }
   // With a waitable swap chain: waits (at most a second) until a present would not queue behind

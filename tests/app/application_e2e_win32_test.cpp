@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <cwchar>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -14,6 +16,7 @@
 #include <string>
 #include <tuple>
 #include <utility>
+#include <vector>
 
 #include "emulation/frame_code.h"
 #include "support/app_driver_win32.h"
@@ -36,7 +39,9 @@ const std::wregex& TitlePattern() {
       L"interval \\[[0-9]+\\.[0-9]{2}\\.\\.[0-9]+\\.[0-9]{2}\\]ms \u03C3=[0-9]+\\.[0-9]{3}ms  \\|  "
       L"cb p99=-?[0-9]+\\.[0-9]{2}ms  \\|  hold [0-9]+% \\([0-9]+ / [0-9]+\\)  \\|  "
       L"missed [0-9]+  \\|  recv [0-9]+  \\|  (connected|NO SOURCE) \\([0-9]+ avail\\)  \\|  "
-      L"fmt [A-Za-z0-9_]+  \\|  vsync (on|off)  \\|  mon[0-9]+  "
+      L"fmt [A-Za-z0-9_]+  \\|  vsync (on|off)  \\|  mon[0-9]+  \\|  "
+      L"cadence (every refresh( \\(no display clock\\))?|timer|[0-9]+(-[0-9]+)? @ "
+      L"[0-9]+\\.[0-9]{2} Hz \\((statistics|nominal|compositor|synthetic)\\))  "
       L"\\[F11=fs F12=mon V=vsync P=dump-csv ESC=exit\\]");
   return pattern;
 }
@@ -119,10 +124,12 @@ TEST(ApplicationTest, TheTitleShowsTheFiguresAndTheVsyncWordFlipsOnV) {
   EXPECT_NE(title.find(L"NO SOURCE"), std::wstring::npos);
   EXPECT_NE(title.find(L"fmt unknown"), std::wstring::npos);
   EXPECT_NE(title.find(L"src \"(none)\""), std::wstring::npos);
-  EXPECT_NE(title.find(L"mon0  [F11"), std::wstring::npos);
+  // The emulator's compositor makes up a 60 Hz grid: the display-locked cadence runs on it, and
+  // says so.
+  EXPECT_NE(title.find(L"mon0  |  cadence 1 @ 60.00 Hz (synthetic)  [F11"), std::wstring::npos);
 
   app.PostKey('V');
-  ASSERT_TRUE(app.WaitForTitleContaining(L"vsync off")) << app.Title();
+  ASSERT_TRUE(app.WaitForTitleContaining(L"vsync off  |  mon0  |  cadence timer")) << app.Title();
   app.PostKey('V');
   ASSERT_TRUE(app.WaitForTitleContaining(L"vsync on")) << app.Title();
   app.PostKey(VK_ESCAPE);
@@ -178,6 +185,77 @@ TEST(ApplicationTest, PWritesThePaceLogBesideTheProgramAndReportsIt) {
   app.PostKey(VK_ESCAPE);
   EXPECT_EQ(app.WaitForExit(), 0u);
   std::filesystem::remove(log);
+}
+
+// Presses P, closes the box and reads the pace log's rows: (target, wake) of each tick.
+std::vector<std::pair<long long, long long>> WriteAndReadPaceLog(AppProcess& app) {
+  const std::filesystem::path log = BesideTestExecutable(L"pace_log.csv");
+  std::filesystem::remove(log);
+  app.PostKey('P');
+  HWND box = app.WaitForDialog(L"Pace log written");
+  EXPECT_NE(box, nullptr);
+  if (box != nullptr) PostMessageW(box, WM_COMMAND, IDOK, 0);
+  std::vector<std::pair<long long, long long>> rows;
+  std::ifstream in(log, std::ios::binary);
+  std::string line;
+  std::getline(in, line);  // the header
+  while (std::getline(in, line)) {
+    std::istringstream fields(line);
+    std::string tick, target, wake;
+    std::getline(fields, tick, ',');
+    std::getline(fields, target, ',');
+    std::getline(fields, wake, ',');
+    rows.emplace_back(std::stoll(target), std::stoll(wake));
+  }
+  in.close();
+  std::filesystem::remove(log);
+  return rows;
+}
+
+// With vsync on, the display-locked cadence times each tick against the display's blanks (here
+// the emulator's made-up 60 Hz grid, 166,666 counts a refresh): --fps 30 is a tick every two
+// refreshes, 60 one every refresh, and every-refresh keeps the back-to-back ticks whose target is
+// their wake.
+TEST(ApplicationTest, UnderVsyncTicksFollowTheDisplaysGridAtTheRequestedRate) {
+  constexpr long long kRefresh = 166'666;
+  struct Case {
+    const wchar_t* args;
+    int refreshes;  // per tick; 0: back to back
+  };
+  for (const Case& c :
+       {Case{L"--fps 30", 2}, Case{L"--fps 60", 1}, Case{L"--fps 30 --cadence every-refresh", 0}}) {
+    SCOPED_TRACE(std::string(c.args, c.args + std::wcslen(c.args)));
+    AppProcess app;
+    ASSERT_TRUE(app.Start(kProgram, std::wstring(c.args) + L" --width 320 --height 200"));
+    ASSERT_NE(app.WaitForWindow(), nullptr);
+    Sleep(c.refreshes == 0 ? 1500 : 7000);
+    const auto rows = WriteAndReadPaceLog(app);
+    app.PostKey(VK_ESCAPE);
+    EXPECT_EQ(app.WaitForExit(), 0u);
+    ASSERT_GE(rows.size(), 30u);
+    if (c.refreshes == 0) {
+      for (const auto& [target, wake] : rows) EXPECT_EQ(target, wake);
+      continue;
+    }
+    // After the first three seconds: the first ticks learn the timer and the lead.
+    std::vector<std::pair<long long, long long>> tail;
+    for (const auto& row : rows) {
+      if (row.first - rows.front().first > 30'000'000) tail.push_back(row);
+    }
+    ASSERT_GE(tail.size(), 60u);
+    const double seconds = static_cast<double>(tail.back().first - tail.front().first) / 1e7;
+    const double rate = static_cast<double>(tail.size() - 1) / seconds;
+    EXPECT_NEAR(rate, 60.0 / c.refreshes, 0.01 * 60.0 / c.refreshes);
+    // Targets lie a lead before a blank; the lead moves only in steps of 50 us (shorter after a
+    // clean stretch) or 0.5 ms (after a miss), so nearly every step between two targets is the
+    // pattern's whole number of refreshes, to the count.
+    size_t on_grid = 0;
+    for (size_t i = 1; i < tail.size(); ++i) {
+      const long long step = tail[i].first - tail[i - 1].first;
+      if (std::llabs(step - c.refreshes * kRefresh) <= 1) ++on_grid;
+    }
+    EXPECT_GE(on_grid * 10, (tail.size() - 1) * 9) << on_grid << " of " << tail.size() - 1;
+  }
 }
 
 TEST(ApplicationTest, ASenderNameTooLongForTheProtocolEndsStartUpWithExitCode1) {

@@ -99,6 +99,12 @@ TEST(CommandLineTest, HelpAndVersionAreAskedForAndOtherArgumentsKeepTheirMeaning
   EXPECT_TRUE(Parse({L"--latency", L"1"}).oneFrameLatency);
   EXPECT_FALSE(Parse({L"--latency", L"2"}).oneFrameLatency);  // only one frame is offered
   EXPECT_FALSE(Parse({}).oneFrameLatency);
+  EXPECT_EQ(Parse({}).cadence, Cadence::kLocked);
+  EXPECT_EQ(Parse({L"--cadence", L"Every-Refresh"}).cadence, Cadence::kEveryRefresh);
+  EXPECT_EQ(Parse({L"--cadence", L"locked"}).cadence, Cadence::kLocked);
+  const AppConfig odd = Parse({L"--cadence", L"vsync"});
+  EXPECT_EQ(odd.cadence, Cadence::kLocked);
+  EXPECT_TRUE(odd.unknownCadence);
 }
 
 }  // namespace

@@ -31,12 +31,28 @@ TEST(StatusTitleTest, TheTitleForAGivenSetOfFigures) {
   f.format = 87;
   f.vsync = false;
   f.monitor = 1;
+  f.cadence = CadenceShown::kLocked;
+  f.pattern = "2-3";
+  f.refresh_hz = 59.9401;
+  f.clock_source = "statistics";
   EXPECT_EQ(FormatTitle(f),
             L"Tessaline  |  GPU: NVIDIA GeForce GTX 470  |  src \"Larkmoor Weft Output\"  |  "
             L"pace 60.00 fps  |  jitter p99=0.01ms max=1.50ms  |  interval [16.50..16.83]ms "
             L"\u03C3=0.012ms  |  cb p99=2.35ms  |  hold 50% (101 / 200)  |  missed 2  |  recv 99"
-            L"  |  connected (3 avail)  |  fmt BGRA8  |  vsync off  |  mon1  [F11=fs F12=mon "
-            L"V=vsync P=dump-csv ESC=exit]");
+            L"  |  connected (3 avail)  |  fmt BGRA8  |  vsync off  |  mon1  |  cadence 2-3 @ "
+            L"59.94 Hz (statistics)  [F11=fs F12=mon V=vsync P=dump-csv ESC=exit]");
+  // The other ways ticks can follow the display.
+  struct Case {
+    CadenceShown shown;
+    const wchar_t* text;
+  };
+  for (const Case c :
+       {Case{CadenceShown::kEveryRefresh, L"  |  cadence every refresh  ["},
+        Case{CadenceShown::kNoClock, L"  |  cadence every refresh (no display clock)  ["},
+        Case{CadenceShown::kTimer, L"  |  cadence timer  ["}}) {
+    f.cadence = c.shown;
+    EXPECT_NE(FormatTitle(f).find(c.text), std::wstring::npos) << c.text;
+  }
 }
 
 TEST(StatusTitleTest, BeforeAnySenderAndWithOverlongNames) {

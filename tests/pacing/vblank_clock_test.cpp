@@ -73,5 +73,49 @@ TEST(VblankClockTest, ReportsThatDisagreeWithTheStatedRateAreNotBelieved) {
   EXPECT_NEAR(bare.Grid().period_qpc, kPeriod * 1.2, 0.1);
 }
 
+TEST(VblankClockTest, TheStatedGridComesFromTheBestFactThePlatformGives) {
+  struct Case {
+    const char* what;
+    StatedTiming timing;
+    BlankSource source;
+    double period;
+    double anchor;
+  };
+  const Case cases[] = {
+      {"nominal 60000/1001, the compositor agrees: its phase",
+       {60000, 1001, true, 166'834, 5'000'123, 60000, 1001},
+       BlankSource::kNominal,
+       166'833.33,
+       5'000'123},
+      {"nominal 144, the compositor follows a 60 Hz monitor: no phase",
+       {144, 1, true, 166'667, 5'000'123, 60, 1},
+       BlankSource::kNominal,
+       69'444.44,
+       0},
+      {"an emulator's grid: 0/1 nominal, whole 60 Hz, blanks at multiples",
+       {0, 1, true, 166'666, 166'666 * 30'000ull, 60, 1},
+       BlankSource::kSynthetic,
+       166'666,
+       166'666 * 30'000.0},
+      {"no nominal, a real compositor",
+       {0, 0, true, 166'834, 5'000'123, 60000, 1001},
+       BlankSource::kCompositor,
+       166'834,
+       5'000'123},
+      {"a nonsense nominal rate falls back to the compositor",
+       {1, 1, true, 166'834, 5'000'123, 60000, 1001},
+       BlankSource::kCompositor,
+       166'834,
+       5'000'123},
+      {"nothing", {0, 0, false, 0, 0, 0, 0}, BlankSource::kNone, 0, 0},
+  };
+  for (const Case& c : cases) {
+    const BlankGrid grid = StatedGrid(c.timing, 10'000'000);
+    EXPECT_EQ(grid.source, c.source) << c.what;
+    EXPECT_NEAR(grid.period_qpc, c.period, 0.01) << c.what;
+    EXPECT_NEAR(grid.anchor_qpc, c.anchor, 0.5) << c.what;
+  }
+}
+
 }  // namespace
 }  // namespace tsl
