@@ -151,7 +151,7 @@ std::string FormatSummary(const std::string& name, const PaceReportSummary& s) {
   } else {
     Append(out,
            "  resyncs      %zu re-based schedule%s (a target that is not one period, %.3f ms, "
-           "after the one before), as the title's \"missed\" counts them",
+           "after the one before), as the title's \"missed\" counts them in timer mode",
            s.resync_ticks.size(), s.resync_ticks.size() == 1 ? "" : "s",
            static_cast<double>(s.period_counts) * 1000.0 / static_cast<double>(s.frequency.hz));
   }
