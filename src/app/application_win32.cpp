@@ -231,8 +231,11 @@ void Application::OnTick(uint64_t tick, uint64_t target_qpc, uint64_t wake_qpc) 
   // A window always keeps the source's aspect ratio; stretching applies only in fullscreen.
   presenter.letterbox = !window.fullscreen || letterbox;
   const uint32_t sync_interval = presentStage.vsync ? 1 : 0;
-  tickPath.Run(tickBase + tick, target_qpc, wake_qpc, sync_interval,
-               [this] { receiver.TakeFrameForTick(takeWait); });
+  tickPath.Run(tickBase + tick, target_qpc, wake_qpc, sync_interval, [this] {
+    receiver.TakeFrameForTick(takeWait);
+    // A frame taken for this tick is the one to show: no source clock to pick by.
+    return receiver.TakesOnRequest();
+  });
 }
 
 void Application::RefreshTitle() {

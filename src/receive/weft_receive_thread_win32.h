@@ -46,6 +46,8 @@ class WeftReceiveThread {
   // Returns at once while frames are counted: each one reaches the slot as it is signalled.
   // False when the wait ran out before the take was served.
   bool TakeFrameForTick(std::chrono::microseconds wait);
+  // True while the sender does not count its frames: each tick's frame is then taken for it.
+  bool TakesOnRequest() const { return takesOnRequest_; }
   // How long a tick at `fps` waits for its take: a quarter of its period, 4 ms at most, so that
   // a sender holding its access lock does not hold up the output.
   static std::chrono::microseconds TakeWaitFor(double fps);

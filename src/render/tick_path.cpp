@@ -3,15 +3,15 @@
 namespace tsl {
 
 PresentResult TickPath::Run(uint64_t tick, uint64_t target_qpc, uint64_t wake_qpc,
-                            uint32_t sync_interval, const std::function<void()>& before_take) {
+                            uint32_t sync_interval, const std::function<bool()>& before_take) {
   PresentResult result;
   LockedTick locked;
   const bool is_locked = lock_ != nullptr && lock_->TickAt(target_qpc, locked);
   // The wait comes first, so the frame taken after it is the newest at the last moment.
   output_->WaitUntilReady();
-  if (before_take) before_take();
+  const bool taken_for_tick = before_take && before_take();
   uint64_t want = FramePicker::kNewest;
-  if (is_locked) {
+  if (is_locked && !taken_for_tick) {
     OutputFrame newest;
     OutputFrame previous;
     output_->Peek(newest, previous);

@@ -56,12 +56,13 @@ struct PresentResult {
 };
 
 // One tick's work, the same on every output: wait until a present would not queue, let the
-// source take its frame (`before_take`), present the newest frame (a display-locked tick: the
-// frame the FramePicker chooses for its sample moment), record the tick's sample in the pace
-// statistics and its present in the tracker and the lock, and read the display's statistics
-// (they feed the lock's clock in every mode, so its grid is ready when vsync comes back on).
-// Keeps the counts the title shows. Runs on the pace thread; the counts are read from any
-// thread.
+// source take its frame (`before_take`, true when it took this tick's own frame on request),
+// present the newest frame (a display-locked tick: the frame the FramePicker chooses for its
+// sample moment, unless the frame was taken for the tick: then there is nothing to choose), record
+// the tick's sample in the pace statistics and its present in the tracker and the lock, and read
+// the display's statistics (they feed the lock's clock in every mode, so its grid is ready when
+// vsync comes back on). Keeps the counts the title shows. Runs on the pace thread; the counts are
+// read from any thread.
 class TickPath {
  public:
   using Clock = std::function<uint64_t()>;
@@ -73,7 +74,7 @@ class TickPath {
   // The display-locked schedule whose ticks pick their frames (null: none).
   void BindLock(DisplayLock* lock) { lock_ = lock; }
   PresentResult Run(uint64_t tick, uint64_t target_qpc, uint64_t wake_qpc, uint32_t sync_interval,
-                    const std::function<void()>& before_take = nullptr);
+                    const std::function<bool()>& before_take = nullptr);
 
   uint64_t RepeatCount() const { return repeatCount_.load(); }
   uint64_t PresentCount() const { return presentCount_.load(); }
