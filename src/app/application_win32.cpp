@@ -76,8 +76,8 @@ int Application::Run(const AppConfig& cfg) {
 
   if (cfg.oneFrameLatency && !presenter.LatencyWaitable()) {
     std::fputs(
-        "warning: --latency 1: this platform has no waitable swap chain; presenting as without "
-        "it\n",
+        "warning: --latency 1: this platform has no waitable swap chain; the device's frame "
+        "latency is 1 instead\n",
         stderr);
     std::fflush(stderr);
   }
