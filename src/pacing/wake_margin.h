@@ -19,7 +19,7 @@ class WakeMargin {
     double percentile;  // of their overshoots
   };
   static constexpr Tail kTimerTail{512, 0.999};
-  static constexpr Tail kLockedTail{16'384, 0.9999};
+  static constexpr Tail kLockedTail{16'384, 1.0};
   static constexpr size_t kFirstLearned = 64;  // wakes seen before the margin follows them
 
   WakeMargin(uint64_t frequency, uint64_t period_counts, Tail tail = kTimerTail);
