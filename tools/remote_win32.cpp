@@ -4,6 +4,8 @@
 //   tessaline_remote dismiss          close the pace log message box, if one is open
 //   tessaline_remote stats            print the program's process id, handle count and private
 //                                     bytes ("pid=N handles=N private_bytes=N"), for soak runs
+//   tessaline_remote sender NAME      switch to the sender NAME ("" follows the active sender)
+//   tessaline_remote menu             open the window's sender menu (as a right-click does)
 // Exit code 0 on success, 1 when no Tessaline window (or box) was found.
 #include <windows.h>
 // After windows.h.
@@ -15,6 +17,7 @@
 
 #include "tsl_version.h"
 #include "weft/unique_handle_win32.h"
+#include "window/main_window_win32.h"
 
 namespace {
 
@@ -108,6 +111,27 @@ int Dismiss() {
   return 1;
 }
 
+int PickSender(const char* name) {
+  HWND window = TessalineWindow();
+  if (window == nullptr) return 1;
+  COPYDATASTRUCT data{};
+  data.dwData = tsl::kPickSenderCopyData;
+  data.cbData = static_cast<DWORD>(std::strlen(name));
+  data.lpData = const_cast<char*>(name);
+  return SendMessageW(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data)) == TRUE ? 0 : 1;
+}
+
+int OpenMenu() {
+  HWND window = TessalineWindow();
+  if (window == nullptr) return 1;
+  RECT rect{};
+  GetWindowRect(window, &rect);
+  return PostMessageW(window, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(window),
+                      MAKELPARAM(rect.left + 20, rect.top + 40))
+             ? 0
+             : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -118,7 +142,9 @@ int main(int argc, char** argv) {
         "  title        prints the window's title\n"
         "  key K        presses a key: P, V, ESC, F11, F12 or a letter\n"
         "  dismiss      closes the pace log's message box\n"
-        "  stats        prints the process id, handle count and private bytes\n",
+        "  stats        prints the process id, handle count and private bytes\n"
+        "  sender NAME  switches to the sender NAME (\"\" follows the active sender)\n"
+        "  menu         opens the window's sender menu\n",
         TSL_VERSION);
     return 0;
   }
@@ -130,7 +156,10 @@ int main(int argc, char** argv) {
   if (argc == 3 && std::strcmp(argv[1], "key") == 0) return PressKey(argv[2]);
   if (argc == 2 && std::strcmp(argv[1], "dismiss") == 0) return Dismiss();
   if (argc == 2 && std::strcmp(argv[1], "stats") == 0) return PrintStats();
+  if (argc == 3 && std::strcmp(argv[1], "sender") == 0) return PickSender(argv[2]);
+  if (argc == 2 && std::strcmp(argv[1], "menu") == 0) return OpenMenu();
   std::fprintf(stderr,
-               "usage: tessaline_remote title | key P|V|ESC|F11|F12|<letter> | dismiss | stats\n");
+               "usage: tessaline_remote title | key P|V|ESC|F11|F12|<letter> | dismiss | stats | "
+               "sender NAME | menu\n");
   return 2;
 }

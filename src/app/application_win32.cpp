@@ -9,9 +9,11 @@
 
 #include "app/hotkeys.h"
 #include "app/pace_log_path.h"
+#include "app/sender_menu.h"
 #include "app/status_title.h"
 #include "pacing/qpc.h"
 #include "pacing/thread_name_win32.h"
+#include "receive/sender_list_win32.h"
 #include "render/display_log.h"
 #include "window/display_timing_win32.h"
 
@@ -58,6 +60,9 @@ int Application::Run(const AppConfig& cfg) {
   }
   window.SetKeyCallback([this](uint64_t key) { OnKey(key); });
   window.SetTimerCallback([this] { Service(); });
+  window.SetContextMenuCallback([this](POINT at) { ShowSenderMenu(at); });
+  window.SetCommandCallback([this](uint32_t command) { OnMenuCommand(command); });
+  window.SetPickSenderCallback([this](const std::string& name) { PickSender(name); });
   presentStage.Bind(&presenter, &frameSlot);
   tickPath.Bind(&presentStage);
   presentStage.vsync = cfg.vsync;
@@ -338,17 +343,54 @@ void Application::WritePaceLog() {
   SetWindowTextW(window.hwnd, ok ? (L"[CSV WRITTEN] " + wide_path).c_str() : L"[CSV WRITE FAILED]");
   titleHoldUntil = static_cast<int64_t>(QpcNow() + QpcFrequency());
 
-  // While the box waits for the user, its modal loop runs instead of the main loop: a timer
-  // keeps the main loop's work (the title, a device recovery) going meanwhile.
   paceLogBoxOpen = true;
-  SetTimer(window.hwnd, kServiceTimerId, kMainLoopSleepMs, nullptr);
+  BeginModal();
   if (ok) {
     MessageBoxW(window.hwnd, wide_path.c_str(), L"Pace log written", MB_OK | MB_ICONINFORMATION);
   } else {
     MessageBoxW(window.hwnd, L"Failed to write pace_log.csv", L"Error", MB_OK | MB_ICONERROR);
   }
-  KillTimer(window.hwnd, kServiceTimerId);
+  EndModal();
   paceLogBoxOpen = false;
 }
+
+void Application::BeginModal() {
+  // While a box or a menu waits for the user, its modal loop runs instead of the main loop: a
+  // timer keeps the main loop's work (the title, a device recovery) going meanwhile.
+  SetTimer(window.hwnd, kServiceTimerId, kMainLoopSleepMs, nullptr);
+}
+
+void Application::EndModal() { KillTimer(window.hwnd, kServiceTimerId); }
+
+void Application::ShowSenderMenu(POINT at) {
+  // A box's own loop dispatches right-clicks too; one modal loop at a time.
+  if (paceLogBoxOpen) return;
+  menuSenders = ReadListedSenders();
+  HMENU menu = CreatePopupMenu();
+  if (menu == nullptr) return;
+  for (const MenuItem& item :
+       SenderMenu(menuSenders, receiver.SenderNameSnapshot(), receiver.FollowingActive())) {
+    if (item.command == 0) {
+      AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    } else {
+      AppendMenuW(menu, MF_STRING | (item.checked ? MF_CHECKED : MF_UNCHECKED), item.command,
+                  item.text.c_str());
+    }
+  }
+  // The menu closes when the user clicks elsewhere only if the window is in the foreground.
+  SetForegroundWindow(window.hwnd);
+  BeginModal();
+  // The choice arrives as a WM_COMMAND (OnMenuCommand).
+  TrackPopupMenu(menu, TPM_RIGHTBUTTON, at.x, at.y, 0, window.hwnd, nullptr);
+  EndModal();
+  DestroyMenu(menu);
+}
+
+void Application::OnMenuCommand(uint32_t command) {
+  std::string name;
+  if (SenderForCommand(menuSenders, command, name)) PickSender(name);
+}
+
+void Application::PickSender(const std::string& name) { receiver.SwitchSender(name); }
 
 }  // namespace tsl

@@ -6,13 +6,16 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "app/app_config.h"
 #include "pacing/pace_controller.h"
 #include "pacing/pace_stats.h"
 #include "pacing/qpc.h"
 #include "receive/frame_slot_win32.h"
+#include "receive/listed_sender.h"
 #include "receive/weft_receive_thread_win32.h"
 #include "render/display_lock.h"
 #include "render/gpu_device_win32.h"
@@ -29,11 +32,12 @@ namespace tsl {
 // them down in reverse. The window, pace controller and watchdog reach it only through `this`.
 //
 // The threads, and what each may touch:
-//   main thread     Run: the window and its messages, the hotkeys, the title (at most every
-//                   250 ms), the pace log export; it alone starts and stops the other threads
-//                   and brings the device and its users up and down, also when the device is
-//                   lost (a state of its loop, retried with a back-off). While the P key's
-//                   message box is open, a timer runs the loop's work from the box's own loop.
+//   main thread     Run: the window and its messages, the hotkeys, the sender menu, the title
+//                   (at most every 250 ms), the pace log export; it alone starts and stops the
+//                   other threads and brings the device and its users up and down, also when the
+//                   device is lost (a state of its loop, retried with a back-off). While the P
+//                   key's message box is open, a timer runs the loop's work from the box's own
+//                   loop.
 //   pace thread     PaceController: waits for each tick (in the display-locked cadence, for the
 //                   target the DisplayLock gives) and calls OnTick, whose TickPath takes a frame
 //                   from the FrameSlot (the newest, or the one the lock's FramePicker chooses),
@@ -85,6 +89,15 @@ class Application {
   // In the display-locked cadence: tells the lock what the platform says of the window's
   // display when that changed (another monitor, another mode), or always with `force`.
   void RestateDisplayTiming(bool force);
+  // The right-click menu of the listed senders, and what its commands and a controlling
+  // program's pick ask for.
+  void ShowSenderMenu(POINT at);
+  void OnMenuCommand(uint32_t command);
+  void PickSender(const std::string& name);
+  // Runs the main loop's work from a timer while a modal loop (a message box, a menu) runs
+  // instead of it.
+  void BeginModal();
+  void EndModal();
 
   AppConfig config;
   MainWindow window;
@@ -114,6 +127,8 @@ class Application {
   std::chrono::microseconds takeWait{0};
   // The P key's message box is open (its loop runs the main loop's work).
   bool paceLogBoxOpen = false;
+  // The senders the open (or last) menu listed: its commands name them by position.
+  std::vector<ListedSender> menuSenders;
   weft::UniqueHandle parentProcess;
   std::thread watchdogThread;
   std::atomic<bool> watchdogActive{false};

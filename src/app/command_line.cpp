@@ -107,11 +107,15 @@ std::string HelpText() {
          "  --cadence MODE     with vsync on: locked (the default: each frame timed against\n"
          "                     the display's blanks, one frame in flight) or every-refresh\n"
          "                     (a frame every refresh, the blocking present setting the pace)\n"
+         "  --list-senders     print the senders in the machine's list (name, size, format,\n"
+         "                     whether active), one a line, then exit\n"
          "  --help, -h, /?     this text\n"
          "  --version          the version\n"
          "\n"
          "keys: F11 fullscreen, F12 next monitor, V vsync, A aspect, C cursor, T topmost,\n"
-         "      P write pace_log.csv beside the program, Escape leave fullscreen or quit\n"
+         "      P write pace_log.csv beside the program, Escape leave fullscreen or quit;\n"
+         "      right-click: a menu of the listed senders, to switch to one or to follow the\n"
+         "      active sender\n"
          "\n"
          "Weft settings (HKEY_CURRENT_USER\\Software\\Weftworks\\Weft): Framecount = 1 counts\n"
          "frames, so that \"recv\" and the hold count the sender's frames.\n";
@@ -150,6 +154,8 @@ AppConfig ParseCommandLine(const std::vector<std::wstring>& argv) {
       cfg.showHelp = true;
     } else if (SameIgnoringCase(arg, L"--version")) {
       cfg.showVersion = true;
+    } else if (SameIgnoringCase(arg, L"--list-senders")) {
+      cfg.listSenders = true;
     } else if (has_value && SameIgnoringCase(arg, L"--latency")) {
       cfg.oneFrameLatency = WideToInt(argv[++i]) == 1;
     } else if (has_value && SameIgnoringCase(arg, L"--cadence")) {

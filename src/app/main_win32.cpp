@@ -11,7 +11,9 @@
 
 #include "app/application_win32.h"
 #include "app/command_line.h"
+#include "app/sender_menu.h"
 #include "pacing/utf8.h"
+#include "receive/sender_list_win32.h"
 #include "tsl_version.h"
 
 namespace {
@@ -44,6 +46,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   const tsl::AppConfig cfg = tsl::ParseCommandLine(args);
   if (cfg.showHelp || cfg.showVersion) {
     ShowText(cfg.showHelp ? tsl::HelpText() : std::string("Tessaline ") + TSL_VERSION + "\n");
+    return 0;
+  }
+  if (cfg.listSenders) {
+    ShowText(tsl::SenderListText(tsl::ReadListedSenders()));
     return 0;
   }
   tsl::Application app;

@@ -8,6 +8,7 @@
 
 #include "pacing/qpc.h"
 #include "pacing/thread_name_win32.h"
+#include "weft/weft_protocol.h"
 
 namespace tsl {
 
@@ -61,6 +62,14 @@ void WeftReceiveThread::Stop() {
   for (CopyTexture& copy : copies_) copy = CopyTexture{};
   connected = false;
   takesOnRequest_ = false;
+}
+
+bool WeftReceiveThread::SwitchSender(const std::string& name) {
+  if (name.size() > weft::kMaxNameBytes) return false;
+  std::lock_guard<std::mutex> guard(switchMutex_);
+  switchAsked_ = true;
+  switchTo_ = name;
+  return true;
 }
 
 std::string WeftReceiveThread::SenderNameSnapshot() {
@@ -132,6 +141,18 @@ void WeftReceiveThread::Passes() {
       if (!running_) break;
     }
 
+    {
+      std::lock_guard<std::mutex> guard(switchMutex_);
+      if (switchAsked_) {
+        // A sender picked by name is kept to; "follow the active sender" asks the list each
+        // pass, and no pick of its own replaces it.
+        switchAsked_ = false;
+        requestedName_ = switchTo_;
+        followingActive_ = switchTo_.empty();
+        input_.SetSenderName(switchTo_);
+        name_due = true;
+      }
+    }
     const auto pass_start = Clock::now();
     const uint64_t seen_qpc = QpcNow();  // a frame this pass finds was seen now
     const bool received = input_.Receive();
@@ -155,7 +176,7 @@ void WeftReceiveThread::Passes() {
     if (pass_start - last_scan > kScanInterval) {
       last_scan = pass_start;
       senderCount = input_.ListSenders(names, kMaxListedSenders);
-      if (!is_connected && requestedName_.empty()) {
+      if (!is_connected && requestedName_.empty() && !followingActive_) {
         const std::string pick =
             pick_.Choose(names, input_.ActiveSenderName(), SteadyMs(pass_start));
         if (!pick.empty()) input_.SetSenderName(pick);

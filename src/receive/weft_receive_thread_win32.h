@@ -39,6 +39,11 @@ class WeftReceiveThread {
   bool Start(GpuDevice* device, FrameSlot* slot, const std::string& sender_name);
   void Stop();
   std::string SenderNameSnapshot();
+  // Switches to the sender named (at the thread's next pass, without a restart); an empty name
+  // follows the machine's active sender. False for a name the protocol cannot hold.
+  bool SwitchSender(const std::string& name);
+  // True while it follows the active sender because it was asked to.
+  bool FollowingActive() const { return followingActive_; }
 
   // From the output tick, just before it takes the newest frame from the slot. While the sender
   // does not count its frames, asks the receive thread to take its texture now and waits at
@@ -103,6 +108,11 @@ class WeftReceiveThread {
 
   // Takes of an uncounted sender, asked for by ticks and served by the receive thread.
   std::atomic<bool> takesOnRequest_{false};
+  // A switch asked for and not yet made.
+  std::mutex switchMutex_;
+  bool switchAsked_ = false;
+  std::string switchTo_;
+  std::atomic<bool> followingActive_{false};
   std::mutex takeMutex_;
   std::condition_variable takeChanged_;
   uint64_t takesAsked_ = 0;

@@ -92,6 +92,34 @@ LRESULT CALLBACK MainWindow::WindowProc(HWND hwnd, UINT message, WPARAM wparam, 
     case WM_TIMER:
       if (self->onTimer) self->onTimer();
       return 0;
+    case WM_CONTEXTMENU:
+      if (self->onContextMenu) {
+        POINT at{static_cast<int16_t>(LOWORD(lparam)), static_cast<int16_t>(HIWORD(lparam))};
+        // From the keyboard (the menu key) there is no point: the window's corner.
+        if (lparam == -1) {
+          at = POINT{0, 0};
+          ClientToScreen(hwnd, &at);
+        }
+        self->onContextMenu(at);
+        return 0;
+      }
+      break;
+    case WM_COMMAND:
+      if (HIWORD(wparam) == 0 && lparam == 0 && self->onCommand) {
+        self->onCommand(LOWORD(wparam));
+        return 0;
+      }
+      break;
+    case WM_COPYDATA: {
+      const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lparam);
+      if (data == nullptr || data->dwData != kPickSenderCopyData || !self->onPickSender) break;
+      // No name the protocol cannot hold: 255 bytes at most, and no terminator inside.
+      const auto* bytes = static_cast<const char*>(data->lpData);
+      const std::string name(bytes != nullptr ? bytes : "", bytes != nullptr ? data->cbData : 0);
+      if (name.size() > 255 || name.find('\0') != std::string::npos) return FALSE;
+      self->onPickSender(name);
+      return TRUE;
+    }
     default:
       break;
   }

@@ -20,6 +20,11 @@ std::vector<MonitorInfo> EnumerateMonitors();
 
 using KeyCallback = std::function<void(uint64_t)>;
 
+// WM_COPYDATA's tag for "show this sender": the data is the sender's name (8-bit, no
+// terminator); no data means "follow the active sender". A controlling program (or
+// tessaline_remote) sends it; the window's right-click menu does the same from inside.
+inline constexpr ULONG_PTR kPickSenderCopyData = 0x53534C54;  // "TLSS"
+
 // The program's one top-level window ("TessalineWnd"): key presses for the hotkeys, the
 // topmost, hidden-cursor and no-activation behaviours, and borderless fullscreen on a monitor.
 // Main thread only, except `fullscreen`, which the pace thread reads. Must not move once created:
@@ -37,6 +42,18 @@ class MainWindow {
   // Called on WM_TIMER: what the owner's loop does must go on while a modal loop (a message
   // box) runs instead of it.
   void SetTimerCallback(std::function<void()> callback) { onTimer = std::move(callback); }
+  // A right-click in the window (or the menu key): where, in screen coordinates.
+  void SetContextMenuCallback(std::function<void(POINT)> callback) {
+    onContextMenu = std::move(callback);
+  }
+  // A menu command (WM_COMMAND from a menu).
+  void SetCommandCallback(std::function<void(uint32_t)> callback) {
+    onCommand = std::move(callback);
+  }
+  // A kPickSenderCopyData message: the name asked for.
+  void SetPickSenderCallback(std::function<void(const std::string&)> callback) {
+    onPickSender = std::move(callback);
+  }
   // Handles every pending message; false once the window was closed or a quit message came.
   bool PumpMessages();
   void SetTopmost(bool on);
@@ -53,6 +70,9 @@ class MainWindow {
   LONG_PTR savedExStyle = 0;
   KeyCallback onKey;
   std::function<void()> onTimer;
+  std::function<void(POINT)> onContextMenu;
+  std::function<void(uint32_t)> onCommand;
+  std::function<void(const std::string&)> onPickSender;
   std::atomic<bool> quitRequested{false};
   bool topmost = false;
   bool cursorHidden = false;

@@ -22,6 +22,7 @@
 #include "support/app_driver_win32.h"
 #include "support/peer_process_win32.h"
 #include "support/weft_test_env_win32.h"
+#include "window/main_window_win32.h"
 
 namespace tsl {
 namespace {
@@ -256,6 +257,74 @@ TEST(ApplicationTest, UnderVsyncTicksFollowTheDisplaysGridAtTheRequestedRate) {
     }
     EXPECT_GE(on_grid * 10, (tail.size() - 1) * 9) << on_grid << " of " << tail.size() - 1;
   }
+}
+
+// Runs a program beside the test to its end and returns what it printed on standard output.
+std::string OutputOf(const std::wstring& exe_name, const std::wstring& arguments, DWORD& code) {
+  testing::ChildProcess child;
+  code = STILL_ACTIVE;
+  if (!testing::StartBesideTest(exe_name, arguments, testing::kPipeOutput, child)) return "";
+  std::string text;
+  char buffer[4096];
+  DWORD got = 0;
+  while (ReadFile(child.from_child.get(), buffer, sizeof buffer, &got, nullptr) && got > 0) {
+    text.append(buffer, got);
+  }
+  WaitForSingleObject(child.process.get(), 20'000);
+  GetExitCodeProcess(child.process.get(), &code);
+  return text;
+}
+
+// Asks the window for a sender as the menu's choice and a controlling program do.
+bool PickSender(HWND window, const std::string& name) {
+  COPYDATASTRUCT data{};
+  data.dwData = kPickSenderCopyData;
+  data.cbData = static_cast<DWORD>(name.size());
+  data.lpData = const_cast<char*>(name.data());
+  return SendMessageW(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data)) == TRUE;
+}
+
+TEST(ApplicationTest, ListsTheSendersAndSwitchesBetweenThemWithoutARestart) {
+  PeerProcess sender;
+  ASSERT_TRUE(sender.started());
+  ASSERT_EQ(sender.Send("publish 6301 64 48 87 ff00ff00"), "ok");
+  ASSERT_EQ(sender.Send("register TslE2E_PickA 6301 64 48 87"), "ok");
+  ASSERT_EQ(sender.Send("publish 6302 32 16 28 ff0000ff"), "ok");
+  ASSERT_EQ(sender.Send("register TslE2E_PickB 6302 32 16 28"), "ok");
+  ASSERT_EQ(sender.Send("active TslE2E_PickA"), "ok");
+
+  DWORD code = 0;
+  const std::string listed = OutputOf(kProgram, L"--list-senders", code);
+  EXPECT_EQ(code, 0u);
+  EXPECT_NE(listed.find("\"TslE2E_PickA\" 64x48 BGRA8, active\n"), std::string::npos) << listed;
+  EXPECT_NE(listed.find("\"TslE2E_PickB\" 32x16 RGBA8\n"), std::string::npos) << listed;
+
+  AppProcess app;
+  ASSERT_TRUE(
+      app.Start(L"tessaline_emulated.exe", L"--sender TslE2E_PickA --width 320 --height 240"));
+  HWND window = app.WaitForWindow();
+  ASSERT_NE(window, nullptr);
+  ASSERT_TRUE(app.WaitForTitleContaining(L"src \"TslE2E_PickA\"")) << app.Title().size();
+  // A pick switches the receive thread to the other sender, as the menu's choice does.
+  ASSERT_TRUE(PickSender(window, "TslE2E_PickB"));
+  EXPECT_TRUE(app.WaitForTitleContaining(L"src \"TslE2E_PickB\""));
+  EXPECT_TRUE(app.WaitForTitleContaining(L"fmt RGBA8"));
+  // "Follow the active sender".
+  ASSERT_TRUE(PickSender(window, ""));
+  EXPECT_TRUE(app.WaitForTitleContaining(L"src \"TslE2E_PickA\""));
+  EXPECT_FALSE(PickSender(window, std::string(256, 'n')));  // no name the protocol can hold
+
+  // A right-click opens the menu; the program's work goes on while it is open.
+  PostMessageW(window, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(window), MAKELPARAM(10, 10));
+  EXPECT_NE(testing::WaitForWindowOf(app.pid(), L"#32768", nullptr, 5'000), nullptr);
+  const long long received = TitleFigure(app.Title(), L"recv ");
+  EXPECT_TRUE(
+      testing::WaitUntil([&] { return TitleFigure(app.Title(), L"recv ") > received; }, 5'000));
+  PostMessageW(window, WM_CANCELMODE, 0, 0);
+  app.PostKey(VK_ESCAPE);
+  EXPECT_EQ(app.WaitForExit(), 0u);
+  sender.Send("unlist TslE2E_PickA");
+  sender.Send("unlist TslE2E_PickB");
 }
 
 TEST(ApplicationTest, ASenderNameTooLongForTheProtocolEndsStartUpWithExitCode1) {

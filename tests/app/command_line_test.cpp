@@ -105,6 +105,8 @@ TEST(CommandLineTest, HelpAndVersionAreAskedForAndOtherArgumentsKeepTheirMeaning
   const AppConfig odd = Parse({L"--cadence", L"vsync"});
   EXPECT_EQ(odd.cadence, Cadence::kLocked);
   EXPECT_TRUE(odd.unknownCadence);
+  EXPECT_TRUE(Parse({L"--LIST-SENDERS"}).listSenders);
+  EXPECT_FALSE(Parse({}).listSenders);
 }
 
 }  // namespace
