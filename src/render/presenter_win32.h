@@ -64,7 +64,7 @@ class Presenter {
   enum class RenderResult { kFailed, kNothingToDraw, kDrawn };
   // Draws without presenting.
   RenderResult Render(ID3D11Texture2D* texture, uint32_t width, uint32_t height, uint32_t format);
-  // The cached view of the texture in this format, made (in place of the older of the two) when
+  // The cached view of the texture in this format, made (in place of the oldest) when
   // there is none; null when it cannot be made.
   ID3D11ShaderResourceView* FindOrMakeView(ID3D11Texture2D* texture, uint32_t view_format);
   // The arguments of the last Present call: the swap chain cannot be asked what it was given.
@@ -101,7 +101,7 @@ class Presenter {
     const void* texture = nullptr;  // identity only: the view holds the reference
     uint32_t format = 0;
   };
-  std::array<CachedView, 2> views_;
+  std::array<CachedView, 3> views_;
   size_t nextView_ = 0;
   uint64_t resizeCount_ = 0;
   uint64_t viewCreations_ = 0;
