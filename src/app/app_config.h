@@ -30,6 +30,7 @@ struct AppConfig {
   bool unknownCadence = false;  // --cadence with a value that names none (the default is kept)
   bool showHelp = false;        // --help, -h or /?: show the options and keys, then exit 0
   bool showVersion = false;     // --version: show the version, then exit 0
+  bool overlay = false;         // --overlay: start with the overlay graph shown (G toggles it)
   bool listSenders = false;     // --list-senders: print the listed senders, then exit 0
 };
 

@@ -66,6 +66,8 @@ int Application::Run(const AppConfig& cfg) {
   presentStage.Bind(&presenter, &frameSlot);
   tickPath.Bind(&presentStage);
   presentStage.vsync = cfg.vsync;
+  presentStage.overlay = cfg.overlay;
+  presentStage.SetOverlaySource(&paceStats, 1000.0 / cfg.fps);
   letterbox = cfg.letterbox;
   if (cfg.unknownCadence) {
     std::fputs("warning: --cadence: expected locked or every-refresh; using locked\n", stderr);
@@ -296,6 +298,9 @@ void Application::OnKey(uint64_t virtual_key) {
       break;
     case Hotkey::kToggleCursor:
       window.SetCursorHidden(!window.cursorHidden);
+      break;
+    case Hotkey::kToggleOverlay:
+      presentStage.overlay = !presentStage.overlay;
       break;
     case Hotkey::kWritePaceLog:
       WritePaceLog();

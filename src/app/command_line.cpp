@@ -107,12 +107,14 @@ std::string HelpText() {
          "  --cadence MODE     with vsync on: locked (the default: each frame timed against\n"
          "                     the display's blanks, one frame in flight) or every-refresh\n"
          "                     (a frame every refresh, the blocking present setting the pace)\n"
+         "  --overlay          start with the overlay graph of the recent ticks shown\n"
          "  --list-senders     print the senders in the machine's list (name, size, format,\n"
          "                     whether active), one a line, then exit\n"
          "  --help, -h, /?     this text\n"
          "  --version          the version\n"
          "\n"
          "keys: F11 fullscreen, F12 next monitor, V vsync, A aspect, C cursor, T topmost,\n"
+         "      G the overlay graph (tick intervals: green new, grey held, red late),\n"
          "      P write pace_log.csv beside the program, Escape leave fullscreen or quit;\n"
          "      right-click: a menu of the listed senders, to switch to one or to follow the\n"
          "      active sender\n"
@@ -154,6 +156,8 @@ AppConfig ParseCommandLine(const std::vector<std::wstring>& argv) {
       cfg.showHelp = true;
     } else if (SameIgnoringCase(arg, L"--version")) {
       cfg.showVersion = true;
+    } else if (SameIgnoringCase(arg, L"--overlay")) {
+      cfg.overlay = true;
     } else if (SameIgnoringCase(arg, L"--list-senders")) {
       cfg.listSenders = true;
     } else if (has_value && SameIgnoringCase(arg, L"--latency")) {

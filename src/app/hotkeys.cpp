@@ -10,6 +10,8 @@ Hotkey HotkeyFor(uint64_t virtual_key) {
       return Hotkey::kToggleLetterbox;
     case 0x43:
       return Hotkey::kToggleCursor;
+    case 0x47:
+      return Hotkey::kToggleOverlay;
     case 0x50:
       return Hotkey::kWritePaceLog;
     case 0x54:

@@ -9,6 +9,7 @@ enum class Hotkey {
   kEscape,            // leave fullscreen, or close the window
   kToggleLetterbox,   // A
   kToggleCursor,      // C
+  kToggleOverlay,     // G
   kWritePaceLog,      // P
   kToggleTopmost,     // T
   kToggleVsync,       // V

@@ -40,6 +40,14 @@ std::vector<PaceSample> PaceStats::Window() const {
   return window;
 }
 
+void PaceStats::Recent(size_t n, std::vector<PaceSample>& out) const {
+  out.clear();
+  out.reserve(n);  // before taking the lock
+  std::lock_guard<std::mutex> guard(lock_);
+  const size_t held = std::min({count_, ring_.size(), n});
+  for (size_t i = 0; i < held; ++i) out.push_back(ring_[(next_ - held + i) % ring_.size()]);
+}
+
 PaceSnapshot PaceStats::Snapshot() const {
   PaceSnapshot snap;
   const std::vector<PaceSample> window = Window();

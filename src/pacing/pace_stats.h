@@ -60,6 +60,9 @@ class PaceStats {
 
   // The samples currently in the window, oldest first.
   std::vector<PaceSample> Window() const;
+  // The newest `n` samples (fewer while there are fewer), oldest first, into `out`, whose
+  // storage is reused: a copy taken under the lock, so nothing holds the lock while it is used.
+  void Recent(size_t n, std::vector<PaceSample>& out) const;
 
   uint64_t qpc_frequency() const { return qpc_frequency_; }
 

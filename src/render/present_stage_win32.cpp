@@ -8,19 +8,27 @@ void PresentStage::Peek(OutputFrame& newest, OutputFrame& previous) {
   previous.taken = previous.version != 0;
 }
 
+const OverlayInput* PresentStage::Overlay() {
+  if (!overlay || stats_ == nullptr) return nullptr;
+  stats_->Recent(OverlayGraph::kBars + 1, recent_);
+  overlayInput_ = OverlayInput{&recent_, targetIntervalMs_, stats_->qpc_frequency()};
+  return &overlayInput_;
+}
+
 PresentOutcome PresentStage::PresentFrame(uint32_t sync_interval, uint64_t version,
                                           OutputFrame& frame) {
   // Holds the frame for this tick only: the receive thread may replace it meanwhile.
   SlotFrame newest;
+  const OverlayInput* overlay_input = Overlay();
   if (!slot_->AtMost(version, newest)) {
-    return presenter_->PresentBlank(sync_interval) ? PresentOutcome::kMade
-                                                   : PresentOutcome::kFailed;
+    return presenter_->PresentBlank(sync_interval, overlay_input) ? PresentOutcome::kMade
+                                                                  : PresentOutcome::kFailed;
   }
   frame.taken = true;
   frame.version = newest.version;
   frame.seen_qpc = newest.seen_qpc;
   switch (presenter_->Draw(newest.texture.Get(), newest.width, newest.height, newest.format,
-                           sync_interval)) {
+                           sync_interval, overlay_input)) {
     case Presenter::DrawResult::kPresented:
       return PresentOutcome::kMade;
     case Presenter::DrawResult::kNothingToDraw:

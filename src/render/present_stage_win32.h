@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <vector>
 
 #include "receive/frame_slot_win32.h"
 #include "render/presenter_win32.h"
@@ -18,6 +19,13 @@ class PresentStage final : public TickOutput {
     slot_ = slot;
   }
 
+  // The overlay graph is drawn from `stats`' recent ticks against `target_interval_ms` while
+  // `overlay` is set.
+  void SetOverlaySource(const PaceStats* stats, double target_interval_ms) {
+    stats_ = stats;
+    targetIntervalMs_ = target_interval_ms;
+  }
+
   void WaitUntilReady() override { presenter_->WaitUntilReady(); }
   void Peek(OutputFrame& newest, OutputFrame& previous) override;
   PresentOutcome PresentFrame(uint32_t sync_interval, uint64_t version,
@@ -28,10 +36,18 @@ class PresentStage final : public TickOutput {
   }
 
   std::atomic<bool> vsync{true};
+  std::atomic<bool> overlay{false};
 
  private:
+  // The overlay's input for this tick (null while it is off): a copy of the recent ticks.
+  const OverlayInput* Overlay();
+
   Presenter* presenter_ = nullptr;
   FrameSlot* slot_ = nullptr;
+  const PaceStats* stats_ = nullptr;
+  double targetIntervalMs_ = 0.0;
+  std::vector<PaceSample> recent_;
+  OverlayInput overlayInput_;
 };
 
 }  // namespace tsl

@@ -82,6 +82,39 @@ bool Presenter::AcquireBackBuffer() {
                                                            renderTarget_.ReleaseAndGetAddressOf()));
 }
 
+bool Presenter::CreateOverlayPipeline() {
+  ID3D11Device* d = device_->device.Get();
+  ComPtr<ID3DBlob> code;
+  if (FAILED(D3DCompile(kSolidPixelShaderText, kSolidPixelShaderLength, nullptr, nullptr, nullptr,
+                        "main", "ps_5_0", 0, 0, &code, nullptr)) ||
+      FAILED(d->CreatePixelShader(code->GetBufferPointer(), code->GetBufferSize(), nullptr,
+                                  solidShader_.ReleaseAndGetAddressOf()))) {
+    return false;
+  }
+  D3D11_BUFFER_DESC colour{};
+  colour.ByteWidth = 16;
+  colour.Usage = D3D11_USAGE_DEFAULT;
+  colour.BindFlags = D3D11_BIND_CONSTANT_BUFFER;
+  if (FAILED(d->CreateBuffer(&colour, nullptr, colour_.ReleaseAndGetAddressOf()))) return false;
+  D3D11_BLEND_DESC over{};
+  over.RenderTarget[0].BlendEnable = TRUE;
+  over.RenderTarget[0].SrcBlend = D3D11_BLEND_SRC_ALPHA;
+  over.RenderTarget[0].DestBlend = D3D11_BLEND_INV_SRC_ALPHA;
+  over.RenderTarget[0].BlendOp = D3D11_BLEND_OP_ADD;
+  over.RenderTarget[0].SrcBlendAlpha = D3D11_BLEND_ZERO;
+  over.RenderTarget[0].DestBlendAlpha = D3D11_BLEND_ONE;
+  over.RenderTarget[0].BlendOpAlpha = D3D11_BLEND_OP_ADD;
+  over.RenderTarget[0].RenderTargetWriteMask = D3D11_COLOR_WRITE_ENABLE_ALL;
+  if (FAILED(d->CreateBlendState(&over, overBlend_.ReleaseAndGetAddressOf()))) return false;
+  // The overlay is sized for the window's dots per inch.
+  if (HDC dc = GetDC(window_)) {
+    dpiScale_ = static_cast<float>(GetDeviceCaps(dc, LOGPIXELSX)) / 96.0f;
+    ReleaseDC(window_, dc);
+    if (!(dpiScale_ > 0.0f)) dpiScale_ = 1.0f;
+  }
+  return true;
+}
+
 bool Presenter::CreatePipeline() {
   ID3D11Device* d = device_->device.Get();
   ComPtr<ID3DBlob> vs_code;
@@ -118,7 +151,10 @@ bool Presenter::CreatePipeline() {
   if (FAILED(d->CreateBlendState(&blend, blend_.ReleaseAndGetAddressOf()))) return false;
 
   D3D11_DEPTH_STENCIL_DESC depth{};  // every field zero: no depth test, no stencil
-  return SUCCEEDED(d->CreateDepthStencilState(&depth, depthStencil_.ReleaseAndGetAddressOf()));
+  if (FAILED(d->CreateDepthStencilState(&depth, depthStencil_.ReleaseAndGetAddressOf()))) {
+    return false;
+  }
+  return CreateOverlayPipeline();
 }
 
 void Presenter::ReleaseBackBuffer() {
@@ -229,7 +265,8 @@ bool Presenter::PresentNow(uint32_t sync_interval) {
 }
 
 Presenter::DrawResult Presenter::Draw(ID3D11Texture2D* texture, uint32_t width, uint32_t height,
-                                      uint32_t format, uint32_t sync_interval) {
+                                      uint32_t format, uint32_t sync_interval,
+                                      const OverlayInput* overlay) {
   switch (Render(texture, width, height, format)) {
     case RenderResult::kFailed:
       return DrawResult::kFailed;
@@ -238,14 +275,43 @@ Presenter::DrawResult Presenter::Draw(ID3D11Texture2D* texture, uint32_t width, 
     case RenderResult::kDrawn:
       break;
   }
+  if (overlay != nullptr) DrawOverlay(*overlay);
   return PresentNow(sync_interval) ? DrawResult::kPresented : DrawResult::kFailed;
 }
 
-bool Presenter::PresentBlank(uint32_t sync_interval) {
+bool Presenter::PresentBlank(uint32_t sync_interval, const OverlayInput* overlay) {
   if (!renderTarget_) return false;
   const float black[4] = {0.0f, 0.0f, 0.0f, 1.0f};
   device_->context->ClearRenderTargetView(renderTarget_.Get(), black);
+  if (overlay != nullptr) DrawOverlay(*overlay);
   return PresentNow(sync_interval);
+}
+
+void Presenter::DrawOverlay(const OverlayInput& overlay) {
+  if (overlay.samples == nullptr || !renderTarget_ || !solidShader_) return;
+  // Sizes are for the window's pixels: a buffer the swap chain scales (stretch mode) is drawn
+  // into at its own scale, so the graph comes out the same size on the screen.
+  RECT client{};
+  GetClientRect(window_, &client);
+  const LONG client_width = client.right - client.left;
+  const float scale = dpiScale_ * (client_width > 0 ? static_cast<float>(backBufferWidth_) /
+                                                          static_cast<float>(client_width)
+                                                    : 1.0f);
+  OverlayGraph::LayOut(*overlay.samples, overlay.target_interval_ms, overlay.qpc_frequency, scale,
+                       backBufferWidth_, backBufferHeight_, overlayRects_);
+  ID3D11DeviceContext* c = device_->context.Get();
+  ID3D11RenderTargetView* target = renderTarget_.Get();
+  c->OMSetRenderTargets(1, &target, nullptr);
+  c->OMSetBlendState(overBlend_.Get(), nullptr, 0xFFFFFFFF);
+  c->PSSetShader(solidShader_.Get(), nullptr, 0);
+  ID3D11Buffer* colour = colour_.Get();
+  c->PSSetConstantBuffers(0, 1, &colour);
+  for (const OverlayRect& r : overlayRects_) {
+    const D3D11_VIEWPORT viewport{r.left, r.top, r.width, r.height, 0.0f, 1.0f};
+    c->RSSetViewports(1, &viewport);
+    c->UpdateSubresource(colour, 0, nullptr, r.rgba, 0, 0);
+    c->Draw(3, 0);
+  }
 }
 
 bool Presenter::LastPresentId(uint32_t& id) const {
@@ -271,6 +337,9 @@ StatisticsRead Presenter::ReadStatistics(FrameStatistics& stats) const {
 
 void Presenter::Release() {
   for (CachedView& cached : views_) cached = CachedView{};
+  overBlend_.Reset();
+  colour_.Reset();
+  solidShader_.Reset();
   depthStencil_.Reset();
   blend_.Reset();
   rasterizer_.Reset();

@@ -8,8 +8,11 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <vector>
 
+#include "pacing/pace_stats.h"
 #include "render/gpu_device_win32.h"
+#include "render/overlay_graph.h"
 #include "render/present_tracker.h"
 #include "weft/unique_handle_win32.h"
 
@@ -18,6 +21,13 @@ namespace tsl {
 // The window's flip-model swap chain and the fixed pipeline that draws one frame per tick:
 // letterboxed (buffers follow the client area, black bands) or stretched (buffers take the
 // source's size and the swap chain scales them onto the window).
+// What the overlay graph is drawn from: the recent ticks (a copy) and the interval aimed at.
+struct OverlayInput {
+  const std::vector<PaceSample>* samples = nullptr;
+  double target_interval_ms = 0.0;
+  uint64_t qpc_frequency = 0;
+};
+
 class Presenter {
  public:
   Presenter() = default;
@@ -41,10 +51,12 @@ class Presenter {
     kNothingToDraw,  // a minimised window: nothing drawn, no present made
     kPresented,      // drawn and presented
   };
+  // With `overlay`, the overlay graph is drawn over the frame before the present (its cost is
+  // the tick's).
   DrawResult Draw(ID3D11Texture2D* texture, uint32_t width, uint32_t height, uint32_t format,
-                  uint32_t sync_interval);
+                  uint32_t sync_interval, const OverlayInput* overlay = nullptr);
   // True when a (black) present was made and succeeded.
-  bool PresentBlank(uint32_t sync_interval);
+  bool PresentBlank(uint32_t sync_interval, const OverlayInput* overlay = nullptr);
   void Release();
 
   // The id of the last present made (the swap chain's count of present calls); false when it
@@ -75,6 +87,9 @@ class Presenter {
   };
 
   bool CreatePipeline();
+  bool CreateOverlayPipeline();
+  // Draws the overlay graph over what the back buffer holds.
+  void DrawOverlay(const OverlayInput& overlay);
   bool EnsureBackBuffer(uint32_t width, uint32_t height);
   void ReleaseBackBuffer();
   bool AcquireBackBuffer();
@@ -95,6 +110,12 @@ class Presenter {
   Microsoft::WRL::ComPtr<ID3D11RasterizerState> rasterizer_;
   Microsoft::WRL::ComPtr<ID3D11BlendState> blend_;
   Microsoft::WRL::ComPtr<ID3D11DepthStencilState> depthStencil_;
+  // The overlay's: a one-colour shader, its colour, a blend over what is drawn.
+  Microsoft::WRL::ComPtr<ID3D11PixelShader> solidShader_;
+  Microsoft::WRL::ComPtr<ID3D11Buffer> colour_;
+  Microsoft::WRL::ComPtr<ID3D11BlendState> overBlend_;
+  std::vector<OverlayRect> overlayRects_;
+  float dpiScale_ = 1.0f;
   // One view per texture the receive thread copies into in turn, so steady ticks make none.
   struct CachedView {
     Microsoft::WRL::ComPtr<ID3D11ShaderResourceView> view;

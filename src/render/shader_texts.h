@@ -4,7 +4,7 @@
 
 namespace tsl {
 
-// The presenter's two shaders: one full-screen triangle generated from the vertex index, and a
+// The presenter's shaders: one full-screen triangle generated from the vertex index, and a
 // linear sample of the frame. Compiled at start-up with D3DCompile (vs_5_0 and ps_5_0, entry
 // "main"); the lengths exclude the terminating NUL.
 inline constexpr char kVertexShaderText[] =
@@ -29,5 +29,15 @@ inline constexpr char kPixelShaderText[] =
     "}\n";
 inline constexpr size_t kPixelShaderLength = sizeof kPixelShaderText - 1;
 static_assert(kPixelShaderLength == 211, "pixel shader text");
+
+// The overlay's: one colour, from a constant buffer, over the viewport it is drawn into.
+inline constexpr char kSolidPixelShaderText[] =
+    "\n"
+    "cbuffer Colour : register(b0) { float4 g_rgba; };\n"
+    "struct PSIn { float4 pos : SV_Position; float2 uv : TEXCOORD0; };\n"
+    "float4 main(PSIn i) : SV_Target {\n"
+    "    return g_rgba;\n"
+    "}\n";
+inline constexpr size_t kSolidPixelShaderLength = sizeof kSolidPixelShaderText - 1;
 
 }  // namespace tsl

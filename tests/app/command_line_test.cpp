@@ -106,6 +106,8 @@ TEST(CommandLineTest, HelpAndVersionAreAskedForAndOtherArgumentsKeepTheirMeaning
   EXPECT_EQ(odd.cadence, Cadence::kLocked);
   EXPECT_TRUE(odd.unknownCadence);
   EXPECT_TRUE(Parse({L"--LIST-SENDERS"}).listSenders);
+  EXPECT_TRUE(Parse({L"--overlay"}).overlay);
+  EXPECT_FALSE(Parse({}).overlay);
   EXPECT_FALSE(Parse({}).listSenders);
 }
 

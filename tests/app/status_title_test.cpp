@@ -89,6 +89,7 @@ TEST(HotkeysTest, KeysAndTheNextMonitor) {
   EXPECT_EQ(HotkeyFor(0x1B), Hotkey::kEscape);
   EXPECT_EQ(HotkeyFor('A'), Hotkey::kToggleLetterbox);
   EXPECT_EQ(HotkeyFor('C'), Hotkey::kToggleCursor);
+  EXPECT_EQ(HotkeyFor('G'), Hotkey::kToggleOverlay);
   EXPECT_EQ(HotkeyFor('P'), Hotkey::kWritePaceLog);
   EXPECT_EQ(HotkeyFor('T'), Hotkey::kToggleTopmost);
   EXPECT_EQ(HotkeyFor('V'), Hotkey::kToggleVsync);

@@ -150,5 +150,19 @@ TEST(PaceStatsTest, CallbackDurationIsSignedAndVsyncJitterIsZero) {
   EXPECT_EQ(s.jitter_p99_ms, 0.0);
 }
 
+TEST(PaceStatsTest, RecentCopiesTheNewestSamplesOldestFirst) {
+  PaceStats stats(8, 10'000'000);
+  std::vector<PaceSample> out;
+  stats.Recent(4, out);
+  EXPECT_TRUE(out.empty());
+  for (uint64_t i = 0; i < 11; ++i) stats.Record({i, 0, 0, 0, false, 0});  // the ring wraps
+  stats.Recent(4, out);
+  ASSERT_EQ(out.size(), 4u);
+  for (size_t i = 0; i < 4; ++i) EXPECT_EQ(out[i].tick, 7 + i);
+  stats.Recent(100, out);  // no more than the ring holds
+  ASSERT_EQ(out.size(), 8u);
+  EXPECT_EQ(out.front().tick, 3u);
+}
+
 }  // namespace
 }  // namespace tsl

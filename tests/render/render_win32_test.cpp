@@ -347,6 +347,75 @@ TEST_F(RenderTest, OneToOneTheBackBufferHoldsTheImageUnflippedUnmirroredAndUnshi
 // Quadrants of distinct colours: top-left red, top-right green, bottom-left blue, bottom-right
 // white. Each case gives where the image must land in the 1000 x 1000 client area (or, for
 // stretch, in the buffers); the centres of the four quadrants and of the bands are checked.
+// The overlay graph is drawn over the frame in the top-left corner only: with it, the corner
+// changes and every other pixel stays as it was; without it again, the picture is restored to
+// the pixel. Its bars follow a known run of intervals.
+TEST_F(RenderTest, TheOverlayDrawsItsBarsInTheCornerAndNothingElse) {
+  const std::vector<uint32_t> image = MarkedGradient(64, 32);
+  auto texture = MakeTexture(gpu_.device.Get(), 64, 32, image);
+  presenter_.letterbox = true;  // the buffer is the window's client area
+  const auto read = [&](uint32_t& width) {
+    return testing::ReadPixels(gpu_.device.Get(), probe_.BackBuffer(), width);
+  };
+  ASSERT_EQ(probe_.Render(texture.Get(), 64, 32, 87), PresenterProbe::RenderResult::kDrawn);
+  uint32_t width = 0;
+  const std::vector<uint32_t> plain = read(width);
+  ASSERT_GT(width, 0u);
+  const auto height = static_cast<uint32_t>(plain.size() / width);
+
+  // Ticks at 10 MHz against a 4 ms target: 4, 4, 8 (late, to the top), 2 (held), 4 ms.
+  std::vector<PaceSample> ticks(1);
+  for (const auto& [ms, held] : std::vector<std::pair<double, bool>>{
+           {4.0, false}, {4.0, false}, {8.0, false}, {2.0, true}, {4.0, false}}) {
+    PaceSample s;
+    s.wake_qpc = ticks.back().wake_qpc + static_cast<uint64_t>(ms * 10'000.0);
+    s.hold = held;
+    ticks.push_back(s);
+  }
+  const OverlayInput overlay{&ticks, 4.0, 10'000'000};
+  ASSERT_EQ(probe_.Render(texture.Get(), 64, 32, 87, overlay),
+            PresenterProbe::RenderResult::kDrawn);
+  const std::vector<uint32_t> with = read(width);
+  HDC screen = GetDC(nullptr);
+  const float scale = static_cast<float>(GetDeviceCaps(screen, LOGPIXELSX)) / 96.0f;
+  ReleaseDC(nullptr, screen);
+  std::vector<OverlayRect> rects;
+  OverlayGraph::LayOut(ticks, 4.0, 10'000'000, scale, width, height, rects);
+  ASSERT_EQ(rects.size(), 7u);
+  const OverlayRect& panel = rects.front();
+  const auto at = [&](const std::vector<uint32_t>& p, float x, float y) {
+    return p[static_cast<size_t>(y) * width + static_cast<size_t>(x)];
+  };
+  // Outside the panel (and a pixel around it, where rasterisers round its edges) nothing moved.
+  size_t changed_inside = 0;
+  for (uint32_t y = 0; y < height; ++y) {
+    for (uint32_t x = 0; x < width; ++x) {
+      const size_t i = static_cast<size_t>(y) * width + x;
+      const bool by_it = x + 1.0f >= panel.left && x < panel.left + panel.width + 1.0f &&
+                         y + 1.0f >= panel.top && y < panel.top + panel.height + 1.0f;
+      if (!by_it) {
+        ASSERT_EQ(with[i], plain[i]) << "outside the overlay at " << x << "," << y;
+      } else if (with[i] != plain[i]) {
+        ++changed_inside;
+      }
+    }
+  }
+  EXPECT_GT(changed_inside, 0u);
+  // Each bar rises to its interval: just below its top the bar's colour, just above the panel's.
+  for (size_t b = 1; b <= 5; ++b) {
+    const OverlayRect& bar = rects[b];
+    const float x = bar.left + bar.width / 2.0f;
+    if (bar.top - 2.0f > panel.top) {
+      EXPECT_NE(at(with, x, bar.top + 1.0f), at(with, x, bar.top - 2.0f)) << "bar " << b;
+    }
+  }
+  // The late bar (the third) is red over whatever the picture was there.
+  const uint32_t late = at(with, rects[3].left + rects[3].width / 2.0f, rects[3].top + 2.0f);
+  EXPECT_GT((late >> 16) & 0xFF, (late >> 8) & 0xFF) << std::hex << late;
+  ASSERT_EQ(probe_.Render(texture.Get(), 64, 32, 87), PresenterProbe::RenderResult::kDrawn);
+  EXPECT_EQ(read(width), plain) << "the overlay left something behind";
+}
+
 TEST_F(RenderTest, ThePictureLandsUprightInTheViewportWithBlackBandsAndStretchFillsTheBuffers) {
   constexpr uint32_t kRed = 0xFFFF0000, kGreenQ = 0xFF00FF00, kBlue = 0xFF0000FF,
                      kWhite = 0xFFFFFFFF;

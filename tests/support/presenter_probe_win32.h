@@ -19,6 +19,13 @@ class PresenterProbe {
   RenderResult Render(ID3D11Texture2D* texture, uint32_t width, uint32_t height, uint32_t format) {
     return p_.Render(texture, width, height, format);
   }
+  // The same with the overlay graph drawn over it.
+  RenderResult Render(ID3D11Texture2D* texture, uint32_t width, uint32_t height, uint32_t format,
+                      const OverlayInput& overlay) {
+    const RenderResult result = p_.Render(texture, width, height, format);
+    if (result == RenderResult::kDrawn) p_.DrawOverlay(overlay);
+    return result;
+  }
   uint32_t BackBufferWidth() const { return p_.backBufferWidth_; }
   uint32_t BackBufferHeight() const { return p_.backBufferHeight_; }
   uint64_t ResizeCount() const { return p_.resizeCount_; }

@@ -1,0 +1,63 @@
+#include "render/overlay_graph.h"
+
+#include <algorithm>
+
+namespace tsl {
+
+namespace {
+constexpr float kMargin = 8.0f;  // from the buffer's corner, at 96 dpi
+constexpr float kBarWidth = 2.0f;
+constexpr float kHeight = 80.0f;
+constexpr double kLateFactor = 1.5;
+constexpr float kPanel[4] = {0.05f, 0.05f, 0.08f, 0.6f};
+constexpr float kNew[4] = {0.25f, 0.85f, 0.35f, 0.9f};
+constexpr float kHeld[4] = {0.6f, 0.6f, 0.6f, 0.9f};
+constexpr float kLate[4] = {0.95f, 0.2f, 0.2f, 0.95f};
+constexpr float kTarget[4] = {1.0f, 1.0f, 1.0f, 0.8f};
+
+OverlayRect Rect(float left, float top, float width, float height, const float (&rgba)[4]) {
+  OverlayRect r;
+  r.left = left;
+  r.top = top;
+  r.width = width;
+  r.height = height;
+  std::copy(rgba, rgba + 4, r.rgba);
+  return r;
+}
+}  // namespace
+
+void OverlayGraph::LayOut(const std::vector<PaceSample>& samples, double target_interval_ms,
+                          uint64_t qpc_frequency, float scale, uint32_t buffer_width,
+                          uint32_t buffer_height, std::vector<OverlayRect>& rects) {
+  rects.clear();
+  if (buffer_width == 0 || buffer_height == 0 || !(scale > 0.0f) || qpc_frequency == 0) return;
+  const float margin = kMargin * scale;
+  const float bar = kBarWidth * scale;
+  const float width = std::min(bar * kBars, static_cast<float>(buffer_width) - 2 * margin);
+  const float height = std::min(kHeight * scale, static_cast<float>(buffer_height) - 2 * margin);
+  if (width <= 0.0f || height <= 0.0f) return;
+  rects.push_back(Rect(margin, margin, width, height, kPanel));
+  const auto slots = static_cast<size_t>(width / bar);
+  const double top_ms = 2.0 * target_interval_ms;
+  // The newest intervals that fit, right-aligned: the newest tick at the right edge.
+  const size_t intervals = samples.size() > 1 ? samples.size() - 1 : 0;
+  const size_t shown = std::min(intervals, slots);
+  for (size_t i = 0; i < shown; ++i) {
+    const PaceSample& before = samples[samples.size() - shown - 1 + i];
+    const PaceSample& tick = samples[samples.size() - shown + i];
+    const double ms = static_cast<double>(static_cast<int64_t>(tick.wake_qpc - before.wake_qpc)) *
+                      1000.0 / static_cast<double>(qpc_frequency);
+    const double share = top_ms > 0.0 ? std::clamp(ms / top_ms, 0.0, 1.0) : 1.0;
+    const auto h = static_cast<float>(share) * height;
+    const bool late = target_interval_ms > 0.0 && ms > kLateFactor * target_interval_ms;
+    const float left = margin + width - static_cast<float>(shown - i) * bar;
+    rects.push_back(Rect(left, margin + height - h, bar, h,
+                         late        ? kLate
+                         : tick.hold ? kHeld
+                                     : kNew));
+  }
+  rects.push_back(
+      Rect(margin, margin + height / 2.0f - scale / 2.0f, width, std::max(1.0f, scale), kTarget));
+}
+
+}  // namespace tsl

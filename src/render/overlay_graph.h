@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "pacing/pace_stats.h"
+
+namespace tsl {
+
+// A rectangle of the overlay in back-buffer pixels, and its colour (straight alpha, 0 to 1).
+struct OverlayRect {
+  float left = 0.0f;
+  float top = 0.0f;
+  float width = 0.0f;
+  float height = 0.0f;
+  float rgba[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+};
+
+// The on-screen graph of the recent ticks, laid out in the top-left corner of a back buffer:
+// - a dark, semi-transparent panel;
+// - a bar for each tick interval (wake to wake), oldest at the left, its height the interval on a
+//   scale whose top is twice the target interval (longer ones are drawn to the top);
+// - the bar's colour says what the tick was: green presented a new frame, grey held the one
+//   before, red was late (an interval over 1.5 x the target: a missed or slipped tick);
+// - a white line at the target interval.
+// Everything is `scale` times its size at 96 dpi (a bar 2 px wide, the panel 80 px high), and
+// cut to the buffer. Portable: the presenter draws what this lays out.
+class OverlayGraph {
+ public:
+  static constexpr size_t kBars = 240;  // four seconds at 60 ticks/s
+
+  // The rectangles for `samples` (oldest first) against a target interval, into `rects` (its
+  // storage reused); nothing when the buffer is empty.
+  static void LayOut(const std::vector<PaceSample>& samples, double target_interval_ms,
+                     uint64_t qpc_frequency, float scale, uint32_t buffer_width,
+                     uint32_t buffer_height, std::vector<OverlayRect>& rects);
+};
+
+}  // namespace tsl

@@ -1,0 +1,64 @@
+#include "render/overlay_graph.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace tsl {
+namespace {
+
+constexpr uint64_t kFrequency = 10'000'000;
+
+// Ticks woken at these intervals (ms) after the first, held or not.
+std::vector<PaceSample> Ticks(const std::vector<std::pair<double, bool>>& intervals) {
+  std::vector<PaceSample> samples(1);
+  samples[0].wake_qpc = 1'000'000;
+  for (const auto& [ms, held] : intervals) {
+    PaceSample s;
+    s.wake_qpc = samples.back().wake_qpc + static_cast<uint64_t>(ms * 10'000.0);
+    s.hold = held;
+    samples.push_back(s);
+  }
+  return samples;
+}
+
+TEST(OverlayGraphTest, BarsFollowTheIntervalsOnATwiceTheTargetScale) {
+  const auto samples = Ticks({{16.6667, false}, {33.3333, false}, {16.6667, true}, {8.3333, false},
+                              {100.0, true}});
+  for (const float scale : {1.0f, 2.0f}) {
+    SCOPED_TRACE(scale);
+    std::vector<OverlayRect> rects;
+    OverlayGraph::LayOut(samples, 16.6667, kFrequency, scale, 1920, 1080, rects);
+    ASSERT_EQ(rects.size(), 1u + 5 + 1);  // the panel, a bar per interval, the target line
+    const OverlayRect& panel = rects.front();
+    EXPECT_FLOAT_EQ(panel.left, 8 * scale);
+    EXPECT_FLOAT_EQ(panel.width, 480 * scale);
+    EXPECT_FLOAT_EQ(panel.height, 80 * scale);
+    const float bottom = panel.top + panel.height;
+    struct Bar {
+      float height;  // at 96 dpi
+      float red;     // the colour's red: new 0.25, held 0.6, late 0.95
+    };
+    const Bar bars[] = {{40, 0.25f}, {80, 0.95f}, {40, 0.6f}, {20, 0.25f}, {80, 0.95f}};
+    for (size_t i = 0; i < 5; ++i) {
+      const OverlayRect& r = rects[1 + i];
+      EXPECT_NEAR(r.height, bars[i].height * scale, 0.01f) << i;
+      EXPECT_NEAR(r.top + r.height, bottom, 0.01f) << i;
+      EXPECT_FLOAT_EQ(r.rgba[0], bars[i].red) << i;
+      EXPECT_FLOAT_EQ(r.width, 2 * scale);
+      // Right-aligned, the newest at the panel's right edge.
+      EXPECT_FLOAT_EQ(r.left, panel.left + panel.width - static_cast<float>(5 - i) * 2 * scale);
+    }
+    EXPECT_NEAR(rects.back().top + rects.back().height / 2, panel.top + 40 * scale, 0.01f);
+  }
+  // A buffer too small for a panel gets none; one narrower than the graph gets it cut.
+  std::vector<OverlayRect> rects;
+  OverlayGraph::LayOut(samples, 16.6667, kFrequency, 1.0f, 10, 10, rects);
+  EXPECT_TRUE(rects.empty());
+  OverlayGraph::LayOut(samples, 16.6667, kFrequency, 1.0f, 20, 200, rects);
+  ASSERT_EQ(rects.size(), 1u + 2 + 1);  // four pixels wide: the two newest intervals
+  EXPECT_NEAR(rects[2].height, 80.0f, 0.01f);
+}
+
+}  // namespace
+}  // namespace tsl
