@@ -68,6 +68,7 @@ int Application::Run(const AppConfig& cfg) {
   presentStage.vsync = cfg.vsync;
   presentStage.overlay = cfg.overlay;
   presentStage.SetOverlaySource(&paceStats, 1000.0 / cfg.fps);
+  presentStage.SetOverlayText(&overlayText);
   letterbox = cfg.letterbox;
   if (cfg.unknownCadence) {
     std::fputs("warning: --cadence: expected locked or every-refresh; using locked\n", stderr);
@@ -177,7 +178,8 @@ const char* Application::StartDeviceUsers(const AppConfig& cfg) {
 
 void Application::ReleaseDeviceUsers() {
   receiver.Stop();
-  frameSlot.Clear();  // its texture belongs to the device that goes
+  overlayText.Release();  // made on the device that goes; no tick runs now
+  frameSlot.Clear();      // its texture belongs to the device that goes
   presenter.Release();
   device.Release();
 }
@@ -282,6 +284,14 @@ void Application::RefreshTitle() {
   f.sender = receiver.SenderNameSnapshot();
   f.pace = paceStats.Snapshot();
   SetWindowTextW(window.hwnd, FormatTitle(f).c_str());
+  if (presentStage.overlay && !recovering) {
+    float scale = 1.0f;
+    if (HDC dc = GetDC(window.hwnd)) {
+      scale = static_cast<float>(GetDeviceCaps(dc, LOGPIXELSX)) / 96.0f;
+      ReleaseDC(window.hwnd, dc);
+    }
+    overlayText.Update(device.device.Get(), OverlayLines(f), scale > 0.0f ? scale : 1.0f);
+  }
 }
 
 void Application::OnKey(uint64_t virtual_key) {

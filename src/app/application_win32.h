@@ -19,6 +19,7 @@
 #include "receive/weft_receive_thread_win32.h"
 #include "render/display_lock.h"
 #include "render/gpu_device_win32.h"
+#include "render/overlay_text_win32.h"
 #include "render/present_stage_win32.h"
 #include "render/present_tracker.h"
 #include "render/presenter_win32.h"
@@ -105,6 +106,8 @@ class Application {
   Presenter presenter;
   FrameSlot frameSlot;
   PresentStage presentStage;
+  // The overlay's figures, drawn by the main thread when the title changes.
+  OverlayText overlayText;
   PaceStats paceStats{kPaceRingCapacity};
   // Each present followed to the screen (the pace thread feeds it, the P key reads it).
   PresentTracker presentTracker{kPaceRingCapacity};

@@ -71,6 +71,24 @@ std::wstring CadenceText(const TitleFigures& f) {
 
 }  // namespace
 
+std::vector<std::wstring> OverlayLines(const TitleFigures& f) {
+  // The title's fields, the same figures in the same words, between its separators.
+  std::wstring title = FormatTitle(f);
+  const size_t keys = title.rfind(L"  [");
+  if (keys != std::wstring::npos) title.resize(keys);
+  std::vector<std::wstring> fields;
+  for (size_t start = 0; start <= title.size();) {
+    const size_t bar = title.find(L"  |  ", start);
+    fields.push_back(title.substr(start, bar == std::wstring::npos ? bar : bar - start));
+    if (bar == std::wstring::npos) break;
+    start = bar + 5;
+  }
+  // "Tessaline" and the adapter say nothing about the pacing; the rest a line each.
+  std::vector<std::wstring> lines;
+  for (size_t i = 2; i < fields.size(); ++i) lines.push_back(fields[i]);
+  return lines;
+}
+
 std::wstring FormatTitle(const TitleFigures& f) {
   // Every string conversion is %ls, which means a wide string in every C runtime.
   static const wchar_t kFormat[] =

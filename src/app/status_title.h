@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "pacing/pace_stats.h"
 
@@ -41,6 +42,9 @@ struct TitleFigures {
 
 // The window title, cut to 1,023 units (the title buffer holds 1,024 with its terminator).
 std::wstring FormatTitle(const TitleFigures& f);
+
+// The title's figures for the overlay, a line each (its key list left out).
+std::vector<std::wstring> OverlayLines(const TitleFigures& f);
 
 // Each byte widened to the UTF-16 unit of the same value; "(none)" for an empty name.
 std::wstring WidenSenderName(const std::string& name);

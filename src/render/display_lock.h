@@ -10,8 +10,8 @@
 //   follows the clock as it is refined).
 // - Each tick wakes a lead before its blank, takes its frame and presents with sync interval 1
 //   and one frame in flight. The lead starts at 2 ms; a miss makes it larger, clean stretches
-//   smaller (half the way to the floor per clean stretch), never below the latch (learned from presents that landed late), the tick's
-//   own cost (p99) and the wake's lateness (p99.9).
+//   smaller (half the way to the floor per clean stretch), never below the latch (learned from
+//   presents that landed late), the tick's own cost (p99) and the wake's lateness (p99.9).
 // - The schedule never re-bases to "now": a slot whose time has passed, or a wake too late for a
 //   typical tick (its median cost) to make the blank, is given up and the next slot of the
 //   pattern taken (a miss).

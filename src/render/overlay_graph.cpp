@@ -9,7 +9,6 @@ constexpr float kMargin = 8.0f;  // from the buffer's corner, at 96 dpi
 constexpr float kBarWidth = 2.0f;
 constexpr float kHeight = 80.0f;
 constexpr double kLateFactor = 1.5;
-constexpr float kPanel[4] = {0.05f, 0.05f, 0.08f, 0.6f};
 constexpr float kNew[4] = {0.25f, 0.85f, 0.35f, 0.9f};
 constexpr float kHeld[4] = {0.6f, 0.6f, 0.6f, 0.9f};
 constexpr float kLate[4] = {0.95f, 0.2f, 0.2f, 0.95f};
@@ -26,6 +25,15 @@ OverlayRect Rect(float left, float top, float width, float height, const float (
 }
 }  // namespace
 
+OverlayRect OverlayGraph::TextPanel(const OverlayRect& graph_panel, size_t lines, float scale,
+                                    uint32_t buffer_height) {
+  const float top = graph_panel.top + graph_panel.height + 2.0f * scale;
+  const float wanted = kLineHeight * scale * static_cast<float>(lines) + 4.0f * scale;
+  const float room = static_cast<float>(buffer_height) - top;
+  return Rect(graph_panel.left, top, graph_panel.width, std::max(0.0f, std::min(wanted, room)),
+              OverlayGraph::kPanelColour);
+}
+
 void OverlayGraph::LayOut(const std::vector<PaceSample>& samples, double target_interval_ms,
                           uint64_t qpc_frequency, float scale, uint32_t buffer_width,
                           uint32_t buffer_height, std::vector<OverlayRect>& rects) {
@@ -33,10 +41,10 @@ void OverlayGraph::LayOut(const std::vector<PaceSample>& samples, double target_
   if (buffer_width == 0 || buffer_height == 0 || !(scale > 0.0f) || qpc_frequency == 0) return;
   const float margin = kMargin * scale;
   const float bar = kBarWidth * scale;
-  const float width = std::min(bar * kBars, static_cast<float>(buffer_width) - 2 * margin);
+  const float width = std::min(kWidth * scale, static_cast<float>(buffer_width) - 2 * margin);
   const float height = std::min(kHeight * scale, static_cast<float>(buffer_height) - 2 * margin);
   if (width <= 0.0f || height <= 0.0f) return;
-  rects.push_back(Rect(margin, margin, width, height, kPanel));
+  rects.push_back(Rect(margin, margin, width, height, OverlayGraph::kPanelColour));
   const auto slots = static_cast<size_t>(width / bar);
   const double top_ms = 2.0 * target_interval_ms;
   // The newest intervals that fit, right-aligned: the newest tick at the right edge.

@@ -27,13 +27,20 @@ struct OverlayRect {
 // cut to the buffer. Portable: the presenter draws what this lays out.
 class OverlayGraph {
  public:
-  static constexpr size_t kBars = 240;  // four seconds at 60 ticks/s
+  static constexpr size_t kBars = 240;         // four seconds at 60 ticks/s
+  static constexpr float kWidth = 480.0f;      // the panels', at 96 dpi: a bar 2 px wide each
+  static constexpr float kLineHeight = 14.0f;  // a line of text, at 96 dpi
+  static constexpr float kPanelColour[4] = {0.05f, 0.05f, 0.08f, 0.6f};
 
   // The rectangles for `samples` (oldest first) against a target interval, into `rects` (its
   // storage reused); nothing when the buffer is empty.
   static void LayOut(const std::vector<PaceSample>& samples, double target_interval_ms,
                      uint64_t qpc_frequency, float scale, uint32_t buffer_width,
                      uint32_t buffer_height, std::vector<OverlayRect>& rects);
+  // The panel under the graph's (`graph_panel`, the first rectangle LayOut gives) for `lines`
+  // lines of text, cut to the buffer; its text starts a small inset from its top-left corner.
+  static OverlayRect TextPanel(const OverlayRect& graph_panel, size_t lines, float scale,
+                               uint32_t buffer_height);
 };
 
 }  // namespace tsl

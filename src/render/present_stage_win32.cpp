@@ -11,7 +11,10 @@ void PresentStage::Peek(OutputFrame& newest, OutputFrame& previous) {
 const OverlayInput* PresentStage::Overlay() {
   if (!overlay || stats_ == nullptr) return nullptr;
   stats_->Recent(OverlayGraph::kBars + 1, recent_);
-  overlayInput_ = OverlayInput{&recent_, targetIntervalMs_, stats_->qpc_frequency()};
+  size_t lines = 0;
+  textView_ = text_ != nullptr ? text_->Front(lines) : nullptr;
+  overlayInput_ =
+      OverlayInput{&recent_, targetIntervalMs_, stats_->qpc_frequency(), textView_.Get(), lines};
   return &overlayInput_;
 }
 

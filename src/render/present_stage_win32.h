@@ -2,9 +2,12 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
+#include <string>
 #include <vector>
 
 #include "receive/frame_slot_win32.h"
+#include "render/overlay_text_win32.h"
 #include "render/presenter_win32.h"
 #include "render/tick_path.h"
 
@@ -25,6 +28,9 @@ class PresentStage final : public TickOutput {
     stats_ = stats;
     targetIntervalMs_ = target_interval_ms;
   }
+
+  // The figures' panel the overlay shows under its graph (null: none).
+  void SetOverlayText(OverlayText* text) { text_ = text; }
 
   void WaitUntilReady() override { presenter_->WaitUntilReady(); }
   void Peek(OutputFrame& newest, OutputFrame& previous) override;
@@ -47,6 +53,8 @@ class PresentStage final : public TickOutput {
   const PaceStats* stats_ = nullptr;
   double targetIntervalMs_ = 0.0;
   std::vector<PaceSample> recent_;
+  OverlayText* text_ = nullptr;
+  Microsoft::WRL::ComPtr<ID3D11ShaderResourceView> textView_;  // held for the tick
   OverlayInput overlayInput_;
 };
 

@@ -106,6 +106,10 @@ bool Presenter::CreateOverlayPipeline() {
   over.RenderTarget[0].BlendOpAlpha = D3D11_BLEND_OP_ADD;
   over.RenderTarget[0].RenderTargetWriteMask = D3D11_COLOR_WRITE_ENABLE_ALL;
   if (FAILED(d->CreateBlendState(&over, overBlend_.ReleaseAndGetAddressOf()))) return false;
+  over.RenderTarget[0].SrcBlend = D3D11_BLEND_ONE;  // the text's panel is premultiplied
+  if (FAILED(d->CreateBlendState(&over, premultipliedBlend_.ReleaseAndGetAddressOf()))) {
+    return false;
+  }
   // The overlay is sized for the window's dots per inch.
   if (HDC dc = GetDC(window_)) {
     dpiScale_ = static_cast<float>(GetDeviceCaps(dc, LOGPIXELSX)) / 96.0f;
@@ -307,11 +311,28 @@ void Presenter::DrawOverlay(const OverlayInput& overlay) {
   ID3D11Buffer* colour = colour_.Get();
   c->PSSetConstantBuffers(0, 1, &colour);
   for (const OverlayRect& r : overlayRects_) {
+    if (r.width <= 0.0f || r.height <= 0.0f) continue;
     const D3D11_VIEWPORT viewport{r.left, r.top, r.width, r.height, 0.0f, 1.0f};
     c->RSSetViewports(1, &viewport);
     c->UpdateSubresource(colour, 0, nullptr, r.rgba, 0, 0);
     c->Draw(3, 0);
   }
+  // The figures under the graph, from the text's own texture (drawn when they change).
+  if (overlay.text == nullptr || overlay.text_lines == 0 || overlayRects_.empty()) return;
+  const OverlayRect panel =
+      OverlayGraph::TextPanel(overlayRects_.front(), overlay.text_lines, scale, backBufferHeight_);
+  if (panel.height <= 0.0f) return;
+  const D3D11_VIEWPORT viewport{panel.left, panel.top, panel.width, panel.height, 0.0f, 1.0f};
+  c->RSSetViewports(1, &viewport);
+  c->OMSetBlendState(premultipliedBlend_.Get(), nullptr, 0xFFFFFFFF);
+  c->PSSetShader(pixelShader_.Get(), nullptr, 0);
+  ID3D11ShaderResourceView* view = overlay.text;
+  c->PSSetShaderResources(0, 1, &view);
+  ID3D11SamplerState* sampler = sampler_.Get();
+  c->PSSetSamplers(0, 1, &sampler);
+  c->Draw(3, 0);
+  ID3D11ShaderResourceView* none = nullptr;
+  c->PSSetShaderResources(0, 1, &none);
 }
 
 bool Presenter::LastPresentId(uint32_t& id) const {
@@ -337,6 +358,7 @@ StatisticsRead Presenter::ReadStatistics(FrameStatistics& stats) const {
 
 void Presenter::Release() {
   for (CachedView& cached : views_) cached = CachedView{};
+  premultipliedBlend_.Reset();
   overBlend_.Reset();
   colour_.Reset();
   solidShader_.Reset();

@@ -8,6 +8,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "pacing/pace_stats.h"
@@ -26,6 +27,8 @@ struct OverlayInput {
   const std::vector<PaceSample>* samples = nullptr;
   double target_interval_ms = 0.0;
   uint64_t qpc_frequency = 0;
+  ID3D11ShaderResourceView* text = nullptr;  // the figures' panel (OverlayText), under the graph
+  size_t text_lines = 0;
 };
 
 class Presenter {
@@ -114,6 +117,7 @@ class Presenter {
   Microsoft::WRL::ComPtr<ID3D11PixelShader> solidShader_;
   Microsoft::WRL::ComPtr<ID3D11Buffer> colour_;
   Microsoft::WRL::ComPtr<ID3D11BlendState> overBlend_;
+  Microsoft::WRL::ComPtr<ID3D11BlendState> premultipliedBlend_;
   std::vector<OverlayRect> overlayRects_;
   float dpiScale_ = 1.0f;
   // One view per texture the receive thread copies into in turn, so steady ticks make none.

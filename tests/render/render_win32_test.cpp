@@ -12,6 +12,7 @@
 #include "receive/frame_slot_win32.h"
 #include "render/display_log.h"
 #include "render/gpu_device_win32.h"
+#include "render/overlay_text_win32.h"
 #include "render/present_stage_win32.h"
 #include "render/present_tracker.h"
 #include "render/presenter_win32.h"
@@ -349,7 +350,7 @@ TEST_F(RenderTest, OneToOneTheBackBufferHoldsTheImageUnflippedUnmirroredAndUnshi
 // stretch, in the buffers); the centres of the four quadrants and of the bands are checked.
 // The overlay graph is drawn over the frame in the top-left corner only: with it, the corner
 // changes and every other pixel stays as it was; without it again, the picture is restored to
-// the pixel. Its bars follow a known run of intervals.
+// the pixel. Its bars follow a known run of intervals, and its figures are text under it.
 TEST_F(RenderTest, TheOverlayDrawsItsBarsInTheCornerAndNothingElse) {
   const std::vector<uint32_t> image = MarkedGradient(64, 32);
   auto texture = MakeTexture(gpu_.device.Get(), 64, 32, image);
@@ -414,6 +415,28 @@ TEST_F(RenderTest, TheOverlayDrawsItsBarsInTheCornerAndNothingElse) {
   EXPECT_GT((late >> 16) & 0xFF, (late >> 8) & 0xFF) << std::hex << late;
   ASSERT_EQ(probe_.Render(texture.Get(), 64, 32, 87), PresenterProbe::RenderResult::kDrawn);
   EXPECT_EQ(read(width), plain) << "the overlay left something behind";
+
+  // With the title's figures: light text on the panel under the graph.
+  const std::vector<std::wstring> lines = {L"pace 60.00 fps", L"jitter p99=0.01ms"};
+  OverlayText text;
+  text.Update(gpu_.device.Get(), lines, scale);
+  size_t text_lines = 0;
+  const auto view = text.Front(text_lines);
+  ASSERT_NE(view, nullptr);
+  EXPECT_EQ(text_lines, 2u);
+  const OverlayInput with_text{&ticks, 4.0, 10'000'000, view.Get(), text_lines};
+  ASSERT_EQ(probe_.Render(texture.Get(), 64, 32, 87, with_text),
+            PresenterProbe::RenderResult::kDrawn);
+  const std::vector<uint32_t> texted = read(width);
+  const OverlayRect text_panel = OverlayGraph::TextPanel(panel, 2, scale, height);
+  size_t bright = 0;
+  for (float y = text_panel.top; y < text_panel.top + text_panel.height; ++y) {
+    for (float x = text_panel.left; x < text_panel.left + text_panel.width; ++x) {
+      const uint32_t p = at(texted, x, y);
+      if (((p >> 16) & 0xFF) > 0xC0 && ((p >> 8) & 0xFF) > 0xC0 && (p & 0xFF) > 0xC0) ++bright;
+    }
+  }
+  EXPECT_GT(bright, 20u) << "no text under the graph";
 }
 
 TEST_F(RenderTest, ThePictureLandsUprightInTheViewportWithBlackBandsAndStretchFillsTheBuffers) {
