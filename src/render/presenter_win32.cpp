@@ -251,14 +251,20 @@ Presenter::RenderResult Presenter::Render(ID3D11Texture2D* texture, uint32_t wid
   c->IASetInputLayout(nullptr);
   c->IASetPrimitiveTopology(D3D11_PRIMITIVE_TOPOLOGY_TRIANGLELIST);
   c->VSSetShader(vertexShader_.Get(), nullptr, 0);
+  DrawTexture(view);
+  return RenderResult::kDrawn;
+}
+
+void Presenter::DrawTexture(ID3D11ShaderResourceView* view) {
+  ID3D11DeviceContext* c = device_->context.Get();
   c->PSSetShader(pixelShader_.Get(), nullptr, 0);
   c->PSSetShaderResources(0, 1, &view);
   ID3D11SamplerState* sampler = sampler_.Get();
   c->PSSetSamplers(0, 1, &sampler);
   c->Draw(3, 0);
+  // Unbound again: a texture bound for reading cannot be drawn into (the overlay's text is).
   ID3D11ShaderResourceView* none = nullptr;
   c->PSSetShaderResources(0, 1, &none);
-  return RenderResult::kDrawn;
 }
 
 bool Presenter::PresentNow(uint32_t sync_interval) {
@@ -325,14 +331,7 @@ void Presenter::DrawOverlay(const OverlayInput& overlay) {
   const D3D11_VIEWPORT viewport{panel.left, panel.top, panel.width, panel.height, 0.0f, 1.0f};
   c->RSSetViewports(1, &viewport);
   c->OMSetBlendState(premultipliedBlend_.Get(), nullptr, 0xFFFFFFFF);
-  c->PSSetShader(pixelShader_.Get(), nullptr, 0);
-  ID3D11ShaderResourceView* view = overlay.text;
-  c->PSSetShaderResources(0, 1, &view);
-  ID3D11SamplerState* sampler = sampler_.Get();
-  c->PSSetSamplers(0, 1, &sampler);
-  c->Draw(3, 0);
-  ID3D11ShaderResourceView* none = nullptr;
-  c->PSSetShaderResources(0, 1, &none);
+  DrawTexture(overlay.text);
 }
 
 bool Presenter::LastPresentId(uint32_t& id) const {

@@ -91,6 +91,8 @@ class Presenter {
 
   bool CreatePipeline();
   bool CreateOverlayPipeline();
+  // Draws `view` over the viewport set, with the blend state set (the frame, the overlay's text).
+  void DrawTexture(ID3D11ShaderResourceView* view);
   // Draws the overlay graph over what the back buffer holds.
   void DrawOverlay(const OverlayInput& overlay);
   bool EnsureBackBuffer(uint32_t width, uint32_t height);
