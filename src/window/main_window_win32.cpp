@@ -115,8 +115,9 @@ LRESULT CALLBACK MainWindow::WindowProc(HWND hwnd, UINT message, WPARAM wparam, 
       if (data == nullptr || data->dwData != kPickSenderCopyData || !self->onPickSender) break;
       // No name the protocol cannot hold: 255 bytes at most, and no terminator inside.
       const auto* bytes = static_cast<const char*>(data->lpData);
-      const std::string name(bytes != nullptr ? bytes : "", bytes != nullptr ? data->cbData : 0);
-      if (name.size() > 255 || name.find('\0') != std::string::npos) return FALSE;
+      if (data->cbData > 255 || (bytes == nullptr && data->cbData != 0)) return FALSE;
+      const std::string name(bytes != nullptr ? bytes : "", data->cbData);
+      if (name.find('\0') != std::string::npos) return FALSE;
       self->onPickSender(name);
       return TRUE;
     }
