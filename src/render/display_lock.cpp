@@ -109,7 +109,11 @@ bool DisplayLock::InTime(uint64_t wake) {
   std::lock_guard<std::mutex> guard(mutex_);
   // A typical tick's work, not the tail's: a tick that would likely still make its blank is
   // better presented (and, should it land late, counted as a slip) than certainly given up.
-  const bool in_time = static_cast<double>(wake) + cost_p50_ + latch_ <= slot_blank_;
+  // A tick whose work is slower than any lead allows is not late for waking on time: given
+  // up, every slot would be, and nothing shown. It goes ahead and lands late (a slip).
+  const double on_time = kFloorGuardUs * static_cast<double>(frequency_) / 1e6;
+  const bool in_time = static_cast<double>(wake) + cost_p50_ + latch_ <= slot_blank_ ||
+                       static_cast<double>(wake) <= slot_blank_ - lead_ + on_time;
   if (!in_time) Miss();
   return in_time;
 }

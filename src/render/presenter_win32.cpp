@@ -84,18 +84,31 @@ bool Presenter::AcquireBackBuffer() {
 
 bool Presenter::CreateOverlayPipeline() {
   ID3D11Device* d = device_->device.Get();
-  ComPtr<ID3DBlob> code;
-  if (FAILED(D3DCompile(kSolidPixelShaderText, kSolidPixelShaderLength, nullptr, nullptr, nullptr,
-                        "main", "ps_5_0", 0, 0, &code, nullptr)) ||
-      FAILED(d->CreatePixelShader(code->GetBufferPointer(), code->GetBufferSize(), nullptr,
-                                  solidShader_.ReleaseAndGetAddressOf()))) {
+  ComPtr<ID3DBlob> vs;
+  ComPtr<ID3DBlob> ps;
+  if (FAILED(D3DCompile(kRectVertexShaderText, kRectVertexShaderLength, nullptr, nullptr, nullptr,
+                        "main", "vs_5_0", 0, 0, &vs, nullptr)) ||
+      FAILED(D3DCompile(kRectPixelShaderText, kRectPixelShaderLength, nullptr, nullptr, nullptr,
+                        "main", "ps_5_0", 0, 0, &ps, nullptr)) ||
+      FAILED(d->CreateVertexShader(vs->GetBufferPointer(), vs->GetBufferSize(), nullptr,
+                                   rectVertexShader_.ReleaseAndGetAddressOf())) ||
+      FAILED(d->CreatePixelShader(ps->GetBufferPointer(), ps->GetBufferSize(), nullptr,
+                                  rectPixelShader_.ReleaseAndGetAddressOf()))) {
     return false;
   }
-  D3D11_BUFFER_DESC colour{};
-  colour.ByteWidth = 16;
-  colour.Usage = D3D11_USAGE_DEFAULT;
-  colour.BindFlags = D3D11_BIND_CONSTANT_BUFFER;
-  if (FAILED(d->CreateBuffer(&colour, nullptr, colour_.ReleaseAndGetAddressOf()))) return false;
+  const D3D11_INPUT_ELEMENT_DESC layout[] = {
+      {"POSITION", 0, DXGI_FORMAT_R32G32_FLOAT, 0, 0, D3D11_INPUT_PER_VERTEX_DATA, 0},
+      {"COLOR", 0, DXGI_FORMAT_R32G32B32A32_FLOAT, 0, 8, D3D11_INPUT_PER_VERTEX_DATA, 0}};
+  if (FAILED(d->CreateInputLayout(layout, 2, vs->GetBufferPointer(), vs->GetBufferSize(),
+                                  rectLayout_.ReleaseAndGetAddressOf()))) {
+    return false;
+  }
+  D3D11_BUFFER_DESC rects{};
+  rects.ByteWidth = static_cast<UINT>(sizeof(RectVertex) * 6 * kOverlayMostRects);
+  rects.Usage = D3D11_USAGE_DEFAULT;
+  rects.BindFlags = D3D11_BIND_VERTEX_BUFFER;
+  if (FAILED(d->CreateBuffer(&rects, nullptr, rects_.ReleaseAndGetAddressOf()))) return false;
+  rectVertices_.reserve(6 * kOverlayMostRects);
   D3D11_BLEND_DESC over{};
   over.RenderTarget[0].BlendEnable = TRUE;
   over.RenderTarget[0].SrcBlend = D3D11_BLEND_SRC_ALPHA;
@@ -298,7 +311,7 @@ bool Presenter::PresentBlank(uint32_t sync_interval, const OverlayInput* overlay
 }
 
 void Presenter::DrawOverlay(const OverlayInput& overlay) {
-  if (overlay.samples == nullptr || !renderTarget_ || !solidShader_) return;
+  if (overlay.samples == nullptr || !renderTarget_ || !rectPixelShader_) return;
   // Sizes are for the window's pixels: a buffer the swap chain scales (stretch mode) is drawn
   // into at its own scale, so the graph comes out the same size on the screen.
   RECT client{};
@@ -313,16 +326,40 @@ void Presenter::DrawOverlay(const OverlayInput& overlay) {
   ID3D11RenderTargetView* target = renderTarget_.Get();
   c->OMSetRenderTargets(1, &target, nullptr);
   c->OMSetBlendState(overBlend_.Get(), nullptr, 0xFFFFFFFF);
-  c->PSSetShader(solidShader_.Get(), nullptr, 0);
-  ID3D11Buffer* colour = colour_.Get();
-  c->PSSetConstantBuffers(0, 1, &colour);
-  for (const OverlayRect& r : overlayRects_) {
-    if (r.width <= 0.0f || r.height <= 0.0f) continue;
-    const D3D11_VIEWPORT viewport{r.left, r.top, r.width, r.height, 0.0f, 1.0f};
-    c->RSSetViewports(1, &viewport);
-    c->UpdateSubresource(colour, 0, nullptr, r.rgba, 0, 0);
-    c->Draw(3, 0);
+  const size_t count = std::min<size_t>(overlayRects_.size(), kOverlayMostRects);
+  const float w = static_cast<float>(backBufferWidth_);
+  const float h = static_cast<float>(backBufferHeight_);
+  rectVertices_.clear();
+  for (size_t i = 0; i < count; ++i) {
+    const OverlayRect& r = overlayRects_[i];
+    // Clip space: x from -1 (left) to 1, y from 1 (top) to -1.
+    const float x0 = r.left / w * 2.0f - 1.0f;
+    const float x1 = (r.left + r.width) / w * 2.0f - 1.0f;
+    const float y0 = 1.0f - r.top / h * 2.0f;
+    const float y1 = 1.0f - (r.top + r.height) / h * 2.0f;
+    for (const auto& [x, y] : {std::pair{x0, y0}, std::pair{x1, y0}, std::pair{x0, y1},
+                               std::pair{x0, y1}, std::pair{x1, y0}, std::pair{x1, y1}}) {
+      rectVertices_.push_back({{x, y}, {r.rgba[0], r.rgba[1], r.rgba[2], r.rgba[3]}});
+    }
   }
+  const D3D11_BOX used{0, 0, 0, static_cast<UINT>(rectVertices_.size() * sizeof(RectVertex)), 1, 1};
+  c->UpdateSubresource(rects_.Get(), 0, &used, rectVertices_.data(), 0, 0);
+  const D3D11_VIEWPORT whole{0.0f, 0.0f, w, h, 0.0f, 1.0f};
+  c->RSSetViewports(1, &whole);
+  c->IASetInputLayout(rectLayout_.Get());
+  c->IASetPrimitiveTopology(D3D11_PRIMITIVE_TOPOLOGY_TRIANGLELIST);
+  ID3D11Buffer* rects = rects_.Get();
+  const UINT stride = sizeof(RectVertex);
+  const UINT offset = 0;
+  c->IASetVertexBuffers(0, 1, &rects, &stride, &offset);
+  c->VSSetShader(rectVertexShader_.Get(), nullptr, 0);
+  c->PSSetShader(rectPixelShader_.Get(), nullptr, 0);
+  c->Draw(static_cast<UINT>(rectVertices_.size()), 0);
+  ID3D11Buffer* none = nullptr;
+  c->IASetVertexBuffers(0, 1, &none, &stride, &offset);
+  c->IASetInputLayout(nullptr);
+  // The text is drawn the way the frame is.
+  c->VSSetShader(vertexShader_.Get(), nullptr, 0);
   // The figures under the graph, from the text's own texture (drawn when they change).
   if (overlay.text == nullptr || overlay.text_lines == 0 || overlayRects_.empty()) return;
   const OverlayRect panel =
@@ -359,8 +396,10 @@ void Presenter::Release() {
   for (CachedView& cached : views_) cached = CachedView{};
   premultipliedBlend_.Reset();
   overBlend_.Reset();
-  colour_.Reset();
-  solidShader_.Reset();
+  rects_.Reset();
+  rectLayout_.Reset();
+  rectPixelShader_.Reset();
+  rectVertexShader_.Reset();
   depthStencil_.Reset();
   blend_.Reset();
   rasterizer_.Reset();

@@ -15,6 +15,7 @@
 #include "render/gpu_device_win32.h"
 #include "render/overlay_graph.h"
 #include "render/present_tracker.h"
+#include "render/shader_texts.h"
 #include "weft/unique_handle_win32.h"
 
 namespace tsl {
@@ -115,9 +116,16 @@ class Presenter {
   Microsoft::WRL::ComPtr<ID3D11RasterizerState> rasterizer_;
   Microsoft::WRL::ComPtr<ID3D11BlendState> blend_;
   Microsoft::WRL::ComPtr<ID3D11DepthStencilState> depthStencil_;
-  // The overlay's: a one-colour shader, its colour, a blend over what is drawn.
-  Microsoft::WRL::ComPtr<ID3D11PixelShader> solidShader_;
-  Microsoft::WRL::ComPtr<ID3D11Buffer> colour_;
+  // The overlay's: its rectangles' shaders and constants, blends over what is drawn.
+  Microsoft::WRL::ComPtr<ID3D11VertexShader> rectVertexShader_;
+  Microsoft::WRL::ComPtr<ID3D11PixelShader> rectPixelShader_;
+  Microsoft::WRL::ComPtr<ID3D11InputLayout> rectLayout_;
+  Microsoft::WRL::ComPtr<ID3D11Buffer> rects_;  // the rectangles' vertices
+  struct RectVertex {
+    float pos[2];
+    float rgba[4];
+  };
+  std::vector<RectVertex> rectVertices_;
   Microsoft::WRL::ComPtr<ID3D11BlendState> overBlend_;
   Microsoft::WRL::ComPtr<ID3D11BlendState> premultipliedBlend_;
   std::vector<OverlayRect> overlayRects_;

@@ -30,14 +30,25 @@ inline constexpr char kPixelShaderText[] =
 inline constexpr size_t kPixelShaderLength = sizeof kPixelShaderText - 1;
 static_assert(kPixelShaderLength == 211, "pixel shader text");
 
-// The overlay's: one colour, from a constant buffer, over the viewport it is drawn into.
-inline constexpr char kSolidPixelShaderText[] =
+// The overlay's rectangles, all in one draw from a vertex buffer of coloured triangles (six
+// vertices a rectangle, already in clip space): one buffer update a tick. A constant buffer
+// written once per rectangle makes the driver wait for the one drawn before.
+inline constexpr unsigned kOverlayMostRects = 256;
+inline constexpr char kRectVertexShaderText[] =
     "\n"
-    "cbuffer Colour : register(b0) { float4 g_rgba; };\n"
-    "struct PSIn { float4 pos : SV_Position; float2 uv : TEXCOORD0; };\n"
-    "float4 main(PSIn i) : SV_Target {\n"
-    "    return g_rgba;\n"
+    "struct VSIn { float2 pos : POSITION; float4 rgba : COLOR0; };\n"
+    "struct VSOut { float4 pos : SV_Position; float4 rgba : COLOR0; };\n"
+    "VSOut main(VSIn v) {\n"
+    "    VSOut o;\n"
+    "    o.pos = float4(v.pos, 0.0, 1.0);\n"
+    "    o.rgba = v.rgba;\n"
+    "    return o;\n"
     "}\n";
-inline constexpr size_t kSolidPixelShaderLength = sizeof kSolidPixelShaderText - 1;
+inline constexpr size_t kRectVertexShaderLength = sizeof kRectVertexShaderText - 1;
+inline constexpr char kRectPixelShaderText[] =
+    "\n"
+    "struct PSIn { float4 pos : SV_Position; float4 rgba : COLOR0; };\n"
+    "float4 main(PSIn i) : SV_Target { return i.rgba; }\n";
+inline constexpr size_t kRectPixelShaderLength = sizeof kRectPixelShaderText - 1;
 
 }  // namespace tsl

@@ -136,5 +136,27 @@ TEST(DisplayLockTest, StatisticsTakeOverTheGridAndALateLandingIsASlipThatTeaches
   EXPECT_FALSE(lock.InTime(tick.blank_qpc - 17'000 - kCost + 100));
 }
 
+TEST(DisplayLockTest, TicksSlowerThanAnyLeadStillRunWhenTheyWakeOnTime) {
+  // 12 ms of work a tick against a 60 Hz grid, whose lead can be at most half a refresh: no
+  // wake can make its blank. Woken on time the ticks go ahead (and land late); only a wake late
+  // past its target is given up.
+  DisplayLock lock(kFrequency, 60.0);
+  lock.SetStated(Synthetic60());
+  uint64_t now = 1'000'000'000;
+  uint32_t id = 0;
+  for (int i = 0; i < 200; ++i) {
+    uint64_t target = 0;
+    uint64_t skipped = 0;
+    ASSERT_TRUE(lock.NextTarget(now, target, skipped));
+    ASSERT_TRUE(lock.InTime(target)) << "tick " << i;
+    lock.OnPresented(true, ++id, target, target + 120'000);
+    now = target + 120'000;
+  }
+  uint64_t target = 0;
+  uint64_t skipped = 0;
+  ASSERT_TRUE(lock.NextTarget(now, target, skipped));
+  EXPECT_FALSE(lock.InTime(target + 5'000));
+}
+
 }  // namespace
 }  // namespace tsl
