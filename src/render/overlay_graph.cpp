@@ -68,4 +68,23 @@ void OverlayGraph::LayOut(const std::vector<PaceSample>& samples, double target_
       Rect(margin, margin + height / 2.0f - scale / 2.0f, width, std::max(1.0f, scale), kTarget));
 }
 
+void OverlayGraph::TextPanelPixels(const uint32_t* white_on_black, size_t count, uint32_t* bgra) {
+  const float* panel = kPanelColour;
+  const float* text = kTextColour;
+  const auto byte = [](float v) {
+    return static_cast<uint32_t>(std::clamp(v, 0.0f, 1.0f) * 255.0f + 0.5f);
+  };
+  for (size_t i = 0; i < count; ++i) {
+    const uint32_t p = white_on_black[i];
+    // The brightest channel: grey edges have three equal ones, sub-pixel edges do not.
+    const uint32_t most = std::max({p & 0xFFu, (p >> 8) & 0xFFu, (p >> 16) & 0xFFu});
+    const float c = static_cast<float>(most) / 255.0f;
+    const float under = panel[3] * (1.0f - c);
+    const float over = text[3] * c;
+    bgra[i] = byte(panel[2] * under + text[2] * over) |
+              byte(panel[1] * under + text[1] * over) << 8 |
+              byte(panel[0] * under + text[0] * over) << 16 | byte(under + over) << 24;
+  }
+}
+
 }  // namespace tsl

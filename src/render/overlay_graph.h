@@ -31,6 +31,7 @@ class OverlayGraph {
   static constexpr float kWidth = 480.0f;      // the panels', at 96 dpi: a bar 2 px wide each
   static constexpr float kLineHeight = 14.0f;  // a line of text, at 96 dpi
   static constexpr float kPanelColour[4] = {0.05f, 0.05f, 0.08f, 0.6f};
+  static constexpr float kTextColour[4] = {0.92f, 0.92f, 0.92f, 1.0f};
 
   // The rectangles for `samples` (oldest first) against a target interval, into `rects` (its
   // storage reused); nothing when the buffer is empty.
@@ -41,6 +42,10 @@ class OverlayGraph {
   // lines of text, cut to the buffer; its text starts a small inset from its top-left corner.
   static OverlayRect TextPanel(const OverlayRect& graph_panel, size_t lines, float scale,
                                uint32_t buffer_height);
+  // The text panel's pixels from its text drawn white on black (BGRX, the grey of an edge its
+  // coverage): the panel's colour where nothing is drawn, the text's where a pixel is wholly
+  // covered, blended between; BGRA with premultiplied alpha, as the presenter blends them.
+  static void TextPanelPixels(const uint32_t* white_on_black, size_t count, uint32_t* bgra);
 };
 
 }  // namespace tsl

@@ -1,9 +1,7 @@
 #pragma once
 
-#include <d2d1.h>
 #include <d3d11.h>
-#include <dwrite.h>
-#include <wincodec.h>
+#include <windows.h>
 #include <wrl/client.h>
 
 #include <array>
@@ -15,14 +13,14 @@
 
 namespace tsl {
 
-// The overlay's text panel: the title's figures drawn through the platform's own text stack
-// (Direct2D and DirectWrite) by the main thread when the figures change (four times a second),
-// never inside a tick, and into memory (a WIC bitmap), never on the device: text is dear to
-// draw (under Wine, on a loaded machine, a quarter second), and drawn on the device it would
-// hold the device the ticks present on. Only the finished pixels go to the device, a small
-// upload into one of two textures in turn: the tick draws the one last finished. Where the text
-// stack cannot be had it says so on standard error once and there is no text: the graph is then
-// drawn without it.
+// The overlay's text panel: the title's figures drawn by the main thread when they change (four
+// times a second), never inside a tick, with GDI into memory (a DIB section), never on the
+// device. Text through a GPU text stack is dear where the GPU is emulated (Direct2D under Wine
+// took 110 ms a panel, and held the device the ticks present on); GDI draws into memory with the
+// processor alone (a median 3 ms a panel under Wine on a loaded machine, upload included). Only the
+// finished pixels go to the device, a small upload into one of two textures in turn: the tick draws
+// the one last finished. Where a font or a bitmap cannot be had it says so on standard error once
+// and there is no text: the graph is then drawn without it.
 class OverlayText {
  public:
   // Main thread: draws `lines` at `scale` (the size at 96 dpi) on `device`.
@@ -33,6 +31,11 @@ class OverlayText {
   // Main thread, with no tick running: lets go of everything made on the device.
   void Release();
 
+  OverlayText() = default;
+  OverlayText(const OverlayText&) = delete;
+  OverlayText& operator=(const OverlayText&) = delete;
+  ~OverlayText();
+
  private:
   struct Page {
     Microsoft::WRL::ComPtr<ID3D11Texture2D> texture;
@@ -40,22 +43,22 @@ class OverlayText {
     uint32_t width = 0;
     uint32_t height = 0;
   };
-  bool Ready(float scale);
-  // The bitmap the text is drawn into, and its target, for this size.
-  bool MakeCanvas(uint32_t width, uint32_t height);
+  // The font for this scale, and the bitmap the text is drawn into for this size.
+  bool MakeCanvas(uint32_t width, uint32_t height, float scale);
+  void FreeCanvas();
   bool MakePage(ID3D11Device* device, Page& page, uint32_t width, uint32_t height);
-  void Unavailable(const char* what, HRESULT result);
+  void Unavailable(const char* what);
 
-  Microsoft::WRL::ComPtr<ID2D1Factory> d2d_;
-  Microsoft::WRL::ComPtr<IDWriteFactory> dwrite_;
-  Microsoft::WRL::ComPtr<IDWriteTextFormat> format_;
-  Microsoft::WRL::ComPtr<IWICImagingFactory> wic_;
-  Microsoft::WRL::ComPtr<IWICBitmap> canvas_;
-  Microsoft::WRL::ComPtr<ID2D1RenderTarget> target_;
-  Microsoft::WRL::ComPtr<ID2D1SolidColorBrush> brush_;
+  HDC dc_ = nullptr;
+  HBITMAP bitmap_ = nullptr;
+  HGDIOBJ firstBitmap_ = nullptr;  // the memory DC's own, put back before the bitmap goes
+  HFONT font_ = nullptr;
+  HGDIOBJ firstFont_ = nullptr;
+  const uint32_t* drawnPixels_ = nullptr;  // the bitmap's, white text on black
+  std::vector<uint32_t> panelPixels_;      // what is uploaded
   uint32_t canvasWidth_ = 0;
   uint32_t canvasHeight_ = 0;
-  float formatScale_ = 0.0f;
+  float fontScale_ = 0.0f;
   std::array<Page, 2> pages_;
   size_t next_ = 0;                  // the page drawn next
   std::vector<std::wstring> drawn_;  // the lines the front page holds, at this scale

@@ -3,6 +3,8 @@
 #include <d3dcompiler.h>
 #include <dxgi1_3.h>
 
+#include <cstring>
+
 #include "render/letterbox.h"
 #include "render/shader_texts.h"
 
@@ -105,8 +107,9 @@ bool Presenter::CreateOverlayPipeline() {
   }
   D3D11_BUFFER_DESC rects{};
   rects.ByteWidth = static_cast<UINT>(sizeof(RectVertex) * 6 * kOverlayMostRects);
-  rects.Usage = D3D11_USAGE_DEFAULT;
+  rects.Usage = D3D11_USAGE_DYNAMIC;
   rects.BindFlags = D3D11_BIND_VERTEX_BUFFER;
+  rects.CPUAccessFlags = D3D11_CPU_ACCESS_WRITE;
   if (FAILED(d->CreateBuffer(&rects, nullptr, rects_.ReleaseAndGetAddressOf()))) return false;
   rectVertices_.reserve(6 * kOverlayMostRects);
   D3D11_BLEND_DESC over{};
@@ -342,8 +345,12 @@ void Presenter::DrawOverlay(const OverlayInput& overlay) {
       rectVertices_.push_back({{x, y}, {r.rgba[0], r.rgba[1], r.rgba[2], r.rgba[3]}});
     }
   }
-  const D3D11_BOX used{0, 0, 0, static_cast<UINT>(rectVertices_.size() * sizeof(RectVertex)), 1, 1};
-  c->UpdateSubresource(rects_.Get(), 0, &used, rectVertices_.data(), 0, 0);
+  // Written whole each tick, with discard: the driver hands over fresh memory rather than wait
+  // for the draw before to be done with it.
+  D3D11_MAPPED_SUBRESOURCE mapped{};
+  if (FAILED(c->Map(rects_.Get(), 0, D3D11_MAP_WRITE_DISCARD, 0, &mapped))) return;
+  std::memcpy(mapped.pData, rectVertices_.data(), rectVertices_.size() * sizeof(RectVertex));
+  c->Unmap(rects_.Get(), 0);
   const D3D11_VIEWPORT whole{0.0f, 0.0f, w, h, 0.0f, 1.0f};
   c->RSSetViewports(1, &whole);
   c->IASetInputLayout(rectLayout_.Get());

@@ -23,8 +23,8 @@ std::vector<PaceSample> Ticks(const std::vector<std::pair<double, bool>>& interv
 }
 
 TEST(OverlayGraphTest, BarsFollowTheIntervalsOnATwiceTheTargetScale) {
-  const auto samples = Ticks({{16.6667, false}, {33.3333, false}, {16.6667, true}, {8.3333, false},
-                              {100.0, true}});
+  const auto samples =
+      Ticks({{16.6667, false}, {33.3333, false}, {16.6667, true}, {8.3333, false}, {100.0, true}});
   for (const float scale : {1.0f, 2.0f}) {
     SCOPED_TRACE(scale);
     std::vector<OverlayRect> rects;
@@ -58,6 +58,17 @@ TEST(OverlayGraphTest, BarsFollowTheIntervalsOnATwiceTheTargetScale) {
   OverlayGraph::LayOut(samples, 16.6667, kFrequency, 1.0f, 20, 200, rects);
   ASSERT_EQ(rects.size(), 1u + 2 + 1);  // four pixels wide: the two newest intervals
   EXPECT_NEAR(rects[2].height, 80.0f, 0.01f);
+}
+
+// Premultiplied BGRA from white-on-black coverage: bare panel (0.6 alpha), full text (opaque
+// 0.92 grey), half-covered grey and sub-pixel edges (the brightest channel counts), and the
+// alpha byte of the drawn text, which the system leaves unset, ignored.
+TEST(OverlayGraphTest, TextPanelPixelsBlendTheTextOverThePanelByCoverage) {
+  const uint32_t drawn[] = {0x00000000, 0xFFFFFFFF, 0x00808080, 0x00FF0000, 0xAB000000};
+  const uint32_t expected[] = {0x9908080C, 0xFFEBEBEB, 0xCC7A7A7C, 0xFFEBEBEB, 0x9908080C};
+  uint32_t out[5] = {};
+  OverlayGraph::TextPanelPixels(drawn, 5, out);
+  for (size_t i = 0; i < 5; ++i) EXPECT_EQ(out[i], expected[i]) << std::hex << drawn[i];
 }
 
 }  // namespace
