@@ -24,6 +24,8 @@ namespace {
 constexpr DWORD kWatchdogStepMs = 500;
 constexpr DWORD kMainLoopSleepMs = 50;
 constexpr double kTitleIntervalMs = 250.0;
+// The overlay's frame age is over the presents of about the last ten seconds at 60 ticks/s.
+constexpr size_t kOverlayAgedPresents = 600;
 constexpr DWORD kModulePathUnits = 260;
 constexpr DWORD kFirstRetryMs = 100;
 constexpr DWORD kLongestRetryMs = 2000;
@@ -67,7 +69,7 @@ int Application::Run(const AppConfig& cfg) {
   tickPath.Bind(&presentStage);
   presentStage.vsync = cfg.vsync;
   presentStage.overlay = cfg.overlay;
-  presentStage.SetOverlaySource(&paceStats, 1000.0 / cfg.fps);
+  presentStage.SetOverlaySource(&paceStats, &presentTracker, 1000.0 / cfg.fps);
   presentStage.SetOverlayText(&overlayText);
   letterbox = cfg.letterbox;
   if (cfg.unknownCadence) {
@@ -285,6 +287,11 @@ void Application::RefreshTitle() {
   f.pace = paceStats.Snapshot();
   SetWindowTextW(window.hwnd, FormatTitle(f).c_str());
   if (presentStage.overlay && !recovering) {
+    presentTracker.Recent(kOverlayAgedPresents, overlayPresents);
+    const FrameAge age = FrameAgeAtPresent(overlayPresents, paceStats.qpc_frequency());
+    f.aged_frames = age.frames;
+    f.frame_age_p50_ms = age.p50_ms;
+    f.frame_age_p99_ms = age.p99_ms;
     float scale = 1.0f;
     if (HDC dc = GetDC(window.hwnd)) {
       scale = static_cast<float>(GetDeviceCaps(dc, LOGPIXELSX)) / 96.0f;

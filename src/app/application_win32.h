@@ -108,6 +108,7 @@ class Application {
   PresentStage presentStage;
   // The overlay's figures, drawn by the main thread when the title changes.
   OverlayText overlayText;
+  std::vector<DisplayRecord> overlayPresents;  // main thread: the frame age's records
   PaceStats paceStats{kPaceRingCapacity};
   // Each present followed to the screen (the pace thread feeds it, the P key reads it).
   PresentTracker presentTracker{kPaceRingCapacity};

@@ -85,7 +85,16 @@ std::vector<std::wstring> OverlayLines(const TitleFigures& f) {
   }
   // "Tessaline" and the adapter say nothing about the pacing; the rest a line each.
   std::vector<std::wstring> lines;
-  for (size_t i = 2; i < fields.size(); ++i) lines.push_back(fields[i]);
+  for (size_t i = 2; i < fields.size(); ++i) {
+    lines.push_back(fields[i]);
+    if (fields[i].rfind(L"recv ", 0) != 0) continue;
+    wchar_t age[96] = L"frame age -";
+    if (f.aged_frames > 0) {
+      std::swprintf(age, sizeof age / sizeof age[0], L"frame age p50=%.2fms p99=%.2fms",
+                    f.frame_age_p50_ms, f.frame_age_p99_ms);
+    }
+    lines.emplace_back(age);
+  }
   return lines;
 }
 

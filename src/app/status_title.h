@@ -38,12 +38,18 @@ struct TitleFigures {
   std::string pattern;            // kLocked: "2", "2-3"
   double refresh_hz = 0.0;        // kLocked: the display clock's rate
   const char* clock_source = "";  // kLocked: where the clock came from
+  // The overlay only (the title has no room): how old the recent source frames were when first
+  // presented, over `aged_frames` frames (0: not known).
+  size_t aged_frames = 0;
+  double frame_age_p50_ms = 0.0;
+  double frame_age_p99_ms = 0.0;
 };
 
 // The window title, cut to 1,023 units (the title buffer holds 1,024 with its terminator).
 std::wstring FormatTitle(const TitleFigures& f);
 
-// The title's figures for the overlay, a line each (its key list left out).
+// The title's figures for the overlay, a line each (its key list left out), with the frame age
+// after recv.
 std::vector<std::wstring> OverlayLines(const TitleFigures& f);
 
 // Each byte widened to the UTF-16 unit of the same value; "(none)" for an empty name.

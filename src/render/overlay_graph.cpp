@@ -13,6 +13,43 @@ constexpr float kNew[4] = {0.25f, 0.85f, 0.35f, 0.9f};
 constexpr float kHeld[4] = {0.6f, 0.6f, 0.6f, 0.9f};
 constexpr float kLate[4] = {0.95f, 0.2f, 0.2f, 0.95f};
 constexpr float kTarget[4] = {1.0f, 1.0f, 1.0f, 0.8f};
+constexpr float kGlass[4] = {0.35f, 0.7f, 1.0f, 0.9f};
+constexpr float kGlassStep = 4.0f;  // a mark's length per refresh, at 96 dpi
+constexpr uint32_t kGlassMost = 4;
+
+// A frame's first tick and the refreshes it stayed on the screen.
+struct FrameOnGlass {
+  uint64_t first_tick;
+  uint32_t refreshes;
+};
+
+// The frames whose time on the screen is known from every one of their presents: consecutive
+// records of the same frame (the same moment seen) add up; a frame any of whose presents is not
+// placed, or whose first present is not in the records, has no mark.
+void FramesOnGlass(const std::vector<DisplayRecord>& presents, std::vector<FrameOnGlass>& out) {
+  out.clear();
+  bool known = false;
+  bool first = true;
+  uint64_t seen = 0;
+  for (const DisplayRecord& r : presents) {
+    const bool placed = (r.state == DisplayState::kShown || r.state == DisplayState::kLate) &&
+                        r.refreshes_on_screen > 0;
+    if (!first && r.seen_qpc != 0 && r.seen_qpc == seen) {
+      if (known && placed) {
+        out.back().refreshes += r.refreshes_on_screen;
+      } else if (known) {
+        out.pop_back();
+        known = false;
+      }
+      continue;
+    }
+    const bool whole = !first;  // the records may begin in the middle of a frame
+    first = false;
+    seen = r.seen_qpc;
+    known = whole && r.seen_qpc != 0 && placed;
+    if (known) out.push_back({r.tick, r.refreshes_on_screen});
+  }
+}
 
 OverlayRect Rect(float left, float top, float width, float height, const float (&rgba)[4]) {
   OverlayRect r;
@@ -36,7 +73,8 @@ OverlayRect OverlayGraph::TextPanel(const OverlayRect& graph_panel, size_t lines
 
 void OverlayGraph::LayOut(const std::vector<PaceSample>& samples, double target_interval_ms,
                           uint64_t qpc_frequency, float scale, uint32_t buffer_width,
-                          uint32_t buffer_height, std::vector<OverlayRect>& rects) {
+                          uint32_t buffer_height, std::vector<OverlayRect>& rects,
+                          const std::vector<DisplayRecord>* presents) {
   rects.clear();
   if (buffer_width == 0 || buffer_height == 0 || !(scale > 0.0f) || qpc_frequency == 0) return;
   const float margin = kMargin * scale;
@@ -63,6 +101,20 @@ void OverlayGraph::LayOut(const std::vector<PaceSample>& samples, double target_
                          late        ? kLate
                          : tick.hold ? kHeld
                                      : kNew));
+  }
+  if (presents != nullptr && shown > 0) {
+    std::vector<FrameOnGlass> frames;
+    FramesOnGlass(*presents, frames);
+    auto frame = frames.begin();
+    for (size_t i = 0; i < shown && frame != frames.end(); ++i) {
+      const uint64_t tick = samples[samples.size() - shown + i].tick;
+      while (frame != frames.end() && frame->first_tick < tick) ++frame;
+      if (frame == frames.end() || frame->first_tick != tick) continue;
+      const float left = margin + width - static_cast<float>(shown - i) * bar;
+      const float length =
+          static_cast<float>(std::min(frame->refreshes, kGlassMost)) * kGlassStep * scale;
+      rects.push_back(Rect(left, margin, bar, std::min(length, height), kGlass));
+    }
   }
   rects.push_back(
       Rect(margin, margin + height / 2.0f - scale / 2.0f, width, std::max(1.0f, scale), kTarget));

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "pacing/pace_stats.h"
+#include "render/present_tracker.h"
 
 namespace tsl {
 
@@ -22,6 +23,9 @@ struct OverlayRect {
 //   scale whose top is twice the target interval (longer ones are drawn to the top);
 // - the bar's colour says what the tick was: green presented a new frame, grey held the one
 //   before, red was late (an interval over 1.5 x the target: a missed or slipped tick);
+// - where the display side is measured, a blue mark hanging from the panel's top at each
+//   frame's first tick: its length the refreshes the frame stayed on the screen (4 px each, 4 at
+//   most), so an even cadence is an even row of marks;
 // - a white line at the target interval.
 // Everything is `scale` times its size at 96 dpi (a bar 2 px wide, the panel 80 px high), and
 // cut to the buffer. Portable: the presenter draws what this lays out.
@@ -34,10 +38,13 @@ class OverlayGraph {
   static constexpr float kTextColour[4] = {0.92f, 0.92f, 0.92f, 1.0f};
 
   // The rectangles for `samples` (oldest first) against a target interval, into `rects` (its
-  // storage reused); nothing when the buffer is empty.
+  // storage reused): the panel first, then the bars, the marks, and the target line last;
+  // nothing when the buffer is empty. `presents` (oldest first, may be null) are the tracker's
+  // records of the same ticks.
   static void LayOut(const std::vector<PaceSample>& samples, double target_interval_ms,
                      uint64_t qpc_frequency, float scale, uint32_t buffer_width,
-                     uint32_t buffer_height, std::vector<OverlayRect>& rects);
+                     uint32_t buffer_height, std::vector<OverlayRect>& rects,
+                     const std::vector<DisplayRecord>* presents = nullptr);
   // The panel under the graph's (`graph_panel`, the first rectangle LayOut gives) for `lines`
   // lines of text, cut to the buffer; its text starts a small inset from its top-left corner.
   static OverlayRect TextPanel(const OverlayRect& graph_panel, size_t lines, float scale,

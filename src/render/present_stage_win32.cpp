@@ -11,10 +11,16 @@ void PresentStage::Peek(OutputFrame& newest, OutputFrame& previous) {
 const OverlayInput* PresentStage::Overlay() {
   if (!overlay || stats_ == nullptr) return nullptr;
   stats_->Recent(OverlayGraph::kBars + 1, recent_);
+  // A few more presents than ticks: a frame's first present may be before the oldest bar.
+  if (tracker_ != nullptr) tracker_->Recent(OverlayGraph::kBars + 8, recentPresents_);
   size_t lines = 0;
   textView_ = text_ != nullptr ? text_->Front(lines) : nullptr;
-  overlayInput_ =
-      OverlayInput{&recent_, targetIntervalMs_, stats_->qpc_frequency(), textView_.Get(), lines};
+  overlayInput_ = OverlayInput{&recent_,
+                               targetIntervalMs_,
+                               stats_->qpc_frequency(),
+                               textView_.Get(),
+                               lines,
+                               tracker_ != nullptr ? &recentPresents_ : nullptr};
   return &overlayInput_;
 }
 

@@ -22,10 +22,12 @@ class PresentStage final : public TickOutput {
     slot_ = slot;
   }
 
-  // The overlay graph is drawn from `stats`' recent ticks against `target_interval_ms` while
-  // `overlay` is set.
-  void SetOverlaySource(const PaceStats* stats, double target_interval_ms) {
+  // The overlay graph is drawn from `stats`' recent ticks and `tracker`'s records of their
+  // presents (may be null) against `target_interval_ms` while `overlay` is set.
+  void SetOverlaySource(const PaceStats* stats, const PresentTracker* tracker,
+                        double target_interval_ms) {
     stats_ = stats;
+    tracker_ = tracker;
     targetIntervalMs_ = target_interval_ms;
   }
 
@@ -53,6 +55,8 @@ class PresentStage final : public TickOutput {
   const PaceStats* stats_ = nullptr;
   double targetIntervalMs_ = 0.0;
   std::vector<PaceSample> recent_;
+  const PresentTracker* tracker_ = nullptr;
+  std::vector<DisplayRecord> recentPresents_;
   OverlayText* text_ = nullptr;
   Microsoft::WRL::ComPtr<ID3D11ShaderResourceView> textView_;  // held for the tick
   OverlayInput overlayInput_;

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "pacing/pace_stats.h"
+
 namespace tsl {
 
 namespace {
@@ -243,6 +245,34 @@ std::vector<DisplayRecord> PresentTracker::Records() const {
   out.reserve(records_.size());
   for (const auto& [key, r] : records_) out.push_back(r);
   return out;
+}
+
+void PresentTracker::Recent(size_t count, std::vector<DisplayRecord>& out) const {
+  std::lock_guard<std::mutex> guard(mutex_);
+  out.clear();
+  auto from = records_.end();
+  for (size_t i = 0; i < count && from != records_.begin(); ++i) --from;
+  for (; from != records_.end(); ++from) out.push_back(from->second);
+}
+
+FrameAge FrameAgeAtPresent(const std::vector<DisplayRecord>& records, uint64_t qpc_frequency) {
+  FrameAge age;
+  if (qpc_frequency == 0) return age;
+  std::vector<double> ages;
+  uint64_t previous_seen = 0;
+  for (const DisplayRecord& r : records) {
+    // A blank (nothing seen) or a present that returned before its frame was seen says nothing.
+    if (r.seen_qpc == 0 || r.present_qpc < r.seen_qpc) continue;
+    if (r.seen_qpc == previous_seen) continue;  // the same frame again: held
+    previous_seen = r.seen_qpc;
+    ages.push_back(static_cast<double>(r.present_qpc - r.seen_qpc) * 1000.0 /
+                   static_cast<double>(qpc_frequency));
+  }
+  age.frames = ages.size();
+  if (ages.empty()) return age;
+  age.p50_ms = PercentileNearestBelow(ages, 0.5);
+  age.p99_ms = PercentileNearestBelow(ages, 0.99);
+  return age;
 }
 
 PresentCountReading PresentTracker::Reading() const {

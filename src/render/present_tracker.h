@@ -89,6 +89,16 @@ struct DisplayRecord {
   uint32_t refreshes_on_screen = 0;  // until the next image replaced it; 0 while unknown
 };
 
+// How old the source frames in `records` (oldest first) were when first presented: present
+// returned minus when the receive thread saw them, each frame counted once, at its first
+// present, as the report counts them. `frames` is 0 where no record says.
+struct FrameAge {
+  size_t frames = 0;
+  double p50_ms = 0.0;
+  double p99_ms = 0.0;
+};
+FrameAge FrameAgeAtPresent(const std::vector<DisplayRecord>& records, uint64_t qpc_frequency);
+
 class PresentTracker {
  public:
   explicit PresentTracker(size_t capacity = 8192) : capacity_(capacity) {}
@@ -106,6 +116,9 @@ class PresentTracker {
 
   // The records of the recent presents, oldest first (pending ones included).
   std::vector<DisplayRecord> Records() const;
+  // The newest `count` of them, oldest first, into `out` (its storage reused): cheap enough for
+  // every tick.
+  void Recent(size_t count, std::vector<DisplayRecord>& out) const;
   PresentCountReading Reading() const;
 
  private:

@@ -84,6 +84,9 @@ bool Presenter::AcquireBackBuffer() {
                                                            renderTarget_.ReleaseAndGetAddressOf()));
 }
 
+// The panel, a bar and a mark for every interval, and the target line.
+static_assert(kOverlayMostRects >= 2 * OverlayGraph::kBars + 2, "the overlay's rectangles");
+
 bool Presenter::CreateOverlayPipeline() {
   ID3D11Device* d = device_->device.Get();
   ComPtr<ID3DBlob> vs;
@@ -324,7 +327,7 @@ void Presenter::DrawOverlay(const OverlayInput& overlay) {
                                                           static_cast<float>(client_width)
                                                     : 1.0f);
   OverlayGraph::LayOut(*overlay.samples, overlay.target_interval_ms, overlay.qpc_frequency, scale,
-                       backBufferWidth_, backBufferHeight_, overlayRects_);
+                       backBufferWidth_, backBufferHeight_, overlayRects_, overlay.presents);
   ID3D11DeviceContext* c = device_->context.Get();
   ID3D11RenderTargetView* target = renderTarget_.Get();
   c->OMSetRenderTargets(1, &target, nullptr);

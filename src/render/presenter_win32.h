@@ -23,13 +23,15 @@ namespace tsl {
 // The window's flip-model swap chain and the fixed pipeline that draws one frame per tick:
 // letterboxed (buffers follow the client area, black bands) or stretched (buffers take the
 // source's size and the swap chain scales them onto the window).
-// What the overlay graph is drawn from: the recent ticks (a copy) and the interval aimed at.
+// What the overlay graph is drawn from: the recent ticks and their presents (copies) and the
+// interval aimed at.
 struct OverlayInput {
   const std::vector<PaceSample>* samples = nullptr;
   double target_interval_ms = 0.0;
   uint64_t qpc_frequency = 0;
   ID3D11ShaderResourceView* text = nullptr;  // the figures' panel (OverlayText), under the graph
   size_t text_lines = 0;
+  const std::vector<DisplayRecord>* presents = nullptr;  // for the marks of time on the screen
 };
 
 class Presenter {

@@ -33,7 +33,7 @@ static_assert(kPixelShaderLength == 211, "pixel shader text");
 // The overlay's rectangles, all in one draw from a vertex buffer of coloured triangles (six
 // vertices a rectangle, already in clip space): one buffer update a tick. A constant buffer
 // written once per rectangle makes the driver wait for the one drawn before.
-inline constexpr unsigned kOverlayMostRects = 256;
+inline constexpr unsigned kOverlayMostRects = 512;
 inline constexpr char kRectVertexShaderText[] =
     "\n"
     "struct VSIn { float2 pos : POSITION; float4 rgba : COLOR0; };\n"

@@ -41,13 +41,22 @@ TEST(StatusTitleTest, TheTitleForAGivenSetOfFigures) {
             L"\u03C3=0.012ms  |  cb p99=2.35ms  |  hold 50% (101 / 200)  |  missed 2  |  recv 99"
             L"  |  connected (3 avail)  |  fmt BGRA8  |  vsync off  |  mon1  |  cadence 2-3 @ "
             L"59.94 Hz (statistics)  [F11=fs F12=mon V=vsync P=dump-csv ESC=exit]");
-  // The overlay shows the same figures, a line each, without the name, adapter and keys.
-  const std::vector<std::wstring> lines = OverlayLines(f);
-  ASSERT_EQ(lines.size(), 13u);
+  // The overlay shows the same figures, a line each, without the name, adapter and keys, and
+  // the frame age (which the title has no room for) after recv: a dash until a frame is aged.
+  std::vector<std::wstring> lines = OverlayLines(f);
+  ASSERT_EQ(lines.size(), 14u);
   EXPECT_EQ(lines.front(), L"src \"Larkmoor Weft Output\"");
   EXPECT_EQ(lines[1], L"pace 60.00 fps");
   EXPECT_EQ(lines[5], L"hold 50% (101 / 200)");
+  EXPECT_EQ(lines[8], L"frame age -");
   EXPECT_EQ(lines.back(), L"cadence 2-3 @ 59.94 Hz (statistics)");
+  f.aged_frames = 30;
+  f.frame_age_p50_ms = 4.5;
+  f.frame_age_p99_ms = 21.126;
+  lines = OverlayLines(f);
+  ASSERT_EQ(lines.size(), 14u);
+  EXPECT_EQ(lines[7], L"recv 99");
+  EXPECT_EQ(lines[8], L"frame age p50=4.50ms p99=21.13ms");
   // The other ways ticks can follow the display.
   struct Case {
     CadenceShown shown;

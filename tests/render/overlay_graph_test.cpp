@@ -60,6 +60,47 @@ TEST(OverlayGraphTest, BarsFollowTheIntervalsOnATwiceTheTargetScale) {
   EXPECT_NEAR(rects[2].height, 80.0f, 0.01f);
 }
 
+// Marks for the refreshes each frame stayed on the screen, at the frame's first tick: a held
+// re-present adds to its frame; a frame with a present not placed, the frame the records begin
+// in the middle of, and blanks get none; the length stops at four refreshes.
+TEST(OverlayGraphTest, MarksHangFromTheTopForTheRefreshesEachFrameStayedOnTheScreen) {
+  auto samples = Ticks(
+      {{16.6667, false}, {16.6667, true}, {16.6667, false}, {16.6667, false}, {16.6667, false}});
+  for (uint64_t i = 0; i < samples.size(); ++i) samples[i].tick = 10 + i;
+  struct Present {
+    uint64_t tick, seen;
+    DisplayState state;
+    uint32_t refreshes;
+  };
+  const Present made[] = {
+      {10, 100, DisplayState::kShown, 1},    {11, 200, DisplayState::kShown, 2},
+      {12, 200, DisplayState::kLate, 1},     {13, 0, DisplayState::kShown, 1},
+      {14, 300, DisplayState::kUnplaced, 0}, {15, 400, DisplayState::kShown, 9}};
+  std::vector<DisplayRecord> presents;
+  for (const Present& p : made) {
+    DisplayRecord r;
+    r.tick = p.tick;
+    r.seen_qpc = p.seen;
+    r.state = p.state;
+    r.refreshes_on_screen = p.refreshes;
+    presents.push_back(r);
+  }
+  std::vector<OverlayRect> rects;
+  OverlayGraph::LayOut(samples, 16.6667, kFrequency, 2.0f, 1920, 1080, rects, &presents);
+  ASSERT_EQ(rects.size(), 1u + 5 + 2 + 1);
+  const OverlayRect& panel = rects.front();
+  const struct {
+    size_t bar;    // the tick's bar, 1 for tick 11
+    float length;  // at 96 dpi
+  } marks[] = {{1, 12.0f}, {5, 16.0f}};
+  for (size_t m = 0; m < 2; ++m) {
+    const OverlayRect& r = rects[6 + m];
+    EXPECT_FLOAT_EQ(r.left, rects[marks[m].bar].left) << m;
+    EXPECT_FLOAT_EQ(r.top, panel.top) << m;
+    EXPECT_FLOAT_EQ(r.height, marks[m].length * 2.0f) << m;
+  }
+}
+
 // Premultiplied BGRA from white-on-black coverage: bare panel (0.6 alpha), full text (opaque
 // 0.92 grey), half-covered grey and sub-pixel edges (the brightest channel counts), and the
 // alpha byte of the drawn text, which the system leaves unset, ignored.

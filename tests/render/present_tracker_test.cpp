@@ -202,5 +202,29 @@ TEST(PresentTrackerTest, TheDataTellsWhichReadingOfPresentCountHolds) {
   }
 }
 
+// The newest records, for the overlay; and the frame age: each frame once, at its first
+// present (a held re-present and a blank count for nothing), at 1000 counts a millisecond.
+TEST(PresentTrackerTest, RecentRecordsAndTheFrameAgeAtTheFirstPresentOfEachFrame) {
+  PresentTracker tracker;
+  struct Made {
+    uint64_t seen, present;
+  };
+  const Made made[] = {{1000, 3000}, {1000, 19000}, {0, 20000}, {18000, 22000}, {30000, 38000}};
+  for (uint32_t i = 0; i < 5; ++i) tracker.OnPresent(i, i + 1, 1, made[i].seen, made[i].present);
+  std::vector<DisplayRecord> recent(9);
+  tracker.Recent(3, recent);
+  ASSERT_EQ(recent.size(), 3u);
+  EXPECT_EQ(recent.front().tick, 2u);
+  EXPECT_EQ(recent.back().tick, 4u);
+  tracker.Recent(50, recent);
+  ASSERT_EQ(recent.size(), 5u);
+  const FrameAge age = FrameAgeAtPresent(recent, 1'000'000);
+  EXPECT_EQ(age.frames, 3u);  // ages 2, 4 and 8 ms
+  EXPECT_DOUBLE_EQ(age.p50_ms, 4.0);
+  EXPECT_DOUBLE_EQ(age.p99_ms, 4.0);  // rank floor(2 x 0.99) = 1
+  EXPECT_EQ(FrameAgeAtPresent({}, 1'000'000).frames, 0u);
+  EXPECT_EQ(FrameAgeAtPresent(recent, 0).frames, 0u);
+}
+
 }  // namespace
 }  // namespace tsl
