@@ -116,7 +116,7 @@ void WeftReceiveThread::Loop() {
   // pause, disconnected until its next pass says otherwise.
   while (running_) {
     try {
-      Passes();
+      RunPasses();
     } catch (...) {
       connected = false;
       takesOnRequest_ = false;
@@ -125,7 +125,7 @@ void WeftReceiveThread::Loop() {
   }
 }
 
-void WeftReceiveThread::Passes() {
+void WeftReceiveThread::RunPasses() {
   auto last_scan = Clock::now() - std::chrono::seconds(10);
   std::vector<std::string> names;
   names.reserve(kMaxListedSenders);

@@ -79,7 +79,8 @@ class WeftReceiveThread {
   };
 
   void Loop();
-  void Passes();
+  // Runs passes of the receive loop until the thread is asked to stop (or a pass throws).
+  void RunPasses();
   // While takes are on request: waits until a tick asks (or a quiet interval passes); returns
   // how many takes had been asked for when it woke, and whether one of them is still unserved.
   uint64_t WaitForTakeRequest(bool& take_asked);

@@ -27,7 +27,7 @@ PresentResult TickPath::Run(uint64_t tick, uint64_t target_qpc, uint64_t wake_qp
     result.seen_qpc = frame.seen_qpc;
     // A tick whose draw or present failed presented nothing: it is neither a present nor a hold.
     if (outcome != PresentOutcome::kFailed) {
-      result.presented = true;
+      result.frame_counted = true;
       result.repeated = lastVersion_ == frame.version;
       lastVersion_ = frame.version;
       if (result.repeated) repeatCount_.fetch_add(1);

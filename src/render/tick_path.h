@@ -46,11 +46,12 @@ class TickOutput {
 };
 
 struct PresentResult {
-  bool presented = false;     // a frame was drawn and its present succeeded (or the window is
-                              // minimised and there was nothing to draw into)
-  bool present_made = false;  // a present call was made and succeeded (a frame or a blank): it
-                              // has an id, and the display side follows it
-  bool repeated = false;      // the frame's version equals the previous presenting tick's
+  bool frame_counted = false;  // the tick counts among the title's presented ticks: its frame
+                               // was drawn and presented, or the window is minimised and there
+                               // was nothing to draw into
+  bool present_made = false;   // a present call was made and succeeded (a frame or a blank): it
+                               // has an id, and the display side follows it
+  bool repeated = false;       // the frame's version equals the previous presenting tick's
   uint64_t version = 0;
   uint64_t seen_qpc = 0;  // when the frame was seen by the receive thread (0: no frame)
 };

@@ -121,7 +121,7 @@ bool weftDX::CheckSenderTexture() {
 void weftDX::CopyShared() {
   context_->CopyResource(receivedTexture_.Get(), sharedTexture_.Get());
   context_->Flush();
-  const bool counted = frameCount_.Counting() && !firstCopyPending_;
+  const bool counted = frameCount_.SenderCountsFrames() && !firstCopyPending_;
   lastFrame_ = firstCopyPending_ || counted ? Frame::kNew : Frame::kUncounted;
   lastFrameStep_ = counted ? frameCount_.LastStep() : 1;
   firstCopyPending_ = false;
@@ -139,7 +139,7 @@ bool weftDX::ReceiveTexture() {
   // of a new texture (a new size or format): copying the old one and calling it new would show
   // a stale picture for up to the recheck time, so the record is read again first.
   if (CheckedRecently()) {
-    if (!frameCount_.Counting()) {
+    if (!frameCount_.SenderCountsFrames()) {
       CopyNewFrame();  // uncounted: every call copies what the texture holds
       return true;
     }

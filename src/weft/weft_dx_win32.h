@@ -48,7 +48,7 @@ class weftDX {
   bool IsConnected() const { return connected_; }
   // Whether the sender's frames are counted: only then does "no new frame" mean the receiving
   // texture holds the sender's newest frame.
-  bool CountsFrames() const { return frameCount_.Counting(); }
+  bool CountsFrames() const { return frameCount_.SenderCountsFrames(); }
   uint32_t GetSenderWidth() const { return width_; }
   uint32_t GetSenderHeight() const { return height_; }
   int GetSenderFormat() const { return format_; }

@@ -141,29 +141,30 @@ void WeftFrameCount::CleanupFrameCount() {
   lastStep_ = 1;
 }
 
-int32_t WeftFrameCount::ReadCount() {
+std::optional<int32_t> WeftFrameCount::ReadCount() {
   switch (WaitForSingleObject(countSemaphore_.get(), 0)) {
     case WAIT_OBJECT_0: {
       // Put back what the wait took; the previous count is the sender's count less that one.
       LONG previous = 0;
       if (!ReleaseSemaphore(countSemaphore_.get(), 1, &previous)) {
         LogError("weftFrameCount::GetNewFrame - ReleaseSemaphore failed");
-        return -1;
+        return std::nullopt;
       }
-      return previous;
+      return static_cast<int32_t>(previous);
     }
+    case WAIT_TIMEOUT:
+      return 0;  // nothing counted yet
     case WAIT_ABANDONED:
       LogWarning("WeftFrameCount::GetNewFrame - WAIT_ABANDONED");
-      return 0;
+      return std::nullopt;
     case WAIT_FAILED:
-      LogWarning("WeftFrameCount::GetNewFrame - WAIT_FAILED");
-      return 0;
     default:
-      return 0;
+      LogWarning("WeftFrameCount::GetNewFrame - WAIT_FAILED");
+      return std::nullopt;
   }
 }
 
-int32_t WeftFrameCount::PeekCount() {
+std::optional<int32_t> WeftFrameCount::PeekCount() {
   const QuerySemaphoreFunction query = QuerySemaphore();
   SemaphoreBasicInformation info{};
   if (query == nullptr ||
@@ -174,22 +175,26 @@ int32_t WeftFrameCount::PeekCount() {
   return info.currentCount == 0 ? 0 : static_cast<int32_t>(info.currentCount - 1);
 }
 
-bool WeftFrameCount::IsNewCount(int32_t count) const {
+bool WeftFrameCount::IsNewCount(std::optional<int32_t> count) const {
   // While we hold the semaphore only the sender changes its count, and only upwards. A count
   // below the last one is another receiver's read caught between its take and its give-back:
   // no frame. An unreadable count, or none yet, cannot tell, and counts as new.
-  if (count < 0 || (count == 0 && lastFrameCount_ == 0)) return true;
-  return count > lastFrameCount_;
+  if (!count || *count < 0 || (*count == 0 && lastFrameCount_ == 0)) return true;
+  return *count > lastFrameCount_;
 }
 
 bool WeftFrameCount::GetNewFrame() {
   if (!frameCountEnabled_ || !countSemaphore_) return true;
-  const int32_t count = ReadCount();
+  const std::optional<int32_t> count = ReadCount();
   // A dip does not become the last count, or the give-back would pass for a frame too.
   if (!IsNewCount(count)) return false;
-  lastStep_ = lastFrameCount_ > 0 && count > lastFrameCount_ ? count - lastFrameCount_ : 1;
-  if (count >= 0) frameCount_ = count;
-  if (count > 0) lastFrameCount_ = count;
+  if (!count) {
+    lastStep_ = 1;
+    return true;
+  }
+  lastStep_ = lastFrameCount_ > 0 && *count > lastFrameCount_ ? *count - lastFrameCount_ : 1;
+  if (*count >= 0) frameCount_ = *count;
+  if (*count > 0) lastFrameCount_ = *count;
   return true;
 }
 

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <optional>
 
 #include "weft/unique_handle_win32.h"
 #include "weft/weft_protocol.h"
@@ -31,27 +32,24 @@ class WeftFrameCount {
   bool FrameSignalled();
   // The sender counts its frames: counting is on, the semaphore is held, and the last read
   // found a count. Only then does a false from GetNewFrame mean the frame is old.
-  bool Counting() const { return frameCountEnabled_ && countSemaphore_ && frameCount_ > 0; }
+  bool SenderCountsFrames() const {
+    return frameCountEnabled_ && countSemaphore_ && frameCount_ > 0;
+  }
   // The frames the last GetNewFrame that said "new" stands for: the count's step since the frame
   // reported before it, 1 for the first one counted.
   int32_t LastStep() const { return lastStep_; }
   bool CheckAccess(ID3D11Texture2D* texture);
   bool AllowAccess(ID3D11Texture2D* texture);
 
-  bool FrameCountingEnabled() const { return frameCountEnabled_; }
-  bool HasSemaphore() const { return static_cast<bool>(countSemaphore_); }
-  bool HasAccessMutex() const { return static_cast<bool>(accessMutex_); }
-  int32_t FrameCount() const { return frameCount_; }
-
  private:
   static bool IsKeyedMutexTexture(ID3D11Texture2D* texture);
-  // The sender's count, read without consuming it (0 when it cannot be read): by taking one
+  // The sender's count, read without consuming it (none when it cannot be read): by taking one
   // and giving it back, as every receiver does.
-  int32_t ReadCount();
+  std::optional<int32_t> ReadCount();
   // The same count by a query that takes nothing; ReadCount where the query is missing.
-  int32_t PeekCount();
+  std::optional<int32_t> PeekCount();
   // Whether a count read now is a frame GetNewFrame has not reported yet.
-  bool IsNewCount(int32_t count) const;
+  bool IsNewCount(std::optional<int32_t> count) const;
 
   weft::UniqueHandle accessMutex_;
   bool frameCountEnabled_ = false;

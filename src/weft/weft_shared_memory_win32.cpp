@@ -46,7 +46,6 @@ SegmentCreateResult WeftSharedMemory::Create(const char* name, int32_t size) {
   const bool existed = segment_.Existed();
   if (existed) SetLastError(0);
   if (!OpenMutex(name)) return WEFT_CREATE_FAILED;
-  name_ = name;
   size_ = size;
   return existed ? WEFT_CREATE_OPENED : WEFT_CREATE_NEW;
 }
@@ -57,7 +56,6 @@ bool WeftSharedMemory::Open(const char* name) {
   if (!segment_.Open(name)) return false;  // GetLastError says why, for the caller
   if (!OpenMutex(name)) return false;
   SetLastError(0);
-  name_ = name;
   size_ = 0;
   return true;
 }
@@ -90,6 +88,5 @@ void WeftSharedMemory::Unlock() {
 void WeftSharedMemory::Close() {
   segment_.Close();
   mutex_.reset();
-  name_.clear();
   size_ = 0;
 }

@@ -36,7 +36,6 @@ class WeftSharedMemory {
   // Bytes of the view that the system actually mapped (whole pages); another process may have
   // created the segment smaller than this object asked for. 0 when nothing is held.
   size_t ViewBytes() const { return segment_.size(); }
-  const char* Name() const { return name_.empty() ? nullptr : name_.c_str(); }
 
  private:
   bool OpenMutex(const char* name);
@@ -45,7 +44,6 @@ class WeftSharedMemory {
   weft::MappedView segment_;
   weft::UniqueHandle mutex_;
   int32_t lock_count_ = 0;
-  std::string name_;
   int32_t size_ = 0;
 };
 

@@ -183,7 +183,7 @@ TEST_F(RenderTest, StretchSizesTheBuffersToTheSourceOnlyWhenTheWantedSizeChanges
 TEST_F(RenderTest, BeforeAnyFrameEachTickPresentsBlackAndCountsNothing) {
   for (int i = 0; i < 3; ++i) {
     const PresentResult r = Tick(0);
-    EXPECT_FALSE(r.presented);
+    EXPECT_FALSE(r.frame_counted);
     EXPECT_TRUE(r.present_made);  // a black present, followed to the screen like any other
     EXPECT_FALSE(r.repeated);
     EXPECT_EQ(r.version, 0u);
@@ -196,11 +196,11 @@ TEST_F(RenderTest, ARepeatedVersionCountsOneRepeatAndStillPresents) {
   auto texture = SolidTexture(gpu_.device.Get(), 64, 64, kGreen);
   slot_.Publish(texture.Get(), 64, 64, 87);
   PresentResult r = Tick(0);
-  EXPECT_TRUE(r.presented);
+  EXPECT_TRUE(r.frame_counted);
   EXPECT_FALSE(r.repeated);
   EXPECT_EQ(r.version, 1u);
   r = Tick(0);
-  EXPECT_TRUE(r.presented);
+  EXPECT_TRUE(r.frame_counted);
   EXPECT_TRUE(r.repeated);
   EXPECT_EQ(r.version, 1u);
   slot_.Publish(texture.Get(), 64, 64, 87);
@@ -283,7 +283,7 @@ TEST_F(RenderTest, AMinimisedWindowDrawsNothingButTheTickStillCounts) {
   EXPECT_EQ(presenter_.Draw(texture.Get(), 64, 64, 87, 0), Presenter::DrawResult::kNothingToDraw);
   slot_.Publish(texture.Get(), 64, 64, 87);
   const PresentResult r = Tick(0);
-  EXPECT_TRUE(r.presented);
+  EXPECT_TRUE(r.frame_counted);
   EXPECT_FALSE(r.present_made);  // no present call: nothing for the display side to follow
   EXPECT_EQ(path_.PresentCount(), 1u);
   EXPECT_EQ(probe_.ResizeCount(), resizes);
@@ -608,7 +608,7 @@ TEST_F(RenderTest, PresentsAreFollowedToTheScreenAndIntoTheDisplayLog) {
   auto texture = SolidTexture(gpu_.device.Get(), 64, 64, kGreen);
   for (uint64_t tick = 0; tick < 12; ++tick) {
     slot_.Publish(texture.Get(), 64, 64, 87, QpcNow());
-    ASSERT_TRUE(Tick(1).presented);
+    ASSERT_TRUE(Tick(1).frame_counted);
     Sleep(20);
   }
   Sleep(100);  // the last presents reach the screen

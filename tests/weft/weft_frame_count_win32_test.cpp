@@ -21,26 +21,24 @@ TEST(WeftFrameCountTest, CountIsReadWithoutConsumingAndOnlyNewCountsAreNewFrames
   PeerProcess peer;
   ASSERT_TRUE(peer.started());
   WeftFrameCount counter;
-  ASSERT_TRUE(counter.FrameCountingEnabled());
   counter.EnableFrameCount("TslFc_Count");
-  ASSERT_TRUE(counter.HasSemaphore());
 
   // No frame signalled yet: no counting information, every call reports a frame.
   EXPECT_TRUE(counter.GetNewFrame());
   EXPECT_TRUE(counter.GetNewFrame());
-  EXPECT_EQ(counter.FrameCount(), 0);
+  EXPECT_FALSE(counter.SenderCountsFrames());
 
   ASSERT_EQ(peer.Send("signal TslFc_Count 3"), "ok");
   EXPECT_TRUE(counter.GetNewFrame());
-  EXPECT_EQ(counter.FrameCount(), 3);
+  EXPECT_TRUE(counter.SenderCountsFrames());
+  EXPECT_EQ(counter.LastStep(), 1);     // the first frame counted
   EXPECT_FALSE(counter.GetNewFrame());  // the read did not consume the count
-  EXPECT_EQ(counter.FrameCount(), 3);
-  ASSERT_EQ(peer.Send("signal TslFc_Count 1"), "ok");
+  ASSERT_EQ(peer.Send("signal TslFc_Count 2"), "ok");
   EXPECT_TRUE(counter.GetNewFrame());
-  EXPECT_EQ(counter.FrameCount(), 4);
+  EXPECT_EQ(counter.LastStep(), 2);
 
   counter.CleanupFrameCount();
-  EXPECT_FALSE(counter.HasSemaphore());
+  EXPECT_FALSE(counter.SenderCountsFrames());
   EXPECT_TRUE(counter.GetNewFrame());
 }
 
@@ -89,22 +87,29 @@ TEST(WeftFrameCountTest, SwitchedOffInTheRegistryEveryCallIsANewFrame) {
        {std::optional<DWORD>{}, std::optional<DWORD>{0}, std::optional<DWORD>{2}}) {
     ScopedWeftSetting off(weft::kFrameCountValue, value);
     WeftFrameCount counter;
-    EXPECT_FALSE(counter.FrameCountingEnabled());
     counter.EnableFrameCount("TslFc_Off");
     EXPECT_EQ(weft::LastLogMessage(), "    Setting not enabled");
-    EXPECT_FALSE(counter.HasSemaphore());
     for (int i = 0; i < 3; ++i) EXPECT_TRUE(counter.GetNewFrame());
+    EXPECT_FALSE(counter.SenderCountsFrames());
   }
 }
 
+// The longest name whose semaphore name fits is counted (a second read of the same count is no
+// frame); one more character and every call is a new frame.
 TEST(WeftFrameCountTest, ASenderNameTooLongForTheSemaphoreIsNotCounted) {
   ScopedWeftSetting on(weft::kFrameCountValue, 1);
+  PeerProcess peer;
+  ASSERT_TRUE(peer.started());
+  const std::string fits(239, 'L');
+  ASSERT_EQ(peer.Send("signal " + fits + " 2"), "ok");
   WeftFrameCount counter;
   counter.EnableFrameCount(std::string(240, 'L').c_str());
-  EXPECT_FALSE(counter.HasSemaphore());
+  for (int i = 0; i < 2; ++i) EXPECT_TRUE(counter.GetNewFrame());
+  EXPECT_FALSE(counter.SenderCountsFrames());
+  counter.EnableFrameCount(fits.c_str());
   EXPECT_TRUE(counter.GetNewFrame());
-  counter.EnableFrameCount(std::string(239, 'L').c_str());
-  EXPECT_TRUE(counter.HasSemaphore());
+  EXPECT_TRUE(counter.SenderCountsFrames());
+  EXPECT_FALSE(counter.GetNewFrame());
 }
 
 TEST(WeftFrameCountTest, NamedAccessMutexTimesOutSilentlyWhileTheSenderHoldsIt) {
