@@ -47,8 +47,8 @@ struct Options {
   uint32_t height = 720;
   double seconds = 0.0;  // 0: until the process is ended
   bool emulate = false;
-  uint32_t format = 87;  // DXGI_FORMAT_B8G8R8A8_UNORM
-  uint32_t burst = 0;    // frames per burst; 0: a steady rate
+  uint32_t format = DXGI_FORMAT_B8G8R8A8_UNORM;  // DXGI_FORMAT_B8G8R8A8_UNORM
+  uint32_t burst = 0;                            // frames per burst; 0: a steady rate
   bool frame_code = false;
   std::string stamps;  // mapping name; empty: no stamps
 };
@@ -90,7 +90,8 @@ bool ParseOptions(int argc, char** argv, Options& o) {
       o.emulate = true;
     } else if (arg == "--format" && has_value) {
       o.format = static_cast<uint32_t>(std::atoi(argv[++i]));
-      if (o.format != 87 && o.format != 28) return false;
+      if (o.format != DXGI_FORMAT_B8G8R8A8_UNORM && o.format != DXGI_FORMAT_R8G8B8A8_UNORM)
+        return false;
     } else if (arg == "--burst" && has_value) {
       const int burst = std::atoi(argv[++i]);
       if (burst <= 0) return false;

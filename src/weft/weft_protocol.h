@@ -10,6 +10,11 @@
 namespace weft {
 
 // Named shared-memory segments.
+// The texture formats a sender's record names most, by their DXGI numbers (the record holds
+// the number).
+inline constexpr uint32_t kFormatBgra8 = 87;  // DXGI_FORMAT_B8G8R8A8_UNORM
+inline constexpr uint32_t kFormatRgba8 = 28;  // DXGI_FORMAT_R8G8B8A8_UNORM
+
 inline constexpr char kSenderNamesSegment[] = "WeftSenderNames";
 inline constexpr char kActiveSenderSegment[] = "ActiveSenderName";
 // A segment's guarding mutex is its name with this suffix.

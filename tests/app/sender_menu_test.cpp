@@ -5,12 +5,14 @@
 #include <string>
 #include <vector>
 
+#include "weft/weft_protocol.h"
+
 namespace tsl {
 namespace {
 
 std::vector<ListedSender> Senders() {
-  ListedSender plain{"Larkmoor Weft Output", true, 1920, 1080, 87, false};
-  ListedSender odd{"Caf\xE9 \"Q\" \\ R&D\x01", true, 640, 360, 28, true};
+  ListedSender plain{"Larkmoor Weft Output", true, 1920, 1080, weft::kFormatBgra8, false};
+  ListedSender odd{"Caf\xE9 \"Q\" \\ R&D\x01", true, 640, 360, weft::kFormatRgba8, true};
   ListedSender gone{"Gone", false, 0, 0, 0, false};
   return {plain, odd, gone};
 }

@@ -6,6 +6,7 @@
 
 #include "app/hotkeys.h"
 #include "app/pace_log_path.h"
+#include "weft/weft_protocol.h"
 
 namespace tsl {
 namespace {
@@ -28,7 +29,7 @@ TEST(StatusTitleTest, TheTitleForAGivenSetOfFigures) {
   f.received = 99;
   f.connected = true;
   f.senders = 3;
-  f.format = 87;
+  f.format = weft::kFormatBgra8;
   f.vsync = false;
   f.monitor = 1;
   f.cadence = CadenceShown::kLocked;

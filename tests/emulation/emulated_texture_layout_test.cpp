@@ -6,6 +6,8 @@
 
 #include <vector>
 
+#include "weft/weft_protocol.h"
+
 namespace tsl::emulation {
 namespace {
 
@@ -17,16 +19,19 @@ TEST(EmulatedTextureLayoutTest, ADescriptionIsTakenOnlyWhenItsRowsFitTheView) {
     bool accepted;
   };
   const Case cases[] = {
-      {"exact fit", {64, 36, 87, 256}, kHeaderBytes + 256 * 36, true},
-      {"padded rows", {64, 36, 87, 300}, kHeaderBytes + 300 * 36, true},
-      {"one byte short", {64, 36, 87, 256}, kHeaderBytes + 256 * 36 - 1, false},
-      {"zero width", {0, 36, 87, 256}, 1 << 20, false},
-      {"zero height", {64, 0, 87, 256}, 1 << 20, false},
-      {"row pitch below a row", {64, 36, 87, 255}, 1 << 20, false},
-      {"width beyond Direct3D's limit", {16385, 1, 87, 65540}, 1 << 20, false},
+      {"exact fit", {64, 36, weft::kFormatBgra8, 256}, kHeaderBytes + 256 * 36, true},
+      {"padded rows", {64, 36, weft::kFormatBgra8, 300}, kHeaderBytes + 300 * 36, true},
+      {"one byte short", {64, 36, weft::kFormatBgra8, 256}, kHeaderBytes + 256 * 36 - 1, false},
+      {"zero width", {0, 36, weft::kFormatBgra8, 256}, 1 << 20, false},
+      {"zero height", {64, 0, weft::kFormatBgra8, 256}, 1 << 20, false},
+      {"row pitch below a row", {64, 36, weft::kFormatBgra8, 255}, 1 << 20, false},
+      {"width beyond Direct3D's limit", {16385, 1, weft::kFormatBgra8, 65540}, 1 << 20, false},
       // 0xFFFFFFFF x 0xFFFFFFFF would wrap a 32-bit product to a small size.
-      {"sizes that overflow", {0xFFFFFFFF, 0xFFFFFFFF, 87, 0xFFFFFFFC}, 1 << 20, false},
-      {"pitch whose product wraps", {1, 16384, 87, 0x80000000}, 1 << 20, false},
+      {"sizes that overflow",
+       {0xFFFFFFFF, 0xFFFFFFFF, weft::kFormatBgra8, 0xFFFFFFFC},
+       1 << 20,
+       false},
+      {"pitch whose product wraps", {1, 16384, weft::kFormatBgra8, 0x80000000}, 1 << 20, false},
       // The pitch is checked against the format's own pixel size, or an upload of a 16- or
       // 8-byte format reads past the mapping.
       {"16-byte format, 4-byte pitch", {64, 36, 2, 256}, kHeaderBytes + 256 * 36, false},

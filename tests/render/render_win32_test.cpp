@@ -117,7 +117,8 @@ TEST_F(RenderTest, DeviceHasAnAdapterNameAFactoryAndMultithreadProtection) {
 TEST_F(RenderTest, LetterboxDrawsTheImageInTheCentredViewportWithBlackBands) {
   presenter_.letterbox = true;
   auto texture = SolidTexture(gpu_.device.Get(), 1920, 1080, kGreen);
-  ASSERT_EQ(probe_.Render(texture.Get(), 1920, 1080, 87), PresenterProbe::RenderResult::kDrawn);
+  ASSERT_EQ(probe_.Render(texture.Get(), 1920, 1080, DXGI_FORMAT_B8G8R8A8_UNORM),
+            PresenterProbe::RenderResult::kDrawn);
   EXPECT_EQ(probe_.BackBufferWidth(), 1000u);  // buffers follow the client area
   EXPECT_EQ(probe_.BackBufferHeight(), 1000u);
   uint32_t width = 0;
@@ -148,7 +149,7 @@ TEST_F(RenderTest, LetterboxDrawsTheImageInTheCentredViewportWithBlackBands) {
     EXPECT_EQ(at(x, 0), kBlack);
     EXPECT_EQ(at(x, 999), kBlack);
   }
-  EXPECT_EQ(presenter_.Draw(texture.Get(), 1920, 1080, 87, 0), kPresented);
+  EXPECT_EQ(presenter_.Draw(texture.Get(), 1920, 1080, DXGI_FORMAT_B8G8R8A8_UNORM, 0), kPresented);
 }
 
 TEST_F(RenderTest, StretchSizesTheBuffersToTheSourceOnlyWhenTheWantedSizeChanges) {
@@ -156,27 +157,27 @@ TEST_F(RenderTest, StretchSizesTheBuffersToTheSourceOnlyWhenTheWantedSizeChanges
   auto big = SolidTexture(gpu_.device.Get(), 3840, 2160, kGreen);
   presenter_.letterbox = false;
   const uint64_t resizes = probe_.ResizeCount();
-  ASSERT_EQ(presenter_.Draw(small.Get(), 320, 240, 87, 0), kPresented);
+  ASSERT_EQ(presenter_.Draw(small.Get(), 320, 240, DXGI_FORMAT_B8G8R8A8_UNORM, 0), kPresented);
   EXPECT_EQ(probe_.BackBufferWidth(), 320u);
   EXPECT_EQ(probe_.ResizeCount(), resizes + 1);
-  ASSERT_EQ(presenter_.Draw(small.Get(), 320, 240, 87, 0), kPresented);
+  ASSERT_EQ(presenter_.Draw(small.Get(), 320, 240, DXGI_FORMAT_B8G8R8A8_UNORM, 0), kPresented);
   EXPECT_EQ(probe_.ResizeCount(), resizes + 1);
   uint32_t width = 0;
-  probe_.Render(small.Get(), 320, 240, 87);
+  probe_.Render(small.Get(), 320, 240, DXGI_FORMAT_B8G8R8A8_UNORM);
   const auto pixels = testing::ReadPixels(gpu_.device.Get(), probe_.BackBuffer(), width);
   ASSERT_FALSE(pixels.empty());
   EXPECT_EQ(pixels.front(), kGreen);  // the image fills the buffer: no bands
   EXPECT_EQ(pixels.back(), kGreen);
 
-  ASSERT_EQ(presenter_.Draw(big.Get(), 3840, 2160, 87, 0), kPresented);
+  ASSERT_EQ(presenter_.Draw(big.Get(), 3840, 2160, DXGI_FORMAT_B8G8R8A8_UNORM, 0), kPresented);
   EXPECT_EQ(probe_.BackBufferWidth(), 3840u);
   EXPECT_EQ(probe_.BackBufferHeight(), 2160u);
   presenter_.letterbox = true;
-  ASSERT_EQ(presenter_.Draw(big.Get(), 3840, 2160, 87, 0), kPresented);
+  ASSERT_EQ(presenter_.Draw(big.Get(), 3840, 2160, DXGI_FORMAT_B8G8R8A8_UNORM, 0), kPresented);
   EXPECT_EQ(probe_.BackBufferWidth(), 1000u);
-  ASSERT_EQ(presenter_.Draw(big.Get(), 3840, 2160, 87, 0), kPresented);
+  ASSERT_EQ(presenter_.Draw(big.Get(), 3840, 2160, DXGI_FORMAT_B8G8R8A8_UNORM, 0), kPresented);
   presenter_.letterbox = false;
-  ASSERT_EQ(presenter_.Draw(big.Get(), 3840, 2160, 87, 0), kPresented);
+  ASSERT_EQ(presenter_.Draw(big.Get(), 3840, 2160, DXGI_FORMAT_B8G8R8A8_UNORM, 0), kPresented);
   EXPECT_EQ(probe_.ResizeCount(), resizes + 4);
 }
 
@@ -194,7 +195,7 @@ TEST_F(RenderTest, BeforeAnyFrameEachTickPresentsBlackAndCountsNothing) {
 
 TEST_F(RenderTest, ARepeatedVersionCountsOneRepeatAndStillPresents) {
   auto texture = SolidTexture(gpu_.device.Get(), 64, 64, kGreen);
-  slot_.Publish(texture.Get(), 64, 64, 87);
+  slot_.Publish(texture.Get(), 64, 64, DXGI_FORMAT_B8G8R8A8_UNORM);
   PresentResult r = Tick(0);
   EXPECT_TRUE(r.frame_counted);
   EXPECT_FALSE(r.repeated);
@@ -203,22 +204,22 @@ TEST_F(RenderTest, ARepeatedVersionCountsOneRepeatAndStillPresents) {
   EXPECT_TRUE(r.frame_counted);
   EXPECT_TRUE(r.repeated);
   EXPECT_EQ(r.version, 1u);
-  slot_.Publish(texture.Get(), 64, 64, 87);
+  slot_.Publish(texture.Get(), 64, 64, DXGI_FORMAT_B8G8R8A8_UNORM);
   r = Tick(1);
   EXPECT_FALSE(r.repeated);
   EXPECT_EQ(r.version, 2u);
   EXPECT_EQ(path_.PresentCount(), 3u);
   EXPECT_EQ(path_.RepeatCount(), 1u);
-  EXPECT_EQ(slot_.Format(), 87);
+  EXPECT_EQ(slot_.Format(), DXGI_FORMAT_B8G8R8A8_UNORM);
 }
 
 TEST_F(RenderTest, TheStageTakesTheNewestFrameUpToAVersionOrTheOldestTheSlotHolds) {
   auto first = SolidTexture(gpu_.device.Get(), 64, 64, kGreen);
   auto second = SolidTexture(gpu_.device.Get(), 32, 32, kGreen);
   auto third = SolidTexture(gpu_.device.Get(), 16, 16, kGreen);
-  slot_.Publish(first.Get(), 64, 64, 87, 100);
-  slot_.Publish(second.Get(), 32, 32, 87, 200);
-  slot_.Publish(third.Get(), 16, 16, 87, 300);
+  slot_.Publish(first.Get(), 64, 64, DXGI_FORMAT_B8G8R8A8_UNORM, 100);
+  slot_.Publish(second.Get(), 32, 32, DXGI_FORMAT_B8G8R8A8_UNORM, 200);
+  slot_.Publish(third.Get(), 16, 16, DXGI_FORMAT_B8G8R8A8_UNORM, 300);
   OutputFrame newest;
   OutputFrame previous;
   stage_.Peek(newest, previous);
@@ -264,7 +265,7 @@ TEST_F(RenderTest, SteadyTicksCreateNoViewAndResizeNothing) {
 
   // A new texture, or the same texture viewed in another format, makes one new view.
   auto other = SolidTexture(gpu_.device.Get(), 640, 360, kGreen);
-  slot_.Publish(other.Get(), 640, 360, 87);
+  slot_.Publish(other.Get(), 640, 360, DXGI_FORMAT_B8G8R8A8_UNORM);
   Tick(0);
   Tick(0);
   EXPECT_EQ(probe_.ViewCreations(), views + 1);
@@ -279,9 +280,11 @@ TEST_F(RenderTest, AMinimisedWindowDrawsNothingButTheTickStillCounts) {
   GetClientRect(window_.hwnd, &client);
   if (client.right != 0 && client.bottom != 0) GTEST_SKIP() << "the platform keeps a client area";
   const uint64_t resizes = probe_.ResizeCount();
-  EXPECT_EQ(probe_.Render(texture.Get(), 64, 64, 87), PresenterProbe::RenderResult::kNothingToDraw);
-  EXPECT_EQ(presenter_.Draw(texture.Get(), 64, 64, 87, 0), Presenter::DrawResult::kNothingToDraw);
-  slot_.Publish(texture.Get(), 64, 64, 87);
+  EXPECT_EQ(probe_.Render(texture.Get(), 64, 64, DXGI_FORMAT_B8G8R8A8_UNORM),
+            PresenterProbe::RenderResult::kNothingToDraw);
+  EXPECT_EQ(presenter_.Draw(texture.Get(), 64, 64, DXGI_FORMAT_B8G8R8A8_UNORM, 0),
+            Presenter::DrawResult::kNothingToDraw);
+  slot_.Publish(texture.Get(), 64, 64, DXGI_FORMAT_B8G8R8A8_UNORM);
   const PresentResult r = Tick(0);
   EXPECT_TRUE(r.frame_counted);
   EXPECT_FALSE(r.present_made);  // no present call: nothing for the display side to follow
@@ -331,7 +334,8 @@ TEST_F(RenderTest, OneToOneTheBackBufferHoldsTheImageUnflippedUnmirroredAndUnshi
   const std::vector<uint32_t> image = MarkedGradient(64, 32);
   auto texture = MakeTexture(gpu_.device.Get(), 64, 32, image);
   presenter_.letterbox = false;
-  ASSERT_EQ(probe_.Render(texture.Get(), 64, 32, 87), PresenterProbe::RenderResult::kDrawn);
+  ASSERT_EQ(probe_.Render(texture.Get(), 64, 32, DXGI_FORMAT_B8G8R8A8_UNORM),
+            PresenterProbe::RenderResult::kDrawn);
   uint32_t width = 0;
   const auto pixels = testing::ReadPixels(gpu_.device.Get(), probe_.BackBuffer(), width);
   ASSERT_EQ(pixels.size(), image.size());
@@ -358,7 +362,8 @@ TEST_F(RenderTest, TheOverlayDrawsItsBarsInTheCornerAndNothingElse) {
   const auto read = [&](uint32_t& width) {
     return testing::ReadPixels(gpu_.device.Get(), probe_.BackBuffer(), width);
   };
-  ASSERT_EQ(probe_.Render(texture.Get(), 64, 32, 87), PresenterProbe::RenderResult::kDrawn);
+  ASSERT_EQ(probe_.Render(texture.Get(), 64, 32, DXGI_FORMAT_B8G8R8A8_UNORM),
+            PresenterProbe::RenderResult::kDrawn);
   uint32_t width = 0;
   const std::vector<uint32_t> plain = read(width);
   ASSERT_GT(width, 0u);
@@ -374,7 +379,7 @@ TEST_F(RenderTest, TheOverlayDrawsItsBarsInTheCornerAndNothingElse) {
     ticks.push_back(s);
   }
   const OverlayInput overlay{&ticks, 4.0, 10'000'000};
-  ASSERT_EQ(probe_.Render(texture.Get(), 64, 32, 87, overlay),
+  ASSERT_EQ(probe_.Render(texture.Get(), 64, 32, DXGI_FORMAT_B8G8R8A8_UNORM, overlay),
             PresenterProbe::RenderResult::kDrawn);
   const std::vector<uint32_t> with = read(width);
   HDC screen = GetDC(nullptr);
@@ -413,7 +418,8 @@ TEST_F(RenderTest, TheOverlayDrawsItsBarsInTheCornerAndNothingElse) {
   // The late bar (the third) is red over whatever the picture was there.
   const uint32_t late = at(with, rects[3].left + rects[3].width / 2.0f, rects[3].top + 2.0f);
   EXPECT_GT((late >> 16) & 0xFF, (late >> 8) & 0xFF) << std::hex << late;
-  ASSERT_EQ(probe_.Render(texture.Get(), 64, 32, 87), PresenterProbe::RenderResult::kDrawn);
+  ASSERT_EQ(probe_.Render(texture.Get(), 64, 32, DXGI_FORMAT_B8G8R8A8_UNORM),
+            PresenterProbe::RenderResult::kDrawn);
   EXPECT_EQ(read(width), plain) << "the overlay left something behind";
 
   // With the title's figures: light text on the panel under the graph.
@@ -425,7 +431,7 @@ TEST_F(RenderTest, TheOverlayDrawsItsBarsInTheCornerAndNothingElse) {
   ASSERT_NE(view, nullptr);
   EXPECT_EQ(text_lines, 2u);
   const OverlayInput with_text{&ticks, 4.0, 10'000'000, view.Get(), text_lines};
-  ASSERT_EQ(probe_.Render(texture.Get(), 64, 32, 87, with_text),
+  ASSERT_EQ(probe_.Render(texture.Get(), 64, 32, DXGI_FORMAT_B8G8R8A8_UNORM, with_text),
             PresenterProbe::RenderResult::kDrawn);
   const std::vector<uint32_t> texted = read(width);
   const OverlayRect text_panel = OverlayGraph::TextPanel(panel, 2, scale, height);
@@ -470,7 +476,7 @@ TEST_F(RenderTest, ThePictureLandsUprightInTheViewportWithBlackBandsAndStretchFi
     }
     auto texture = MakeTexture(gpu_.device.Get(), c.width, c.height, image);
     presenter_.letterbox = c.letterbox;
-    ASSERT_EQ(probe_.Render(texture.Get(), c.width, c.height, 87),
+    ASSERT_EQ(probe_.Render(texture.Get(), c.width, c.height, DXGI_FORMAT_B8G8R8A8_UNORM),
               PresenterProbe::RenderResult::kDrawn);
     ASSERT_EQ(probe_.BackBufferWidth(), c.buffer_width);
     ASSERT_EQ(probe_.BackBufferHeight(), c.buffer_height);
@@ -503,7 +509,8 @@ TEST_F(RenderTest, ThePictureLandsUprightInTheViewportWithBlackBandsAndStretchFi
 TEST_F(RenderTest, MagnificationIsLinearlyFilteredAndClampedAtTheEdges) {
   auto texture = MakeTexture(gpu_.device.Get(), 2, 1, {kBlack, 0xFFFFFFFF});
   presenter_.letterbox = true;
-  ASSERT_EQ(probe_.Render(texture.Get(), 2, 1, 87), PresenterProbe::RenderResult::kDrawn);
+  ASSERT_EQ(probe_.Render(texture.Get(), 2, 1, DXGI_FORMAT_B8G8R8A8_UNORM),
+            PresenterProbe::RenderResult::kDrawn);
   uint32_t width = 0;
   const auto pixels = testing::ReadPixels(gpu_.device.Get(), probe_.BackBuffer(), width);
   ASSERT_EQ(pixels.size(), 1000u * 1000u);
@@ -567,7 +574,7 @@ TEST_F(RenderTest, PresentsWithTheSyncIntervalAndTearingFlagOfEachMode) {
   const bool supported = gpu_.tearingSupported;
   presenter_.Release();
   auto texture = SolidTexture(gpu_.device.Get(), 64, 64, kGreen);
-  slot_.Publish(texture.Get(), 64, 64, 87);
+  slot_.Publish(texture.Get(), 64, 64, DXGI_FORMAT_B8G8R8A8_UNORM);
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::Message()
                  << "tearing " << c.tearing_supported << ", sync " << c.sync_interval);
@@ -607,7 +614,7 @@ TEST_F(RenderTest, PresentsAreFollowedToTheScreenAndIntoTheDisplayLog) {
   probe_.UseSwapChain(&display);
   auto texture = SolidTexture(gpu_.device.Get(), 64, 64, kGreen);
   for (uint64_t tick = 0; tick < 12; ++tick) {
-    slot_.Publish(texture.Get(), 64, 64, 87, QpcNow());
+    slot_.Publish(texture.Get(), 64, 64, DXGI_FORMAT_B8G8R8A8_UNORM, QpcNow());
     ASSERT_TRUE(Tick(1).frame_counted);
     Sleep(20);
   }
@@ -668,7 +675,7 @@ TEST_F(RenderTest, OneFrameLatencyIsWaitableOrFallsBackToTheUsualSwapChain) {
                          DXGI_SWAP_CHAIN_FLAG_FRAME_LATENCY_WAITABLE_OBJECT) != 0;
   EXPECT_EQ(waitable, presenter.LatencyWaitable());
   auto texture = SolidTexture(gpu_.device.Get(), 64, 64, kGreen);
-  slot_.Publish(texture.Get(), 64, 64, 87);
+  slot_.Publish(texture.Get(), 64, 64, DXGI_FORMAT_B8G8R8A8_UNORM);
   PresentStage stage;
   stage.Bind(&presenter, &slot_);
   for (int i = 0; i < 3; ++i) {
@@ -686,7 +693,8 @@ TEST_F(RenderTest, ReleaseIsSafeTwiceAndOnAnEmptyPresenter) {
   Presenter empty;
   empty.Release();
   auto texture = SolidTexture(gpu_.device.Get(), 8, 8, kGreen);
-  EXPECT_EQ(empty.Draw(texture.Get(), 8, 8, 87, 0), Presenter::DrawResult::kFailed);
+  EXPECT_EQ(empty.Draw(texture.Get(), 8, 8, DXGI_FORMAT_B8G8R8A8_UNORM, 0),
+            Presenter::DrawResult::kFailed);
   empty.PresentBlank(0);
 }
 

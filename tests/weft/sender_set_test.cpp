@@ -121,7 +121,7 @@ TEST(SenderInfoRecordTest, LittleEndianWordsAndSignExtendedHandle) {
   EXPECT_EQ(r.shareHandle, 0x80020304u);
   EXPECT_EQ(r.width, 1920u);
   EXPECT_EQ(r.height, 1080u);
-  EXPECT_EQ(r.format, 87u);
+  EXPECT_EQ(r.format, weft::kFormatBgra8);
   EXPECT_EQ(std::memcmp(r.rest, bytes + 16, 264), 0);
   EXPECT_EQ(ShareHandleValue(r.shareHandle), static_cast<intptr_t>(-2147351804));  // sign-extended
   EXPECT_EQ(ShareHandleValue(0x00001234u), 0x1234);

@@ -17,11 +17,11 @@ TEST(WeftDirectXTest, CreateDX11TextureMapsDirect3D9FormatsAndReleasesWhatItRepl
 
   ID3D11Texture2D* texture = nullptr;
   weft::LogNotice("marker");
-  EXPECT_FALSE(dx.CreateDX11Texture(device.Get(), 0, 16, 87, &texture));
+  EXPECT_FALSE(dx.CreateDX11Texture(device.Get(), 0, 16, DXGI_FORMAT_B8G8R8A8_UNORM, &texture));
   EXPECT_EQ(weft::LastLogMessage(), "marker");  // width 0: refused silently
-  EXPECT_FALSE(dx.CreateDX11Texture(nullptr, 16, 16, 87, &texture));
+  EXPECT_FALSE(dx.CreateDX11Texture(nullptr, 16, 16, DXGI_FORMAT_B8G8R8A8_UNORM, &texture));
   EXPECT_EQ(weft::LastLogMessage(), "weftDirectX::CreateDX11Texture NULL device");
-  EXPECT_FALSE(dx.CreateDX11Texture(device.Get(), 16, 16, 87, nullptr));
+  EXPECT_FALSE(dx.CreateDX11Texture(device.Get(), 16, 16, DXGI_FORMAT_B8G8R8A8_UNORM, nullptr));
   EXPECT_EQ(weft::LastLogMessage(), "weftDirectX::CreateDX11Texture NULL ppTexture");
 
   for (int format : {21, 22, 0}) {
@@ -40,7 +40,7 @@ TEST(WeftDirectXTest, CreateDX11TextureMapsDirect3D9FormatsAndReleasesWhatItRepl
   texture->AddRef();
   ID3D11Texture2D* old = texture;
   weft::EnableLogFile(false, "");
-  ASSERT_TRUE(dx.CreateDX11Texture(device.Get(), 8, 8, 28, &texture));
+  ASSERT_TRUE(dx.CreateDX11Texture(device.Get(), 8, 8, DXGI_FORMAT_R8G8B8A8_UNORM, &texture));
   EXPECT_EQ(weft::LastLogMessage(), "    refcount = 2");
   EXPECT_NE(texture, old);
   old->Release();

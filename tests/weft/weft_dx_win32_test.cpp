@@ -76,7 +76,7 @@ TEST_F(WeftReceiverTest, CopiesOnlyNewFramesWhileFrameCountingIsOn) {
   EXPECT_TRUE(rx.IsConnected());
   EXPECT_EQ(rx.GetSenderWidth(), 64u);
   EXPECT_EQ(rx.GetSenderHeight(), 32u);
-  EXPECT_EQ(rx.GetSenderFormat(), 87);
+  EXPECT_EQ(rx.GetSenderFormat(), DXGI_FORMAT_B8G8R8A8_UNORM);
   EXPECT_STREQ(rx.GetSenderName(), "TslRx_Count");
   EXPECT_EQ(Pixel(rx), kPublished);
   EXPECT_NE(Log().find("[notice] CreateReceiver(TslRx_Count) 64 x 32 : format 87\r\n"),
