@@ -34,7 +34,8 @@ namespace tsl {
 //
 // The threads, and what each may touch:
 //   main thread     Run: the window and its messages, the hotkeys, the sender menu, the title
-//                   (at most every 250 ms), the pace log export; it alone starts and stops the
+//                   and the overlay's text (at most every 250 ms), the pace log and display
+//                   log export; it alone starts and stops the
 //                   other threads and brings the device and its users up and down, also when the
 //                   device is lost (a state of its loop, retried with a back-off). While the P
 //                   key's message box is open, a timer runs the loop's work from the box's own
@@ -44,9 +45,12 @@ namespace tsl {
 //                   from the FrameSlot (the newest, or the one the lock's FramePicker chooses),
 //                   draws and presents it through the PresentStage and the Presenter, records
 //                   one sample in PaceStats and the present in the PresentTracker and the lock,
-//                   and feeds the display's statistics to both.
+//                   and feeds the display's statistics to both. With the overlay on, the
+//                   graph is drawn from copies of PaceStats' and the tracker's recent records.
 //   receive thread  WeftReceiveThread: drives the Weft receiver, copies each new frame into its
-//                   own texture and publishes it in the FrameSlot.
+//                   own texture and publishes it in the FrameSlot; for a sender that does not
+//                   count frames it takes one when a tick asks (before_take); it switches
+//                   senders when the menu or a WM_COPYDATA pick asks.
 //   watchdog        only with --parent-pid: waits on the parent process and ends this one with
 //                   exit code 0 when the parent ends.
 //   (refresher)     only in the development build: the texture emulation keeps the textures it
