@@ -14,9 +14,9 @@
 #include <thread>
 #include <vector>
 
+#include "base/qpc.h"
 #include "pacing/pace_controller.h"
 #include "pacing/pace_stats.h"
-#include "pacing/qpc.h"
 #include "thread_cpu_time.h"
 
 namespace {
@@ -37,7 +37,7 @@ void RunPacedBlock(tsl::PaceController& controller, double hz, double seconds, R
   const size_t max_ticks = static_cast<size_t>(hz * seconds * 2) + 16;
   std::vector<double> lateness;
   lateness.reserve(max_ticks);
-  const uint64_t freq = tsl::QpcFrequency();
+  const uint64_t freq = base::QpcFrequency();
   double cpu_first = -1.0;
   double cpu_last = 0.0;
   uint64_t qpc_first = 0;
@@ -47,10 +47,10 @@ void RunPacedBlock(tsl::PaceController& controller, double hz, double seconds, R
       hz,
       [&](uint64_t, uint64_t target, uint64_t wake) {
         if (lateness.size() < max_ticks) {
-          lateness.push_back(tsl::QpcDeltaMs(target, wake, freq) * 1000.0);
+          lateness.push_back(base::QpcDeltaMs(target, wake, freq) * 1000.0);
         }
         const double cpu = ThreadCpuSeconds();
-        const uint64_t now = tsl::QpcNow();
+        const uint64_t now = base::QpcNow();
         if (cpu_first < 0.0) {
           cpu_first = cpu;
           qpc_first = now;
@@ -72,7 +72,7 @@ void RunPacedBlock(tsl::PaceController& controller, double hz, double seconds, R
   out.missed += controller.MissedTicks();
   if (cpu_first >= 0.0 && qpc_last > qpc_first) {
     out.cpu_seconds += cpu_last - cpu_first;
-    out.wall_seconds += tsl::QpcDeltaMs(qpc_first, qpc_last, freq) / 1000.0;
+    out.wall_seconds += base::QpcDeltaMs(qpc_first, qpc_last, freq) / 1000.0;
   }
 }
 

@@ -12,10 +12,10 @@
 #include <map>
 #include <string>
 
+#include "base/qpc.h"
+#include "gpu/frame_slot_win32.h"
+#include "gpu/gpu_device_win32.h"
 #include "pacing/pace_stats.h"
-#include "pacing/qpc.h"
-#include "receive/frame_slot_win32.h"
-#include "render/gpu_device_win32.h"
 #include "render/present_stage_win32.h"
 #include "render/present_tracker.h"
 #include "render/presenter_win32.h"
@@ -52,27 +52,27 @@ int main() {
   stage.Bind(&presenter, &slot);
   tsl::PaceStats stats(tsl::kPaceRingCapacity);
   tsl::PresentTracker tracker(1 << 16);
-  tsl::TickPath path(stats, tracker, tsl::QpcNow);
+  tsl::TickPath path(stats, tracker, base::QpcNow);
   path.Bind(&stage);
 
-  const uint64_t frequency = tsl::QpcFrequency();
-  const uint64_t start = tsl::QpcNow();
+  const uint64_t frequency = base::QpcFrequency();
+  const uint64_t start = base::QpcNow();
   const uint64_t period = frequency / 240;
   uint64_t next_print = start + frequency / 2;
   bool any_statistics = false;
   for (uint64_t tick = 0;; ++tick) {
     const uint64_t target = start + tick * period;
-    while (tsl::QpcNow() < target) Sleep(0);
+    while (base::QpcNow() < target) Sleep(0);
     if (target - start >= 5 * frequency) break;
     window.PumpMessages();
-    path.Run(tick, target, tsl::QpcNow(), 0);
-    if (tsl::QpcNow() < next_print) continue;
+    path.Run(tick, target, base::QpcNow(), 0);
+    if (base::QpcNow() < next_print) continue;
     next_print += frequency / 2;
     tsl::FrameStatistics s;
     uint32_t last = 0;
     const tsl::StatisticsRead read = presenter.ReadStatistics(s);
     presenter.LastPresentId(last);
-    const double seconds = static_cast<double>(tsl::QpcNow() - start) / frequency;
+    const double seconds = static_cast<double>(base::QpcNow() - start) / frequency;
     if (read == tsl::StatisticsRead::kOk) {
       any_statistics = true;
       std::printf("probe: %.1f s  GetLastPresentCount %u - PresentCount %u = %d\n", seconds, last,

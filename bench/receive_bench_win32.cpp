@@ -31,13 +31,13 @@
 #include <string>
 #include <vector>
 
+#include "base/qpc.h"
+#include "base/unique_handle_win32.h"
 #include "emulation/frame_code.h"
-#include "pacing/qpc.h"
-#include "receive/frame_slot_win32.h"
+#include "gpu/frame_slot_win32.h"
+#include "gpu/gpu_device_win32.h"
 #include "receive/weft_receive_thread_win32.h"
-#include "render/gpu_device_win32.h"
 #include "weft/mapped_view_win32.h"
-#include "weft/unique_handle_win32.h"
 #include "weft/weft_names.h"
 
 using Microsoft::WRL::ComPtr;
@@ -128,9 +128,9 @@ double Percentile(std::vector<double> values, double q) {
 }
 
 void SleepUntilQpc(uint64_t target) {
-  for (uint64_t now = tsl::QpcNow(); now < target; now = tsl::QpcNow()) {
+  for (uint64_t now = base::QpcNow(); now < target; now = base::QpcNow()) {
     const double ms =
-        static_cast<double>(target - now) * 1000.0 / static_cast<double>(tsl::QpcFrequency());
+        static_cast<double>(target - now) * 1000.0 / static_cast<double>(base::QpcFrequency());
     Sleep(ms >= 2.0 ? static_cast<DWORD>(ms - 1.0) : 0);
   }
 }
@@ -168,7 +168,7 @@ int main(int argc, char** argv) {
 
   std::string semaphore_name;
   weft::CountSemaphoreName(o.sender.c_str(), semaphore_name);
-  const weft::UniqueHandle semaphore(
+  const base::UniqueHandle semaphore(
       OpenSemaphoreA(SEMAPHORE_ALL_ACCESS, FALSE, semaphore_name.c_str()));
   const volatile uint64_t* stamps = nullptr;
   weft::MappedView stamp_mapping;
@@ -178,7 +178,7 @@ int main(int argc, char** argv) {
 
   FrameNumberReader reader(device);
   const bool read_back = std::getenv("TSL_BENCH_NO_READBACK") == nullptr;
-  const uint64_t frequency = tsl::QpcFrequency();
+  const uint64_t frequency = base::QpcFrequency();
   const auto period = static_cast<uint64_t>(static_cast<double>(frequency) / o.fps);
   // The script samples the receive thread's CPU between this line and the result line.
   std::printf("receivebench: measuring\n");
@@ -187,7 +187,7 @@ int main(int argc, char** argv) {
   const uint64_t passes_start = receiver.passCount;
   const uint64_t published_start = receiver.publicationCount;
   const auto take_wait = tsl::WeftReceiveThread::TakeWaitFor(o.fps);  // as Tessaline's tick
-  const uint64_t start = tsl::QpcNow();
+  const uint64_t start = base::QpcNow();
   const uint64_t end = start + static_cast<uint64_t>(o.seconds * static_cast<double>(frequency));
 
   uint64_t ticks = 0, title_holds = 0, true_holds = 0, true_compared = 0;
@@ -199,12 +199,12 @@ int main(int argc, char** argv) {
   uint64_t late_takes = 0;
   for (uint64_t target = start + period; target < end; target += period) {
     SleepUntilQpc(target);
-    const uint64_t asked = tsl::QpcNow();
+    const uint64_t asked = base::QpcNow();
     if (!receiver.TakeFrameForTick(take_wait)) ++late_takes;
-    take_ms.push_back(tsl::QpcDeltaMs(asked, tsl::QpcNow(), frequency));
+    take_ms.push_back(base::QpcDeltaMs(asked, base::QpcNow(), frequency));
     tsl::SlotFrame frame;
     if (!slot.Latest(frame)) continue;
-    const uint64_t taken = tsl::QpcNow();
+    const uint64_t taken = base::QpcNow();
     const std::optional<uint32_t> number =
         read_back ? reader.Read(frame.texture.Get(), frame.width, frame.height, frame.format)
                   : std::nullopt;
@@ -224,20 +224,22 @@ int main(int argc, char** argv) {
         const uint64_t signalled = stamps[i];
         if (signalled <= frame.published_qpc && signalled > newest) newest = signalled;
       }
-      if (newest != 0) delays_ms.push_back(tsl::QpcDeltaMs(newest, frame.published_qpc, frequency));
+      if (newest != 0)
+        delays_ms.push_back(base::QpcDeltaMs(newest, frame.published_qpc, frequency));
     }
     // A stamp from the slot's previous lap (over a second old) or later than the take means
     // the frame reached the texture before its signal was stamped: it was no older than the tick.
     if (number && stamps != nullptr) {
       const uint64_t signalled = stamps[*number % kStampSlots];
-      const double age_ms =
-          signalled != 0 && signalled <= taken ? tsl::QpcDeltaMs(signalled, taken, frequency) : 0.0;
+      const double age_ms = signalled != 0 && signalled <= taken
+                                ? base::QpcDeltaMs(signalled, taken, frequency)
+                                : 0.0;
       ages_ms.push_back(age_ms > 1000.0 ? 0.0 : age_ms);
     }
     last_number = number;
   }
   const double elapsed =
-      static_cast<double>(tsl::QpcNow() - start) / static_cast<double>(frequency);
+      static_cast<double>(base::QpcNow() - start) / static_cast<double>(frequency);
   const long count_end = ReadFrameCount(semaphore.get());
   const uint64_t passes = receiver.passCount - passes_start;
   const uint64_t published = receiver.publicationCount - published_start;

@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "receive/frame_slot_win32.h"
-#include "render/gpu_device_win32.h"
+#include "gpu/frame_slot_win32.h"
+#include "gpu/gpu_device_win32.h"
 #include "render/present_stage_win32.h"
 #include "render/presenter_win32.h"
 #include "window/main_window_win32.h"

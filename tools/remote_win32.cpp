@@ -15,8 +15,8 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "base/unique_handle_win32.h"
 #include "tsl_version.h"
-#include "weft/unique_handle_win32.h"
 #include "window/main_window_win32.h"
 
 namespace {
@@ -70,7 +70,7 @@ unsigned long CountHandles(HANDLE process) {
         DuplicateHandle(process, reinterpret_cast<HANDLE>(value), GetCurrentProcess(), &copy, 0,
                         FALSE, DUPLICATE_SAME_ACCESS) != FALSE;
     const DWORD error = copied ? 0 : GetLastError();
-    const weft::UniqueHandle owned(copied ? copy : nullptr);
+    const base::UniqueHandle owned(copied ? copy : nullptr);
     // A handle that exists but may not be copied fails with another error than this one.
     if (copied || error != ERROR_INVALID_HANDLE) {
       ++found;
@@ -87,7 +87,7 @@ int PrintStats() {
   if (window == nullptr) return 1;
   DWORD pid = 0;
   GetWindowThreadProcessId(window, &pid);
-  const weft::UniqueHandle process(
+  const base::UniqueHandle process(
       OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ | PROCESS_DUP_HANDLE, FALSE, pid));
   if (!process) return 1;
   PROCESS_MEMORY_COUNTERS_EX memory{};

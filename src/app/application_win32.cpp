@@ -11,8 +11,8 @@
 #include "app/pace_log_path.h"
 #include "app/sender_menu.h"
 #include "app/status_title.h"
-#include "pacing/qpc.h"
-#include "pacing/thread_name_win32.h"
+#include "base/qpc.h"
+#include "base/thread_name_win32.h"
 #include "receive/sender_list_win32.h"
 #include "render/display_log.h"
 #include "window/display_timing_win32.h"
@@ -77,7 +77,7 @@ int Application::Run(const AppConfig& cfg) {
     std::fflush(stderr);
   }
   if (cfg.cadence == Cadence::kLocked) {
-    displayLock = std::make_unique<DisplayLock>(QpcFrequency(), cfg.fps);
+    displayLock = std::make_unique<DisplayLock>(base::QpcFrequency(), cfg.fps);
     tickPath.BindLock(displayLock.get());
     paceController.SetSchedule(displayLock.get());
     RestateDisplayTiming(true);
@@ -147,7 +147,7 @@ void Application::RestateDisplayTiming(bool force) {
   nextTimingCheckMs = GetTickCount64() + kTimingCheckMs;
   if (!displayLock) return;
   const HMONITOR monitor = MonitorFromWindow(window.hwnd, MONITOR_DEFAULTTONEAREST);
-  const BlankGrid grid = StatedGrid(ReadStatedTiming(window.hwnd), QpcFrequency());
+  const BlankGrid grid = StatedGrid(ReadStatedTiming(window.hwnd), base::QpcFrequency());
   // The compositor's phase moves with every reading; only a new monitor, source or rate is news.
   const bool same = monitor == statedMonitor && grid.source == statedGrid.source &&
                     std::fabs(grid.period_qpc - statedGrid.period_qpc) <= 1e-4 * grid.period_qpc;
@@ -227,7 +227,7 @@ void Application::TryRecovery(const AppConfig& cfg) {
 void Application::WatchParent() {
   // Nothing may leave a thread; should anything throw, Tessaline runs on without a watchdog.
   try {
-    NameCurrentThread(L"tsl watchdog");
+    base::NameCurrentThread(L"tsl watchdog");
     while (watchdogActive) {
       const DWORD wait = WaitForSingleObject(parentProcess.get(), kWatchdogStepMs);
       if (wait == WAIT_OBJECT_0) ExitProcess(0);  // the parent ended: so do we, at once
@@ -250,11 +250,11 @@ void Application::OnTick(uint64_t tick, uint64_t target_qpc, uint64_t wake_qpc) 
 }
 
 void Application::RefreshTitle() {
-  const auto now = static_cast<int64_t>(QpcNow());
+  const auto now = static_cast<int64_t>(base::QpcNow());
   if (titleHoldUntil != 0 && now < titleHoldUntil) return;
-  if (lastTitleRefresh != 0 &&
-      static_cast<double>(now - lastTitleRefresh) / static_cast<double>(QpcFrequency()) * 1000.0 <
-          kTitleIntervalMs) {
+  if (lastTitleRefresh != 0 && static_cast<double>(now - lastTitleRefresh) /
+                                       static_cast<double>(base::QpcFrequency()) * 1000.0 <
+                                   kTitleIntervalMs) {
     return;
   }
   lastTitleRefresh = now;
@@ -363,7 +363,7 @@ void Application::WritePaceLog() {
                            paceStats.qpc_frequency());
 
   SetWindowTextW(window.hwnd, ok ? (L"[CSV WRITTEN] " + wide_path).c_str() : L"[CSV WRITE FAILED]");
-  titleHoldUntil = static_cast<int64_t>(QpcNow() + QpcFrequency());
+  titleHoldUntil = static_cast<int64_t>(base::QpcNow() + base::QpcFrequency());
 
   paceLogBoxOpen = true;
   BeginModal();

@@ -11,20 +11,20 @@
 #include <vector>
 
 #include "app/app_config.h"
+#include "base/qpc.h"
+#include "base/unique_handle_win32.h"
+#include "gpu/frame_slot_win32.h"
+#include "gpu/gpu_device_win32.h"
 #include "pacing/pace_controller.h"
 #include "pacing/pace_stats.h"
-#include "pacing/qpc.h"
-#include "receive/frame_slot_win32.h"
 #include "receive/listed_sender.h"
 #include "receive/weft_receive_thread_win32.h"
 #include "render/display_lock.h"
-#include "render/gpu_device_win32.h"
 #include "render/overlay_text_win32.h"
 #include "render/present_stage_win32.h"
 #include "render/present_tracker.h"
 #include "render/presenter_win32.h"
 #include "render/tick_path.h"
-#include "weft/unique_handle_win32.h"
 #include "window/main_window_win32.h"
 
 namespace tsl {
@@ -117,7 +117,7 @@ class Application {
   // Each present followed to the screen (the pace thread feeds it, the P key reads it).
   PresentTracker presentTracker{kPaceRingCapacity};
   // The pace thread's work per tick, through the present stage.
-  TickPath tickPath{paceStats, presentTracker, QpcNow};
+  TickPath tickPath{paceStats, presentTracker, base::QpcNow};
   PaceController paceController;
   // The display-locked cadence's schedule (null with --cadence every-refresh), and the stated
   // timing it was last given.
@@ -137,7 +137,7 @@ class Application {
   bool paceLogBoxOpen = false;
   // The senders the open (or last) menu listed: its commands name them by position.
   std::vector<ListedSender> menuSenders;
-  weft::UniqueHandle parentProcess;
+  base::UniqueHandle parentProcess;
   std::thread watchdogThread;
   std::atomic<bool> watchdogActive{false};
   // Ticks and misses of pace controllers before the last device recovery: the pace log and the

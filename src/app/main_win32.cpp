@@ -12,7 +12,7 @@
 #include "app/application_win32.h"
 #include "app/command_line.h"
 #include "app/sender_menu.h"
-#include "pacing/utf8.h"
+#include "base/utf8.h"
 #include "receive/sender_list_win32.h"
 #include "tsl_version.h"
 
@@ -28,7 +28,7 @@ void ShowText(const std::string& text) {
     return;
   }
   std::wstring wide;
-  if (!tsl::Utf8ToWide(text, wide)) wide.assign(text.begin(), text.end());
+  if (!base::Utf8ToWide(text, wide)) wide.assign(text.begin(), text.end());
   MessageBoxW(nullptr, wide.c_str(), L"Tessaline", MB_OK | MB_ICONINFORMATION);
 }
 

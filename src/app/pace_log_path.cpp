@@ -1,6 +1,6 @@
 #include "app/pace_log_path.h"
 
-#include "pacing/utf8.h"
+#include "base/utf8.h"
 
 namespace tsl {
 
@@ -12,7 +12,7 @@ bool PaceLogPath(const std::wstring& exe_path, std::wstring& wide_path, std::str
   const size_t slash = exe_path.find_last_of(L"\\/");
   wide_path = (slash == std::wstring::npos ? std::wstring() : exe_path.substr(0, slash + 1)) +
               L"pace_log.csv";
-  if (!WideToUtf8(wide_path, utf8_path)) return false;
+  if (!base::WideToUtf8(wide_path, utf8_path)) return false;
   return utf8_path.size() + 1 <= kUtf8PathBytes;
 }
 

@@ -20,8 +20,8 @@
 #include <thread>
 #include <vector>
 
+#include "base/thread_name_win32.h"
 #include "emulation/emulated_texture_layout.h"
-#include "pacing/thread_name_win32.h"
 #include "weft/mapped_view_win32.h"
 #include "weft/weft_directx_win32.h"
 
@@ -83,7 +83,7 @@ class Refresher {
   void Run() {
     // Started from the receive thread, whose Linux name it would inherit under Wine: named so
     // that its CPU is not counted as the receive thread's.
-    tsl::NameCurrentThread(L"tsl refresher");
+    base::NameCurrentThread(L"tsl refresher");
     for (;;) {
       // Nothing may leave a thread: a look that throws (out of memory) is skipped, and the
       // next one a millisecond later tries again.

@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "pacing/qpc.h"
-#include "pacing/utf8.h"
+#include "base/qpc.h"
+#include "base/utf8.h"
 
 namespace tsl {
 
@@ -46,9 +46,9 @@ std::string FormatPaceLog(const std::vector<PaceSample>& samples, uint64_t qpc_f
     *out++ = ',';
     out = PutUnsigned(out, end, s.done_qpc);
     *out++ = ',';
-    out = PutFixed4(out, end, QpcDeltaMs(s.target_qpc, s.wake_qpc, qpc_frequency));
+    out = PutFixed4(out, end, base::QpcDeltaMs(s.target_qpc, s.wake_qpc, qpc_frequency));
     *out++ = ',';
-    out = PutFixed4(out, end, QpcDeltaMs(s.wake_qpc, s.done_qpc, qpc_frequency));
+    out = PutFixed4(out, end, base::QpcDeltaMs(s.wake_qpc, s.done_qpc, qpc_frequency));
     *out++ = ',';
     *out++ = s.hold ? '1' : '0';
     *out++ = ',';
@@ -64,7 +64,7 @@ bool WriteFileUtf8Path(const std::string& utf8_path, const std::string& bytes) {
   // Binary mode with explicit CR LF gives the same bytes on every platform.
 #ifdef _WIN32
   std::wstring wide_path;
-  if (!Utf8ToWide(utf8_path, wide_path)) return false;
+  if (!base::Utf8ToWide(utf8_path, wide_path)) return false;
   FILE* file = _wfopen(wide_path.c_str(), L"wb");
 #else
   FILE* file = std::fopen(utf8_path.c_str(), "wb");

@@ -10,8 +10,8 @@
 #include <cstdint>
 #include <thread>
 
+#include "base/qpc.h"
 #include "pacing/pace_platform.h"
-#include "pacing/qpc.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -28,8 +28,8 @@ class PosixPacePlatform final : public PacePlatform {
  public:
   ~PosixPacePlatform() override { CloseTimer(); }
 
-  uint64_t Now() override { return QpcNow(); }
-  uint64_t Frequency() override { return QpcFrequency(); }
+  uint64_t Now() override { return base::QpcNow(); }
+  uint64_t Frequency() override { return base::QpcFrequency(); }
 
   void BeginTimerResolution() override {}
   void EndTimerResolution() override {}

@@ -4,10 +4,10 @@
 #include <immintrin.h>
 #include <timeapi.h>
 
+#include "base/qpc.h"
+#include "base/thread_name_win32.h"
+#include "base/unique_handle_win32.h"
 #include "pacing/pace_platform.h"
-#include "pacing/qpc.h"
-#include "pacing/thread_name_win32.h"
-#include "weft/unique_handle_win32.h"
 
 // mingw-w64 v10 headers lack this flag.
 #ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
@@ -22,8 +22,8 @@ class Win32PacePlatform final : public PacePlatform {
  public:
   ~Win32PacePlatform() override { CloseTimer(); }
 
-  uint64_t Now() override { return QpcNow(); }
-  uint64_t Frequency() override { return QpcFrequency(); }
+  uint64_t Now() override { return base::QpcNow(); }
+  uint64_t Frequency() override { return base::QpcFrequency(); }
 
   void BeginTimerResolution() override { timeBeginPeriod(1); }
   void EndTimerResolution() override { timeEndPeriod(1); }
@@ -58,7 +58,7 @@ class Win32PacePlatform final : public PacePlatform {
   void SleepTwoMs() override { Sleep(2); }
 
   void* EnterThreadClass(bool realtime) override {
-    NameCurrentThread(L"tsl pace");
+    base::NameCurrentThread(L"tsl pace");
     SetThreadPriority(GetCurrentThread(),
                       realtime ? THREAD_PRIORITY_TIME_CRITICAL : THREAD_PRIORITY_HIGHEST);
     DWORD task_index = 0;
@@ -70,7 +70,7 @@ class Win32PacePlatform final : public PacePlatform {
   }
 
  private:
-  weft::UniqueHandle timer_;
+  base::UniqueHandle timer_;
 };
 
 }  // namespace

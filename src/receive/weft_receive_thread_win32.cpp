@@ -6,8 +6,8 @@
 #include <chrono>
 #include <vector>
 
-#include "pacing/qpc.h"
-#include "pacing/thread_name_win32.h"
+#include "base/qpc.h"
+#include "base/thread_name_win32.h"
 #include "weft/weft_protocol.h"
 
 namespace tsl {
@@ -110,7 +110,7 @@ void WeftReceiveThread::MarkTakesServed(uint64_t asked) {
 
 void WeftReceiveThread::Loop() {
   SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_ABOVE_NORMAL);
-  NameCurrentThread(L"tsl receive");
+  base::NameCurrentThread(L"tsl receive");
   // Nothing may leave a thread. A pass that throws (out of memory, a failed lock) must not
   // leave a program that looks alive and receives nothing: the loop starts again after a short
   // pause, disconnected until its next pass says otherwise.
@@ -154,7 +154,7 @@ void WeftReceiveThread::RunPasses() {
       }
     }
     const auto pass_start = Clock::now();
-    const uint64_t seen_qpc = QpcNow();  // a frame this pass finds was seen now
+    const uint64_t seen_qpc = base::QpcNow();  // a frame this pass finds was seen now
     const bool received = input_.Receive();
     const bool is_connected = rx.IsConnected();
     passCount.fetch_add(1, std::memory_order_relaxed);

@@ -12,10 +12,10 @@
 #include <string>
 #include <thread>
 
-#include "receive/frame_slot_win32.h"
+#include "gpu/frame_slot_win32.h"
+#include "gpu/gpu_device_win32.h"
 #include "receive/sender_pick.h"
 #include "receive/weft_input_win32.h"
-#include "render/gpu_device_win32.h"
 
 namespace tsl {
 

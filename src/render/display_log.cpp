@@ -2,8 +2,8 @@
 
 #include <charconv>
 
+#include "base/qpc.h"
 #include "pacing/pace_log.h"
-#include "pacing/qpc.h"
 
 namespace tsl {
 
@@ -17,7 +17,7 @@ void PutUnsigned(std::string& out, uint64_t value) {
 // Milliseconds with four decimals, as pace_log.csv writes them, whatever the locale.
 void PutMs(std::string& out, uint64_t from, uint64_t to, uint64_t frequency) {
   char buffer[48];
-  const double ms = QpcDeltaMs(from, to, frequency);
+  const double ms = base::QpcDeltaMs(from, to, frequency);
   out.append(buffer,
              std::to_chars(buffer, buffer + sizeof buffer, ms, std::chars_format::fixed, 4).ptr);
 }

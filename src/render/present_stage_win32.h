@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "receive/frame_slot_win32.h"
+#include "gpu/frame_slot_win32.h"
 #include "render/overlay_text_win32.h"
 #include "render/presenter_win32.h"
 #include "render/tick_path.h"

@@ -11,12 +11,12 @@
 #include <string>
 #include <vector>
 
+#include "base/unique_handle_win32.h"
+#include "gpu/gpu_device_win32.h"
 #include "pacing/pace_stats.h"
-#include "render/gpu_device_win32.h"
 #include "render/overlay_graph.h"
 #include "render/present_tracker.h"
 #include "render/shader_texts.h"
-#include "weft/unique_handle_win32.h"
 
 namespace tsl {
 
@@ -143,7 +143,7 @@ class Presenter {
   uint64_t resizeCount_ = 0;
   uint64_t viewCreations_ = 0;
   PresentCall lastPresent_;
-  weft::UniqueHandle latencyWaitable_;
+  base::UniqueHandle latencyWaitable_;
   bool readyOwed_ = false;  // a wait took the swap chain's signal and no present followed yet
 };
 

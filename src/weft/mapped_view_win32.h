@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "weft/unique_handle_win32.h"
+#include "base/unique_handle_win32.h"
 
 namespace weft {
 
@@ -40,7 +40,7 @@ class MappedView {
  private:
   bool Map(DWORD access);
 
-  UniqueHandle mapping_;
+  base::UniqueHandle mapping_;
   uint8_t* view_ = nullptr;
   size_t bytes_ = 0;
   bool existed_ = false;

@@ -55,7 +55,7 @@ bool WeftFrameCount::CreateAccessMutex(const char* name) {
   std::string mutex_name;
   if (!weft::AccessMutexName(name, mutex_name)) return false;
   LogNotice("weftFrameCount::CreateAccessMutex - [%s]", mutex_name.c_str());
-  weft::UniqueHandle handle(CreateMutexA(nullptr, FALSE, mutex_name.c_str()));
+  base::UniqueHandle handle(CreateMutexA(nullptr, FALSE, mutex_name.c_str()));
   const DWORD error = GetLastError();
   if (!handle) {
     LogError("    NULL handle");

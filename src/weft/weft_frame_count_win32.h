@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "weft/unique_handle_win32.h"
+#include "base/unique_handle_win32.h"
 #include "weft/weft_protocol.h"
 
 // The receiver's two links to one sender: the access lock held around each copy of the shared
@@ -51,9 +51,9 @@ class WeftFrameCount {
   // Whether a count read now is a frame GetNewFrame has not reported yet.
   bool IsNewCount(std::optional<int32_t> count) const;
 
-  weft::UniqueHandle accessMutex_;
+  base::UniqueHandle accessMutex_;
   bool frameCountEnabled_ = false;
-  weft::UniqueHandle countSemaphore_;
+  base::UniqueHandle countSemaphore_;
   char semaphoreName_[weft::kSemaphoreNameBytes] = {};
   char senderName_[weft::kNameBufferBytes] = {};
   int32_t frameCount_ = 0;

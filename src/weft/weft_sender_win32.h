@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "weft/unique_handle_win32.h"
+#include "base/unique_handle_win32.h"
 #include "weft/weft_protocol.h"
 #include "weft/weft_shared_memory_win32.h"
 
@@ -53,8 +53,8 @@ class SenderSync {
   bool Signal(LONG frames = 1);
 
  private:
-  UniqueHandle semaphore_;
-  UniqueHandle mutex_;
+  base::UniqueHandle semaphore_;
+  base::UniqueHandle mutex_;
 };
 
 }  // namespace weft

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "base/unique_handle_win32.h"
 #include "weft/mapped_view_win32.h"
-#include "weft/unique_handle_win32.h"
 
 enum SegmentCreateResult {
   WEFT_CREATE_FAILED = 0,
@@ -42,7 +42,7 @@ class WeftSharedMemory {
   char* View() const { return reinterpret_cast<char*>(segment_.data()); }
 
   weft::MappedView segment_;
-  weft::UniqueHandle mutex_;
+  base::UniqueHandle mutex_;
   int32_t lock_count_ = 0;
   int32_t size_ = 0;
 };

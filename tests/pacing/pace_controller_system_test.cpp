@@ -8,8 +8,8 @@
 #include <thread>
 #include <vector>
 
+#include "base/qpc.h"
 #include "pacing/pace_controller.h"
-#include "pacing/qpc.h"
 
 namespace tsl {
 namespace {
@@ -34,7 +34,7 @@ TEST(PaceControllerSystemTest, TicksFollowTheScheduleOnTheRealTimer) {
 
   std::lock_guard<std::mutex> guard(mutex);
   ASSERT_GE(ticks.size(), 10u);
-  const uint64_t period = PaceController::PeriodCounts(200.0, QpcFrequency());
+  const uint64_t period = PaceController::PeriodCounts(200.0, base::QpcFrequency());
   for (size_t i = 0; i < ticks.size(); ++i) {
     EXPECT_EQ(ticks[i].index, i);
     // The spin never lets a tick fire before its target.

@@ -8,7 +8,7 @@
 #include <iterator>
 #include <string>
 
-#include "pacing/utf8.h"
+#include "base/utf8.h"
 
 namespace tsl {
 namespace {
@@ -162,7 +162,7 @@ TEST(Utf8ToWideTest, ConvertsValidTextAndRefusesMalformedSequences) {
   };
   for (const Case& c : cases) {
     std::wstring wide;
-    EXPECT_EQ(Utf8ToWide(c.utf8, wide), c.ok) << c.utf8;
+    EXPECT_EQ(base::Utf8ToWide(c.utf8, wide), c.ok) << c.utf8;
     if (!c.ok) continue;
     std::u32string decoded;
     for (size_t i = 0; i < wide.size(); ++i) {

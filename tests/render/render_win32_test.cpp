@@ -8,10 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "pacing/qpc.h"
-#include "receive/frame_slot_win32.h"
+#include "base/qpc.h"
+#include "base/unique_handle_win32.h"
+#include "gpu/frame_slot_win32.h"
+#include "gpu/gpu_device_win32.h"
 #include "render/display_log.h"
-#include "render/gpu_device_win32.h"
 #include "render/overlay_text_win32.h"
 #include "render/present_stage_win32.h"
 #include "render/present_tracker.h"
@@ -20,7 +21,6 @@
 #include "support/fake_display_swap_chain_win32.h"
 #include "support/presenter_probe_win32.h"
 #include "support/weft_test_env_win32.h"
-#include "weft/unique_handle_win32.h"
 #include "window/main_window_win32.h"
 
 namespace tsl {
@@ -87,13 +87,13 @@ class RenderTest : public ::testing::Test {
   PresentStage stage_;
   PaceStats stats_{kPaceRingCapacity};
   PresentTracker tracker_;
-  TickPath path_{stats_, tracker_, QpcNow};
+  TickPath path_{stats_, tracker_, base::QpcNow};
   uint64_t nextTick_ = 0;
   PresenterProbe probe_{presenter_};
 
   // One tick of the program's own path through the stage.
   PresentResult Tick(uint32_t sync_interval) {
-    const uint64_t now = QpcNow();
+    const uint64_t now = base::QpcNow();
     return path_.Run(nextTick_++, now, now, sync_interval);
   }
 };
@@ -294,7 +294,7 @@ TEST_F(RenderTest, AMinimisedWindowDrawsNothingButTheTickStillCounts) {
   // With a waitable swap chain (here a semaphore in its place), a wait that no present followed
   // is owed to the next present: the next tick does not wait again, which would take a signal
   // that only a present gives back and stall it for a second.
-  const weft::UniqueHandle ready(CreateSemaphoreW(nullptr, 1, 1, nullptr));
+  const base::UniqueHandle ready(CreateSemaphoreW(nullptr, 1, 1, nullptr));
   probe_.UseLatencyWaitable(ready.get());
   Tick(0);
   EXPECT_EQ(WaitForSingleObject(ready.get(), 0), WAIT_TIMEOUT) << "the first wait took it";
@@ -608,13 +608,13 @@ TEST_F(RenderTest, PresentsWithTheSyncIntervalAndTearingFlagOfEachMode) {
 // the refreshes it stayed and one late present, from the presenter through the tracker to the
 // rows of the display log.
 TEST_F(RenderTest, PresentsAreFollowedToTheScreenAndIntoTheDisplayLog) {
-  const uint64_t period = QpcFrequency() / 60;
+  const uint64_t period = base::QpcFrequency() / 60;
   testing::FakeDisplaySwapChain display(probe_.SwapChain(), period);
   display.late_presents = {7};
   probe_.UseSwapChain(&display);
   auto texture = SolidTexture(gpu_.device.Get(), 64, 64, kGreen);
   for (uint64_t tick = 0; tick < 12; ++tick) {
-    slot_.Publish(texture.Get(), 64, 64, DXGI_FORMAT_B8G8R8A8_UNORM, QpcNow());
+    slot_.Publish(texture.Get(), 64, 64, DXGI_FORMAT_B8G8R8A8_UNORM, base::QpcNow());
     ASSERT_TRUE(Tick(1).frame_counted);
     Sleep(20);
   }
@@ -622,7 +622,8 @@ TEST_F(RenderTest, PresentsAreFollowedToTheScreenAndIntoTheDisplayLog) {
   FrameStatistics statistics;
   tracker_.OnStatistics(presenter_.ReadStatistics(statistics), statistics);
 
-  std::istringstream csv(FormatDisplayLog(stats_.Window(), tracker_.Records(), QpcFrequency()));
+  std::istringstream csv(
+      FormatDisplayLog(stats_.Window(), tracker_.Records(), base::QpcFrequency()));
   std::string line;
   std::getline(csv, line);
   size_t shown = 0;

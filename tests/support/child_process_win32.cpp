@@ -12,7 +12,7 @@ std::wstring BesideTestExecutable(const std::wstring& file_name) {
 namespace {
 
 // A pipe whose `ours` end stays in this process and whose other end the child inherits.
-bool MakePipe(bool child_reads, weft::UniqueHandle& ours, weft::UniqueHandle& theirs) {
+bool MakePipe(bool child_reads, base::UniqueHandle& ours, base::UniqueHandle& theirs) {
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
   HANDLE read = nullptr;
   HANDLE write = nullptr;
@@ -28,9 +28,9 @@ bool MakePipe(bool child_reads, weft::UniqueHandle& ours, weft::UniqueHandle& th
 bool StartBesideTest(const std::wstring& exe_name, const std::wstring& arguments, unsigned pipes,
                      ChildProcess& child) {
   const std::wstring exe = BesideTestExecutable(exe_name);
-  weft::UniqueHandle child_input;
-  weft::UniqueHandle child_output;
-  weft::UniqueHandle child_errors;
+  base::UniqueHandle child_input;
+  base::UniqueHandle child_output;
+  base::UniqueHandle child_errors;
   if ((pipes & kPipeInput) && !MakePipe(true, child.to_child, child_input)) return false;
   if (pipes & kPipeOutput) {
     if (!MakePipe(false, child.from_child, child_output)) return false;
@@ -55,7 +55,7 @@ bool StartBesideTest(const std::wstring& exe_name, const std::wstring& arguments
     return false;
   }
   child.process.reset(info.hProcess);
-  const weft::UniqueHandle thread(info.hThread);  // never used: the process is all a test needs
+  const base::UniqueHandle thread(info.hThread);  // never used: the process is all a test needs
   return true;
 }
 

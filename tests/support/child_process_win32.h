@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "weft/unique_handle_win32.h"
+#include "base/unique_handle_win32.h"
 
 namespace tsl::testing {
 
@@ -15,10 +15,10 @@ namespace tsl::testing {
 std::wstring BesideTestExecutable(const std::wstring& file_name);
 
 struct ChildProcess {
-  weft::UniqueHandle process;
-  weft::UniqueHandle to_child;     // its standard input, when piped
-  weft::UniqueHandle from_child;   // its standard output, when piped
-  weft::UniqueHandle errors_from;  // its standard error, when piped
+  base::UniqueHandle process;
+  base::UniqueHandle to_child;     // its standard input, when piped
+  base::UniqueHandle from_child;   // its standard output, when piped
+  base::UniqueHandle errors_from;  // its standard error, when piped
 };
 
 enum ChildPipes : unsigned {

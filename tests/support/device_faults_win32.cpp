@@ -4,7 +4,7 @@
 
 #include <atomic>
 
-#include "render/device_platform_win32.h"
+#include "gpu/device_platform_win32.h"
 
 namespace {
 

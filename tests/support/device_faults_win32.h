@@ -1,7 +1,7 @@
 #pragma once
 
 // Faults of the GPU for a test, through the device platform seam
-// (render/device_platform_win32.h): a test executable that links device_faults_win32.cpp gets
+// (gpu/device_platform_win32.h): a test executable that links device_faults_win32.cpp gets
 // these controls in place of the real calls' certainty.
 
 #include <cstdint>

@@ -13,7 +13,7 @@
 #include <set>
 #include <vector>
 
-#include "pacing/qpc.h"
+#include "base/qpc.h"
 
 namespace tsl::testing {
 
@@ -28,7 +28,7 @@ class FakeDisplaySwapChain final : public IDXGISwapChain1 {
   HRESULT STDMETHODCALLTYPE Present(UINT sync_interval, UINT flags) override {
     const HRESULT hr = real_->Present(sync_interval, flags);
     if (FAILED(hr)) return hr;
-    const uint64_t now = QpcNow();
+    const uint64_t now = base::QpcNow();
     uint64_t refresh = now / period_ + 1;
     if (!refreshes_.empty() && refresh <= refreshes_.back()) refresh = refreshes_.back() + 1;
     if (late_presents.count(static_cast<uint32_t>(refreshes_.size() + 1)) != 0) ++refresh;
@@ -41,7 +41,7 @@ class FakeDisplaySwapChain final : public IDXGISwapChain1 {
   }
   HRESULT STDMETHODCALLTYPE GetFrameStatistics(DXGI_FRAME_STATISTICS* stats) override {
     // The images on screen by now: those whose refresh has come.
-    const uint64_t sync = QpcNow() / period_;
+    const uint64_t sync = base::QpcNow() / period_;
     UINT shown = 0;
     while (shown < refreshes_.size() && refreshes_[shown] <= sync) ++shown;
     if (shown == 0) return DXGI_ERROR_FRAME_STATISTICS_DISJOINT;  // nothing yet, as at first

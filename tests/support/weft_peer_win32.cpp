@@ -29,10 +29,10 @@
 #include <sstream>
 #include <string>
 
+#include "base/unique_handle_win32.h"
 #include "emulation/emulated_texture_publisher_win32.h"
 #include "emulation/frame_code.h"
 #include "weft/sender_set.h"
-#include "weft/unique_handle_win32.h"
 #include "weft/weft_names.h"
 #include "weft/weft_protocol.h"
 #include "weft/weft_sender_names_win32.h"
@@ -42,7 +42,7 @@
 namespace {
 
 std::map<std::string, std::unique_ptr<WeftSharedMemory>> segments;
-std::map<std::string, weft::UniqueHandle> mutexes;
+std::map<std::string, base::UniqueHandle> mutexes;
 // Kept open, as a sender keeps its counter and access lock alive.
 std::map<std::string, weft::SenderSync> senders;
 std::map<uint32_t, std::unique_ptr<tsl::emulation::EmulatedTexturePublisher>> textures;
@@ -128,7 +128,7 @@ std::string Run(const std::string& line) {
   if (command == "hold" || command == "abandon" || command == "trylock") {
     std::string name;
     in >> name;
-    weft::UniqueHandle mutex(CreateMutexA(nullptr, FALSE, name.c_str()));
+    base::UniqueHandle mutex(CreateMutexA(nullptr, FALSE, name.c_str()));
     if (!mutex) return "err mutex";
     const DWORD wait =
         WaitForSingleObject(mutex.get(), command == "trylock" ? weft::kLockTimeoutMs : 5000);
@@ -163,7 +163,7 @@ std::string Run(const std::string& line) {
     DWORD ms = 0;
     in >> name >> ms;
     if (!weft::CountSemaphoreName(name.c_str(), semaphore_name)) return "err name";
-    const weft::UniqueHandle semaphore(
+    const base::UniqueHandle semaphore(
         OpenSemaphoreA(SEMAPHORE_ALL_ACCESS, FALSE, semaphore_name.c_str()));
     if (!semaphore) return "err semaphore";
     long reads = 0, dips = 0, most = 0;

@@ -6,8 +6,8 @@
 #include <map>
 #include <unordered_set>
 
+#include "base/qpc.h"
 #include "pacing/pace_stats.h"
-#include "pacing/qpc.h"
 
 namespace tsl::report {
 
@@ -54,12 +54,12 @@ PaceReportSummary Summarise(const PaceLog& log, const CounterFrequency& frequenc
   for (size_t i = 0; i < n; ++i) {
     const PaceLogRow& r = rows[i];
     cb[i] = r.cb_ms;
-    s.time_s[i] = QpcDeltaMs(first_wake, r.sample.wake_qpc, f) / 1000.0;
+    s.time_s[i] = base::QpcDeltaMs(first_wake, r.sample.wake_qpc, f) / 1000.0;
     s.jitter_series_ms[i] = r.jitter_ms;
     if (r.sample.target_qpc == r.sample.wake_qpc) ++vsync_rows;
     // No interval across a gap: the two exports' ticks are not neighbours.
     if (i > 0 && !r.after_gap) {
-      const double interval = QpcDeltaMs(rows[i - 1].sample.wake_qpc, r.sample.wake_qpc, f);
+      const double interval = base::QpcDeltaMs(rows[i - 1].sample.wake_qpc, r.sample.wake_qpc, f);
       intervals.push_back(interval);
       s.interval_series_ms[i] = interval;
       sum += interval;

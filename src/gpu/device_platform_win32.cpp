@@ -1,4 +1,4 @@
-#include "render/device_platform_win32.h"
+#include "gpu/device_platform_win32.h"
 
 namespace tsl::device_platform {
 

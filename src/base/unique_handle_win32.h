@@ -4,7 +4,7 @@
 
 #include <utility>
 
-namespace weft {
+namespace base {
 
 // Owns one kernel handle; null and INVALID_HANDLE_VALUE both mean empty.
 class UniqueHandle {
@@ -31,4 +31,4 @@ class UniqueHandle {
   HANDLE handle_ = nullptr;
 };
 
-}  // namespace weft
+}  // namespace base

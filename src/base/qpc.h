@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-namespace tsl {
+namespace base {
 
 // Raw high-resolution counter reading (QueryPerformanceCounter on Windows, CLOCK_MONOTONIC in
 // nanoseconds elsewhere). Every pacing time in the program is such a count.
@@ -17,4 +17,4 @@ inline double QpcDeltaMs(uint64_t from, uint64_t to, uint64_t frequency) {
          static_cast<double>(frequency);
 }
 
-}  // namespace tsl
+}  // namespace base

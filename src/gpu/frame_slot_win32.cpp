@@ -1,14 +1,14 @@
-#include "receive/frame_slot_win32.h"
+#include "gpu/frame_slot_win32.h"
 
 #include <utility>
 
-#include "pacing/qpc.h"
+#include "base/qpc.h"
 
 namespace tsl {
 
 void FrameSlot::Publish(ID3D11Texture2D* texture, uint32_t width, uint32_t height, uint32_t format,
                         uint64_t seen_qpc) {
-  const uint64_t now = QpcNow();
+  const uint64_t now = base::QpcNow();
   std::lock_guard<std::mutex> guard(mutex_);
   // The reference the previous frame held is dropped after the lock (in the swap's temporary).
   SlotFrame older = std::exchange(previous_, std::move(newest_));

@@ -16,7 +16,7 @@ struct SlotFrame {
   uint32_t height = 0;
   uint32_t format = 0;
   uint64_t version = 0;
-  // Counter times (QpcNow): when the receive thread saw the frame (the look that found its
+  // Counter times (base::QpcNow): when the receive thread saw the frame (the look that found its
   // signal, or the take of an uncounted sender; 0 when not given), and when it was published.
   // A frame's age runs from the first: it is as old as the sender's frame is to us.
   uint64_t seen_qpc = 0;

@@ -2,7 +2,7 @@
 
 #include <string>
 
-namespace tsl {
+namespace base {
 
 // Strict UTF-8 to UTF-16 (in a wstring, as on Windows) conversion. False for malformed input:
 // an overlong form, a surrogate code point, a value above U+10FFFF or a cut sequence.
@@ -50,9 +50,9 @@ inline bool Utf8ToWide(const std::string& utf8, std::wstring& wide) {
   return true;
 }
 
-}  // namespace tsl
+}  // namespace base
 
-namespace tsl {
+namespace base {
 
 // Strict UTF-16 (or UTF-32 where wchar_t is 32 bits) to UTF-8. False for an unpaired surrogate:
 // a path with one would otherwise name a different file.
@@ -89,4 +89,4 @@ inline bool WideToUtf8(const std::wstring& wide, std::string& utf8) {
   return true;
 }
 
-}  // namespace tsl
+}  // namespace base

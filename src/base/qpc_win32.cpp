@@ -1,8 +1,8 @@
 #include <windows.h>
 
-#include "pacing/qpc.h"
+#include "base/qpc.h"
 
-namespace tsl {
+namespace base {
 
 uint64_t QpcNow() {
   LARGE_INTEGER now;
@@ -19,4 +19,4 @@ uint64_t QpcFrequency() {
   return frequency;
 }
 
-}  // namespace tsl
+}  // namespace base

@@ -1,8 +1,8 @@
 #include <time.h>
 
-#include "pacing/qpc.h"
+#include "base/qpc.h"
 
-namespace tsl {
+namespace base {
 
 uint64_t QpcNow() {
   timespec ts{};
@@ -15,4 +15,4 @@ uint64_t QpcFrequency() {
   return frequency;
 }
 
-}  // namespace tsl
+}  // namespace base

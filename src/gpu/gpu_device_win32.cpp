@@ -1,9 +1,9 @@
-#include "render/gpu_device_win32.h"
+#include "gpu/gpu_device_win32.h"
 
 #include <d3d11_4.h>  // ID3D11Multithread
 #include <dxgi1_6.h>
 
-#include "render/device_platform_win32.h"
+#include "gpu/device_platform_win32.h"
 
 namespace tsl {
 

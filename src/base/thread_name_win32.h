@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-namespace tsl {
+namespace base {
 
 // Names the calling thread for debuggers and profilers (Wine passes the name on to the Linux
 // thread, where the soak script finds it). SetThreadDescription exists from Windows 10 1607 on
@@ -15,4 +15,4 @@ inline void NameCurrentThread(const wchar_t* name) {
   if (set_description != nullptr) set_description(GetCurrentThread(), name);
 }
 
-}  // namespace tsl
+}  // namespace base
