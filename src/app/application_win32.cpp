@@ -288,7 +288,7 @@ void Application::RefreshTitle() {
   SetWindowTextW(window.hwnd, FormatTitle(f).c_str());
   if (presentStage.overlay && !recovering) {
     presentTracker.Recent(kOverlayAgedPresents, overlayPresents);
-    const FrameAge age = FrameAgeAtPresent(overlayPresents, paceStats.qpc_frequency());
+    const FrameAge age = FrameAgeAtPresent(overlayPresents, paceStats.QpcFrequency());
     f.aged_frames = age.frames;
     f.frame_age_p50_ms = age.p50_ms;
     f.frame_age_p99_ms = age.p99_ms;
@@ -360,7 +360,7 @@ void Application::WritePaceLog() {
             PaceLogPath(std::wstring(module_path, length), wide_path, utf8_path);
   // Both files from the same ticks: the display log holds what pace_log.csv has no room for.
   ok = ok && WriteTickLogs(utf8_path, paceStats.Window(), presentTracker.Records(),
-                           paceStats.qpc_frequency());
+                           paceStats.QpcFrequency());
 
   SetWindowTextW(window.hwnd, ok ? (L"[CSV WRITTEN] " + wide_path).c_str() : L"[CSV WRITE FAILED]");
   titleHoldUntil = static_cast<int64_t>(base::QpcNow() + base::QpcFrequency());

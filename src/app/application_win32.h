@@ -104,6 +104,8 @@ class Application {
   void BeginModal();
   void EndModal();
 
+  // The parts keep the names the application's design gives them, without the suffix.
+  // NOLINTBEGIN(readability-identifier-naming)
   AppConfig config;
   MainWindow window;
   GpuDevice device;
@@ -149,6 +151,7 @@ class Application {
   bool recovering = false;
   ULONGLONG nextRetryMs = 0;
   DWORD retryWaitMs = 0;
+  // NOLINTEND(readability-identifier-naming)
 };
 
 }  // namespace tsl

@@ -61,8 +61,8 @@ class Refresher {
     std::lock_guard<std::mutex> guard(mutex_);
     InterlockedIncrement(Word(held.mapping.data(), kOpenersOffset));
     textures_.push_back(std::move(held));
-    if (!thread_started_) {
-      thread_started_ = true;
+    if (!threadStarted_) {
+      threadStarted_ = true;
       std::thread([this] { Run(); }).detach();
       std::atexit([] { TheRefresher().StopForExit(); });
     }
@@ -76,7 +76,7 @@ class Refresher {
     std::unique_lock<std::mutex> lock(mutex_);
     stopping_ = true;
     wake_.notify_all();
-    stopped_.wait_for(lock, std::chrono::seconds(1), [this] { return thread_done_; });
+    stopped_.wait_for(lock, std::chrono::seconds(1), [this] { return threadDone_; });
   }
 
  private:
@@ -91,7 +91,7 @@ class Refresher {
         std::unique_lock<std::mutex> lock(mutex_);
         wake_.wait(lock, [this] { return !textures_.empty() || stopping_; });
         if (stopping_) {
-          thread_done_ = true;
+          threadDone_ = true;
           stopped_.notify_all();
           return;
         }
@@ -140,9 +140,9 @@ class Refresher {
   std::condition_variable wake_;
   std::condition_variable stopped_;
   std::vector<HeldTexture> textures_;
-  bool thread_started_ = false;
+  bool threadStarted_ = false;
   bool stopping_ = false;
-  bool thread_done_ = false;
+  bool threadDone_ = false;
 };
 
 // Never destroyed: its thread runs until the process ends, and a static destructor would pull

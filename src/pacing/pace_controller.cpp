@@ -12,8 +12,8 @@ PaceController::PaceController(std::unique_ptr<PacePlatform> platform)
 
 PaceController::~PaceController() {
   Stop();
-  tick_callback_ = nullptr;
-  vsync_active_ = nullptr;
+  tickCallback_ = nullptr;
+  vsyncActive_ = nullptr;
 }
 
 uint64_t PaceController::PeriodCounts(double fps, uint64_t frequency) {
@@ -33,24 +33,24 @@ bool PaceController::Start(double fps, TickCallback tick_callback, bool realtime
   if (!margin_ || fps != fps_) {
     const uint64_t period = PeriodCounts(fps, platform_->Frequency());
     margin_ = std::make_unique<WakeMargin>(platform_->Frequency(), period);
-    locked_margin_ =
+    lockedMargin_ =
         std::make_unique<WakeMargin>(platform_->Frequency(), period, WakeMargin::kLockedTail);
   }
   fps_ = fps;
   realtime_ = realtime;
-  tick_callback_ = std::move(tick_callback);
-  vsync_active_ = std::move(vsync_active);
+  tickCallback_ = std::move(tick_callback);
+  vsyncActive_ = std::move(vsync_active);
 
-  measured_fps_.store(0.0);
+  measuredFps_.store(0.0);
   missed_.store(0);
-  tick_counter_.store(0);
+  tickCounter_.store(0);
 
   platform_->BeginTimerResolution();
   if (!platform_->OpenTimer()) {
     platform_->EndTimerResolution();
     return false;
   }
-  timer_resolution_raised_ = true;
+  timerResolutionRaised_ = true;
 
   // If the thread cannot be created the exception leaves running set and the timer open; the
   // next Stop releases both and lowers the resolution again.
@@ -72,9 +72,9 @@ void PaceController::Stop() {
     worker_.join();
   }
   platform_->CloseTimer();
-  if (timer_resolution_raised_) {
+  if (timerResolutionRaised_) {
     platform_->EndTimerResolution();
-    timer_resolution_raised_ = false;
+    timerResolutionRaised_ = false;
   }
 }
 
@@ -82,7 +82,7 @@ void PaceController::Tick(uint64_t tick, uint64_t target, uint64_t wake) {
   // Nothing may leave the pace thread: a tick whose callback throws (out of memory) is a tick
   // lost, and the schedule goes on.
   try {
-    tick_callback_(tick, target, wake);
+    tickCallback_(tick, target, wake);
   } catch (...) {
   }
 }
@@ -103,8 +103,8 @@ bool PaceController::WaitUntil(uint64_t target, WakeMargin& margin) {
     const uint64_t due = now + static_cast<uint64_t>(remaining - early);
     const auto overshoot = static_cast<int64_t>(os.Now() - due);
     margin_->Record(overshoot);
-    locked_margin_->Record(overshoot);
-    wake_margin_counts_.store(margin.Counts());
+    lockedMargin_->Record(overshoot);
+    wakeMarginCounts_.store(margin.Counts());
   }
   uint64_t spin_now = os.Now();
   while (spin_now < target) {
@@ -122,7 +122,7 @@ void PaceController::ThreadMain() {
   const uint64_t frequency = os.Frequency();
   const uint64_t period = PeriodCounts(fps_, frequency);
 
-  wake_margin_counts_.store(margin_->Counts());
+  wakeMarginCounts_.store(margin_->Counts());
   uint64_t target = os.Now() + period;
   uint64_t window_start = os.Now();
   uint64_t window_ticks = 0;
@@ -131,13 +131,13 @@ void PaceController::ThreadMain() {
     bool ticked = true;
     uint64_t locked_target = 0;
     uint64_t skipped = 0;
-    const bool vsync = vsync_active_ && vsync_active_();
+    const bool vsync = vsyncActive_ && vsyncActive_();
     if (vsync && schedule_ != nullptr && schedule_->NextTarget(os.Now(), locked_target, skipped)) {
       missed_.fetch_add(skipped);
-      if (!WaitUntil(locked_target, *locked_margin_) || !running_.load()) break;
+      if (!WaitUntil(locked_target, *lockedMargin_) || !running_.load()) break;
       const uint64_t wake = os.Now();
       if (schedule_->InTime(wake)) {
-        Tick(tick_counter_.fetch_add(1), locked_target, wake);
+        Tick(tickCounter_.fetch_add(1), locked_target, wake);
       } else {
         missed_.fetch_add(1);
         ticked = false;
@@ -145,7 +145,7 @@ void PaceController::ThreadMain() {
       target = os.Now();
     } else if (vsync) {
       if (!running_.load()) break;
-      const uint64_t tick = tick_counter_.fetch_add(1);
+      const uint64_t tick = tickCounter_.fetch_add(1);
       const uint64_t now = os.Now();
       Tick(tick, now, now);
       const uint64_t after = os.Now();
@@ -165,7 +165,7 @@ void PaceController::ThreadMain() {
         target = os.Now();
       }
       if (!running_.load()) break;
-      const uint64_t tick = tick_counter_.fetch_add(1);
+      const uint64_t tick = tickCounter_.fetch_add(1);
       const uint64_t wake = os.Now();
       Tick(tick, target, wake);
     }
@@ -173,7 +173,7 @@ void PaceController::ThreadMain() {
     const uint64_t done = os.Now();
     if (ticked) ++window_ticks;
     if (done - window_start >= frequency) {
-      measured_fps_.store(static_cast<double>(window_ticks) * static_cast<double>(frequency) /
+      measuredFps_.store(static_cast<double>(window_ticks) * static_cast<double>(frequency) /
                           static_cast<double>(done - window_start));
       window_start = os.Now();
       window_ticks = 0;

@@ -59,13 +59,13 @@ class PaceController {
   // inside the tick callback.
   void Stop();
 
-  double MeasuredFps() const { return measured_fps_.load(std::memory_order_relaxed); }
+  double MeasuredFps() const { return measuredFps_.load(std::memory_order_relaxed); }
   uint64_t MissedTicks() const { return missed_.load(std::memory_order_relaxed); }
   // How early the timer is armed before a target (the rest is spun), in counter counts: learned
   // from the timer's own overshoots (WakeMargin).
-  int64_t WakeMarginCounts() const { return wake_margin_counts_.load(std::memory_order_relaxed); }
+  int64_t WakeMarginCounts() const { return wakeMarginCounts_.load(std::memory_order_relaxed); }
   // Ticks issued since Start: the index the next tick will get.
-  uint64_t TicksIssued() const { return tick_counter_.load(); }
+  uint64_t TicksIssued() const { return tickCounter_.load(); }
 
   // Counts per tick at the given rate: the reciprocal of the rate times the frequency, truncated.
   static uint64_t PeriodCounts(double fps, uint64_t frequency);
@@ -82,17 +82,17 @@ class PaceController {
   std::atomic<bool> running_{false};
   double fps_ = 60.0;
   bool realtime_ = false;
-  TickCallback tick_callback_;
-  VsyncActive vsync_active_;
+  TickCallback tickCallback_;
+  VsyncActive vsyncActive_;
   TickSchedule* schedule_ = nullptr;
-  std::atomic<double> measured_fps_{0.0};
+  std::atomic<double> measuredFps_{0.0};
   std::atomic<uint64_t> missed_{0};
-  std::atomic<uint64_t> tick_counter_{0};
-  std::atomic<int64_t> wake_margin_counts_{0};
+  std::atomic<uint64_t> tickCounter_{0};
+  std::atomic<int64_t> wakeMarginCounts_{0};
   // The pace thread's while it runs: timer mode's, and the display-locked mode's (a rarer tail).
   std::unique_ptr<WakeMargin> margin_;
-  std::unique_ptr<WakeMargin> locked_margin_;
-  bool timer_resolution_raised_ = false;
+  std::unique_ptr<WakeMargin> lockedMargin_;
+  bool timerResolutionRaised_ = false;
 };
 
 }  // namespace tsl

@@ -78,7 +78,7 @@ bool WriteFileUtf8Path(const std::string& utf8_path, const std::string& bytes) {
 bool PaceStats::WriteCsv(const std::string& utf8_path) const {
   // Copy first: the lock is never held across file input/output.
   const std::vector<PaceSample> window = Window();
-  return WriteFileUtf8Path(utf8_path, FormatPaceLog(window, qpc_frequency_));
+  return WriteFileUtf8Path(utf8_path, FormatPaceLog(window, qpcFrequency_));
 }
 
 }  // namespace tsl

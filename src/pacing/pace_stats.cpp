@@ -18,7 +18,7 @@ double PercentileNearestBelow(std::vector<double>& scratch, double q) {
 PaceStats::PaceStats(size_t capacity) : PaceStats(capacity, base::QpcFrequency()) {}
 
 PaceStats::PaceStats(size_t capacity, uint64_t qpc_frequency)
-    : ring_(capacity), qpc_frequency_(qpc_frequency) {}
+    : ring_(capacity), qpcFrequency_(qpc_frequency) {}
 
 void PaceStats::Record(const PaceSample& sample) {
   std::lock_guard<std::mutex> guard(lock_);
@@ -60,11 +60,11 @@ PaceSnapshot PaceStats::Snapshot() const {
   uint32_t holds = 0;
   for (size_t i = 0; i < n; ++i) {
     const PaceSample& s = window[i];
-    jitter[i] = std::fabs(base::QpcDeltaMs(s.target_qpc, s.wake_qpc, qpc_frequency_));
-    cb[i] = base::QpcDeltaMs(s.wake_qpc, s.done_qpc, qpc_frequency_);
+    jitter[i] = std::fabs(base::QpcDeltaMs(s.target_qpc, s.wake_qpc, qpcFrequency_));
+    cb[i] = base::QpcDeltaMs(s.wake_qpc, s.done_qpc, qpcFrequency_);
     if (s.hold) ++holds;
     if (i >= 1) {
-      intervals[i - 1] = base::QpcDeltaMs(window[i - 1].wake_qpc, s.wake_qpc, qpc_frequency_);
+      intervals[i - 1] = base::QpcDeltaMs(window[i - 1].wake_qpc, s.wake_qpc, qpcFrequency_);
     }
   }
 

@@ -64,14 +64,14 @@ class PaceStats {
   // storage is reused: a copy taken under the lock, so nothing holds the lock while it is used.
   void Recent(size_t n, std::vector<PaceSample>& out) const;
 
-  uint64_t qpc_frequency() const { return qpc_frequency_; }
+  uint64_t QpcFrequency() const { return qpcFrequency_; }
 
  private:
   mutable std::mutex lock_;
   std::vector<PaceSample> ring_;
   size_t count_ = 0;
   uint64_t next_ = 0;
-  const uint64_t qpc_frequency_;
+  const uint64_t qpcFrequency_;
 };
 
 }  // namespace tsl

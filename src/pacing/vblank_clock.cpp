@@ -75,21 +75,21 @@ void VblankClock::SetStated(const BlankGrid& stated) {
 
 void VblankClock::RestartReports() {
   fit_.Clear();
-  have_origin_ = false;
+  haveOrigin_ = false;
   grid_ = stated_;
 }
 
 void VblankClock::AddReport(uint32_t refresh_count, uint64_t sync_qpc) {
   if (sync_qpc == 0) return;
-  if (!have_origin_) {
-    have_origin_ = true;
-    origin_refresh_ = refresh_count;
-    origin_qpc_ = sync_qpc;
-    last_refresh_ = refresh_count;
+  if (!haveOrigin_) {
+    haveOrigin_ = true;
+    originRefresh_ = refresh_count;
+    originQpc_ = sync_qpc;
+    lastRefresh_ = refresh_count;
     fit_.Add(0.0, 0.0);
     return;
   }
-  const auto step = static_cast<int32_t>(refresh_count - last_refresh_);
+  const auto step = static_cast<int32_t>(refresh_count - lastRefresh_);
   if (step == 0) return;
   if (step < 0) {
     // A count that went back belongs to another history, though none was announced.
@@ -97,9 +97,9 @@ void VblankClock::AddReport(uint32_t refresh_count, uint64_t sync_qpc) {
     AddReport(refresh_count, sync_qpc);
     return;
   }
-  last_refresh_ = refresh_count;
-  fit_.Add(static_cast<double>(refresh_count - origin_refresh_),
-           static_cast<double>(static_cast<int64_t>(sync_qpc - origin_qpc_)));
+  lastRefresh_ = refresh_count;
+  fit_.Add(static_cast<double>(refresh_count - originRefresh_),
+           static_cast<double>(static_cast<int64_t>(sync_qpc - originQpc_)));
   Refit();
 }
 
@@ -118,7 +118,7 @@ void VblankClock::Refit() {
   }
   grid_.source = BlankSource::kStatistics;
   grid_.period_qpc = line.slope;
-  grid_.anchor_qpc = static_cast<double>(origin_qpc_) + line.intercept;
+  grid_.anchor_qpc = static_cast<double>(originQpc_) + line.intercept;
 }
 
 }  // namespace tsl

@@ -80,10 +80,10 @@ class VblankClock {
   BlankGrid stated_;
   BlankGrid grid_;
   LineFit fit_;
-  bool have_origin_ = false;
-  uint32_t origin_refresh_ = 0;
-  uint64_t origin_qpc_ = 0;
-  uint32_t last_refresh_ = 0;
+  bool haveOrigin_ = false;
+  uint32_t originRefresh_ = 0;
+  uint64_t originQpc_ = 0;
+  uint32_t lastRefresh_ = 0;
 };
 
 }  // namespace tsl

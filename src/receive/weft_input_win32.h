@@ -24,7 +24,7 @@ class WeftInput {
   std::string ActiveSenderName();
   std::string SenderName();
 
-  weftDX& receiver() { return receiver_; }
+  weftDX& Receiver() { return receiver_; }
 
  private:
   weftDX receiver_;

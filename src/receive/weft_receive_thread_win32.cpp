@@ -129,7 +129,7 @@ void WeftReceiveThread::RunPasses() {
   auto last_scan = Clock::now() - std::chrono::seconds(10);
   std::vector<std::string> names;
   names.reserve(kMaxListedSenders);
-  weftDX& rx = input_.receiver();
+  weftDX& rx = input_.Receiver();
   bool name_due = true;  // the title's source name is refreshed at the next publication
 
   while (running_) {
@@ -216,7 +216,7 @@ ID3D11Texture2D* WeftReceiveThread::NextCopyTexture(uint32_t width, uint32_t hei
 
 WeftReceiveThread::Delivery WeftReceiveThread::Deliver(bool& name_due, bool take_asked,
                                                        uint64_t seen_qpc) {
-  weftDX& rx = input_.receiver();
+  weftDX& rx = input_.Receiver();
   ID3D11Texture2D* texture = rx.GetReceivedTexture();
   const uint32_t w = rx.GetSenderWidth();
   const uint32_t h = rx.GetSenderHeight();

@@ -46,17 +46,17 @@ DisplayLock::DisplayLock(uint64_t frequency, double fps)
 void DisplayLock::SetStated(const BlankGrid& stated) {
   std::lock_guard<std::mutex> guard(mutex_);
   clock_.SetStated(stated);
-  have_slot_ = false;
-  have_delay_ = false;
+  haveSlot_ = false;
+  haveDelay_ = false;
 }
 
 void DisplayLock::FollowGrid(const BlankGrid& grid) {
-  if (pattern_period_qpc_ > 0.0 &&
-      std::fabs(grid.period_qpc / pattern_period_qpc_ - 1.0) <= kPatternRefit) {
+  if (patternPeriodQpc_ > 0.0 &&
+      std::fabs(grid.period_qpc / patternPeriodQpc_ - 1.0) <= kPatternRefit) {
     return;
   }
   pattern_ = RefreshPattern(static_cast<double>(frequency_) / grid.period_qpc, fps_);
-  pattern_period_qpc_ = grid.period_qpc;
+  patternPeriodQpc_ = grid.period_qpc;
 }
 
 LockedTick DisplayLock::Slot(uint64_t frame, double blank, const BlankGrid& grid) const {
@@ -75,7 +75,7 @@ bool DisplayLock::NextTarget(uint64_t now, uint64_t& target, uint64_t& skipped) 
   skipped = 0;
   const BlankGrid grid = clock_.Grid();
   if (!grid.Valid()) {
-    have_slot_ = false;
+    haveSlot_ = false;
     return false;
   }
   FollowGrid(grid);
@@ -84,11 +84,11 @@ bool DisplayLock::NextTarget(uint64_t now, uint64_t& target, uint64_t& skipped) 
   const double frame_qpc = pattern_.RefreshesPerFrame() * period;
   uint64_t frame = 0;
   double blank = 0.0;
-  if (!have_slot_ || t > slot_blank_ + kStaleFrames * frame_qpc) {
+  if (!haveSlot_ || t > slotBlank_ + kStaleFrames * frame_qpc) {
     blank = grid.AtOrAfter(t + lead_);
   } else {
     frame = slot_.frame + 1;
-    blank = grid.Nearest(slot_blank_ + pattern_.RefreshesOf(slot_.frame) * period);
+    blank = grid.Nearest(slotBlank_ + pattern_.RefreshesOf(slot_.frame) * period);
   }
   // A slot whose time has passed is given up for the pattern's next: the schedule never moves
   // to "now", so the frames after it keep their blanks.
@@ -99,8 +99,8 @@ bool DisplayLock::NextTarget(uint64_t now, uint64_t& target, uint64_t& skipped) 
   }
   if (skipped > 0) Miss();
   slot_ = Slot(frame, blank, grid);
-  slot_blank_ = blank;
-  have_slot_ = true;
+  slotBlank_ = blank;
+  haveSlot_ = true;
   target = slot_.target_qpc;
   return true;
 }
@@ -112,15 +112,15 @@ bool DisplayLock::InTime(uint64_t wake) {
   // A tick whose work is slower than any lead allows is not late for waking on time: given
   // up, every slot would be, and nothing shown. It goes ahead and lands late (a slip).
   const double on_time = kFloorGuardUs * static_cast<double>(frequency_) / 1e6;
-  const bool in_time = static_cast<double>(wake) + cost_p50_ + latch_ <= slot_blank_ ||
-                       static_cast<double>(wake) <= slot_blank_ - lead_ + on_time;
+  const bool in_time = static_cast<double>(wake) + costP50_ + latch_ <= slotBlank_ ||
+                       static_cast<double>(wake) <= slotBlank_ - lead_ + on_time;
   if (!in_time) Miss();
   return in_time;
 }
 
 bool DisplayLock::TickAt(uint64_t target_qpc, LockedTick& tick) const {
   std::lock_guard<std::mutex> guard(mutex_);
-  if (!have_slot_ || slot_.target_qpc != target_qpc) return false;
+  if (!haveSlot_ || slot_.target_qpc != target_qpc) return false;
   tick = slot_;
   return true;
 }
@@ -137,9 +137,9 @@ void DisplayLock::Miss() {
 }
 
 void DisplayLock::Learn() {
-  cost_p50_ = Percentile(costs_, 0.5);
-  cost_p99_ = Percentile(costs_, 0.99);
-  floor_ = std::min(Ceiling(), latch_ + cost_p99_ + Percentile(lateness_, 0.999) +
+  costP50_ = Percentile(costs_, 0.5);
+  costP99_ = Percentile(costs_, 0.99);
+  floor_ = std::min(Ceiling(), latch_ + costP99_ + Percentile(lateness_, 0.999) +
                                    kFloorGuardUs * static_cast<double>(frequency_) / 1e6);
   lead_ = std::max(lead_, floor_);
 }
@@ -153,19 +153,19 @@ void DisplayLock::OnPresented(bool made, uint32_t present_id, uint64_t wake_qpc,
     costs_.push_back(cost);
     lateness_.push_back(late);
   } else {
-    costs_[next_sample_] = cost;
-    lateness_[next_sample_] = late;
+    costs_[nextSample_] = cost;
+    lateness_[nextSample_] = late;
   }
-  next_sample_ = (next_sample_ + 1) % kWindow;
+  nextSample_ = (nextSample_ + 1) % kWindow;
   if (++samples_ % kLearnEvery == 0) Learn();
   if (made) {
     const Sent s{present_id, slot_.blank_qpc, done_qpc, false};
     if (sent_.size() < kSentKept) {
       sent_.push_back(s);
     } else {
-      sent_[next_sent_] = s;
+      sent_[nextSent_] = s;
     }
-    next_sent_ = (next_sent_ + 1) % kSentKept;
+    nextSent_ = (nextSent_ + 1) % kSentKept;
   }
   // Clean stretches bring the lead back down towards what the ticks need: half the way each
   // time, at least a small step.
@@ -181,7 +181,7 @@ void DisplayLock::OnStatistics(StatisticsRead read, const FrameStatistics& stats
   std::lock_guard<std::mutex> guard(mutex_);
   if (read == StatisticsRead::kDisjoint) {
     clock_.RestartReports();
-    have_delay_ = false;
+    haveDelay_ = false;
     for (Sent& s : sent_) s.judged = true;
     return;
   }
@@ -201,8 +201,8 @@ void DisplayLock::Landed(const FrameStatistics& stats) {
     const double landed = static_cast<double>(stats.sync_qpc) - behind * grid.period_qpc;
     const auto delay = static_cast<int64_t>(
         std::llround((landed - static_cast<double>(s.blank_qpc)) / grid.period_qpc));
-    if (!have_delay_ || delay < delay_) {
-      have_delay_ = true;
+    if (!haveDelay_ || delay < delay_) {
+      haveDelay_ = true;
       delay_ = delay;
     } else if (delay > delay_) {
       // It slipped. Made this long before its blank, it was still too late for it: the latch

@@ -95,24 +95,24 @@ class DisplayLock final : public TickSchedule {
   const double fps_;
   VblankClock clock_;
   RefreshPattern pattern_;
-  double pattern_period_qpc_ = 0.0;  // the grid period the pattern was made for
-  bool have_slot_ = false;
+  double patternPeriodQpc_ = 0.0;  // the grid period the pattern was made for
+  bool haveSlot_ = false;
   LockedTick slot_;
-  double slot_blank_ = 0.0;  // unrounded
+  double slotBlank_ = 0.0;  // unrounded
   // The lead and what bounds it, in counts.
   double lead_;
   double latch_;
   double floor_;
-  double cost_p50_ = 0.0;  // of a tick's work, from its wake until it is done
-  double cost_p99_ = 0.0;
+  double costP50_ = 0.0;  // of a tick's work, from its wake until it is done
+  double costP99_ = 0.0;
   uint64_t clean_ = 0;            // ticks since the last miss or the last shortening
   std::vector<double> costs_;     // the ticks' wake-to-done times, a ring
   std::vector<double> lateness_;  // their wakes after target, a ring
-  size_t next_sample_ = 0;
+  size_t nextSample_ = 0;
   size_t samples_ = 0;
   std::vector<Sent> sent_;  // the last presents made, a ring
-  size_t next_sent_ = 0;
-  bool have_delay_ = false;
+  size_t nextSent_ = 0;
+  bool haveDelay_ = false;
   int64_t delay_ = 0;  // refreshes from a present's blank to its landing, the smallest seen
   uint64_t slips_ = 0;
 };

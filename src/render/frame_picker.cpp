@@ -18,39 +18,39 @@ constexpr double kBreakPeriods = 2.0;
 }  // namespace
 
 double FramePicker::Arrival(uint64_t version) const {
-  const auto x = static_cast<double>(static_cast<int64_t>(version - origin_version_));
-  return static_cast<double>(origin_qpc_) + line_.intercept + line_.slope * x;
+  const auto x = static_cast<double>(static_cast<int64_t>(version - originVersion_));
+  return static_cast<double>(originQpc_) + line_.intercept + line_.slope * x;
 }
 
 void FramePicker::Seen(uint64_t version, uint64_t seen_qpc) {
   if (version == 0 || seen_qpc == 0) return;
-  if (have_origin_ && version <= last_version_) return;
-  if (have_line_ &&
+  if (haveOrigin_ && version <= lastVersion_) return;
+  if (haveLine_ &&
       std::fabs(static_cast<double>(seen_qpc) - Arrival(version)) > kBreakPeriods * line_.slope) {
     fit_.Clear();
-    have_origin_ = false;
-    have_line_ = false;
+    haveOrigin_ = false;
+    haveLine_ = false;
   }
-  if (!have_origin_) {
-    have_origin_ = true;
-    origin_version_ = version;
-    origin_qpc_ = seen_qpc;
+  if (!haveOrigin_) {
+    haveOrigin_ = true;
+    originVersion_ = version;
+    originQpc_ = seen_qpc;
   }
-  last_version_ = version;
-  fit_.Add(static_cast<double>(version - origin_version_),
-           static_cast<double>(static_cast<int64_t>(seen_qpc - origin_qpc_)));
+  lastVersion_ = version;
+  fit_.Add(static_cast<double>(version - originVersion_),
+           static_cast<double>(static_cast<int64_t>(seen_qpc - originQpc_)));
   if (fit_.Size() < kEnough || fit_.Span() < static_cast<double>(kEnough)) return;
   LineFit::Line first;
   if (!fit_.Fit(1e300, first) || !(first.slope > 0.0)) return;
   LineFit::Line line;
   if (fit_.Fit(first.slope / 4.0, line) && line.slope > 0.0) {
     line_ = line;
-    have_line_ = true;
+    haveLine_ = true;
   }
 }
 
 uint64_t FramePicker::Pick(uint64_t sample_qpc, uint64_t shown, uint64_t newest) const {
-  if (!have_line_ || shown == 0 || newest == 0) return kNewest;
+  if (!haveLine_ || shown == 0 || newest == 0) return kNewest;
   const double period = line_.slope;
   const auto sample = static_cast<double>(sample_qpc);
   const double guard =

@@ -36,18 +36,18 @@ class FramePicker {
   // (0: none yet) and the newest in the slot `newest`; kNewest when there is no estimate.
   uint64_t Pick(uint64_t sample_qpc, uint64_t shown, uint64_t newest) const;
   // The source's period estimate in counts (0: none).
-  double PeriodQpc() const { return have_line_ ? line_.slope : 0.0; }
+  double PeriodQpc() const { return haveLine_ ? line_.slope : 0.0; }
 
  private:
   double Arrival(uint64_t version) const;
 
   uint64_t frequency_;
   LineFit fit_;
-  bool have_origin_ = false;
-  uint64_t origin_version_ = 0;
-  uint64_t origin_qpc_ = 0;
-  uint64_t last_version_ = 0;
-  bool have_line_ = false;
+  bool haveOrigin_ = false;
+  uint64_t originVersion_ = 0;
+  uint64_t originQpc_ = 0;
+  uint64_t lastVersion_ = 0;
+  bool haveLine_ = false;
   LineFit::Line line_;
 };
 

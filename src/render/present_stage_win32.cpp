@@ -17,7 +17,7 @@ const OverlayInput* PresentStage::Overlay() {
   textView_ = text_ != nullptr ? text_->Front(lines) : nullptr;
   overlayInput_ = OverlayInput{&recent_,
                                targetIntervalMs_,
-                               stats_->qpc_frequency(),
+                               stats_->QpcFrequency(),
                                textView_.Get(),
                                lines,
                                tracker_ != nullptr ? &recentPresents_ : nullptr};

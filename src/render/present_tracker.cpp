@@ -56,9 +56,9 @@ void PresentTracker::OnPresent(uint64_t tick, uint32_t present_id, uint32_t sync
                                uint64_t seen_qpc, uint64_t present_qpc) {
   std::lock_guard<std::mutex> guard(mutex_);
   // The same id again (or an older one) is no new present: the count only moves with one.
-  if (have_present_ && static_cast<int32_t>(present_id - newest_id_) <= 0) return;
+  if (havePresent_ && static_cast<int32_t>(present_id - newestId_) <= 0) return;
   const uint64_t number =
-      have_present_ ? newest_number_ + static_cast<uint32_t>(present_id - newest_id_) : present_id;
+      havePresent_ ? newestNumber_ + static_cast<uint32_t>(present_id - newestId_) : present_id;
   DisplayRecord r;
   r.tick = tick;
   r.present_id = present_id;
@@ -67,9 +67,9 @@ void PresentTracker::OnPresent(uint64_t tick, uint32_t present_id, uint32_t sync
   r.present_qpc = present_qpc;
   r.state = unavailable_ ? DisplayState::kNotMeasured : DisplayState::kPending;
   records_[{chain_, number}] = r;
-  have_present_ = true;
-  newest_id_ = present_id;
-  newest_number_ = number;
+  havePresent_ = true;
+  newestId_ = present_id;
+  newestNumber_ = number;
   while (records_.size() > capacity_) records_.erase(records_.begin());
 }
 
@@ -81,11 +81,11 @@ void PresentTracker::OnNewSwapChain() {
     }
   }
   ++chain_;
-  have_present_ = false;
-  have_sample_ = false;
-  have_placed_ = false;
-  retired_any_ = false;
-  period_qpc_ = 0.0;
+  havePresent_ = false;
+  haveSample_ = false;
+  havePlaced_ = false;
+  retiredAny_ = false;
+  periodQpc_ = 0.0;
   reading_ = PresentCountReading::kUnknown;
 }
 
@@ -102,27 +102,27 @@ void PresentTracker::OnStatistics(StatisticsRead read, const FrameStatistics& s)
   if (read == StatisticsRead::kDisjoint) {
     // A new history: refresh counts (and the rate) may have jumped, so nothing placed before
     // is a reference for what comes next.
-    have_sample_ = false;
-    have_placed_ = false;
-    period_qpc_ = 0.0;
+    haveSample_ = false;
+    havePlaced_ = false;
+    periodQpc_ = 0.0;
     return;
   }
   if (AllZero(s)) return;  // happens, and says nothing
-  if (have_sample_) {
+  if (haveSample_) {
     const uint32_t refreshes = s.sync_refresh_count - last_.sync_refresh_count;
     if (refreshes > 0 && s.sync_qpc > last_.sync_qpc) {
-      period_qpc_ = static_cast<double>(s.sync_qpc - last_.sync_qpc) / refreshes;
+      periodQpc_ = static_cast<double>(s.sync_qpc - last_.sync_qpc) / refreshes;
     }
     NoteReading(s);
   }
   Resolve(s);
   last_ = s;
-  have_sample_ = true;
+  haveSample_ = true;
 }
 
 void PresentTracker::NoteReading(const FrameStatistics& s) {
-  if (reading_ != PresentCountReading::kUnknown || !have_present_) return;
-  const auto behind = static_cast<int32_t>(newest_id_ - s.present_count);
+  if (reading_ != PresentCountReading::kUnknown || !havePresent_) return;
+  const auto behind = static_cast<int32_t>(newestId_ - s.present_count);
   if (behind > kMostQueued) {
     reading_ = PresentCountReading::kImagesShown;
   } else if (s.present_count - last_.present_count >
@@ -134,18 +134,18 @@ void PresentTracker::NoteReading(const FrameStatistics& s) {
 }
 
 void PresentTracker::Resolve(const FrameStatistics& s) {
-  if (!have_present_) return;
+  if (!havePresent_) return;
   // PresentCount as a number of this chain: an id not made here yet is not one of ours.
-  const auto behind = static_cast<int32_t>(newest_id_ - s.present_count);
-  if (behind < 0 || static_cast<uint64_t>(behind) > newest_number_) return;
-  const uint64_t newest_shown = newest_number_ - static_cast<uint64_t>(behind);
-  if (retired_any_ && newest_shown <= retired_through_) return;  // nothing new left the queue
+  const auto behind = static_cast<int32_t>(newestId_ - s.present_count);
+  if (behind < 0 || static_cast<uint64_t>(behind) > newestNumber_) return;
+  const uint64_t newest_shown = newestNumber_ - static_cast<uint64_t>(behind);
+  if (retiredAny_ && newest_shown <= retiredThrough_) return;  // nothing new left the queue
   // Only what left the queue since the last sample is new here.
-  const auto first = retired_any_ ? records_.upper_bound({chain_, retired_through_})
+  const auto first = retiredAny_ ? records_.upper_bound({chain_, retiredThrough_})
                                   : records_.lower_bound({chain_, 0});
   const auto last = records_.upper_bound({chain_, newest_shown});
-  retired_any_ = true;
-  retired_through_ = newest_shown;
+  retiredAny_ = true;
+  retiredThrough_ = newest_shown;
 
   if (reading_ == PresentCountReading::kImagesShown) {
     // A count of images says which presents have left the queue, not which was shown when.
@@ -158,11 +158,11 @@ void PresentTracker::Resolve(const FrameStatistics& s) {
   // The presents between the last placed one and this one take one refresh each only when k of
   // them span exactly k refreshes and each waited for at least one blank.
   const uint32_t refresh = s.present_refresh_count;
-  const uint64_t since = have_placed_ ? newest_shown - placed_number_ : 0;
-  bool exact = have_placed_ && since == static_cast<uint32_t>(refresh - placed_refresh_);
+  const uint64_t since = havePlaced_ ? newest_shown - placedNumber_ : 0;
+  bool exact = havePlaced_ && since == static_cast<uint32_t>(refresh - placedRefresh_);
   if (exact) {
     uint64_t seen = 0;
-    for (auto it = records_.upper_bound({chain_, placed_number_}); it != last; ++it) {
+    for (auto it = records_.upper_bound({chain_, placedNumber_}); it != last; ++it) {
       exact = exact && it->second.sync_interval >= 1;
       ++seen;
     }
@@ -171,26 +171,26 @@ void PresentTracker::Resolve(const FrameStatistics& s) {
   // The image on the screen just before the one being placed, while every present since is
   // accounted for (placed, or known never to have been shown); null once one is not.
   DisplayRecord* before = nullptr;
-  if (have_placed_) {
-    const auto it = records_.find({chain_, placed_number_});
+  if (havePlaced_) {
+    const auto it = records_.find({chain_, placedNumber_});
     if (it != records_.end() &&
         (it->second.state == DisplayState::kShown || it->second.state == DisplayState::kLate)) {
       before = &it->second;
     }
   }
-  uint64_t expected = placed_number_ + 1;  // the number the next record must have to follow on
+  uint64_t expected = placedNumber_ + 1;  // the number the next record must have to follow on
   for (auto it = first; it != last; ++it) {
     DisplayRecord& r = it->second;
     const uint64_t number = it->first.second;
-    if (have_placed_ && number != expected) before = nullptr;  // a present we have no record of
+    if (havePlaced_ && number != expected) before = nullptr;  // a present we have no record of
     expected = number + 1;
     if (r.state != DisplayState::kPending) continue;
-    const bool placed = number == newest_shown || (exact && number > placed_number_);
+    const bool placed = number == newest_shown || (exact && number > placedNumber_);
     if (!placed) {
       // Images reach the screen only at a blank. A sync-interval-0 present whose first possible
       // blank is no earlier than the one at which a newer present was first shown was replaced
       // before it could be: never shown. Anything else left the queue at a time not known.
-      const bool replaced = r.sync_interval == 0 && period_qpc_ > 0.0 &&
+      const bool replaced = r.sync_interval == 0 && periodQpc_ > 0.0 &&
                             static_cast<int32_t>(EarliestByTime(r, s) - refresh) >= 0;
       r.state = replaced ? DisplayState::kNeverShown : DisplayState::kUnplaced;
       if (!replaced) before = nullptr;
@@ -198,15 +198,15 @@ void PresentTracker::Resolve(const FrameStatistics& s) {
     }
     const uint32_t at = number == newest_shown
                             ? refresh
-                            : placed_refresh_ + static_cast<uint32_t>(number - placed_number_);
+                            : placedRefresh_ + static_cast<uint32_t>(number - placedNumber_);
     Place(r, at, before, s);
     // How long the image before stayed: until this one replaced it.
     if (before != nullptr) before->refreshes_on_screen = at - before->refresh;
     before = &r;
   }
-  have_placed_ = true;
-  placed_number_ = newest_shown;
-  placed_refresh_ = refresh;
+  havePlaced_ = true;
+  placedNumber_ = newest_shown;
+  placedRefresh_ = refresh;
 }
 
 void PresentTracker::Place(DisplayRecord& r, uint32_t refresh, const DisplayRecord* previous,
@@ -215,8 +215,8 @@ void PresentTracker::Place(DisplayRecord& r, uint32_t refresh, const DisplayReco
   const auto behind = static_cast<int32_t>(s.sync_refresh_count - refresh);
   if (behind == 0) {
     r.display_qpc = s.sync_qpc;
-  } else if (behind > 0 && period_qpc_ > 0.0) {
-    r.display_qpc = s.sync_qpc - static_cast<uint64_t>(std::llround(behind * period_qpc_));
+  } else if (behind > 0 && periodQpc_ > 0.0) {
+    r.display_qpc = s.sync_qpc - static_cast<uint64_t>(std::llround(behind * periodQpc_));
   }
   // Late only on evidence: later than the refresh after its present call (where the period is
   // known) and its sync interval after the image before it. Without that image placed, the
@@ -224,7 +224,7 @@ void PresentTracker::Place(DisplayRecord& r, uint32_t refresh, const DisplayReco
   bool late = false;
   if (previous != nullptr) {
     uint32_t earliest = previous->refresh + (r.sync_interval > 0 ? r.sync_interval : 1);
-    if (period_qpc_ > 0.0) {
+    if (periodQpc_ > 0.0) {
       const uint32_t by_time = EarliestByTime(r, s);
       if (static_cast<int32_t>(by_time - earliest) > 0) earliest = by_time;
     }
@@ -236,7 +236,7 @@ void PresentTracker::Place(DisplayRecord& r, uint32_t refresh, const DisplayReco
 uint32_t PresentTracker::EarliestByTime(const DisplayRecord& r, const FrameStatistics& s) const {
   const double since = static_cast<double>(static_cast<int64_t>(r.present_qpc - s.sync_qpc));
   return s.sync_refresh_count +
-         static_cast<uint32_t>(static_cast<int64_t>(std::floor(since / period_qpc_))) + 1;
+         static_cast<uint32_t>(static_cast<int64_t>(std::floor(since / periodQpc_))) + 1;
 }
 
 std::vector<DisplayRecord> PresentTracker::Records() const {

@@ -139,19 +139,19 @@ class PresentTracker {
   const size_t capacity_;
   std::map<Key, DisplayRecord> records_;
   uint32_t chain_ = 0;
-  bool have_present_ = false;   // a present was made on this chain
-  uint32_t newest_id_ = 0;      // ... its id
-  uint64_t newest_number_ = 0;  // ... and its unwrapped number
+  bool havePresent_ = false;   // a present was made on this chain
+  uint32_t newestId_ = 0;      // ... its id
+  uint64_t newestNumber_ = 0;  // ... and its unwrapped number
   bool unavailable_ = false;
-  bool have_sample_ = false;  // a sample of this history, in `last_`
+  bool haveSample_ = false;  // a sample of this history, in `last_`
   FrameStatistics last_;
-  double period_qpc_ = 0.0;
+  double periodQpc_ = 0.0;
   // The last present placed in this history (its number and refresh), if any.
-  bool have_placed_ = false;
-  uint64_t placed_number_ = 0;
-  uint32_t placed_refresh_ = 0;
-  uint64_t retired_through_ = 0;  // presents numbered up to this have left the queue
-  bool retired_any_ = false;
+  bool havePlaced_ = false;
+  uint64_t placedNumber_ = 0;
+  uint32_t placedRefresh_ = 0;
+  uint64_t retiredThrough_ = 0;  // presents numbered up to this have left the queue
+  bool retiredAny_ = false;
   PresentCountReading reading_ = PresentCountReading::kUnknown;
 };
 

@@ -69,7 +69,7 @@ class TickPath {
   using Clock = std::function<uint64_t()>;
 
   TickPath(PaceStats& stats, PresentTracker& tracker, Clock now)
-      : stats_(stats), tracker_(tracker), now_(std::move(now)), picker_(stats.qpc_frequency()) {}
+      : stats_(stats), tracker_(tracker), now_(std::move(now)), picker_(stats.QpcFrequency()) {}
 
   void Bind(TickOutput* output) { output_ = output; }
   // The display-locked schedule whose ticks pick their frames (null: none).

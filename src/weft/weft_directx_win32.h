@@ -6,7 +6,7 @@
 #include <cstdint>
 
 // Direct3D 11 helpers of the Weft library. They never create, adopt or release a device.
-class weftDirectX {
+class weftDirectX {  // NOLINT(readability-identifier-naming): the protocol's name
  public:
   // Creates a default-usage texture bindable as shader resource and render target, replacing
   // (and releasing once) what `texture` held. Direct3D 9 codes 21 and 22, and 0, become

@@ -14,7 +14,7 @@
 // The receiving side of the protocol on the application's device: finds a sender (by name, or
 // the active one), opens its shared texture, and copies each new frame into a receiving texture
 // of its own under the sender's access lock. One thread at a time.
-class weftDX {
+class weftDX {  // NOLINT(readability-identifier-naming): the protocol's name
  public:
   // What the last ReceiveTexture (and GetReceivedTexture after it) did with the sender's frame.
   enum class Frame {

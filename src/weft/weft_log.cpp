@@ -16,7 +16,7 @@ constexpr unsigned short kColourGrey = 7;
 struct LogState {
   std::mutex mutex;
   bool enabled = true;
-  int level = LOG_NOTICE;
+  int level = kLogNotice;
   bool console_enabled = false;
   bool console_shown = false;  // both console switches must be on
   bool file_enabled = false;
@@ -34,17 +34,17 @@ LogState& State() {
 
 const char* LogLevelName(int level) {
   switch (level) {
-    case LOG_SILENT:
+    case kLogSilent:
       return "silent";
-    case LOG_VERBOSE:
+    case kLogVerbose:
       return "verbose";
-    case LOG_NOTICE:
+    case kLogNotice:
       return "notice";
-    case LOG_WARNING:
+    case kLogWarning:
       return "warning";
-    case LOG_ERROR:
+    case kLogError:
       return "error";
-    case LOG_FATAL:
+    case kLogFatal:
       return "fatal";
     default:
       return "";
@@ -62,7 +62,7 @@ void LogMessage(int level, const char* format, va_list args) {
 
   LogState& s = State();
   std::lock_guard<std::mutex> guard(s.mutex);
-  if (!s.enabled || level == LOG_SILENT || s.level == LOG_SILENT || level < s.level) {
+  if (!s.enabled || level == kLogSilent || s.level == kLogSilent || level < s.level) {
     va_end(console_args);
     return;
   }
@@ -73,7 +73,7 @@ void LogMessage(int level, const char* format, va_list args) {
   std::memcpy(s.last, text, sizeof s.last);
 
   if (s.console_enabled && s.console_shown) {
-    if (level == LOG_WARNING || level == LOG_ERROR) SetLogConsoleColour(kColourYellow);
+    if (level == kLogWarning || level == kLogError) SetLogConsoleColour(kColourYellow);
     std::printf("[%s] ", LogLevelName(level));
     std::vprintf(format, console_args);
     std::printf("\n");
@@ -81,7 +81,7 @@ void LogMessage(int level, const char* format, va_list args) {
   }
   va_end(console_args);
 
-  if (s.file_enabled && !s.file_path.empty() && level != LOG_VERBOSE) {
+  if (s.file_enabled && !s.file_path.empty() && level != kLogVerbose) {
     s.file.open(s.file_path, std::ios::out | std::ios::app);
     if (s.file.is_open()) {
       s.file.clear();
@@ -94,7 +94,7 @@ void LogMessage(int level, const char* format, va_list args) {
 void LogNotice(const char* format, ...) {
   va_list args;
   va_start(args, format);
-  LogMessage(LOG_NOTICE, format, args);
+  LogMessage(kLogNotice, format, args);
   va_end(args);
 }
 
@@ -102,7 +102,7 @@ void LogWarning(const char* format, ...) {
   SetLogConsoleColour(kColourYellow);
   va_list args;
   va_start(args, format);
-  LogMessage(LOG_WARNING, format, args);
+  LogMessage(kLogWarning, format, args);
   va_end(args);
   SetLogConsoleColour(kColourGrey);
 }
@@ -110,14 +110,14 @@ void LogWarning(const char* format, ...) {
 void LogError(const char* format, ...) {
   va_list args;
   va_start(args, format);
-  LogMessage(LOG_ERROR, format, args);
+  LogMessage(kLogError, format, args);
   va_end(args);
 }
 
 void LogFatal(const char* format, ...) {
   va_list args;
   va_start(args, format);
-  LogMessage(LOG_FATAL, format, args);
+  LogMessage(kLogFatal, format, args);
   va_end(args);
 }
 

@@ -6,12 +6,12 @@
 namespace weft {
 
 enum LogLevel : int {
-  LOG_SILENT = 0,
-  LOG_VERBOSE = 1,
-  LOG_NOTICE = 2,
-  LOG_WARNING = 3,
-  LOG_ERROR = 4,
-  LOG_FATAL = 5,
+  kLogSilent = 0,
+  kLogVerbose = 1,
+  kLogNotice = 2,
+  kLogWarning = 3,
+  kLogError = 4,
+  kLogFatal = 5,
 };
 
 // "silent", "verbose", "notice", "warning", "error", "fatal"; an empty text for other values.

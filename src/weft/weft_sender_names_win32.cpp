@@ -37,8 +37,8 @@ bool weftSenderNames::OpenList() {
 bool weftSenderNames::ReadSenderSet(weft::SenderSet& set) {
   if (!OpenList()) return false;
   const SegmentLock lock(namesSegment_);
-  if (lock.view() == nullptr) return false;
-  weft::ParseSenderSlots(reinterpret_cast<const uint8_t*>(lock.view()), namesSegment_.ViewBytes(),
+  if (lock.View() == nullptr) return false;
+  weft::ParseSenderSlots(reinterpret_cast<const uint8_t*>(lock.View()), namesSegment_.ViewBytes(),
                          set, maxSenders_);
   return true;
 }
@@ -49,8 +49,8 @@ bool weftSenderNames::UnregisterSenderName(const char* name) {
   if (weft::BoundedNameLength(name) < 0) return false;
   if (!OpenList()) return false;
   const SegmentLock lock(namesSegment_);
-  if (lock.view() == nullptr) return false;
-  auto* view = reinterpret_cast<uint8_t*>(lock.view());
+  if (lock.View() == nullptr) return false;
+  auto* view = reinterpret_cast<uint8_t*>(lock.View());
 
   weft::SenderSet set;
   weft::ParseSenderSlots(view, namesSegment_.ViewBytes(), set, maxSenders_);
@@ -92,9 +92,9 @@ weftSenderNames::RecordRead weftSenderNames::CopySenderRecord(const char* name,
     return IsGoneError(GetLastError()) ? RecordRead::kNoSegment : RecordRead::kBusy;
   }
   const SegmentLock lock(segment);
-  if (lock.view() == nullptr) return RecordRead::kBusy;
+  if (lock.View() == nullptr) return RecordRead::kBusy;
   // A sender segment is never smaller than its record, but another process made it: check.
-  const bool fits = weft::ReadSenderRecordView(reinterpret_cast<const uint8_t*>(lock.view()),
+  const bool fits = weft::ReadSenderRecordView(reinterpret_cast<const uint8_t*>(lock.View()),
                                                segment.ViewBytes(), record);
   return fits ? RecordRead::kCopied : RecordRead::kBusy;
 }
@@ -103,7 +103,7 @@ int32_t weftSenderNames::CountSenders() {
   if (!OpenList()) return 0;
   // Held across the whole count, so no other program's edit of the list lands in between.
   const SegmentLock lock(namesSegment_);
-  if (lock.view() == nullptr) return 0;
+  if (lock.View() == nullptr) return 0;
 
   weft::SenderSet set;
   if (ReadSenderSet(set)) {
@@ -138,20 +138,20 @@ bool weftSenderNames::setActiveSenderName(const char* name) {
     return false;
   }
   const SegmentLock lock(activeSegment_);
-  if (lock.view() == nullptr) {
+  if (lock.View() == nullptr) {
     LogWarning("weftSenderNames::setActiveSenderName - could not lock buffer");
     return false;
   }
-  std::memcpy(lock.view(), name, static_cast<size_t>(length) + 1);
+  std::memcpy(lock.View(), name, static_cast<size_t>(length) + 1);
   return true;
 }
 
 bool weftSenderNames::readActiveSenderName(char* name, int32_t length) {
   if (!activeSegment_.Open(weft::kActiveSenderSegment)) return false;
   const SegmentLock lock(activeSegment_);
-  if (lock.view() == nullptr) return false;
+  if (lock.View() == nullptr) return false;
   // Never past the mapping, should another process have made it smaller.
-  weft::CopyActiveNameView(reinterpret_cast<const uint8_t*>(lock.view()),
+  weft::CopyActiveNameView(reinterpret_cast<const uint8_t*>(lock.View()),
                            activeSegment_.ViewBytes(), name, static_cast<size_t>(length));
   return true;
 }

@@ -10,7 +10,7 @@
 // active sender's name ("ActiveSenderName") and each sender's information segment. This program
 // only reads it, except that counting drops senders whose segment no longer exists. Not
 // thread-safe: one thread at a time (the lock nesting is per object).
-class weftSenderNames {
+class weftSenderNames {  // NOLINT(readability-identifier-naming): the protocol's name
  public:
   weftSenderNames();
   ~weftSenderNames() = default;
@@ -24,7 +24,7 @@ class weftSenderNames {
   // lock held past the wait, or abandoned) is alive and stays listed.
   int32_t CountSenders();
   bool SenderNameAt(int32_t index, char* name, int32_t size);
-  bool setActiveSenderName(const char* name);
+  bool setActiveSenderName(const char* name);  // NOLINT(readability-identifier-naming)
   bool ReadActiveSender(char* name, int32_t size);
   bool ReadSenderInfo(const char* name, weft::SenderInfoRecord& record);
 
@@ -36,7 +36,7 @@ class weftSenderNames {
 
  private:
   bool OpenList();
-  bool readActiveSenderName(char* name, int32_t length);
+  bool readActiveSenderName(char* name, int32_t length);  // NOLINT(readability-identifier-naming)
   enum class RecordRead { kCopied, kNoSegment, kBusy };
   // Whether the error of a failed open means the sender's segment cannot exist now.
   static bool IsGoneError(DWORD error);

@@ -16,8 +16,8 @@ bool EditSenderList(const std::string& name, bool add) {
     return false;
   }
   const SegmentLock lock(list);
-  if (lock.view() == nullptr) return false;
-  auto* bytes = reinterpret_cast<uint8_t*>(lock.view());
+  if (lock.View() == nullptr) return false;
+  auto* bytes = reinterpret_cast<uint8_t*>(lock.View());
   SenderSet set;
   ParseSenderSlots(bytes, list.ViewBytes(), set, kDefaultMaxSenders);
   if (add) {
@@ -37,7 +37,7 @@ bool WriteActiveSender(const std::string& name, bool only_if_none) {
     return false;
   }
   const SegmentLock lock(active);
-  char* view = lock.view();
+  char* view = lock.View();
   if (view == nullptr) return false;
   if (!only_if_none || view[0] == '\0') std::memcpy(view, name.c_str(), name.size() + 1);
   return true;
@@ -53,8 +53,8 @@ bool SenderRegistration::Register(const std::string& name, const SenderInfoRecor
   if (segment_.Create(name.c_str(), 4096) == WEFT_CREATE_FAILED) return false;
   {
     const SegmentLock lock(segment_);
-    if (lock.view() == nullptr) return false;
-    WriteSenderInfoRecord(record, reinterpret_cast<uint8_t*>(lock.view()));
+    if (lock.View() == nullptr) return false;
+    WriteSenderInfoRecord(record, reinterpret_cast<uint8_t*>(lock.View()));
   }
   return EditSenderList(name, true) && WriteActiveSender(name, !make_active);
 }

@@ -61,14 +61,14 @@ bool WeftSharedMemory::Open(const char* name) {
 }
 
 char* WeftSharedMemory::Lock() {
-  if (lock_count_ < 0 || !mutex_ || !segment_) return nullptr;
-  if (lock_count_ > 0) {
-    ++lock_count_;
+  if (lockCount_ < 0 || !mutex_ || !segment_) return nullptr;
+  if (lockCount_ > 0) {
+    ++lockCount_;
     return View();
   }
   const DWORD wait = WaitForSingleObject(mutex_.get(), weft::kLockTimeoutMs);
   if (wait == WAIT_OBJECT_0) {
-    ++lock_count_;
+    ++lockCount_;
     return View();
   }
   if (wait == WAIT_ABANDONED) {
@@ -81,8 +81,8 @@ char* WeftSharedMemory::Lock() {
 }
 
 void WeftSharedMemory::Unlock() {
-  --lock_count_;
-  if (lock_count_ == 0 && mutex_) ReleaseMutex(mutex_.get());
+  --lockCount_;
+  if (lockCount_ == 0 && mutex_) ReleaseMutex(mutex_.get());
 }
 
 void WeftSharedMemory::Close() {

@@ -9,12 +9,15 @@
 #include "base/unique_handle_win32.h"
 #include "weft/mapped_view_win32.h"
 
+// The protocol's names for what a create did.
+// NOLINTBEGIN(readability-identifier-naming)
 enum SegmentCreateResult {
   WEFT_CREATE_FAILED = 0,
   WEFT_CREATE_NEW = 1,
   WEFT_CREATE_OPENED = 2,
   WEFT_CREATE_HELD = 3,
 };
+// NOLINTEND(readability-identifier-naming)
 
 // One named, page-file-backed shared-memory segment and the named mutex ("<name>_mutex") that
 // guards it across processes. Lock nests per object; the first level waits at most 67 ms.
@@ -43,7 +46,7 @@ class WeftSharedMemory {
 
   weft::MappedView segment_;
   base::UniqueHandle mutex_;
-  int32_t lock_count_ = 0;
+  int32_t lockCount_ = 0;
   int32_t size_ = 0;
 };
 
@@ -60,7 +63,7 @@ class SegmentLock {
   SegmentLock& operator=(const SegmentLock&) = delete;
 
   // The mapped view; null when the lock was not obtained.
-  char* view() const { return view_; }
+  char* View() const { return view_; }
 
  private:
   WeftSharedMemory& segment_;

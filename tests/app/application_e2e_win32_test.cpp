@@ -65,7 +65,7 @@ std::pair<long long, long long> HoldCounts(const std::wstring& title) {
 // `handle`, registered as `name`.
 ::testing::AssertionResult StartSender(PeerProcess& sender, const std::string& name,
                                        const std::string& handle) {
-  if (!sender.started()) return ::testing::AssertionFailure() << "the peer did not start";
+  if (!sender.Started()) return ::testing::AssertionFailure() << "the peer did not start";
   for (const std::string& command : {"publish " + handle + " 64 36 87 ff000000",
                                      "register " + name + " " + handle + " 64 36 87"}) {
     const std::string reply = sender.Send(command);
@@ -101,10 +101,10 @@ TEST(ApplicationTest, AParentThatDoesNotExistIsWarnedAboutAndEscapeEndsTheProgra
 
 TEST(ApplicationTest, TheEndOfTheParentProcessEndsTheProgramWithExitCode0) {
   PeerProcess parent;  // any process will do as the controlling program
-  ASSERT_TRUE(parent.started());
+  ASSERT_TRUE(parent.Started());
   ASSERT_EQ(parent.Send("active TslE2E_Unused"), "ok");  // proves it is up and answering
   AppProcess app;
-  const DWORD parent_pid = GetProcessId(parent.handle());
+  const DWORD parent_pid = GetProcessId(parent.Handle());
   ASSERT_TRUE(app.Start(kProgram, L"--parent-pid " + std::to_wstring(parent_pid)));
   ASSERT_NE(app.WaitForWindow(), nullptr);
   parent.Send("quit");
@@ -290,7 +290,7 @@ bool PickSender(HWND window, const std::string& name) {
 
 TEST(ApplicationTest, ListsTheSendersAndSwitchesBetweenThemWithoutARestart) {
   PeerProcess sender;
-  ASSERT_TRUE(sender.started());
+  ASSERT_TRUE(sender.Started());
   ASSERT_EQ(sender.Send("publish 6301 64 48 87 ff00ff00"), "ok");
   ASSERT_EQ(sender.Send("register TslE2E_PickA 6301 64 48 87"), "ok");
   ASSERT_EQ(sender.Send("publish 6302 32 16 28 ff0000ff"), "ok");
@@ -320,7 +320,7 @@ TEST(ApplicationTest, ListsTheSendersAndSwitchesBetweenThemWithoutARestart) {
 
   // A right-click opens the menu; the program's work goes on while it is open.
   PostMessageW(window, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(window), MAKELPARAM(10, 10));
-  EXPECT_NE(testing::WaitForWindowOf(app.pid(), L"#32768", nullptr, 5'000), nullptr);
+  EXPECT_NE(testing::WaitForWindowOf(app.Pid(), L"#32768", nullptr, 5'000), nullptr);
   const long long received = TitleFigure(app.Title(), L"recv ");
   EXPECT_TRUE(
       testing::WaitUntil([&] { return TitleFigure(app.Title(), L"recv ") > received; }, 5'000));
@@ -431,7 +431,7 @@ TEST(ApplicationTest, RecvAndHoldCountTheSendersFrames) {
 
 TEST(ApplicationTest, ConnectsToARegisteredSenderAndCountsReceivedFrames) {
   PeerProcess sender;
-  ASSERT_TRUE(sender.started());
+  ASSERT_TRUE(sender.Started());
   ASSERT_EQ(sender.Send("publish 6234 64 48 87 ff00ff00"), "ok");
   ASSERT_EQ(sender.Send("register TslE2E_Sender 6234 64 48 87"), "ok");
   AppProcess app;

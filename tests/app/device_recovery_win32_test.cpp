@@ -36,7 +36,7 @@ long long Presents(HWND window) {
 TEST(DeviceRecoveryTest, AfterALostDevicePresentingResumesAndTheCountsGoOn) {
   testing::ScopedWeftSetting frame_count(weft::kFrameCountValue, 1);
   testing::PeerProcess sender;
-  ASSERT_TRUE(sender.started());
+  ASSERT_TRUE(sender.Started());
   ASSERT_EQ(sender.Send("publish 7101 64 36 87 ff000000"), "ok");
   ASSERT_EQ(sender.Send("register TslRecovery 7101 64 36 87"), "ok");
 

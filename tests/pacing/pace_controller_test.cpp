@@ -103,7 +103,7 @@ TEST(PaceControllerTest, RefusedStartsChangeNothingAndDiscardTheCallables) {
     EXPECT_EQ(token.use_count(), 1) << "refused start kept a callable alive";
     EXPECT_FALSE(cb);
     EXPECT_FALSE(vs);
-    const auto c = rig.fake->counters();
+    const auto c = rig.fake->Counts();
     EXPECT_EQ(c.resolution_begins, 0);
     EXPECT_EQ(c.timer_opens, 0);
     rig.controller.Stop();
@@ -111,15 +111,15 @@ TEST(PaceControllerTest, RefusedStartsChangeNothingAndDiscardTheCallables) {
 
   Rig rig;
   EXPECT_FALSE(rig.controller.Start(60.0, TickCallback{}, false, nullptr));
-  EXPECT_EQ(rig.fake->counters().resolution_begins, 0);
+  EXPECT_EQ(rig.fake->Counts().resolution_begins, 0);
 }
 
 TEST(PaceControllerTest, NoTimerAtAllLowersTheResolutionAgain) {
   Rig rig;
-  rig.fake->set_fail_timer(true);
+  rig.fake->SetFailTimer(true);
   EXPECT_FALSE(rig.controller.Start(
       60.0, [](uint64_t, uint64_t, uint64_t) {}, false, nullptr));
-  const auto c = rig.fake->counters();
+  const auto c = rig.fake->Counts();
   EXPECT_EQ(c.resolution_begins, 1);
   EXPECT_EQ(c.resolution_ends, 1);
   EXPECT_EQ(c.thread_class_enters, 0);
@@ -129,7 +129,7 @@ TEST(PaceControllerTest, NoTimerAtAllLowersTheResolutionAgain) {
 // the margin learns the overshoot plus its guard and the spin saves every tick again.
 TEST(PaceControllerTest, TheEarlyWakeLearnsHowLateTheTimerWakes) {
   Rig rig;
-  rig.fake->set_wake_late(10'000);
+  rig.fake->SetWakeLate(10'000);
   TickRecorder rec(rig.fake, 200);
   ASSERT_TRUE(rig.controller.Start(60.0, rec.Callback(), false, nullptr));
   const auto ticks = rec.Wait();
@@ -137,7 +137,7 @@ TEST(PaceControllerTest, TheEarlyWakeLearnsHowLateTheTimerWakes) {
   EXPECT_EQ(ticks[1].wake, ticks[1].target + 5'000);  // 1 ms late, 0.5 ms early: 0.5 ms late
   for (size_t i = 100; i < ticks.size(); ++i) EXPECT_EQ(ticks[i].wake, ticks[i].target) << i;
   EXPECT_EQ(rig.controller.WakeMarginCounts(), 10'500);  // the overshoot and a 50 us guard
-  EXPECT_EQ(rig.fake->counters().last_arm_delay_100ns, static_cast<int64_t>(kPeriod60) - 10'500);
+  EXPECT_EQ(rig.fake->Counts().last_arm_delay_100ns, static_cast<int64_t>(kPeriod60) - 10'500);
 }
 
 TEST(PaceControllerTest, TimerModeTargetsArePeriodApartAndWakeHalfAMillisecondEarly) {
@@ -146,7 +146,7 @@ TEST(PaceControllerTest, TimerModeTargetsArePeriodApartAndWakeHalfAMillisecondEa
   // After the tenth tick the next timer wait lasts until Stop: the controller cannot run on to
   // the 64 wakes after which the early wake follows what it learned of the timer.
   rec.on_tick = [&rig](uint64_t tick) {
-    if (tick == 9) rig.fake->set_block_waits(true);
+    if (tick == 9) rig.fake->SetBlockWaits(true);
   };
   const uint64_t start = rig.fake->Now();
   ASSERT_TRUE(rig.controller.Start(60.0, rec.Callback(), false, nullptr));
@@ -159,7 +159,7 @@ TEST(PaceControllerTest, TimerModeTargetsArePeriodApartAndWakeHalfAMillisecondEa
     // The spin ends on the first reading at or past the target; the fake spin step is 1 count.
     EXPECT_EQ(ticks[i].wake, ticks[i].target);
   }
-  const auto c = rig.fake->counters();
+  const auto c = rig.fake->Counts();
   EXPECT_EQ(c.last_arm_delay_100ns, static_cast<int64_t>(kPeriod60) - 5'000);
   EXPECT_GE(c.arms, 10);
   EXPECT_EQ(c.thread_class_enters, 1);
@@ -187,7 +187,7 @@ TEST(PaceControllerTest, MeasuredRateIsZeroForTheFirstSecondThenSettlesAt60_0002
   }
   EXPECT_NEAR(measured[61], 61.0 * 1e7 / (61.0 * kPeriod60), 1e-9);
   EXPECT_NEAR(measured[199], 60.00024, 1e-4);
-  EXPECT_TRUE(rig.fake->counters().last_realtime);
+  EXPECT_TRUE(rig.fake->Counts().last_realtime);
 }
 
 TEST(PaceControllerTest, TargetUnderHalfAMillisecondAwayIsReachedBySpinningAlone) {
@@ -196,9 +196,9 @@ TEST(PaceControllerTest, TargetUnderHalfAMillisecondAwayIsReachedBySpinningAlone
   rec.cost[1] = kPeriod60 - 3'000;  // tick 2 is then 0.3 ms away
   int arms_before_tick2 = -1;
   rec.on_tick = [&](uint64_t tick) {
-    if (tick == 1) arms_before_tick2 = rig.fake->counters().arms;
+    if (tick == 1) arms_before_tick2 = rig.fake->Counts().arms;
     if (tick == 2) {
-      EXPECT_EQ(rig.fake->counters().arms, arms_before_tick2);
+      EXPECT_EQ(rig.fake->Counts().arms, arms_before_tick2);
     }
   };
   const uint64_t start = rig.fake->Now();
@@ -250,7 +250,7 @@ TEST(PaceControllerTest, VsyncModeTicksBackToBackAndSleepsAfterAQuickCallback) {
   rec.cost[1] = kPeriod60 / 4;      // a quarter period: no sleep
   rec.cost[2] = kPeriod60;          // a blocking present
   std::vector<int> sleeps_at_tick;
-  rec.on_tick = [&](uint64_t) { sleeps_at_tick.push_back(rig.fake->counters().sleeps); };
+  rec.on_tick = [&](uint64_t) { sleeps_at_tick.push_back(rig.fake->Counts().sleeps); };
   ASSERT_TRUE(rig.controller.Start(60.0, rec.Callback(), false, [] { return true; }));
   const auto t = rec.Wait();
   rig.controller.Stop();
@@ -264,7 +264,7 @@ TEST(PaceControllerTest, VsyncModeTicksBackToBackAndSleepsAfterAQuickCallback) {
   EXPECT_EQ(t[1].wake - t[0].wake, kPeriod60 / 4 - 1 + kFreq / 500);
   EXPECT_EQ(t[2].wake - t[1].wake, kPeriod60 / 4);
   EXPECT_EQ(t[3].wake - t[2].wake, kPeriod60);
-  EXPECT_EQ(rig.fake->counters().arms, 0);
+  EXPECT_EQ(rig.fake->Counts().arms, 0);
 }
 
 TEST(PaceControllerTest, SwitchingVsyncOffSchedulesTheNextTickOnePeriodLater) {
@@ -343,7 +343,7 @@ TEST(PaceControllerTest, StopIsHarmlessWhenNeverStartedOrRepeated) {
   Rig rig;
   rig.controller.Stop();
   rig.controller.Stop();
-  auto c = rig.fake->counters();
+  auto c = rig.fake->Counts();
   EXPECT_EQ(c.resolution_ends, 0);
   EXPECT_EQ(c.wake_arms, 0);
 
@@ -352,7 +352,7 @@ TEST(PaceControllerTest, StopIsHarmlessWhenNeverStartedOrRepeated) {
   rec.Wait();
   rig.controller.Stop();
   rig.controller.Stop();
-  c = rig.fake->counters();
+  c = rig.fake->Counts();
   EXPECT_EQ(c.resolution_begins, 1);
   EXPECT_EQ(c.resolution_ends, 1);
   EXPECT_EQ(c.wake_arms, 1);
@@ -360,18 +360,18 @@ TEST(PaceControllerTest, StopIsHarmlessWhenNeverStartedOrRepeated) {
 
 TEST(PaceControllerTest, StopWakesAThreadWaitingOnAFarTimer) {
   Rig rig;
-  rig.fake->set_block_waits(true);
+  rig.fake->SetBlockWaits(true);
   int calls = 0;
   ASSERT_TRUE(rig.controller.Start(
       0.1, [&](uint64_t, uint64_t, uint64_t) { ++calls; }, false, nullptr));
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-  while (!rig.fake->waiting() && std::chrono::steady_clock::now() < deadline) {
+  while (!rig.fake->Waiting() && std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
-  ASSERT_TRUE(rig.fake->waiting());
+  ASSERT_TRUE(rig.fake->Waiting());
   rig.controller.Stop();  // would block for good if Stop did not fire the timer
   EXPECT_EQ(calls, 0);    // woken by the stop, not by the schedule: no tick
-  EXPECT_EQ(rig.fake->counters().thread_class_leaves, 1);
+  EXPECT_EQ(rig.fake->Counts().thread_class_leaves, 1);
 }
 
 TEST(PaceControllerTest, StartWhileRunningIsRefusedAndRestartResetsTheCounters) {
@@ -402,7 +402,7 @@ TEST(PaceControllerTest, StartWhileRunningIsRefusedAndRestartResetsTheCounters) 
   EXPECT_EQ(missed_at_start, 0u);
   EXPECT_EQ(measured_at_start, 0.0);
   EXPECT_EQ(t[0].index, 0u);
-  const auto c = rig.fake->counters();
+  const auto c = rig.fake->Counts();
   EXPECT_EQ(c.resolution_begins, 2);
   EXPECT_EQ(c.resolution_ends, 2);
 }

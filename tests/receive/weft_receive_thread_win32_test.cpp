@@ -27,7 +27,7 @@ class ReceiveThreadTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(device_.Create());
-    ASSERT_TRUE(peer_.started());
+    ASSERT_TRUE(peer_.Started());
   }
   void TearDown() override {
     receiver_.reset();

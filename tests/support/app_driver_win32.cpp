@@ -151,13 +151,13 @@ void AppProcess::DrainStandardError() {
     DWORD read = 0;
     if (!ReadFile(app_.errors_from.get(), buffer, sizeof buffer, &read, nullptr) || read == 0)
       break;
-    stderr_text_.append(buffer, read);
+    stderrText_.append(buffer, read);
   }
 }
 
 std::string AppProcess::StandardError() {
   DrainStandardError();
-  return stderr_text_;
+  return stderrText_;
 }
 
 }  // namespace tsl::testing

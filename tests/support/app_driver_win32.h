@@ -34,7 +34,7 @@ class AppProcess {
   DWORD WaitForExit(DWORD timeout_ms = 20'000);
   // Everything the program wrote to standard error (complete once it has exited).
   std::string StandardError();
-  DWORD pid() const { return pid_; }
+  DWORD Pid() const { return pid_; }
 
  private:
   void DrainStandardError();
@@ -42,7 +42,7 @@ class AppProcess {
   ChildProcess app_;
   DWORD pid_ = 0;
   HWND window_ = nullptr;
-  std::string stderr_text_;
+  std::string stderrText_;
 };
 
 // A top-level window of process `pid` with this class and, unless null, this caption; null when

@@ -22,11 +22,11 @@ DisplaySim::DisplaySim(const DisplayParams& display, const SourceParams& source,
   now_ = kStart;
   end_ = kStart + Counts(seconds);
   period_ = static_cast<double>(kFrequency) / display_.refresh_hz;
-  ppm_now_ = display_.ppm;
-  next_blank_ = static_cast<double>(kStart) + 0.37 * period_;  // some phase against the ticks
-  first_blank_ = next_blank_;
-  next_refresh_ = display_.first_refresh;
-  next_id_ = display_.first_present_id + 1;
+  ppmNow_ = display_.ppm;
+  nextBlank_ = static_cast<double>(kStart) + 0.37 * period_;  // some phase against the ticks
+  firstBlank_ = nextBlank_;
+  nextRefresh_ = display_.first_refresh;
+  nextId_ = display_.first_present_id + 1;
 
   // The source's signals up to the end, with its jitter and pauses.
   std::uniform_real_distribution<double> jitter(0.0, source_.jitter_us * 10.0);
@@ -52,7 +52,7 @@ uint64_t DisplaySim::WakeTime(uint64_t due) {
   double late_us = 0.0;
   if (!pace_.wake_late_replay_us.empty()) {
     const size_t n = pace_.wake_late_replay_us.size();
-    late_us = std::max(0.0, pace_.wake_late_replay_us[next_replay_++ % n]);
+    late_us = std::max(0.0, pace_.wake_late_replay_us[nextReplay_++ % n]);
   } else {
     late_us = unit(random_) < pace_.outlier_rate ? 500.0 + unit(random_) * 2500.0
                                                  : unit(random_) * pace_.wake_late_us;
@@ -66,8 +66,8 @@ bool DisplaySim::Minimised() const {
 }
 
 void DisplaySim::AdvanceTo(uint64_t t) {
-  while (next_blank_ <= static_cast<double>(t)) {
-    now_ = std::max(now_, static_cast<uint64_t>(next_blank_));
+  while (nextBlank_ <= static_cast<double>(t)) {
+    now_ = std::max(now_, static_cast<uint64_t>(nextBlank_));
     Blank();
   }
   now_ = std::max(now_, t);
@@ -93,19 +93,19 @@ void DisplaySim::WriteOff() {
 }
 
 void DisplaySim::Blank() {
-  const auto blank_qpc = static_cast<uint64_t>(std::llround(next_blank_));
-  if (display_.disjoint_at_s >= 0.0 && !disjoint_done_ &&
+  const auto blank_qpc = static_cast<uint64_t>(std::llround(nextBlank_));
+  if (display_.disjoint_at_s >= 0.0 && !disjointDone_ &&
       blank_qpc >= kStart + Counts(display_.disjoint_at_s)) {
     // A mode change: what was queued is written off and the refresh count starts elsewhere.
     WriteOff();
-    disjoint_done_ = true;
-    disjoint_pending_ = true;
-    next_refresh_ += kRefreshJumpAtModeChange;
+    disjointDone_ = true;
+    disjointPending_ = true;
+    nextRefresh_ += kRefreshJumpAtModeChange;
   }
-  const uint32_t refresh = next_refresh_++;
+  const uint32_t refresh = nextRefresh_++;
   const bool may_replace =
-      !have_on_glass_ ||
-      refresh - on_glass_since_ >= std::max<uint32_t>(1, presents_[on_glass_].sync_interval);
+      !haveOnGlass_ ||
+      refresh - onGlassSince_ >= std::max<uint32_t>(1, presents_[onGlass_].sync_interval);
   if (may_replace) {
     // Independent flip: the oldest present that made this blank's latch. Through the
     // compositor: the one it took at the blank before.
@@ -118,10 +118,10 @@ void DisplaySim::Blank() {
       shown.shown = true;
       shown.first_refresh = refresh;
       shown.first_blank_qpc = blank_qpc;
-      have_on_glass_ = true;
-      on_glass_ = queue_[0].fate;
-      on_glass_since_ = refresh;
-      ++images_shown_;
+      haveOnGlass_ = true;
+      onGlass_ = queue_[0].fate;
+      onGlassSince_ = refresh;
+      ++imagesShown_;
       queue_.erase(queue_.begin());
     }
   }
@@ -133,8 +133,8 @@ void DisplaySim::Blank() {
     }
   }
   Glass g{refresh, blank_qpc, 0, 0};
-  if (have_on_glass_) {
-    PresentFate& on = presents_[on_glass_];
+  if (haveOnGlass_) {
+    PresentFate& on = presents_[onGlass_];
     ++on.refreshes;
     g.present_id = on.id;
     g.version = on.version;
@@ -142,10 +142,10 @@ void DisplaySim::Blank() {
   glass_.push_back(g);
   std::uniform_real_distribution<double> noise(-display_.report_noise_us * 10.0,
                                                display_.report_noise_us * 10.0);
-  last_reported_noise_ = static_cast<uint64_t>(static_cast<int64_t>(noise(random_)));
+  lastReportedNoise_ = static_cast<uint64_t>(static_cast<int64_t>(noise(random_)));
   std::normal_distribution<double> walk(0.0, display_.ppm_walk);
-  if (display_.ppm_walk > 0.0) ppm_now_ += walk(random_);
-  next_blank_ += period_ / (1.0 + ppm_now_ * 1e-6);
+  if (display_.ppm_walk > 0.0) ppmNow_ += walk(random_);
+  nextBlank_ += period_ / (1.0 + ppmNow_ * 1e-6);
 }
 
 size_t DisplaySim::Waiting() const {
@@ -160,7 +160,7 @@ size_t DisplaySim::Waiting() const {
 }
 
 void DisplaySim::BlockWhileFull() {
-  while (Waiting() >= display_.max_latency) AdvanceTo(static_cast<uint64_t>(next_blank_) + 1);
+  while (Waiting() >= display_.max_latency) AdvanceTo(static_cast<uint64_t>(nextBlank_) + 1);
 }
 
 void DisplaySim::WaitUntilReady() {
@@ -171,7 +171,7 @@ void DisplaySim::Present(uint32_t sync_interval, uint64_t version, uint64_t take
   AdvanceUs(pace_.present_us);
   BlockWhileFull();
   PresentFate fate;
-  fate.id = next_id_++;
+  fate.id = nextId_++;
   fate.sync_interval = sync_interval;
   fate.version = version;
   fate.taken_qpc = taken_qpc;
@@ -182,9 +182,9 @@ void DisplaySim::Present(uint32_t sync_interval, uint64_t version, uint64_t take
 
 StatisticsRead DisplaySim::Statistics(FrameStatistics& stats) {
   if (!display_.statistics) return StatisticsRead::kUnavailable;
-  if (!have_on_glass_) return StatisticsRead::kDisjoint;  // nothing shown yet, as at first
-  if (disjoint_pending_) {
-    disjoint_pending_ = false;
+  if (!haveOnGlass_) return StatisticsRead::kDisjoint;  // nothing shown yet, as at first
+  if (disjointPending_) {
+    disjointPending_ = false;
     return StatisticsRead::kDisjoint;
   }
   std::uniform_real_distribution<double> unit(0.0, 1.0);
@@ -194,9 +194,9 @@ StatisticsRead DisplaySim::Statistics(FrameStatistics& stats) {
   }
   const Glass& latest = glass_.back();
   stats.sync_refresh_count = latest.refresh;
-  stats.sync_qpc = latest.blank_qpc + last_reported_noise_;
-  stats.present_count = display_.present_count_is_id ? presents_[on_glass_].id : images_shown_;
-  stats.present_refresh_count = on_glass_since_;
+  stats.sync_qpc = latest.blank_qpc + lastReportedNoise_;
+  stats.present_count = display_.present_count_is_id ? presents_[onGlass_].id : imagesShown_;
+  stats.present_refresh_count = onGlassSince_;
   return StatisticsRead::kOk;
 }
 
@@ -223,7 +223,7 @@ BlankGrid DisplaySim::StatedGrid() const {
   BlankGrid grid;
   grid.source = display_.stated;
   grid.period_qpc = period_;
-  grid.anchor_qpc = first_blank_;
+  grid.anchor_qpc = firstBlank_;
   return grid;
 }
 

@@ -126,7 +126,7 @@ class DisplaySim {
   // The swap chain.
   void WaitUntilReady();
   void Present(uint32_t sync_interval, uint64_t version, uint64_t taken_qpc);
-  uint32_t LastPresentId() const { return next_id_ - 1; }
+  uint32_t LastPresentId() const { return nextId_ - 1; }
   StatisticsRead Statistics(FrameStatistics& stats);
 
   // The source: the newest frame in the slot now (false before the first).
@@ -170,23 +170,23 @@ class DisplaySim {
   uint64_t now_ = 0;
   uint64_t end_ = 0;
   double period_ = 0.0;      // nominal, in counts
-  double ppm_now_ = 0.0;     // the display's offset at this refresh
-  double next_blank_ = 0.0;  // true time of the next blank
-  uint32_t next_refresh_ = 0;
+  double ppmNow_ = 0.0;     // the display's offset at this refresh
+  double nextBlank_ = 0.0;  // true time of the next blank
+  uint32_t nextRefresh_ = 0;
   std::vector<Glass> glass_;
   std::vector<PresentFate> presents_;
   std::vector<Queued> queue_;
-  bool have_on_glass_ = false;
-  size_t on_glass_ = 0;          // index into presents_
-  uint32_t on_glass_since_ = 0;  // the refresh it came
-  uint32_t next_id_ = 1;
-  uint32_t images_shown_ = 0;
-  bool disjoint_pending_ = true;  // the first statistics answer a disjoint
-  bool disjoint_done_ = false;
-  uint64_t last_reported_noise_ = 0;
-  double first_blank_ = 0.0;
+  bool haveOnGlass_ = false;
+  size_t onGlass_ = 0;          // index into presents_
+  uint32_t onGlassSince_ = 0;  // the refresh it came
+  uint32_t nextId_ = 1;
+  uint32_t imagesShown_ = 0;
+  bool disjointPending_ = true;  // the first statistics answer a disjoint
+  bool disjointDone_ = false;
+  uint64_t lastReportedNoise_ = 0;
+  double firstBlank_ = 0.0;
   std::vector<uint64_t> signals_;  // per source frame (index = version - 1): its signal time
-  size_t next_replay_ = 0;
+  size_t nextReplay_ = 0;
 };
 
 // The pace controller's platform on the simulated clock. Timer waits jump to the wake time (late

@@ -51,7 +51,7 @@ class FakeKeyedMutex final : public IDXGIKeyedMutex {
     last_key = key;
     return S_OK;
   }
-  ULONG references() const { return references_; }
+  ULONG References() const { return references_; }
 
  private:
   ULONG references_ = 1;
@@ -61,7 +61,7 @@ class FakeSharedTexture final : public ID3D11Texture2D {
  public:
   // With `keyed` null the texture says it has a keyed mutex but cannot give one.
   FakeSharedTexture(UINT misc_flags, FakeKeyedMutex* keyed)
-      : misc_flags_(misc_flags), keyed_(keyed) {}
+      : miscFlags_(misc_flags), keyed_(keyed) {}
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** out) override {
     if (id == __uuidof(IDXGIKeyedMutex) && keyed_ != nullptr) {
@@ -97,11 +97,11 @@ class FakeSharedTexture final : public ID3D11Texture2D {
     desc->MipLevels = desc->ArraySize = 1;
     desc->Format = DXGI_FORMAT_B8G8R8A8_UNORM;
     desc->SampleDesc.Count = 1;
-    desc->MiscFlags = misc_flags_;
+    desc->MiscFlags = miscFlags_;
   }
 
  private:
-  UINT misc_flags_;
+  UINT miscFlags_;
   FakeKeyedMutex* keyed_;
   ULONG references_ = 1;
 };

@@ -34,15 +34,15 @@ class FakePacePlatform final : public PacePlatform {
 
   // Test controls.
   void Advance(uint64_t counts) { now_.fetch_add(counts); }
-  void set_fail_timer(bool fail) { fail_timer_ = fail; }
+  void SetFailTimer(bool fail) { failTimer_ = fail; }
   // Timer waits come this many counts after their due time, as a timer that oversleeps.
-  void set_wake_late(uint64_t counts) { wake_late_ = counts; }
+  void SetWakeLate(uint64_t counts) { wakeLate_ = counts; }
   // While set, a timer wait blocks for real until Stop's wake-up arrives, like a tick that is
   // seconds away.
-  void set_block_waits(bool block) { block_waits_ = block; }
-  bool waiting() const { return waiting_.load(); }
+  void SetBlockWaits(bool block) { blockWaits_ = block; }
+  bool Waiting() const { return waiting_.load(); }
 
-  Counters counters() const {
+  Counters Counts() const {
     std::lock_guard<std::mutex> guard(mutex_);
     return counters_;
   }
@@ -55,7 +55,7 @@ class FakePacePlatform final : public PacePlatform {
 
   bool OpenTimer() override {
     std::lock_guard<std::mutex> guard(mutex_);
-    if (fail_timer_) return false;
+    if (failTimer_) return false;
     ++counters_.timer_opens;
     open_ = true;
     return true;
@@ -85,13 +85,13 @@ class FakePacePlatform final : public PacePlatform {
 
   void WaitTimer() override {
     std::unique_lock<std::mutex> lock(mutex_);
-    if (block_waits_) {
+    if (blockWaits_) {
       waiting_.store(true);
       wake_.wait(lock, [this] { return woken_; });
       waiting_.store(false);
       return;
     }
-    const uint64_t woken = due_ + wake_late_.load();
+    const uint64_t woken = due_ + wakeLate_.load();
     if (woken > now_.load()) now_.store(woken);
   }
 
@@ -123,9 +123,9 @@ class FakePacePlatform final : public PacePlatform {
   uint64_t due_ = 0;
   bool open_ = false;
   bool woken_ = false;
-  std::atomic<bool> fail_timer_{false};
-  std::atomic<uint64_t> wake_late_{0};
-  std::atomic<bool> block_waits_{false};
+  std::atomic<bool> failTimer_{false};
+  std::atomic<uint64_t> wakeLate_{0};
+  std::atomic<bool> blockWaits_{false};
   std::atomic<bool> waiting_{false};
 };
 

@@ -18,13 +18,13 @@ class PeerProcess {
   PeerProcess(const PeerProcess&) = delete;
   PeerProcess& operator=(const PeerProcess&) = delete;
 
-  bool started() const { return static_cast<bool>(peer_.process); }
+  bool Started() const { return static_cast<bool>(peer_.process); }
   // Sends one command line and returns the peer's one-line answer ("" when it did not answer
   // within 10 s or has exited).
   std::string Send(const std::string& command);
   // Waits for the peer to exit and returns its exit code (STILL_ACTIVE after 10 s).
   DWORD WaitForExit();
-  HANDLE handle() const { return peer_.process.get(); }
+  HANDLE Handle() const { return peer_.process.get(); }
 
  private:
   ChildProcess peer_;

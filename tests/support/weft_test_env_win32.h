@@ -22,14 +22,14 @@ namespace tsl::testing {
 class ScopedWeftSetting {
  public:
   ScopedWeftSetting(const char* value_name, std::optional<DWORD> value) : name_(value_name) {
-    DWORD size = sizeof old_value_;
-    had_old_ = RegGetValueA(HKEY_CURRENT_USER, weft::kRegistryKey, name_, RRF_RT_REG_DWORD, nullptr,
-                            &old_value_, &size) == ERROR_SUCCESS;
+    DWORD size = sizeof oldValue_;
+    hadOld_ = RegGetValueA(HKEY_CURRENT_USER, weft::kRegistryKey, name_, RRF_RT_REG_DWORD, nullptr,
+                            &oldValue_, &size) == ERROR_SUCCESS;
     Apply(value);
   }
   // A plain flag and value rather than an optional member: g++ 12 sees the optional as
   // possibly uninitialised here.
-  ~ScopedWeftSetting() { Apply(had_old_ ? std::optional<DWORD>(old_value_) : std::nullopt); }
+  ~ScopedWeftSetting() { Apply(hadOld_ ? std::optional<DWORD>(oldValue_) : std::nullopt); }
   ScopedWeftSetting(const ScopedWeftSetting&) = delete;
   ScopedWeftSetting& operator=(const ScopedWeftSetting&) = delete;
 
@@ -50,8 +50,8 @@ class ScopedWeftSetting {
   }
 
   const char* name_;
-  bool had_old_ = false;
-  DWORD old_value_ = 0;
+  bool hadOld_ = false;
+  DWORD oldValue_ = 0;
 };
 
 // Multithread-protected, as the application's device is: the emulation's refresher updates

@@ -47,7 +47,7 @@ TEST(WeftAccessLockTest, AKeyedMutexTextureIsLockedThroughItsKeyedMutexWhateverI
       EXPECT_EQ(keyed.releases, 1);
       EXPECT_EQ(keyed.last_key, 0u);
     }
-    EXPECT_EQ(keyed.references(), 1u);  // every interface reference was dropped
+    EXPECT_EQ(keyed.References(), 1u);  // every interface reference was dropped
   }
 }
 
@@ -68,7 +68,7 @@ TEST(WeftAccessLockTest, AnAccessMutexAbandonedByADeadSenderFailsOnceAndIsGivenB
   ASSERT_TRUE(frame_count.CreateAccessMutex("TslAbandonedAccess"));
   {
     tsl::testing::PeerProcess sender;
-    ASSERT_TRUE(sender.started());
+    ASSERT_TRUE(sender.Started());
     sender.Send("abandon TslAbandonedAccess_WeftAccessMutex");  // exits holding it
     EXPECT_EQ(sender.WaitForExit(), 3u);
   }

@@ -40,18 +40,18 @@ class WeftReceiverTest : public ::testing::Test {
   void SetUp() override {
     device_ = tsl::testing::MakeTestDevice();
     ASSERT_NE(device_, nullptr);
-    ASSERT_TRUE(peer_.started());
-    log_path_ = std::filesystem::temp_directory_path() / "tsl_weft_receiver_log.txt";
-    std::filesystem::remove(log_path_);
-    weft::EnableLogFile(true, log_path_.string());
+    ASSERT_TRUE(peer_.Started());
+    logPath_ = std::filesystem::temp_directory_path() / "tsl_weft_receiver_log.txt";
+    std::filesystem::remove(logPath_);
+    weft::EnableLogFile(true, logPath_.string());
   }
   void TearDown() override {
     weft::EnableLogFile(false, "");
-    std::filesystem::remove(log_path_);
+    std::filesystem::remove(logPath_);
   }
   // The log file is written in text mode: lines end in CR LF here.
   std::string Log() const {
-    std::ifstream in(log_path_, std::ios::binary);
+    std::ifstream in(logPath_, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   }
   uint32_t Pixel(weftDX& rx) {
@@ -60,7 +60,7 @@ class WeftReceiverTest : public ::testing::Test {
 
   ComPtr<ID3D11Device> device_;
   PeerProcess peer_;
-  std::filesystem::path log_path_;
+  std::filesystem::path logPath_;
 };
 
 TEST_F(WeftReceiverTest, CopiesOnlyNewFramesWhileFrameCountingIsOn) {

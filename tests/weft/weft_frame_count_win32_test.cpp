@@ -19,7 +19,7 @@ using tsl::testing::ScopedWeftSetting;
 TEST(WeftFrameCountTest, CountIsReadWithoutConsumingAndOnlyNewCountsAreNewFrames) {
   ScopedWeftSetting on(weft::kFrameCountValue, 1);
   PeerProcess peer;
-  ASSERT_TRUE(peer.started());
+  ASSERT_TRUE(peer.Started());
   WeftFrameCount counter;
   counter.EnableFrameCount("TslFc_Count");
 
@@ -47,7 +47,7 @@ TEST(WeftFrameCountTest, CountIsReadWithoutConsumingAndOnlyNewCountsAreNewFrames
 TEST(WeftFrameCountTest, AnotherReceiverReadingTheCountNeitherMakesNorSeesFrames) {
   ScopedWeftSetting on(weft::kFrameCountValue, 1);
   PeerProcess peer;
-  ASSERT_TRUE(peer.started());
+  ASSERT_TRUE(peer.Started());
   WeftFrameCount counter;
   counter.EnableFrameCount("TslFc_Readers");
   ASSERT_EQ(peer.Send("signal TslFc_Readers 5"), "ok");
@@ -99,7 +99,7 @@ TEST(WeftFrameCountTest, SwitchedOffInTheRegistryEveryCallIsANewFrame) {
 TEST(WeftFrameCountTest, ASenderNameTooLongForTheSemaphoreIsNotCounted) {
   ScopedWeftSetting on(weft::kFrameCountValue, 1);
   PeerProcess peer;
-  ASSERT_TRUE(peer.started());
+  ASSERT_TRUE(peer.Started());
   const std::string fits(239, 'L');
   ASSERT_EQ(peer.Send("signal " + fits + " 2"), "ok");
   WeftFrameCount counter;
@@ -114,7 +114,7 @@ TEST(WeftFrameCountTest, ASenderNameTooLongForTheSemaphoreIsNotCounted) {
 
 TEST(WeftFrameCountTest, NamedAccessMutexTimesOutSilentlyWhileTheSenderHoldsIt) {
   PeerProcess peer;
-  ASSERT_TRUE(peer.started());
+  ASSERT_TRUE(peer.Started());
   auto device = tsl::testing::MakeTestDevice();
   ASSERT_NE(device, nullptr);
   D3D11_TEXTURE2D_DESC desc{};

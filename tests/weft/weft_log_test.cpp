@@ -32,7 +32,7 @@ void Log(int level, const char* format, ...) {
 class WeftLogTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    SetLogLevel(LOG_NOTICE);
+    SetLogLevel(kLogNotice);
     EnableLogConsole(false);
     EnableLogFile(false, "");
     LogNotice("-- reset --");
@@ -42,7 +42,7 @@ class WeftLogTest : public ::testing::Test {
     fs::remove(path_);
   }
   void TearDown() override {
-    SetLogLevel(LOG_NOTICE);
+    SetLogLevel(kLogNotice);
     EnableLogFile(false, "");
     fs::remove(path_);
   }
@@ -70,7 +70,7 @@ TEST_F(WeftLogTest, RepeatsAreWrittenOnceAndTheLevelFilterRunsFirst) {
   LogError("A");
   // Below the current level: dropped before the repeat check, so "A" stays the last message
   // and a following "A" is still a repeat.
-  Log(LOG_VERBOSE, "verbose text");
+  Log(kLogVerbose, "verbose text");
   EXPECT_EQ(LastLogMessage(), "A");
   LogError("A");
   LogFatal("cut %s", std::string(2000, 'x').c_str());
@@ -82,11 +82,11 @@ TEST_F(WeftLogTest, RepeatsAreWrittenOnceAndTheLevelFilterRunsFirst) {
 
 TEST_F(WeftLogTest, SilentLevelTurnsLoggingOffAndLevelZeroIsNeverLogged) {
   EnableLogFile(true, path_.string());
-  SetLogLevel(LOG_SILENT);
+  SetLogLevel(kLogSilent);
   LogFatal("not written");
-  SetLogLevel(LOG_NOTICE);
+  SetLogLevel(kLogNotice);
   LogNotice("written");
-  Log(LOG_SILENT, "never");
+  Log(kLogSilent, "never");
   EXPECT_EQ(FileText(), "[notice] written" + kEol);
   EXPECT_EQ(LastLogMessage(), "written");
 }

@@ -29,7 +29,7 @@ std::string Active(weftSenderNames& names) {
 
 TEST(WeftSenderNamesTest, CountingDropsASenderWhoseSegmentIsGone) {
   PeerProcess peer;
-  ASSERT_TRUE(peer.started());
+  ASSERT_TRUE(peer.Started());
   ASSERT_EQ(peer.Send("register TslSn_A 1 64 32 87"), "ok");
   ASSERT_EQ(peer.Send("register TslSn_B 2 64 32 87"), "ok");
   weftSenderNames names;
@@ -75,7 +75,7 @@ TEST(WeftSenderNamesTest, CountingDropsASenderWhoseSegmentIsGone) {
 
 TEST(WeftSenderNamesTest, ActiveSenderMovesWhenTheActiveOneUnregisters) {
   PeerProcess peer;
-  ASSERT_TRUE(peer.started());
+  ASSERT_TRUE(peer.Started());
   for (const char* n : {"TslSn_X", "TslSn_Y", "TslSn_Z"}) {
     ASSERT_EQ(peer.Send(std::string("register ") + n + " 5 8 8 87"), "ok");
   }

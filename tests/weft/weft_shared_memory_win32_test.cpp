@@ -14,7 +14,7 @@ using tsl::testing::PeerProcess;
 
 TEST(WeftSharedMemoryTest, CreateOpenAndHeldResultsShareTheBytesAcrossProcesses) {
   PeerProcess peer;
-  ASSERT_TRUE(peer.started());
+  ASSERT_TRUE(peer.Started());
   WeftSharedMemory first;
   ASSERT_EQ(first.Create("TslSm_Bytes", 4096), WEFT_CREATE_NEW);
   char* view = first.Lock();
@@ -51,7 +51,7 @@ TEST(WeftSharedMemoryTest, OpenOfAMissingSegmentFailsSilently) {
 
 TEST(WeftSharedMemoryTest, NestedLocksKeepTheMutexUntilTheOutermostUnlock) {
   PeerProcess peer;
-  ASSERT_TRUE(peer.started());
+  ASSERT_TRUE(peer.Started());
   WeftSharedMemory segment;
   ASSERT_EQ(segment.Create("TslSm_Nest", 4096), WEFT_CREATE_NEW);
   ASSERT_NE(segment.Lock(), nullptr);
@@ -64,7 +64,7 @@ TEST(WeftSharedMemoryTest, NestedLocksKeepTheMutexUntilTheOutermostUnlock) {
   // A scoped level is given back however its scope is left, an exception included.
   try {
     const SegmentLock lock(segment);
-    ASSERT_NE(lock.view(), nullptr);
+    ASSERT_NE(lock.View(), nullptr);
     throw std::bad_alloc();
   } catch (const std::bad_alloc&) {
   }
@@ -77,7 +77,7 @@ TEST(WeftSharedMemoryTest, NestedLocksKeepTheMutexUntilTheOutermostUnlock) {
 
 TEST(WeftSharedMemoryTest, LockGivesUpAfter67msWhileAnotherProcessHoldsTheMutex) {
   PeerProcess peer;
-  ASSERT_TRUE(peer.started());
+  ASSERT_TRUE(peer.Started());
   WeftSharedMemory segment;
   ASSERT_EQ(segment.Create("TslSm_Held", 4096), WEFT_CREATE_NEW);
   ASSERT_EQ(peer.Send("hold TslSm_Held_mutex"), "ok");
@@ -94,7 +94,7 @@ TEST(WeftSharedMemoryTest, AMutexAbandonedByADeadPeerFailsOnceAndIsNotLockedOut)
   ASSERT_EQ(segment.Create("TslSm_Abandon", 4096), WEFT_CREATE_NEW);
   {
     PeerProcess peer;
-    ASSERT_TRUE(peer.started());
+    ASSERT_TRUE(peer.Started());
     peer.Send("abandon TslSm_Abandon_mutex");
     EXPECT_EQ(peer.WaitForExit(), 3u);
   }
