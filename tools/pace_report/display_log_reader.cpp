@@ -1,8 +1,8 @@
 #include "pace_report/display_log_reader.h"
 
-#include <charconv>
 #include <cmath>
 
+#include "pace_report/csv_lines.h"
 #include "render/display_log.h"
 
 namespace tsl::report {
@@ -11,24 +11,16 @@ namespace {
 
 constexpr size_t kFields = 9;
 
-bool Unsigned(std::string_view field, uint64_t& out) {
-  if (field.empty()) {
-    out = 0;
-    return true;
-  }
-  const auto [end, ec] = std::from_chars(field.data(), field.data() + field.size(), out);
-  return ec == std::errc() && end == field.data() + field.size();
+// A count, or empty: not known (0).
+bool CountOrUnknown(std::string_view field, uint64_t& out) {
+  out = 0;
+  return field.empty() || ParseCount(field, out);
 }
 
-bool Milliseconds(std::string_view field, double& out) {
-  if (field.empty()) {
-    out = std::nan("");
-    return true;
-  }
-  if (field.front() == '+') return false;
-  const auto [end, ec] =
-      std::from_chars(field.data(), field.data() + field.size(), out, std::chars_format::fixed);
-  return ec == std::errc() && end == field.data() + field.size() && std::isfinite(out);
+// Milliseconds, or empty: not known (NaN).
+bool MillisecondsOrUnknown(std::string_view field, double& out) {
+  out = std::nan("");
+  return field.empty() || ParseFixed(field, out);
 }
 
 }  // namespace
@@ -44,19 +36,17 @@ bool ParseDisplayLog(std::string_view text, const std::string& name, std::vector
   rows.clear();
   uint64_t last_display_qpc = 0;  // the latest screen time so far, and its tick
   uint64_t last_display_tick = 0;
+  CsvLines lines(text);
+  std::string_view row;
+  bool terminated = false;
   size_t line = 0;
-  size_t pos = 0;
-  while (pos < text.size()) {
-    size_t end = text.find('\n', pos);
-    if (end == std::string_view::npos) {
-      error = name + ":" + std::to_string(line + 1) + ": the last line has no line end";
+  while (lines.Next(row, terminated)) {
+    line = lines.Line();
+    const std::string at = At(name, line);
+    if (!terminated) {
+      error = at + "the last line has no line end";
       return false;
     }
-    std::string_view row = text.substr(pos, end - pos);
-    pos = end + 1;
-    ++line;
-    if (!row.empty() && row.back() == '\r') row.remove_suffix(1);
-    const std::string at = name + ":" + std::to_string(line) + ": ";
     if (line == 1) {
       if (row != kDisplayLogHeader) {
         error = at + "not a display log: the first line must be \"" + kDisplayLogHeader + "\"";
@@ -65,21 +55,16 @@ bool ParseDisplayLog(std::string_view text, const std::string& name, std::vector
       continue;
     }
     std::string_view fields[kFields];
-    size_t count = 0;
-    for (size_t start = 0;;) {
-      const size_t comma = row.find(',', start);
-      if (count < kFields) fields[count] = row.substr(start, comma - start);
-      ++count;
-      if (comma == std::string_view::npos) break;
-      start = comma + 1;
-    }
+    const size_t count = SplitFields(row, fields, kFields);
     DisplayRow r;
     uint64_t id = 0;
-    bool ok = count == kFields && !fields[0].empty() && Unsigned(fields[0], r.tick) &&
-              Unsigned(fields[1], r.published_qpc) && Unsigned(fields[2], r.present_done_qpc) &&
-              Milliseconds(fields[3], r.age_present_ms) && Unsigned(fields[4], id) &&
-              Unsigned(fields[5], r.display_qpc) && Milliseconds(fields[6], r.age_display_ms) &&
-              Unsigned(fields[7], r.refreshes);
+    bool ok = count == kFields && ParseCount(fields[0], r.tick) &&
+              CountOrUnknown(fields[1], r.published_qpc) &&
+              CountOrUnknown(fields[2], r.present_done_qpc) &&
+              MillisecondsOrUnknown(fields[3], r.age_present_ms) && CountOrUnknown(fields[4], id) &&
+              CountOrUnknown(fields[5], r.display_qpc) &&
+              MillisecondsOrUnknown(fields[6], r.age_display_ms) &&
+              CountOrUnknown(fields[7], r.refreshes);
     ok = ok && ParseDisplayState(fields[8], r.state);
     if (!ok) {
       error = at + "not a row of 9 fields (counts, milliseconds and a state)";

@@ -1,11 +1,6 @@
 #include "pace_report/pace_log_reader.h"
 
-#include <charconv>
-#include <cmath>
-#include <fstream>
-#include <iterator>
-#include <system_error>
-
+#include "pace_report/csv_lines.h"
 #include "pacing/pace_log.h"
 
 namespace tsl::report {
@@ -16,25 +11,6 @@ constexpr size_t kFields = 8;
 constexpr const char* kFieldNames[kFields] = {"tick",      "target_qpc", "wake_qpc", "done_qpc",
                                               "jitter_ms", "cb_ms",      "hold",     "src_version"};
 
-bool ParseUnsigned(std::string_view field, uint64_t& out) {
-  if (field.empty() || field.front() == '+' || field.front() == '-') return false;
-  const auto [end, ec] = std::from_chars(field.data(), field.data() + field.size(), out);
-  return ec == std::errc() && end == field.data() + field.size();
-}
-
-// Fixed point as the log writes it: an optional "-", digits, and a fraction. "nan" and "inf"
-// parse as numbers but are none a log holds.
-bool ParseFixed(std::string_view field, double& out) {
-  if (field.empty() || field.front() == '+') return false;
-  const auto [end, ec] =
-      std::from_chars(field.data(), field.data() + field.size(), out, std::chars_format::fixed);
-  return ec == std::errc() && end == field.data() + field.size() && std::isfinite(out);
-}
-
-std::string At(const std::string& name, size_t line) {
-  return name + ":" + std::to_string(line) + ": ";
-}
-
 }  // namespace
 
 bool ParsePaceLog(std::string_view text, const std::string& name, PaceLog& log,
@@ -43,17 +19,12 @@ bool ParsePaceLog(std::string_view text, const std::string& name, PaceLog& log,
   log.name = name;
   // Room for every line at once: the file's size over the shortest possible row.
   log.rows.reserve(text.size() / 32 + 1);
-  size_t line = 0;
-  size_t pos = 0;
+  CsvLines lines(text);
+  std::string_view row;
+  bool terminated = false;
   bool header_seen = false;
-  while (pos < text.size()) {
-    size_t end = text.find('\n', pos);
-    const bool terminated = end != std::string_view::npos;
-    if (!terminated) end = text.size();
-    std::string_view row = text.substr(pos, end - pos);
-    pos = terminated ? end + 1 : end;
-    ++line;
-    if (!row.empty() && row.back() == '\r') row.remove_suffix(1);
+  while (lines.Next(row, terminated)) {
+    const size_t line = lines.Line();
 
     if (!header_seen) {
       if (row != kPaceLogHeader) {
@@ -77,18 +48,7 @@ bool ParsePaceLog(std::string_view text, const std::string& name, PaceLog& log,
     }
 
     std::string_view fields[kFields];
-    size_t count = 0;
-    size_t start = 0;
-    for (;;) {
-      const size_t comma = row.find(',', start);
-      if (count < kFields) {
-        fields[count] = row.substr(
-            start, comma == std::string_view::npos ? std::string_view::npos : comma - start);
-      }
-      ++count;
-      if (comma == std::string_view::npos) break;
-      start = comma + 1;
-    }
+    const size_t count = SplitFields(row, fields, kFields);
     if (count != kFields) {
       error =
           At(name, line) + std::to_string(count) + " fields, a row has " + std::to_string(kFields);
@@ -103,15 +63,15 @@ bool ParsePaceLog(std::string_view text, const std::string& name, PaceLog& log,
     for (size_t i = 0; i < kFields; ++i) {
       bool ok = false;
       if (i < 4) {
-        ok = ParseUnsigned(fields[i], *counts[i]);
+        ok = ParseCount(fields[i], *counts[i]);
       } else if (i == 4) {
         ok = ParseFixed(fields[i], r.jitter_ms);
       } else if (i == 5) {
         ok = ParseFixed(fields[i], r.cb_ms);
       } else if (i == 6) {
-        ok = ParseUnsigned(fields[i], hold) && hold <= 1;
+        ok = ParseCount(fields[i], hold) && hold <= 1;
       } else {
-        ok = ParseUnsigned(fields[i], r.sample.src_version);
+        ok = ParseCount(fields[i], r.sample.src_version);
       }
       if (!ok) {
         error = At(name, line) + kFieldNames[i] + " \"" + std::string(fields[i]) + "\" is not " +
@@ -155,22 +115,9 @@ bool ParsePaceLog(std::string_view text, const std::string& name, PaceLog& log,
 
 bool ReadPaceLog(const std::filesystem::path& path, const std::string& name, PaceLog& log,
                  std::string& error) {
-  std::error_code ignored;
-  if (std::filesystem::is_directory(path, ignored)) {
-    error = name + ": is a directory, not a pace log";
-    return false;
-  }
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    error = name + ": cannot be read";
-    return false;
-  }
-  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) {
-    error = name + ": cannot be read";
-    return false;
-  }
-  return ParsePaceLog(text, name, log, error);
+  std::string text;
+  return ReadWholeFile(path, name, "a pace log", text, error) &&
+         ParsePaceLog(text, name, log, error);
 }
 
 }  // namespace tsl::report

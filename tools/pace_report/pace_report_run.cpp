@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "pace_report/counter_frequency.h"
+#include "pace_report/csv_lines.h"
 #include "pace_report/display_log_reader.h"
 #include "pace_report/pace_log_reader.h"
 #include "pace_report/pace_report_html.h"
@@ -143,15 +144,10 @@ int RunPaceReport(const std::vector<std::string>& args, std::string& out, std::s
     // The display log beside it, when there is one; a missing one is no error.
     const fs::path display_path = DisplayLogBeside(paths[i]);
     if (fs::is_regular_file(display_path, ignored)) {
-      std::ifstream in(display_path, std::ios::binary);
-      const std::string text((std::istreambuf_iterator<char>(in)),
-                             std::istreambuf_iterator<char>());
+      std::string text;
       std::vector<DisplayRow> display;
-      if (!in.good() && !in.eof()) {
-        err += kProgram + display_path.string() + ": cannot be read\n";
-        return kBadInput;
-      }
-      if (!ParseDisplayLog(text, display_path.string(), display, error)) {
+      if (!ReadWholeFile(display_path, display_path.string(), "a display log", text, error) ||
+          !ParseDisplayLog(text, display_path.string(), display, error)) {
         err += kProgram + error + "\n";
         return kBadInput;
       }
