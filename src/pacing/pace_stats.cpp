@@ -7,6 +7,19 @@
 
 namespace tsl {
 
+MeanAndDeviation MeanAndPopulationDeviation(const std::vector<double>& values) {
+  MeanAndDeviation out;
+  if (values.empty()) return out;
+  const double count = static_cast<double>(values.size());
+  double sum = 0.0;
+  for (double v : values) sum += v;
+  out.mean = sum / count;
+  double squares = 0.0;
+  for (double v : values) squares += (v - out.mean) * (v - out.mean);
+  out.stddev = std::sqrt(squares / count);
+  return out;
+}
+
 double PercentileNearestBelow(std::vector<double>& scratch, double q) {
   if (scratch.empty()) return 0.0;
   const auto k = static_cast<size_t>(static_cast<double>(scratch.size() - 1) * q);
@@ -75,13 +88,9 @@ PaceSnapshot PaceStats::Snapshot() const {
   const auto [min_it, max_it] = std::minmax_element(intervals.begin(), intervals.end());
   snap.interval_min_ms = *min_it;
   snap.interval_max_ms = *max_it;
-  double sum = 0.0;
-  for (double v : intervals) sum += v;
-  const double count = static_cast<double>(intervals.size());
-  snap.interval_mean_ms = sum / count;
-  double squares = 0.0;
-  for (double v : intervals) squares += (v - snap.interval_mean_ms) * (v - snap.interval_mean_ms);
-  snap.interval_stddev_ms = std::sqrt(squares / count);
+  const MeanAndDeviation spread = MeanAndPopulationDeviation(intervals);
+  snap.interval_mean_ms = spread.mean;
+  snap.interval_stddev_ms = spread.stddev;
 
   // The jitter and callback lists are not needed in order afterwards, so they serve as their own
   // scratch; the intervals are selected twice, from one copy.

@@ -39,6 +39,14 @@ inline constexpr size_t kPaceRingCapacity = 8192;
 // the scratch list (whose order it changes). 0 for an empty list.
 double PercentileNearestBelow(std::vector<double>& scratch, double q);
 
+// The mean of `values` and their population standard deviation (over n, not n - 1): the title's
+// and the report's σ. Both 0 for an empty list.
+struct MeanAndDeviation {
+  double mean = 0.0;
+  double stddev = 0.0;
+};
+MeanAndDeviation MeanAndPopulationDeviation(const std::vector<double>& values);
+
 // The recent pacing history: a fixed ring of samples written by the pace thread, summarised and
 // exported by the main thread. The lock is held only to store one sample or to copy the window.
 class PaceStats {

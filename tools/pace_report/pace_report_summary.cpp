@@ -81,11 +81,9 @@ PaceReportSummary Summarise(const PaceLog& log, const CounterFrequency& frequenc
   s.rate = s.duration_s > 0.0 ? static_cast<double>(intervals.size()) / s.duration_s : 0.0;
 
   Distribution& d = s.interval_ms;
-  const double m = static_cast<double>(intervals.size());
-  d.mean = sum / m;
-  double squares = 0.0;
-  for (double v : intervals) squares += (v - d.mean) * (v - d.mean);
-  d.stddev = std::sqrt(squares / m);
+  const MeanAndDeviation spread = MeanAndPopulationDeviation(intervals);
+  d.mean = spread.mean;
+  d.stddev = spread.stddev;
   // One full sort serves every percentile, the lows (from the top) and the median.
   std::vector<double>& sorted = s.sorted_intervals_ms;
   sorted = intervals;
