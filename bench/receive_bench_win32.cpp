@@ -33,6 +33,7 @@
 
 #include "base/qpc.h"
 #include "base/unique_handle_win32.h"
+#include "common/tool_options.h"
 #include "emulation/frame_code.h"
 #include "gpu/frame_slot_win32.h"
 #include "gpu/gpu_device_win32.h"
@@ -54,22 +55,13 @@ struct Options {
 };
 
 bool ParseOptions(int argc, char** argv, Options& o) {
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    const bool has_value = i + 1 < argc;
-    if (arg == "--sender" && has_value) {
-      o.sender = argv[++i];
-    } else if (arg == "--seconds" && has_value) {
-      o.seconds = std::atof(argv[++i]);
-    } else if (arg == "--fps" && has_value) {
-      o.fps = std::atof(argv[++i]);
-    } else if (arg == "--stamps" && has_value) {
-      o.stamps = argv[++i];
-    } else {
-      return false;
-    }
-  }
-  return !o.sender.empty() && o.seconds > 0.0 && o.fps > 0.0;
+  return tsl::tools::ToolOptions()
+             .Text("--sender", o.sender)
+             .Number("--seconds", o.seconds)
+             .Number("--fps", o.fps)
+             .Text("--stamps", o.stamps)
+             .Parse(argc, argv) &&
+         !o.sender.empty() && o.seconds > 0.0 && o.fps > 0.0;
 }
 
 // The sender's frame count, read without consuming it (-1 when it cannot be read).

@@ -28,6 +28,7 @@
 #include <string>
 #include <vector>
 
+#include "common/tool_options.h"
 #include "emulation/emulated_texture_publisher_win32.h"
 #include "emulation/frame_code.h"
 #include "tsl_version.h"
@@ -47,8 +48,8 @@ struct Options {
   uint32_t height = 720;
   double seconds = 0.0;  // 0: until the process is ended
   bool emulate = false;
-  uint32_t format = DXGI_FORMAT_B8G8R8A8_UNORM;  // DXGI_FORMAT_B8G8R8A8_UNORM
-  uint32_t burst = 0;                            // frames per burst; 0: a steady rate
+  uint32_t format = DXGI_FORMAT_B8G8R8A8_UNORM;
+  uint32_t burst = 0;  // frames per burst; 0: a steady rate
   bool frame_code = false;
   std::string stamps;  // mapping name; empty: no stamps
 };
@@ -68,40 +69,29 @@ double FrameTime(const Options& o, uint64_t n) {
 }
 
 bool ParseOptions(int argc, char** argv, Options& o) {
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    const bool has_value = i + 1 < argc;
-    if (arg == "--name" && has_value) {
-      o.name = argv[++i];
-    } else if (arg == "--fps" && has_value) {
-      o.fps = std::atof(argv[++i]);
-    } else if (arg == "--seconds" && has_value) {
-      o.seconds = std::atof(argv[++i]);
-    } else if (arg == "--size" && has_value) {
-      unsigned w = 0, h = 0;
-      if (std::sscanf(argv[++i], "%ux%u", &w, &h) != 2) return false;
-      o.width = w;
-      o.height = h;
-    } else if (arg == "--frame-code") {
-      o.frame_code = true;
-    } else if (arg == "--stamps" && has_value) {
-      o.stamps = argv[++i];
-    } else if (arg == "--emulate") {
-      o.emulate = true;
-    } else if (arg == "--format" && has_value) {
-      o.format = static_cast<uint32_t>(std::atoi(argv[++i]));
-      if (o.format != DXGI_FORMAT_B8G8R8A8_UNORM && o.format != DXGI_FORMAT_R8G8B8A8_UNORM)
-        return false;
-    } else if (arg == "--burst" && has_value) {
-      const int burst = std::atoi(argv[++i]);
-      if (burst <= 0) return false;
-      o.burst = static_cast<uint32_t>(burst);
-    } else {
-      return false;
-    }
-  }
-  return !o.name.empty() && o.name.size() <= weft::kMaxNameBytes && o.fps >= 0.0 && o.width > 0 &&
-         o.height > 0 && o.width <= 8192 && o.height <= 8192;
+  const auto size = [&o](const std::string& v) {
+    unsigned w = 0, h = 0;
+    char extra = 0;
+    if (std::sscanf(v.c_str(), "%ux%u%c", &w, &h, &extra) != 2) return false;
+    o.width = w;
+    o.height = h;
+    return true;
+  };
+  const bool read = tsl::tools::ToolOptions()
+                        .Text("--name", o.name)
+                        .Number("--fps", o.fps)
+                        .Number("--seconds", o.seconds)
+                        .Value("--size", size)
+                        .Flag("--frame-code", o.frame_code)
+                        .Text("--stamps", o.stamps)
+                        .Flag("--emulate", o.emulate)
+                        .Count("--format", o.format)
+                        .Count("--burst", o.burst, 1)
+                        .Parse(argc, argv);
+  const bool format =
+      o.format == DXGI_FORMAT_B8G8R8A8_UNORM || o.format == DXGI_FORMAT_R8G8B8A8_UNORM;
+  return read && format && !o.name.empty() && o.name.size() <= weft::kMaxNameBytes &&
+         o.fps >= 0.0 && o.width > 0 && o.height > 0 && o.width <= 8192 && o.height <= 8192;
 }
 
 // Colour bars that scroll sideways by `frame` pixels, and a white bar sweeping down; or the
