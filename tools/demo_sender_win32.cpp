@@ -132,31 +132,42 @@ constexpr char kHelp[] =
     "  --frame-code       draw each frame's number instead of the pattern\n"
     "  --stamps MAPPING   record when each frame was signalled (for the receive benchmark)\n";
 
-int main(int argc, char** argv) {
-  if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0 ||
-                    std::strcmp(argv[1], "/?") == 0)) {
-    std::printf("tessaline_demo_sender %s\n%s%s", TSL_VERSION, kUsage, kHelp);
-    return 0;
-  }
-  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
-    std::printf("tessaline_demo_sender %s\n", TSL_VERSION);
-    return 0;
-  }
-  Options o;
-  if (!ParseOptions(argc, argv, o)) {
-    std::fputs(kUsage, stderr);
-    return 2;
-  }
+namespace {
 
+// The texture the frames are drawn into, on its own device, and how receivers reach it: by its
+// share handle, or (where the platform cannot share) through the emulation mapping.
+struct SharedTexture {
   ComPtr<ID3D11Device> device;
   ComPtr<ID3D11DeviceContext> context;
+  ComPtr<ID3D11Texture2D> texture;
+  DXGI_FORMAT format = DXGI_FORMAT_UNKNOWN;
+  uint32_t share_handle = 0;
+  bool emulated = false;
+};
+
+// "--help" or "--version" alone: prints it and gives true.
+bool PrintedHelpOrVersion(int argc, char** argv) {
+  if (argc != 2) return false;
+  const char* arg = argv[1];
+  if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0 ||
+      std::strcmp(arg, "/?") == 0) {
+    std::printf("tessaline_demo_sender %s\n%s%s", TSL_VERSION, kUsage, kHelp);
+    return true;
+  }
+  if (std::strcmp(arg, "--version") == 0) {
+    std::printf("tessaline_demo_sender %s\n", TSL_VERSION);
+    return true;
+  }
+  return false;
+}
+
+bool MakeSharedTexture(const Options& o, SharedTexture& shared) {
   if (FAILED(D3D11CreateDevice(nullptr, D3D_DRIVER_TYPE_HARDWARE, nullptr,
                                D3D11_CREATE_DEVICE_BGRA_SUPPORT, nullptr, 0, D3D11_SDK_VERSION,
-                               &device, nullptr, &context))) {
+                               &shared.device, nullptr, &shared.context))) {
     std::fprintf(stderr, "demo sender: no Direct3D 11 device\n");
-    return 1;
+    return false;
   }
-
   D3D11_TEXTURE2D_DESC desc{};
   desc.Width = o.width;
   desc.Height = o.height;
@@ -165,79 +176,50 @@ int main(int argc, char** argv) {
   desc.SampleDesc.Count = 1;
   desc.BindFlags = D3D11_BIND_SHADER_RESOURCE | D3D11_BIND_RENDER_TARGET;
   desc.MiscFlags = D3D11_RESOURCE_MISC_SHARED;
-  ComPtr<ID3D11Texture2D> texture;
-  if (FAILED(device->CreateTexture2D(&desc, nullptr, &texture))) {
+  if (FAILED(shared.device->CreateTexture2D(&desc, nullptr, &shared.texture))) {
     std::fprintf(stderr, "demo sender: cannot create the shared texture\n");
-    return 1;
+    return false;
   }
-
-  uint32_t share_handle = 0;
-  bool emulated = o.emulate;
-  if (!emulated) {
+  shared.format = desc.Format;
+  shared.emulated = o.emulate;
+  if (!shared.emulated) {
     ComPtr<IDXGIResource> resource;
     HANDLE handle = nullptr;
-    HRESULT hr = texture.As(&resource);
+    HRESULT hr = shared.texture.As(&resource);
     if (SUCCEEDED(hr)) hr = resource->GetSharedHandle(&handle);
     if (SUCCEEDED(hr)) {
-      share_handle = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(handle));
-    } else {
-      std::printf(
-          "demo sender: this platform cannot share Direct3D 11 textures (0x%08lX); publishing "
-          "through the emulation mapping, which tessaline_emulated.exe opens\n",
-          static_cast<unsigned long>(hr));
-      emulated = true;
+      shared.share_handle = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(handle));
+      return true;
     }
+    std::printf(
+        "demo sender: this platform cannot share Direct3D 11 textures (0x%08lX); publishing "
+        "through the emulation mapping, which tessaline_emulated.exe opens\n",
+        static_cast<unsigned long>(hr));
+    shared.emulated = true;
   }
-  tsl::emulation::EmulatedTexturePublisher publisher;
-  if (emulated) {
-    // A value no real handle of this process has, unique per process.
-    share_handle = 0x40000000u | (GetCurrentProcessId() & 0xFFFFFu) << 4;
+  // A value no real handle of this process has, unique per process.
+  shared.share_handle = 0x40000000u | (GetCurrentProcessId() & 0xFFFFFu) << 4;
+  return true;
+}
+
+// Signal times by frame number, for a receiver that measures the delay to arrival: null
+// without --stamps.
+bool OpenStamps(const Options& o, weft::MappedView& mapping, volatile uint64_t*& stamps) {
+  stamps = nullptr;
+  if (o.stamps.empty()) return true;
+  if (!mapping.Create(o.stamps.c_str(), kStampSlots * sizeof(uint64_t))) {
+    std::fprintf(stderr, "demo sender: cannot make the stamp mapping \"%s\"\n", o.stamps.c_str());
+    return false;
   }
+  stamps = reinterpret_cast<volatile uint64_t*>(mapping.data());
+  return true;
+}
 
-  weft::SenderSync sync;
-  if (!sync.Open(o.name)) {
-    std::fprintf(stderr, "demo sender: cannot make the frame counter and access lock\n");
-    return 1;
-  }
-
-  std::vector<uint32_t> pixels(static_cast<size_t>(o.width) * o.height);
-  DrawPattern(pixels, o.width, o.height, 0, o.frame_code);
-  context->UpdateSubresource(texture.Get(), 0, nullptr, pixels.data(), o.width * 4, 0);
-  if (emulated && !publisher.Publish(share_handle, o.width, o.height, desc.Format, pixels)) {
-    std::fprintf(stderr, "demo sender: cannot publish the emulated texture\n");
-    return 1;
-  }
-
-  // The first frame is a frame like any other: counted, so that a receiver with frame counting
-  // knows from the start that this sender counts.
-  sync.Signal();
-
-  weft::SenderInfoRecord record;
-  record.shareHandle = share_handle;
-  record.width = o.width;
-  record.height = o.height;
-  record.format = desc.Format;
-  weft::SenderRegistration registration;
-  if (!registration.Register(o.name, record, true)) {
-    std::fprintf(stderr, "demo sender: cannot register \"%s\"\n", o.name.c_str());
-    return 1;
-  }
-  // Signal times by frame number, for a receiver that measures the delay to arrival.
-  weft::MappedView stamp_mapping;
-  volatile uint64_t* stamps = nullptr;
-  if (!o.stamps.empty()) {
-    if (!stamp_mapping.Create(o.stamps.c_str(), kStampSlots * sizeof(uint64_t))) {
-      std::fprintf(stderr, "demo sender: cannot make the stamp mapping \"%s\"\n", o.stamps.c_str());
-      return 1;
-    }
-    stamps = reinterpret_cast<volatile uint64_t*>(stamp_mapping.data());
-  }
-
-  std::printf("demo sender: \"%s\" registered, %ux%u at %.2f fps, share handle 0x%08X%s\n",
-              o.name.c_str(), o.width, o.height, o.fps, share_handle,
-              emulated ? " (emulated)" : "");
-  std::fflush(stdout);
-
+// Draws and sends frames at the options' times until --seconds have passed (or for ever);
+// returns how many were sent.
+uint64_t SendFrames(const Options& o, SharedTexture& shared,
+                    tsl::emulation::EmulatedTexturePublisher& publisher, weft::SenderSync& sync,
+                    std::vector<uint32_t>& pixels, volatile uint64_t* stamps) {
   LARGE_INTEGER frequency, start, now;
   QueryPerformanceFrequency(&frequency);
   QueryPerformanceCounter(&start);
@@ -246,7 +228,7 @@ int main(int argc, char** argv) {
     QueryPerformanceCounter(&now);
     const double elapsed = static_cast<double>(now.QuadPart - start.QuadPart) /
                            static_cast<double>(frequency.QuadPart);
-    if (o.seconds > 0.0 && elapsed >= o.seconds) break;
+    if (o.seconds > 0.0 && elapsed >= o.seconds) return frame;
     if (o.fps == 0.0) {  // silent: registered, sending nothing
       Sleep(50);
       continue;
@@ -259,28 +241,79 @@ int main(int argc, char** argv) {
     ++frame;
     DrawPattern(pixels, o.width, o.height, frame, o.frame_code);
     // The receiver copies under the same lock; a timeout just skips this frame's update.
-    if (sync.Lock()) {
-      // Emulated, the frame reaches receivers through the mapping alone: our own texture is
-      // shared with nobody, and updating it under the lock would only keep receivers waiting.
-      if (emulated) {
-        publisher.Write(pixels);
-      } else {
-        context->UpdateSubresource(texture.Get(), 0, nullptr, pixels.data(), o.width * 4, 0);
-        context->Flush();
-      }
-      sync.Unlock();
-      if (emulated) publisher.WaitUntilRefreshed();
-      if (stamps != nullptr) {
-        LARGE_INTEGER signalled;
-        QueryPerformanceCounter(&signalled);
-        stamps[frame % kStampSlots] = static_cast<uint64_t>(signalled.QuadPart);
-      }
-      sync.Signal();
+    if (!sync.Lock()) continue;
+    // Emulated, the frame reaches receivers through the mapping alone: our own texture is
+    // shared with nobody, and updating it under the lock would only keep receivers waiting.
+    if (shared.emulated) {
+      publisher.Write(pixels);
+    } else {
+      shared.context->UpdateSubresource(shared.texture.Get(), 0, nullptr, pixels.data(),
+                                        o.width * 4, 0);
+      shared.context->Flush();
     }
+    sync.Unlock();
+    if (shared.emulated) publisher.WaitUntilRefreshed();
+    if (stamps != nullptr) {
+      LARGE_INTEGER signalled;
+      QueryPerformanceCounter(&signalled);
+      stamps[frame % kStampSlots] = static_cast<uint64_t>(signalled.QuadPart);
+    }
+    sync.Signal();
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (PrintedHelpOrVersion(argc, argv)) return 0;
+  Options o;
+  if (!ParseOptions(argc, argv, o)) {
+    std::fputs(kUsage, stderr);
+    return 2;
+  }
+  SharedTexture shared;
+  if (!MakeSharedTexture(o, shared)) return 1;
+  weft::SenderSync sync;
+  if (!sync.Open(o.name)) {
+    std::fprintf(stderr, "demo sender: cannot make the frame counter and access lock\n");
+    return 1;
   }
 
+  tsl::emulation::EmulatedTexturePublisher publisher;
+  std::vector<uint32_t> pixels(static_cast<size_t>(o.width) * o.height);
+  DrawPattern(pixels, o.width, o.height, 0, o.frame_code);
+  shared.context->UpdateSubresource(shared.texture.Get(), 0, nullptr, pixels.data(), o.width * 4,
+                                    0);
+  if (shared.emulated &&
+      !publisher.Publish(shared.share_handle, o.width, o.height, shared.format, pixels)) {
+    std::fprintf(stderr, "demo sender: cannot publish the emulated texture\n");
+    return 1;
+  }
+  // The first frame is a frame like any other: counted, so that a receiver with frame counting
+  // knows from the start that this sender counts.
+  sync.Signal();
+
+  weft::SenderInfoRecord record;
+  record.shareHandle = shared.share_handle;
+  record.width = o.width;
+  record.height = o.height;
+  record.format = shared.format;
+  weft::SenderRegistration registration;
+  if (!registration.Register(o.name, record, true)) {
+    std::fprintf(stderr, "demo sender: cannot register \"%s\"\n", o.name.c_str());
+    return 1;
+  }
+  weft::MappedView stamp_mapping;
+  volatile uint64_t* stamps = nullptr;
+  if (!OpenStamps(o, stamp_mapping, stamps)) return 1;
+
+  std::printf("demo sender: \"%s\" registered, %ux%u at %.2f fps, share handle 0x%08X%s\n",
+              o.name.c_str(), o.width, o.height, o.fps, shared.share_handle,
+              shared.emulated ? " (emulated)" : "");
+  std::fflush(stdout);
+  const uint64_t frames = SendFrames(o, shared, publisher, sync, pixels, stamps);
   registration.Unregister();
   std::printf("demo sender: \"%s\" unregistered after %llu frames\n", o.name.c_str(),
-              static_cast<unsigned long long>(frame));
+              static_cast<unsigned long long>(frames));
   return 0;
 }
