@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -71,13 +70,17 @@ bool WriteReport(const fs::path& path, const std::string& html) {
   return true;
 }
 
-}  // namespace
-
-int RunPaceReport(const std::vector<std::string>& args, std::string& out, std::string& err) {
+// What the command line asks for: the logs (as given, and as paths) and the report's path.
+struct Request {
   std::vector<fs::path> paths;
   std::vector<std::string> names;
   fs::path report;
-  if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h" || args[0] == "/?")) {
+};
+
+// "--help" or "--version" alone: its text into `out`, and true.
+bool HelpOrVersion(const std::vector<std::string>& args, std::string& out) {
+  if (args.size() != 1) return false;
+  if (args[0] == "--help" || args[0] == "-h" || args[0] == "/?") {
     out += std::string("tessaline_pace_report ") + TSL_VERSION +
            ": the figures and pictures of one or two pace logs.\n"
            "usage: tessaline_pace_report LOG [LOG2] [-o REPORT.html]\n"
@@ -85,95 +88,122 @@ int RunPaceReport(const std::vector<std::string>& args, std::string& out, std::s
            "  a self-contained HTML report, beside the first log unless -o names it.\n"
            "  Exit code 0: the report was written; 2: bad input or usage, nothing written;\n"
            "  1: the report could not be written.\n";
-    return kReportWritten;
+    return true;
   }
-  if (args.size() == 1 && args[0] == "--version") {
+  if (args[0] == "--version") {
     out += std::string("tessaline_pace_report ") + TSL_VERSION + "\n";
-    return kReportWritten;
+    return true;
   }
+  return false;
+}
+
+// The logs and the report from the arguments; false, with the message in `err`, when they are
+// not usable: a usage error, a report path that is a folder or one of the logs.
+bool ReadRequest(const std::vector<std::string>& args, Request& r, std::string& err) {
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     if (arg == "-o" && i + 1 < args.size()) {
-      report = fs::path(args[++i]);
+      r.report = fs::path(args[++i]);
     } else if (!arg.empty() && arg[0] == '-') {
-      return Usage(err);
+      Usage(err);
+      return false;
     } else {
-      paths.emplace_back(arg);
-      names.push_back(arg);
+      r.paths.emplace_back(arg);
+      r.names.push_back(arg);
     }
   }
-  if (paths.empty() || paths.size() > 2) return Usage(err);
-  if (report.empty()) report = DefaultReportPath(paths);
+  if (r.paths.empty() || r.paths.size() > 2) {
+    Usage(err);
+    return false;
+  }
+  if (r.report.empty()) r.report = DefaultReportPath(r.paths);
   std::error_code ignored;
-  if (fs::is_directory(report, ignored)) {
-    err += kProgram + report.string() + ": is a directory; name the report file\n";
-    return kBadInput;
+  if (fs::is_directory(r.report, ignored)) {
+    err += kProgram + r.report.string() + ": is a directory; name the report file\n";
+    return false;
   }
-  for (size_t i = 0; i < paths.size(); ++i) {
-    if (SameFile(report, paths[i])) {
-      err += kProgram + report.string() + ": is the log " + names[i] +
+  for (size_t i = 0; i < r.paths.size(); ++i) {
+    if (SameFile(r.report, r.paths[i])) {
+      err += kProgram + r.report.string() + ": is the log " + r.names[i] +
              "; the report would overwrite it\n";
-      return kBadInput;
+      return false;
     }
   }
+  return true;
+}
 
-  std::vector<PaceLog> logs(paths.size());
-  std::vector<PaceReportSummary> summaries(paths.size());
-  for (size_t i = 0; i < paths.size(); ++i) {
-    std::string error;
-    CounterFrequency frequency;
-    if (!ReadPaceLog(paths[i], names[i], logs[i], error) ||
-        (logs[i].rows.size() >= 2 && !DeriveCounterFrequency(logs[i], frequency, error))) {
+// Reads one log and the display log beside it (when there is one; a missing one is no error)
+// and summarises them; false, with the message in `err`, for a log no report can be made of.
+// Its tick gaps are warned about in `err` (the first few).
+bool SummariseLog(const fs::path& path, const std::string& name, PaceLog& log,
+                  PaceReportSummary& summary, std::string& err) {
+  std::string error;
+  CounterFrequency frequency;
+  if (!ReadPaceLog(path, name, log, error) ||
+      (log.rows.size() >= 2 && !DeriveCounterFrequency(log, frequency, error))) {
+    err += kProgram + error + "\n";
+    return false;
+  }
+  if (log.rows.size() < 2) {
+    err += kProgram + name + ": holds " + std::to_string(log.rows.size()) +
+           " ticks; a report needs at least 2\n";
+    return false;
+  }
+  for (size_t w = 0; w < log.warnings.size() && w < kWarningsShown; ++w) {
+    err += std::string(kProgram) + "warning: " + log.warnings[w] + "\n";
+  }
+  if (log.warnings.size() > kWarningsShown) {
+    err += std::string(kProgram) + "warning: " + name + ": " +
+           std::to_string(log.warnings.size() - kWarningsShown) + " more tick gaps\n";
+  }
+  summary = Summarise(log, frequency);
+  const fs::path display_path = DisplayLogBeside(path);
+  std::error_code ignored;
+  if (fs::is_regular_file(display_path, ignored)) {
+    std::string text;
+    std::vector<DisplayRow> display;
+    if (!ReadWholeFile(display_path, display_path.string(), "a display log", text, error) ||
+        !ParseDisplayLog(text, display_path.string(), display, error)) {
       err += kProgram + error + "\n";
-      return kBadInput;
+      return false;
     }
-    if (logs[i].rows.size() < 2) {
-      err += kProgram + names[i] + ": holds " + std::to_string(logs[i].rows.size()) +
-             " ticks; a report needs at least 2\n";
-      return kBadInput;
-    }
-    const std::vector<std::string>& warnings = logs[i].warnings;
-    for (size_t w = 0; w < warnings.size() && w < kWarningsShown; ++w) {
-      err += std::string(kProgram) + "warning: " + warnings[w] + "\n";
-    }
-    if (warnings.size() > kWarningsShown) {
-      err += std::string(kProgram) + "warning: " + names[i] + ": " +
-             std::to_string(warnings.size() - kWarningsShown) + " more tick gaps\n";
-    }
-    summaries[i] = Summarise(logs[i], frequency);
-    // The display log beside it, when there is one; a missing one is no error.
-    const fs::path display_path = DisplayLogBeside(paths[i]);
-    if (fs::is_regular_file(display_path, ignored)) {
-      std::string text;
-      std::vector<DisplayRow> display;
-      if (!ReadWholeFile(display_path, display_path.string(), "a display log", text, error) ||
-          !ParseDisplayLog(text, display_path.string(), display, error)) {
-        err += kProgram + error + "\n";
-        return kBadInput;
-      }
-      AddDisplay(summaries[i], logs[i], display);
-    }
-    if (summaries[i].intervals == 0) {
-      err += kProgram + names[i] + ": no two neighbouring ticks: no interval to measure\n";
+    AddDisplay(summary, log, display);
+  }
+  if (summary.intervals == 0) {
+    err += kProgram + name + ": no two neighbouring ticks: no interval to measure\n";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int RunPaceReport(const std::vector<std::string>& args, std::string& out, std::string& err) {
+  if (HelpOrVersion(args, out)) return kReportWritten;
+  Request request;
+  if (!ReadRequest(args, request, err)) return kBadInput;
+  const size_t n = request.paths.size();
+  std::vector<PaceLog> logs(n);
+  std::vector<PaceReportSummary> summaries(n);
+  for (size_t i = 0; i < n; ++i) {
+    if (!SummariseLog(request.paths[i], request.names[i], logs[i], summaries[i], err)) {
       return kBadInput;
     }
   }
-
   std::vector<NamedSummary> named;
-  for (size_t i = 0; i < paths.size(); ++i) {
+  for (size_t i = 0; i < n; ++i) {
     if (i > 0) out += "\n";
-    out += FormatSummary(names[i], summaries[i]);
-    named.push_back({names[i], &summaries[i]});
+    out += FormatSummary(request.names[i], summaries[i]);
+    named.push_back({request.names[i], &summaries[i]});
   }
-  if (paths.size() == 2) {
-    out += "\n" + FormatComparison(names[0], summaries[0], names[1], summaries[1]);
+  if (n == 2) {
+    out += "\n" + FormatComparison(request.names[0], summaries[0], request.names[1], summaries[1]);
   }
-
-  if (!WriteReport(report, RenderHtmlReport(named))) {
-    err += kProgram + report.string() + ": the report cannot be written\n";
+  if (!WriteReport(request.report, RenderHtmlReport(named))) {
+    err += kProgram + request.report.string() + ": the report cannot be written\n";
     return kReportNotWritten;
   }
-  out += "report: " + report.string() + "\n";
+  out += "report: " + request.report.string() + "\n";
   return kReportWritten;
 }
 
