@@ -263,9 +263,10 @@ void FrameAgeChart(std::string& out, const std::vector<NamedSummary>& logs) {
   for (const NamedSummary& l : logs) {
     const PaceReportSummary& s = *l.summary;
     x_max = std::max(x_max, s.time_s.back());
-    if (s.aged_presents == 0) continue;
+    if (s.display.aged_presents == 0) continue;
     any = true;
-    y_max = std::max(y_max, std::min(s.age_present_max_ms, 1.5 * s.age_present_p99_ms));
+    y_max =
+        std::max(y_max, std::min(s.display.age_present_max_ms, 1.5 * s.display.age_present_p99_ms));
   }
   if (!any) return;
   const Axes a{0.0, std::max(x_max, 1e-3), 0.0, y_max * 1.05};
@@ -273,7 +274,8 @@ void FrameAgeChart(std::string& out, const std::vector<NamedSummary>& logs) {
             "time since the first tick (s)", "age (ms)");
   for (size_t i = 0; i < logs.size(); ++i) {
     const PaceReportSummary& s = *logs[i].summary;
-    if (s.aged_presents > 0) Trace(out, s.time_s, s.age_series_ms, a, kColours[i], false);
+    if (s.display.aged_presents > 0)
+      Trace(out, s.time_s, s.display.age_series_ms, a, kColours[i], false);
   }
   CloseChart(out, logs);
 }
@@ -287,7 +289,7 @@ void DisplayedChart(std::string& out, const std::vector<NamedSummary>& logs) {
   for (const NamedSummary& l : logs) {
     const PaceReportSummary& s = *l.summary;
     x_max = std::max(x_max, s.time_s.back());
-    for (const double r : s.refreshes_series) {
+    for (const double r : s.display.refreshes_series) {
       if (std::isnan(r)) continue;
       any = true;
       y_max = std::max(y_max, r);
@@ -298,7 +300,8 @@ void DisplayedChart(std::string& out, const std::vector<NamedSummary>& logs) {
   OpenChart(out, "Displayed: refreshes each image stayed on the glass", a,
             "time since the first tick (s)", "refreshes");
   for (size_t i = 0; i < logs.size(); ++i) {
-    Trace(out, logs[i].summary->time_s, logs[i].summary->refreshes_series, a, kColours[i], true);
+    Trace(out, logs[i].summary->time_s, logs[i].summary->display.refreshes_series, a, kColours[i],
+          true);
   }
   CloseChart(out, logs);
 }

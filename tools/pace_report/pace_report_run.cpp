@@ -197,7 +197,8 @@ int RunPaceReport(const std::vector<std::string>& args, std::string& out, std::s
     named.push_back({request.names[i], &summaries[i]});
   }
   if (n == 2) {
-    out += "\n" + FormatComparison(request.names[0], summaries[0], request.names[1], summaries[1]);
+    out += '\n';
+    out += FormatComparison(request.names[0], summaries[0], request.names[1], summaries[1]);
   }
   if (!WriteReport(request.report, RenderHtmlReport(named))) {
     err += kProgram + request.report.string() + ": the report cannot be written\n";

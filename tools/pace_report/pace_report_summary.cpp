@@ -142,7 +142,7 @@ PaceReportSummary Summarise(const PaceLog& log, const CounterFrequency& frequenc
 }
 
 void AddDisplay(PaceReportSummary& s, const PaceLog& log, const std::vector<DisplayRow>& display) {
-  s.has_display = true;
+  s.display.has_display = true;
   std::vector<double> at_present;
   std::vector<double> at_display;
   std::vector<double> held;
@@ -183,11 +183,11 @@ void AddDisplay(PaceReportSummary& s, const PaceLog& log, const std::vector<Disp
   const double hz = static_cast<double>(s.frequency.hz);
   for (const DisplayRow& r : display) {
     const bool shown = r.state == DisplayState::kShown || r.state == DisplayState::kLate;
-    s.late += r.state == DisplayState::kLate ? 1 : 0;
-    s.never_shown += r.state == DisplayState::kNeverShown ? 1 : 0;
-    s.unplaced += r.state == DisplayState::kUnplaced ? 1 : 0;
+    s.display.late += r.state == DisplayState::kLate ? 1 : 0;
+    s.display.never_shown += r.state == DisplayState::kNeverShown ? 1 : 0;
+    s.display.unplaced += r.state == DisplayState::kUnplaced ? 1 : 0;
     if (shown || r.state == DisplayState::kNeverShown || r.state == DisplayState::kUnplaced) {
-      s.display_measured = true;
+      s.display.display_measured = true;
     }
     // Two exports in one file, a stretch whose presents are not measured (no statistics, or a
     // new swap chain), one still pending or unplaced, or an image shown at a time not known:
@@ -199,7 +199,7 @@ void AddDisplay(PaceReportSummary& s, const PaceLog& log, const std::vector<Disp
       previous_shown = nullptr;
     }
     if (!shown || r.display_qpc == 0) continue;
-    ++s.displayed;
+    ++s.display.displayed;
     if (previous_shown != nullptr && hz > 0.0) {
       const double ms =
           static_cast<double>(static_cast<int64_t>(r.display_qpc - previous_shown->display_qpc)) *
@@ -215,21 +215,23 @@ void AddDisplay(PaceReportSummary& s, const PaceLog& log, const std::vector<Disp
     p50 = PercentileNearestBelow(v, 0.50);
     p99 = PercentileNearestBelow(v, 0.99);
   };
-  s.aged_presents = at_present.size();
-  summarise(at_present, s.age_present_p50_ms, s.age_present_p99_ms, s.age_present_max_ms);
-  s.aged_displays = at_display.size();
-  summarise(at_display, s.age_display_p50_ms, s.age_display_p99_ms, s.age_display_max_ms);
-  s.held_frames = held.size();
-  summarise(held, s.held_p50_ms, s.held_p99_ms, s.held_max_ms);
-  summarise(intervals, s.displayed_interval_p50_ms, s.displayed_interval_p99_ms,
-            s.displayed_interval_max_ms);
-  if (!periods.empty()) s.refresh_period_ms = PercentileNearestBelow(periods, 0.50);
+  s.display.aged_presents = at_present.size();
+  summarise(at_present, s.display.age_present_p50_ms, s.display.age_present_p99_ms,
+            s.display.age_present_max_ms);
+  s.display.aged_displays = at_display.size();
+  summarise(at_display, s.display.age_display_p50_ms, s.display.age_display_p99_ms,
+            s.display.age_display_max_ms);
+  s.display.held_frames = held.size();
+  summarise(held, s.display.held_p50_ms, s.display.held_p99_ms, s.display.held_max_ms);
+  summarise(intervals, s.display.displayed_interval_p50_ms, s.display.displayed_interval_p99_ms,
+            s.display.displayed_interval_max_ms);
+  if (!periods.empty()) s.display.refresh_period_ms = PercentileNearestBelow(periods, 0.50);
 
   // The age series in the pace log's tick order, for the picture: on each tick, the age the
   // frame it presented had at its first present (a held frame keeps its latency, it does not
   // grow with the hold).
-  s.age_series_ms.assign(log.rows.size(), std::nan(""));
-  s.refreshes_series.assign(log.rows.size(), std::nan(""));
+  s.display.age_series_ms.assign(log.rows.size(), std::nan(""));
+  s.display.refreshes_series.assign(log.rows.size(), std::nan(""));
   size_t d = 0;
   size_t f = 0;
   double latency = std::nan("");
@@ -238,7 +240,7 @@ void AddDisplay(PaceReportSummary& s, const PaceLog& log, const std::vector<Disp
     while (d < display.size() && display[d].tick < tick) ++d;
     while (f < first_present_ticks.size() && first_present_ticks[f] < tick) ++f;
     if (d < display.size() && display[d].tick == tick && display[d].refreshes > 0) {
-      s.refreshes_series[i] = static_cast<double>(display[d].refreshes);
+      s.display.refreshes_series[i] = static_cast<double>(display[d].refreshes);
     }
     if (d == display.size() || display[d].tick != tick || display[d].published_qpc == 0 ||
         log.rows[i].after_gap) {
@@ -250,7 +252,7 @@ void AddDisplay(PaceReportSummary& s, const PaceLog& log, const std::vector<Disp
     if (f < first_present_ticks.size() && first_present_ticks[f] == tick) {
       latency = display[d].age_present_ms;
     }
-    s.age_series_ms[i] = latency;
+    s.display.age_series_ms[i] = latency;
   }
 }
 

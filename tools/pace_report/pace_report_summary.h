@@ -30,6 +30,35 @@ struct Low {
   double rate = 0.0;     // ticks per second
 };
 
+// What the display log beside a pace log adds: how old the frames were when presented and shown,
+// how long each stayed, and what reached the screen.
+struct DisplaySummary {
+  bool has_display = false;
+  // A source frame's latency: its age (from when the receive thread saw it) at its first present
+  // and at its first display; a frame presented again while held does not count again.
+  size_t aged_presents = 0;  // source frames whose first present is in the log
+  double age_present_p50_ms = 0.0, age_present_p99_ms = 0.0, age_present_max_ms = 0.0;
+  size_t aged_displays = 0;  // ... and whose first display time is known
+  double age_display_p50_ms = 0.0, age_display_p99_ms = 0.0, age_display_max_ms = 0.0;
+  // How long each source frame stayed the newest presented: its first present to the next
+  // frame's, where both are in one stretch of ticks.
+  size_t held_frames = 0;
+  double held_p50_ms = 0.0, held_p99_ms = 0.0, held_max_ms = 0.0;
+  bool display_measured = false;  // the platform said what reached the screen
+  size_t displayed = 0;           // presents shown (late ones included)
+  double displayed_interval_p50_ms = 0.0, displayed_interval_p99_ms = 0.0,
+         displayed_interval_max_ms = 0.0;
+  size_t late = 0;
+  size_t never_shown = 0;
+  size_t unplaced = 0;  // left the queue at a time the statistics cannot tell
+  double refresh_period_ms = 0.0;
+  // Per pace-log tick, for the picture: the age the frame it presented had at its first present
+  // (NaN where not known).
+  std::vector<double> age_series_ms;
+  // Per pace-log tick: the refreshes its image stayed on the glass (NaN where not known).
+  std::vector<double> refreshes_series;
+};
+
 struct PaceReportSummary {
   CounterFrequency frequency;
   size_t ticks = 0;
@@ -69,31 +98,7 @@ struct PaceReportSummary {
   // The counted intervals, ascending (for the histogram and the exceedance curve).
   std::vector<double> sorted_intervals_ms;
 
-  // From the display log beside the pace log, when there is one.
-  bool has_display = false;
-  // A source frame's latency: its age (from when the receive thread saw it) at its first present
-  // and at its first display; a frame presented again while held does not count again.
-  size_t aged_presents = 0;  // source frames whose first present is in the log
-  double age_present_p50_ms = 0.0, age_present_p99_ms = 0.0, age_present_max_ms = 0.0;
-  size_t aged_displays = 0;  // ... and whose first display time is known
-  double age_display_p50_ms = 0.0, age_display_p99_ms = 0.0, age_display_max_ms = 0.0;
-  // How long each source frame stayed the newest presented: its first present to the next
-  // frame's, where both are in one stretch of ticks.
-  size_t held_frames = 0;
-  double held_p50_ms = 0.0, held_p99_ms = 0.0, held_max_ms = 0.0;
-  bool display_measured = false;  // the platform said what reached the screen
-  size_t displayed = 0;           // presents shown (late ones included)
-  double displayed_interval_p50_ms = 0.0, displayed_interval_p99_ms = 0.0,
-         displayed_interval_max_ms = 0.0;
-  size_t late = 0;
-  size_t never_shown = 0;
-  size_t unplaced = 0;  // left the queue at a time the statistics cannot tell
-  double refresh_period_ms = 0.0;
-  // Per pace-log tick, for the picture: the age the frame it presented had at its first present
-  // (NaN where not known).
-  std::vector<double> age_series_ms;
-  // Per pace-log tick: the refreshes its image stayed on the glass (NaN where not known).
-  std::vector<double> refreshes_series;
+  DisplaySummary display;  // from the display log beside the pace log, when there is one
 };
 
 // Needs at least two rows and a derived frequency.

@@ -56,8 +56,10 @@ std::vector<Figure> Figures(const PaceReportSummary& s) {
       {"resyncs", "", static_cast<double>(s.resync_ticks.size()), 0},
       {"long intervals", "", static_cast<double>(s.long_interval_ticks.size()), 0},
       {"gaps skipped", "", static_cast<double>(s.gaps), 0},
-      {"frame age p50", "ms", s.age_present_p50_ms, 3, s.aged_presents > 0, "(no display log)"},
-      {"frame age p99", "ms", s.age_present_p99_ms, 3, s.aged_presents > 0, "(no display log)"},
+      {"frame age p50", "ms", s.display.age_present_p50_ms, 3, s.display.aged_presents > 0,
+       "(no display log)"},
+      {"frame age p99", "ms", s.display.age_present_p99_ms, 3, s.display.aged_presents > 0,
+       "(no display log)"},
   };
 }
 
@@ -98,34 +100,38 @@ std::string FormatSummary(const std::string& name, const PaceReportSummary& s) {
   }
   Append(out, "  callback ms  p99 %.3f  max %.3f  (cb_ms: wake to present done)\n", s.cb_p99_ms,
          s.cb_max_ms);
-  if (s.has_display) {
-    if (s.aged_presents > 0) {
+  if (s.display.has_display) {
+    if (s.display.aged_presents > 0) {
       Append(out,
              "  frame age ms at first present p50 %.3f  p99 %.3f  max %.3f  (%zu source frames: "
              "present done minus when the frame was seen)\n",
-             s.age_present_p50_ms, s.age_present_p99_ms, s.age_present_max_ms, s.aged_presents);
+             s.display.age_present_p50_ms, s.display.age_present_p99_ms,
+             s.display.age_present_max_ms, s.display.aged_presents);
     } else {
       Append(out, "  frame age ms no present with a frame in the display log\n");
     }
-    if (s.aged_displays > 0) {
+    if (s.display.aged_displays > 0) {
       Append(out,
              "               at first display p50 %.3f  p99 %.3f  max %.3f  (%zu shown: screen "
              "time minus when seen)\n",
-             s.age_display_p50_ms, s.age_display_p99_ms, s.age_display_max_ms, s.aged_displays);
+             s.display.age_display_p50_ms, s.display.age_display_p99_ms,
+             s.display.age_display_max_ms, s.display.aged_displays);
     }
-    if (s.held_frames > 0) {
+    if (s.display.held_frames > 0) {
       Append(out,
              "  held ms      p50 %.3f  p99 %.3f  max %.3f  (%zu source frames: first present to "
              "the next frame's)\n",
-             s.held_p50_ms, s.held_p99_ms, s.held_max_ms, s.held_frames);
+             s.display.held_p50_ms, s.display.held_p99_ms, s.display.held_max_ms,
+             s.display.held_frames);
     }
-    if (s.display_measured) {
+    if (s.display.display_measured) {
       Append(
           out,
           "  display      %zu shown (%zu late), %zu never shown, %zu unplaced; displayed interval "
           "ms p50 %.3f  p99 %.3f  max %.3f; refresh period %.3f ms\n",
-          s.displayed, s.late, s.never_shown, s.unplaced, s.displayed_interval_p50_ms,
-          s.displayed_interval_p99_ms, s.displayed_interval_max_ms, s.refresh_period_ms);
+          s.display.displayed, s.display.late, s.display.never_shown, s.display.unplaced,
+          s.display.displayed_interval_p50_ms, s.display.displayed_interval_p99_ms,
+          s.display.displayed_interval_max_ms, s.display.refresh_period_ms);
     } else {
       Append(out,
              "  display      not measured on this platform: it gives no frame statistics, so no "
