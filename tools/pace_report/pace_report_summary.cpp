@@ -27,22 +27,17 @@ Low SlowestRate(const std::vector<double>& sorted, double fraction) {
 
 }  // namespace
 
-PaceReportSummary Summarise(const PaceLog& log, const CounterFrequency& frequency) {
-  PaceReportSummary s;
-  s.frequency = frequency;
-  const size_t n = log.rows.size();
-  s.ticks = n;
-  s.gaps = log.gaps;
-  if (n < 2 || frequency.hz == 0) return s;
-  const uint64_t f = frequency.hz;
-  const std::vector<PaceLogRow>& rows = log.rows;
-  s.first_tick = rows.front().sample.tick;
-  s.last_tick = rows.back().sample.tick;
-  const uint64_t first_wake = rows.front().sample.wake_qpc;
+namespace {
 
+// One pass over the rows: the per-tick series, holds, source versions and whether it is a vsync
+// log; returns the counted intervals (none across a gap) and each tick's callback time in `cb`.
+std::vector<double> WalkRows(const std::vector<PaceLogRow>& rows, uint64_t f, PaceReportSummary& s,
+                             std::vector<double>& cb) {
+  const size_t n = rows.size();
+  const uint64_t first_wake = rows.front().sample.wake_qpc;
   std::vector<double> intervals;
   intervals.reserve(n - 1);
-  std::vector<double> cb(n);
+  cb.resize(n);
   s.time_s.resize(n);
   s.interval_series_ms.assign(n, std::nan(""));
   s.jitter_series_ms.resize(n);
@@ -75,11 +70,13 @@ PaceReportSummary Summarise(const PaceLog& log, const CounterFrequency& frequenc
   s.distinct_versions = versions.size();
   s.hold_percent = 100.0 * static_cast<double>(s.holds) / static_cast<double>(n);
   s.vsync = 2 * vsync_rows > n;
-  s.intervals = intervals.size();
   s.duration_s = sum / 1000.0;
-  if (intervals.empty()) return s;  // every row after a gap: nothing to measure
-  s.rate = s.duration_s > 0.0 ? static_cast<double>(intervals.size()) / s.duration_s : 0.0;
+  return intervals;
+}
 
+// The intervals' distribution, the lows and the long intervals (over 1.5 x the median).
+void DescribeIntervals(const std::vector<PaceLogRow>& rows, const std::vector<double>& intervals,
+                       PaceReportSummary& s) {
   Distribution& d = s.interval_ms;
   const MeanAndDeviation spread = MeanAndPopulationDeviation(intervals);
   d.mean = spread.mean;
@@ -99,23 +96,25 @@ PaceReportSummary Summarise(const PaceLog& log, const CounterFrequency& frequenc
   d.p999 = rank(0.999);
   s.low_1 = SlowestRate(sorted, 0.01);
   s.low_01 = SlowestRate(sorted, 0.001);
-
   const double long_limit = 1.5 * d.p50;
-  for (size_t i = 1; i < n; ++i) {
+  for (size_t i = 1; i < rows.size(); ++i) {
     if (s.interval_series_ms[i] > long_limit) s.long_interval_ticks.push_back(rows[i].sample.tick);
   }
+}
 
-  // The schedule's period is the commonest target step between neighbouring timer ticks (in
-  // a vsync log, between the few timer ticks there are); a step that differs from it is a
-  // re-based schedule, one resync, as the program counts it.
+// The schedule's period is the commonest target step between neighbouring timer ticks (in a
+// vsync log, between the few timer ticks there are); a step that differs from it is a re-based
+// schedule, one resync, as the program counts it.
+void CountResyncs(const std::vector<PaceLogRow>& rows, PaceReportSummary& s) {
   const auto timer_row = [&](size_t i) {
     return !s.vsync || rows[i].sample.target_qpc != rows[i].sample.wake_qpc;
   };
+  const auto neighbours = [&](size_t i) {
+    return !rows[i].after_gap && timer_row(i) && timer_row(i - 1);
+  };
   std::map<uint64_t, size_t> steps;
-  for (size_t i = 1; i < n; ++i) {
-    if (!rows[i].after_gap && timer_row(i) && timer_row(i - 1)) {
-      ++steps[rows[i].sample.target_qpc - rows[i - 1].sample.target_qpc];
-    }
+  for (size_t i = 1; i < rows.size(); ++i) {
+    if (neighbours(i)) ++steps[rows[i].sample.target_qpc - rows[i - 1].sample.target_qpc];
   }
   size_t most = 0;
   for (const auto& [step, count] : steps) {
@@ -124,13 +123,32 @@ PaceReportSummary Summarise(const PaceLog& log, const CounterFrequency& frequenc
       s.period_counts = step;
     }
   }
-  for (size_t i = 1; i < n; ++i) {
-    if (!rows[i].after_gap && timer_row(i) && timer_row(i - 1) &&
+  for (size_t i = 1; i < rows.size(); ++i) {
+    if (neighbours(i) &&
         rows[i].sample.target_qpc - rows[i - 1].sample.target_qpc != s.period_counts) {
       s.resync_ticks.push_back(rows[i].sample.tick);
     }
   }
+}
 
+}  // namespace
+
+PaceReportSummary Summarise(const PaceLog& log, const CounterFrequency& frequency) {
+  PaceReportSummary s;
+  s.frequency = frequency;
+  const size_t n = log.rows.size();
+  s.ticks = n;
+  s.gaps = log.gaps;
+  if (n < 2 || frequency.hz == 0) return s;
+  s.first_tick = log.rows.front().sample.tick;
+  s.last_tick = log.rows.back().sample.tick;
+  std::vector<double> cb;
+  const std::vector<double> intervals = WalkRows(log.rows, frequency.hz, s, cb);
+  s.intervals = intervals.size();
+  if (intervals.empty()) return s;  // every row after a gap: nothing to measure
+  s.rate = s.duration_s > 0.0 ? static_cast<double>(intervals.size()) / s.duration_s : 0.0;
+  DescribeIntervals(log.rows, intervals, s);
+  CountResyncs(log.rows, s);
   // Selection reorders its list: the lateness series stays in tick order for the pictures.
   std::vector<double> jitter(s.jitter_series_ms);
   s.jitter_max_ms = *std::max_element(jitter.begin(), jitter.end());
