@@ -159,15 +159,24 @@ PaceReportSummary Summarise(const PaceLog& log, const CounterFrequency& frequenc
   return s;
 }
 
-void AddDisplay(PaceReportSummary& s, const PaceLog& log, const std::vector<DisplayRow>& display) {
-  s.display.has_display = true;
+namespace {
+
+// The median, p99 and largest of `v` (its order changes); nothing for an empty list.
+void MedianP99Max(std::vector<double>& v, double& p50, double& p99, double& max) {
+  if (v.empty()) return;
+  max = *std::max_element(v.begin(), v.end());
+  p50 = PercentileNearestBelow(v, 0.50);
+  p99 = PercentileNearestBelow(v, 0.99);
+}
+
+// Each source frame once: its first present (and its first display) give its latency; a frame
+// held over many ticks grows older on each, which is holding, not latency. Also how long each
+// frame stayed the newest presented. Returns the ticks of the frames' first presents.
+std::vector<uint64_t> FrameAges(const std::vector<DisplayRow>& display, double hz,
+                                DisplaySummary& d) {
   std::vector<double> at_present;
   std::vector<double> at_display;
   std::vector<double> held;
-  std::vector<double> intervals;
-  std::vector<double> periods;
-  // Each source frame once: its first present (and its first display) give its latency; a
-  // frame held over many ticks grows older on each, which is holding, not latency.
   std::vector<uint64_t> first_present_ticks;
   const DisplayRow* first_present = nullptr;  // of the frame presented last
   bool displayed_yet = false;
@@ -178,10 +187,10 @@ void AddDisplay(PaceReportSummary& s, const PaceLog& log, const std::vector<Disp
     if (gap) first_present = nullptr;
     if (r.published_qpc == 0 || std::isnan(r.age_present_ms)) continue;
     if (first_present == nullptr || r.published_qpc != first_present->published_qpc) {
-      if (first_present != nullptr && s.frequency.hz > 0) {
+      if (first_present != nullptr && hz > 0.0) {
         held.push_back(static_cast<double>(static_cast<int64_t>(r.present_done_qpc -
                                                                 first_present->present_done_qpc)) *
-                       1000.0 / static_cast<double>(s.frequency.hz));
+                       1000.0 / hz);
       }
       first_present = &r;
       displayed_yet = false;
@@ -193,19 +202,30 @@ void AddDisplay(PaceReportSummary& s, const PaceLog& log, const std::vector<Disp
       displayed_yet = true;
     }
   }
+  d.aged_presents = at_present.size();
+  MedianP99Max(at_present, d.age_present_p50_ms, d.age_present_p99_ms, d.age_present_max_ms);
+  d.aged_displays = at_display.size();
+  MedianP99Max(at_display, d.age_display_p50_ms, d.age_display_p99_ms, d.age_display_max_ms);
+  d.held_frames = held.size();
+  MedianP99Max(held, d.held_p50_ms, d.held_p99_ms, d.held_max_ms);
+  return first_present_ticks;
+}
 
-  // The image shown before, while nothing since breaks the chain: an interval is only taken
-  // between two images known to have followed each other on the screen.
+// What reached the screen: the presents by their fate, and the intervals between images known
+// to have followed each other on the screen (the image shown before, while nothing since breaks
+// the chain), with the refresh period they show.
+void ScreenIntervals(const std::vector<DisplayRow>& display, double hz, DisplaySummary& d) {
+  std::vector<double> intervals;
+  std::vector<double> periods;
   const DisplayRow* previous_shown = nullptr;
   const DisplayRow* previous_row = nullptr;
-  const double hz = static_cast<double>(s.frequency.hz);
   for (const DisplayRow& r : display) {
     const bool shown = r.state == DisplayState::kShown || r.state == DisplayState::kLate;
-    s.display.late += r.state == DisplayState::kLate ? 1 : 0;
-    s.display.never_shown += r.state == DisplayState::kNeverShown ? 1 : 0;
-    s.display.unplaced += r.state == DisplayState::kUnplaced ? 1 : 0;
+    d.late += r.state == DisplayState::kLate ? 1 : 0;
+    d.never_shown += r.state == DisplayState::kNeverShown ? 1 : 0;
+    d.unplaced += r.state == DisplayState::kUnplaced ? 1 : 0;
     if (shown || r.state == DisplayState::kNeverShown || r.state == DisplayState::kUnplaced) {
-      s.display.display_measured = true;
+      d.display_measured = true;
     }
     // Two exports in one file, a stretch whose presents are not measured (no statistics, or a
     // new swap chain), one still pending or unplaced, or an image shown at a time not known:
@@ -217,7 +237,7 @@ void AddDisplay(PaceReportSummary& s, const PaceLog& log, const std::vector<Disp
       previous_shown = nullptr;
     }
     if (!shown || r.display_qpc == 0) continue;
-    ++s.display.displayed;
+    ++d.displayed;
     if (previous_shown != nullptr && hz > 0.0) {
       const double ms =
           static_cast<double>(static_cast<int64_t>(r.display_qpc - previous_shown->display_qpc)) *
@@ -227,51 +247,48 @@ void AddDisplay(PaceReportSummary& s, const PaceLog& log, const std::vector<Disp
     }
     previous_shown = &r;
   }
-  const auto summarise = [](std::vector<double>& v, double& p50, double& p99, double& max) {
-    if (v.empty()) return;
-    max = *std::max_element(v.begin(), v.end());
-    p50 = PercentileNearestBelow(v, 0.50);
-    p99 = PercentileNearestBelow(v, 0.99);
-  };
-  s.display.aged_presents = at_present.size();
-  summarise(at_present, s.display.age_present_p50_ms, s.display.age_present_p99_ms,
-            s.display.age_present_max_ms);
-  s.display.aged_displays = at_display.size();
-  summarise(at_display, s.display.age_display_p50_ms, s.display.age_display_p99_ms,
-            s.display.age_display_max_ms);
-  s.display.held_frames = held.size();
-  summarise(held, s.display.held_p50_ms, s.display.held_p99_ms, s.display.held_max_ms);
-  summarise(intervals, s.display.displayed_interval_p50_ms, s.display.displayed_interval_p99_ms,
-            s.display.displayed_interval_max_ms);
-  if (!periods.empty()) s.display.refresh_period_ms = PercentileNearestBelow(periods, 0.50);
+  MedianP99Max(intervals, d.displayed_interval_p50_ms, d.displayed_interval_p99_ms,
+               d.displayed_interval_max_ms);
+  if (!periods.empty()) d.refresh_period_ms = PercentileNearestBelow(periods, 0.50);
+}
 
-  // The age series in the pace log's tick order, for the picture: on each tick, the age the
-  // frame it presented had at its first present (a held frame keeps its latency, it does not
-  // grow with the hold).
-  s.display.age_series_ms.assign(log.rows.size(), std::nan(""));
-  s.display.refreshes_series.assign(log.rows.size(), std::nan(""));
-  size_t d = 0;
+// The series in the pace log's tick order, for the pictures: on each tick, the age the frame it
+// presented had at its first present (a held frame keeps its latency, it does not grow with the
+// hold), and the refreshes its image stayed on the screen.
+void TickSeries(const PaceLog& log, const std::vector<DisplayRow>& display,
+                const std::vector<uint64_t>& first_present_ticks, DisplaySummary& d) {
+  d.age_series_ms.assign(log.rows.size(), std::nan(""));
+  d.refreshes_series.assign(log.rows.size(), std::nan(""));
+  size_t at = 0;
   size_t f = 0;
   double latency = std::nan("");
   for (size_t i = 0; i < log.rows.size(); ++i) {
     const uint64_t tick = log.rows[i].sample.tick;
-    while (d < display.size() && display[d].tick < tick) ++d;
+    while (at < display.size() && display[at].tick < tick) ++at;
     while (f < first_present_ticks.size() && first_present_ticks[f] < tick) ++f;
-    if (d < display.size() && display[d].tick == tick && display[d].refreshes > 0) {
-      s.display.refreshes_series[i] = static_cast<double>(display[d].refreshes);
+    const bool row = at < display.size() && display[at].tick == tick;
+    if (row && display[at].refreshes > 0) {
+      d.refreshes_series[i] = static_cast<double>(display[at].refreshes);
     }
-    if (d == display.size() || display[d].tick != tick || display[d].published_qpc == 0 ||
-        log.rows[i].after_gap) {
+    if (!row || display[at].published_qpc == 0 || log.rows[i].after_gap) {
       latency = std::nan("");
-      if (d == display.size() || display[d].tick != tick || display[d].published_qpc == 0) {
-        continue;
-      }
+      if (!row || display[at].published_qpc == 0) continue;
     }
     if (f < first_present_ticks.size() && first_present_ticks[f] == tick) {
-      latency = display[d].age_present_ms;
+      latency = display[at].age_present_ms;
     }
-    s.display.age_series_ms[i] = latency;
+    d.age_series_ms[i] = latency;
   }
+}
+
+}  // namespace
+
+void AddDisplay(PaceReportSummary& s, const PaceLog& log, const std::vector<DisplayRow>& display) {
+  s.display.has_display = true;
+  const double hz = static_cast<double>(s.frequency.hz);
+  const std::vector<uint64_t> first_present_ticks = FrameAges(display, hz, s.display);
+  ScreenIntervals(display, hz, s.display);
+  TickSeries(log, display, first_present_ticks, s.display);
 }
 
 }  // namespace tsl::report
