@@ -11,6 +11,63 @@ constexpr size_t kFields = 8;
 constexpr const char* kFieldNames[kFields] = {"tick",      "target_qpc", "wake_qpc", "done_qpc",
                                               "jitter_ms", "cb_ms",      "hold",     "src_version"};
 
+// The row's fields into `r`; false, with what is wrong in `why`, for a field that does not read.
+bool ParseRow(const std::string_view (&fields)[kFields], PaceLogRow& r, std::string& why) {
+  uint64_t hold = 0;
+  uint64_t* counts[] = {&r.sample.tick, &r.sample.target_qpc, &r.sample.wake_qpc,
+                        &r.sample.done_qpc};
+  for (size_t i = 0; i < kFields; ++i) {
+    bool ok = false;
+    if (i < 4) {
+      ok = ParseCount(fields[i], *counts[i]);
+    } else if (i == 4) {
+      ok = ParseFixed(fields[i], r.jitter_ms);
+    } else if (i == 5) {
+      ok = ParseFixed(fields[i], r.cb_ms);
+    } else if (i == 6) {
+      ok = ParseCount(fields[i], hold) && hold <= 1;
+    } else {
+      ok = ParseCount(fields[i], r.sample.src_version);
+    }
+    if (!ok) {
+      why = std::string(kFieldNames[i]) + " \"" + std::string(fields[i]) + "\" is not " +
+            (i == 6             ? "0 or 1"
+             : i == 4 || i == 5 ? "a finite decimal number"
+                                : "an unsigned count");
+      return false;
+    }
+  }
+  r.sample.hold = hold == 1;
+  return true;
+}
+
+// Whether `r` may follow the log's last row: ticks only go up and the clocks never go back; a
+// tick that skips some is a gap, warned about, across which no interval is measured.
+bool FollowsOn(PaceLog& log, PaceLogRow& r, std::string& why) {
+  if (log.rows.empty()) return true;
+  const PaceSample& before = log.rows.back().sample;
+  if (r.sample.tick <= before.tick) {
+    why = "tick " + std::to_string(r.sample.tick) + " follows tick " + std::to_string(before.tick) +
+          ": ticks only go up";
+    return false;
+  }
+  if (r.sample.target_qpc < before.target_qpc || r.sample.wake_qpc < before.wake_qpc) {
+    const bool target = r.sample.target_qpc < before.target_qpc;
+    why = std::string(target ? "target_qpc " : "wake_qpc ") +
+          std::to_string(target ? r.sample.target_qpc : r.sample.wake_qpc) + " goes back from " +
+          std::to_string(target ? before.target_qpc : before.wake_qpc);
+    return false;
+  }
+  if (r.sample.tick != before.tick + 1) {
+    r.after_gap = true;
+    ++log.gaps;
+    log.warnings.push_back(At(log.name, r.line) + "tick " + std::to_string(r.sample.tick) +
+                           " follows tick " + std::to_string(before.tick) +
+                           ": the interval across the gap is left out");
+  }
+  return true;
+}
+
 }  // namespace
 
 bool ParsePaceLog(std::string_view text, const std::string& name, PaceLog& log,
@@ -57,52 +114,9 @@ bool ParsePaceLog(std::string_view text, const std::string& name, PaceLog& log,
 
     PaceLogRow r;
     r.line = line;
-    uint64_t hold = 0;
-    uint64_t* counts[] = {&r.sample.tick, &r.sample.target_qpc, &r.sample.wake_qpc,
-                          &r.sample.done_qpc};
-    for (size_t i = 0; i < kFields; ++i) {
-      bool ok = false;
-      if (i < 4) {
-        ok = ParseCount(fields[i], *counts[i]);
-      } else if (i == 4) {
-        ok = ParseFixed(fields[i], r.jitter_ms);
-      } else if (i == 5) {
-        ok = ParseFixed(fields[i], r.cb_ms);
-      } else if (i == 6) {
-        ok = ParseCount(fields[i], hold) && hold <= 1;
-      } else {
-        ok = ParseCount(fields[i], r.sample.src_version);
-      }
-      if (!ok) {
-        error = At(name, line) + kFieldNames[i] + " \"" + std::string(fields[i]) + "\" is not " +
-                (i == 6             ? "0 or 1"
-                 : i == 4 || i == 5 ? "a finite decimal number"
-                                    : "an unsigned count");
-        return false;
-      }
-    }
-    r.sample.hold = hold == 1;
-    if (!log.rows.empty()) {
-      const PaceSample& before = log.rows.back().sample;
-      if (r.sample.tick <= before.tick) {
-        error = At(name, line) + "tick " + std::to_string(r.sample.tick) + " follows tick " +
-                std::to_string(before.tick) + ": ticks only go up";
-        return false;
-      }
-      if (r.sample.target_qpc < before.target_qpc || r.sample.wake_qpc < before.wake_qpc) {
-        const bool target = r.sample.target_qpc < before.target_qpc;
-        error = At(name, line) + (target ? "target_qpc " : "wake_qpc ") +
-                std::to_string(target ? r.sample.target_qpc : r.sample.wake_qpc) +
-                " goes back from " + std::to_string(target ? before.target_qpc : before.wake_qpc);
-        return false;
-      }
-      if (r.sample.tick != before.tick + 1) {
-        r.after_gap = true;
-        ++log.gaps;
-        log.warnings.push_back(At(name, line) + "tick " + std::to_string(r.sample.tick) +
-                               " follows tick " + std::to_string(before.tick) +
-                               ": the interval across the gap is left out");
-      }
+    if (!ParseRow(fields, r, error) || !FollowsOn(log, r, error)) {
+      error = At(name, line) + error;
+      return false;
     }
     log.rows.push_back(r);
   }

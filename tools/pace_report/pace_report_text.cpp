@@ -63,6 +63,83 @@ std::vector<Figure> Figures(const PaceReportSummary& s) {
   };
 }
 
+namespace {
+
+// The display log's lines: how old the frames were, how long they stayed, what was shown.
+void FormatDisplay(std::string& out, const DisplaySummary& d) {
+  if (d.aged_presents > 0) {
+    Append(out,
+           "  frame age ms at first present p50 %.3f  p99 %.3f  max %.3f  (%zu source frames: "
+           "present done minus when the frame was seen)\n",
+           d.age_present_p50_ms, d.age_present_p99_ms, d.age_present_max_ms, d.aged_presents);
+  } else {
+    Append(out, "  frame age ms no present with a frame in the display log\n");
+  }
+  if (d.aged_displays > 0) {
+    Append(out,
+           "               at first display p50 %.3f  p99 %.3f  max %.3f  (%zu shown: screen "
+           "time minus when seen)\n",
+           d.age_display_p50_ms, d.age_display_p99_ms, d.age_display_max_ms, d.aged_displays);
+  }
+  if (d.held_frames > 0) {
+    Append(out,
+           "  held ms      p50 %.3f  p99 %.3f  max %.3f  (%zu source frames: first present to "
+           "the next frame's)\n",
+           d.held_p50_ms, d.held_p99_ms, d.held_max_ms, d.held_frames);
+  }
+  if (d.display_measured) {
+    Append(out,
+           "  display      %zu shown (%zu late), %zu never shown, %zu unplaced; displayed interval "
+           "ms p50 %.3f  p99 %.3f  max %.3f; refresh period %.3f ms\n",
+           d.displayed, d.late, d.never_shown, d.unplaced, d.displayed_interval_p50_ms,
+           d.displayed_interval_p99_ms, d.displayed_interval_max_ms, d.refresh_period_ms);
+  } else {
+    Append(out,
+           "  display      not measured on this platform: it gives no frame statistics, so no "
+           "present says when it reached the screen\n");
+  }
+}
+
+// The holds, the resyncs and the long intervals (the first ticks of each listed), and the
+// definitions.
+void FormatHoldsAndTicks(std::string& out, const PaceReportSummary& s) {
+  const Distribution& d = s.interval_ms;
+  Append(out,
+         "  hold         %.1f%% of ticks (%zu of %zu), longest run %zu ticks, %zu distinct "
+         "source versions\n",
+         s.hold_percent, s.holds, s.ticks, s.longest_hold_run, s.distinct_versions);
+  const auto list_ticks = [&out](const std::vector<uint64_t>& ticks, const char* lead) {
+    constexpr size_t kListed = 20;
+    for (size_t i = 0; i < ticks.size() && i < kListed; ++i) {
+      Append(out, "%s%llu", i == 0 ? lead : ", ", static_cast<unsigned long long>(ticks[i]));
+    }
+    if (ticks.size() > kListed) {
+      Append(out, " and %zu more (all in the report)", ticks.size() - kListed);
+    }
+    out += "\n";
+  };
+  if (s.vsync && s.resync_ticks.empty()) {
+    Append(out, "  resyncs      0 (vsync: ticks follow the display, with no schedule to re-base)");
+  } else {
+    Append(out,
+           "  resyncs      %zu re-based schedule%s (a target that is not one period, %.3f ms, "
+           "after the one before), as the title's \"missed\" counts them in timer mode",
+           s.resync_ticks.size(), s.resync_ticks.size() == 1 ? "" : "s",
+           static_cast<double>(s.period_counts) * 1000.0 / static_cast<double>(s.frequency.hz));
+  }
+  list_ticks(s.resync_ticks, ", at ticks ");
+  Append(out, "  long         %zu intervals over 1.5 x the median (%.3f ms)",
+         s.long_interval_ticks.size(), 1.5 * d.p50);
+  list_ticks(s.long_interval_ticks, ", ending at ticks ");
+  out +=
+      "  definitions  intervals are wake-to-wake times; a percentile is the value at 0-based\n"
+      "               position floor((m - 1) x q) of the m sorted values (as in the title);\n"
+      "               a low is the tick rate over the slowest 1% (0.1%) of intervals: their\n"
+      "               number, at least 1, over their total time\n";
+}
+
+}  // namespace
+
 std::string FormatSummary(const std::string& name, const PaceReportSummary& s) {
   std::string out;
   const Distribution& d = s.interval_ms;
@@ -100,76 +177,8 @@ std::string FormatSummary(const std::string& name, const PaceReportSummary& s) {
   }
   Append(out, "  callback ms  p99 %.3f  max %.3f  (cb_ms: wake to present done)\n", s.cb_p99_ms,
          s.cb_max_ms);
-  if (s.display.has_display) {
-    if (s.display.aged_presents > 0) {
-      Append(out,
-             "  frame age ms at first present p50 %.3f  p99 %.3f  max %.3f  (%zu source frames: "
-             "present done minus when the frame was seen)\n",
-             s.display.age_present_p50_ms, s.display.age_present_p99_ms,
-             s.display.age_present_max_ms, s.display.aged_presents);
-    } else {
-      Append(out, "  frame age ms no present with a frame in the display log\n");
-    }
-    if (s.display.aged_displays > 0) {
-      Append(out,
-             "               at first display p50 %.3f  p99 %.3f  max %.3f  (%zu shown: screen "
-             "time minus when seen)\n",
-             s.display.age_display_p50_ms, s.display.age_display_p99_ms,
-             s.display.age_display_max_ms, s.display.aged_displays);
-    }
-    if (s.display.held_frames > 0) {
-      Append(out,
-             "  held ms      p50 %.3f  p99 %.3f  max %.3f  (%zu source frames: first present to "
-             "the next frame's)\n",
-             s.display.held_p50_ms, s.display.held_p99_ms, s.display.held_max_ms,
-             s.display.held_frames);
-    }
-    if (s.display.display_measured) {
-      Append(
-          out,
-          "  display      %zu shown (%zu late), %zu never shown, %zu unplaced; displayed interval "
-          "ms p50 %.3f  p99 %.3f  max %.3f; refresh period %.3f ms\n",
-          s.display.displayed, s.display.late, s.display.never_shown, s.display.unplaced,
-          s.display.displayed_interval_p50_ms, s.display.displayed_interval_p99_ms,
-          s.display.displayed_interval_max_ms, s.display.refresh_period_ms);
-    } else {
-      Append(out,
-             "  display      not measured on this platform: it gives no frame statistics, so no "
-             "present says when it reached the screen\n");
-    }
-  }
-  Append(out,
-         "  hold         %.1f%% of ticks (%zu of %zu), longest run %zu ticks, %zu distinct "
-         "source versions\n",
-         s.hold_percent, s.holds, s.ticks, s.longest_hold_run, s.distinct_versions);
-  const auto list_ticks = [&out](const std::vector<uint64_t>& ticks, const char* lead) {
-    constexpr size_t kListed = 20;
-    for (size_t i = 0; i < ticks.size() && i < kListed; ++i) {
-      Append(out, "%s%llu", i == 0 ? lead : ", ", static_cast<unsigned long long>(ticks[i]));
-    }
-    if (ticks.size() > kListed) {
-      Append(out, " and %zu more (all in the report)", ticks.size() - kListed);
-    }
-    out += "\n";
-  };
-  if (s.vsync && s.resync_ticks.empty()) {
-    Append(out, "  resyncs      0 (vsync: ticks follow the display, with no schedule to re-base)");
-  } else {
-    Append(out,
-           "  resyncs      %zu re-based schedule%s (a target that is not one period, %.3f ms, "
-           "after the one before), as the title's \"missed\" counts them in timer mode",
-           s.resync_ticks.size(), s.resync_ticks.size() == 1 ? "" : "s",
-           static_cast<double>(s.period_counts) * 1000.0 / static_cast<double>(s.frequency.hz));
-  }
-  list_ticks(s.resync_ticks, ", at ticks ");
-  Append(out, "  long         %zu intervals over 1.5 x the median (%.3f ms)",
-         s.long_interval_ticks.size(), 1.5 * d.p50);
-  list_ticks(s.long_interval_ticks, ", ending at ticks ");
-  out +=
-      "  definitions  intervals are wake-to-wake times; a percentile is the value at 0-based\n"
-      "               position floor((m - 1) x q) of the m sorted values (as in the title);\n"
-      "               a low is the tick rate over the slowest 1% (0.1%) of intervals: their\n"
-      "               number, at least 1, over their total time\n";
+  if (s.display.has_display) FormatDisplay(out, s.display);
+  FormatHoldsAndTicks(out, s);
   return out;
 }
 
