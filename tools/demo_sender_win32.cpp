@@ -215,6 +215,24 @@ bool OpenStamps(const Options& o, weft::MappedView& mapping, volatile uint64_t*&
   return true;
 }
 
+// Frame 0, drawn before the sender is registered, so that a receiver finds a picture at once.
+// The first frame is a frame like any other: counted, so that a receiver with frame counting
+// knows from the start that this sender counts.
+bool SendFirstFrame(const Options& o, SharedTexture& shared,
+                    tsl::emulation::EmulatedTexturePublisher& publisher, weft::SenderSync& sync,
+                    std::vector<uint32_t>& pixels) {
+  DrawPattern(pixels, o.width, o.height, 0, o.frame_code);
+  shared.context->UpdateSubresource(shared.texture.Get(), 0, nullptr, pixels.data(), o.width * 4,
+                                    0);
+  if (shared.emulated &&
+      !publisher.Publish(shared.share_handle, o.width, o.height, shared.format, pixels)) {
+    std::fprintf(stderr, "demo sender: cannot publish the emulated texture\n");
+    return false;
+  }
+  sync.Signal();
+  return true;
+}
+
 // Draws and sends frames at the options' times until --seconds have passed (or for ever);
 // returns how many were sent.
 uint64_t SendFrames(const Options& o, SharedTexture& shared,
@@ -281,18 +299,7 @@ int main(int argc, char** argv) {
 
   tsl::emulation::EmulatedTexturePublisher publisher;
   std::vector<uint32_t> pixels(static_cast<size_t>(o.width) * o.height);
-  DrawPattern(pixels, o.width, o.height, 0, o.frame_code);
-  shared.context->UpdateSubresource(shared.texture.Get(), 0, nullptr, pixels.data(), o.width * 4,
-                                    0);
-  if (shared.emulated &&
-      !publisher.Publish(shared.share_handle, o.width, o.height, shared.format, pixels)) {
-    std::fprintf(stderr, "demo sender: cannot publish the emulated texture\n");
-    return 1;
-  }
-  // The first frame is a frame like any other: counted, so that a receiver with frame counting
-  // knows from the start that this sender counts.
-  sync.Signal();
-
+  if (!SendFirstFrame(o, shared, publisher, sync, pixels)) return 1;
   weft::SenderInfoRecord record;
   record.shareHandle = shared.share_handle;
   record.width = o.width;

@@ -46,11 +46,10 @@ uint64_t Roundest(double low, double high) {
   return static_cast<uint64_t>(std::llround((low + high) / 2));  // no whole number fits
 }
 
-}  // namespace
-
-bool DeriveCounterFrequency(const PaceLog& log, CounterFrequency& out, std::string& error) {
-  Bounds all;
-  size_t used = 0;
+// Narrows `all` by every printed jitter_ms and cb_ms value of the rows, counting in `used` those
+// that bound it from above; false, with the row in `error`, at the first that fits no frequency
+// the rows before it allow.
+bool NarrowByRows(const PaceLog& log, Bounds& all, size_t& used, std::string& error) {
   for (const PaceLogRow& row : log.rows) {
     const PaceSample& s = row.sample;
     const struct {
@@ -81,6 +80,15 @@ bool DeriveCounterFrequency(const PaceLog& log, CounterFrequency& out, std::stri
       if (std::isfinite(b.high)) ++used;
     }
   }
+  return true;
+}
+
+}  // namespace
+
+bool DeriveCounterFrequency(const PaceLog& log, CounterFrequency& out, std::string& error) {
+  Bounds all;
+  size_t used = 0;
+  if (!NarrowByRows(log, all, used, error)) return false;
   if (!std::isfinite(all.high) || used == 0) {
     error = log.name +
             ": every jitter_ms and cb_ms value is 0.0000, so the counter frequency cannot be "
