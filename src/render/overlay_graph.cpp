@@ -103,7 +103,8 @@ void OverlayGraph::LayOut(const std::vector<PaceSample>& samples, double target_
                                      : kNew));
   }
   if (presents != nullptr && shown > 0) {
-    std::vector<FrameOnGlass> frames;
+    // Laid out on the pace thread every tick: its storage is kept, not allocated each time.
+    static thread_local std::vector<FrameOnGlass> frames;
     FramesOnGlass(*presents, frames);
     auto frame = frames.begin();
     for (size_t i = 0; i < shown && frame != frames.end(); ++i) {
