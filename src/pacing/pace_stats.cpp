@@ -43,13 +43,7 @@ void PaceStats::Record(const PaceSample& sample) {
 
 std::vector<PaceSample> PaceStats::Window() const {
   std::vector<PaceSample> window;
-  window.reserve(ring_.size());  // the ring never resizes: allocate before taking the lock
-  std::lock_guard<std::mutex> guard(lock_);
-  const size_t n = std::min(count_, ring_.size());
-  const uint64_t start = next_ >= n ? next_ - n : 0;
-  for (size_t i = 0; i < n; ++i) {
-    window.push_back(ring_[(start + i) % ring_.size()]);
-  }
+  Recent(ring_.size(), window);  // the ring never resizes
   return window;
 }
 
