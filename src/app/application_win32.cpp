@@ -292,12 +292,7 @@ void Application::RefreshTitle() {
     f.aged_frames = age.frames;
     f.frame_age_p50_ms = age.p50_ms;
     f.frame_age_p99_ms = age.p99_ms;
-    float scale = 1.0f;
-    if (HDC dc = GetDC(window.hwnd)) {
-      scale = static_cast<float>(GetDeviceCaps(dc, LOGPIXELSX)) / 96.0f;
-      ReleaseDC(window.hwnd, dc);
-    }
-    overlayText.Update(device.device.Get(), OverlayLines(f), scale > 0.0f ? scale : 1.0f);
+    overlayText.Update(device.device.Get(), OverlayLines(f), presenter.DpiScale());
   }
 }
 

@@ -20,9 +20,6 @@
 
 namespace tsl {
 
-// The window's flip-model swap chain and the fixed pipeline that draws one frame per tick:
-// letterboxed (buffers follow the client area, black bands) or stretched (buffers take the
-// source's size and the swap chain scales them onto the window).
 // What the overlay graph is drawn from: the recent ticks and their presents (copies) and the
 // interval aimed at.
 struct OverlayInput {
@@ -33,6 +30,10 @@ struct OverlayInput {
   size_t text_lines = 0;
   const std::vector<DisplayRecord>* presents = nullptr;  // for the marks of time on the screen
 };
+
+// The window's flip-model swap chain and the fixed pipeline that draws one frame per tick:
+// letterboxed (buffers follow the client area, black bands) or stretched (buffers take the
+// source's size and the swap chain scales them onto the window).
 
 class Presenter {
  public:
@@ -71,6 +72,8 @@ class Presenter {
   // The swap chain's frame statistics: what reached the screen (flip model only; Wine 8 has
   // none and answers E_NOTIMPL).
   StatisticsRead ReadStatistics(FrameStatistics& stats) const;
+  // The window's dots per inch over 96, read when the pipeline was made: the overlay's size.
+  float DpiScale() const { return dpiScale_; }
 
   std::atomic<bool> letterbox{false};
 
