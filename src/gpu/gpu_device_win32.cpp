@@ -80,4 +80,17 @@ void GpuDevice::Release() {
   device.Reset();
 }
 
+D3D11_TEXTURE2D_DESC SampledTextureDesc(uint32_t width, uint32_t height, DXGI_FORMAT format) {
+  D3D11_TEXTURE2D_DESC desc{};
+  desc.Width = width;
+  desc.Height = height;
+  desc.MipLevels = 1;
+  desc.ArraySize = 1;
+  desc.Format = format;
+  desc.SampleDesc.Count = 1;
+  desc.Usage = D3D11_USAGE_DEFAULT;
+  desc.BindFlags = D3D11_BIND_SHADER_RESOURCE;
+  return desc;
+}
+
 }  // namespace tsl

@@ -37,4 +37,8 @@ class GpuDevice {
   std::atomic<bool> lost_{false};
 };
 
+// A texture the shaders only read (one level, one sample, default usage): what the receive
+// thread copies frames into and the overlay's text is uploaded to.
+D3D11_TEXTURE2D_DESC SampledTextureDesc(uint32_t width, uint32_t height, DXGI_FORMAT format);
+
 }  // namespace tsl

@@ -195,15 +195,8 @@ ID3D11Texture2D* WeftReceiveThread::NextCopyTexture(uint32_t width, uint32_t hei
     return copy.texture.Get();
   }
   copy = CopyTexture{};
-  D3D11_TEXTURE2D_DESC desc{};
-  desc.Width = width;
-  desc.Height = height;
-  desc.MipLevels = 1;
-  desc.ArraySize = 1;
-  desc.Format = static_cast<DXGI_FORMAT>(format);
-  desc.SampleDesc.Count = 1;
-  desc.Usage = D3D11_USAGE_DEFAULT;
-  desc.BindFlags = D3D11_BIND_SHADER_RESOURCE;
+  const D3D11_TEXTURE2D_DESC desc =
+      SampledTextureDesc(width, height, static_cast<DXGI_FORMAT>(format));
   if (!device_->Check(device_->device->CreateTexture2D(&desc, nullptr, &copy.texture))) {
     copy.texture.Reset();
     return nullptr;

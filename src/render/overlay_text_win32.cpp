@@ -6,6 +6,8 @@
 #include <string>
 #include <utility>
 
+#include "gpu/gpu_device_win32.h"
+
 namespace tsl {
 
 void OverlayText::Unavailable(const char* what) {
@@ -113,15 +115,7 @@ bool OverlayText::MakeCanvas(uint32_t width, uint32_t height, float scale) {
 
 bool OverlayText::MakePage(ID3D11Device* device, Page& page, uint32_t width, uint32_t height) {
   page = Page{};
-  D3D11_TEXTURE2D_DESC desc{};
-  desc.Width = width;
-  desc.Height = height;
-  desc.MipLevels = 1;
-  desc.ArraySize = 1;
-  desc.Format = DXGI_FORMAT_B8G8R8A8_UNORM;
-  desc.SampleDesc.Count = 1;
-  desc.Usage = D3D11_USAGE_DEFAULT;
-  desc.BindFlags = D3D11_BIND_SHADER_RESOURCE;
+  const D3D11_TEXTURE2D_DESC desc = SampledTextureDesc(width, height, DXGI_FORMAT_B8G8R8A8_UNORM);
   if (FAILED(device->CreateTexture2D(&desc, nullptr, page.texture.GetAddressOf())) ||
       FAILED(device->CreateShaderResourceView(page.texture.Get(), nullptr,
                                               page.view.GetAddressOf()))) {
