@@ -11,8 +11,10 @@ void PresentStage::Peek(OutputFrame& newest, OutputFrame& previous) {
 const OverlayInput* PresentStage::Overlay() {
   if (!overlay || stats_ == nullptr) return nullptr;
   stats_->Recent(OverlayGraph::kBars + 1, recent_);
-  // A few more presents than ticks: a frame's first present may be before the oldest bar.
-  if (tracker_ != nullptr) tracker_->Recent(OverlayGraph::kBars + 8, recentPresents_);
+  // A few more presents than ticks: a frame's first present may be before the oldest bar. Where
+  // the platform gives no statistics no record can make a mark: nothing is copied.
+  const bool measuring = tracker_ != nullptr && tracker_->Measuring();
+  if (measuring) tracker_->Recent(OverlayGraph::kBars + 8, recentPresents_);
   size_t lines = 0;
   textView_ = text_ != nullptr ? text_->Front(lines) : nullptr;
   overlayInput_ = OverlayInput{&recent_,
@@ -20,7 +22,7 @@ const OverlayInput* PresentStage::Overlay() {
                                stats_->QpcFrequency(),
                                textView_.Get(),
                                lines,
-                               tracker_ != nullptr ? &recentPresents_ : nullptr};
+                               measuring ? &recentPresents_ : nullptr};
   return &overlayInput_;
 }
 

@@ -142,7 +142,7 @@ void PresentTracker::Resolve(const FrameStatistics& s) {
   if (retiredAny_ && newest_shown <= retiredThrough_) return;  // nothing new left the queue
   // Only what left the queue since the last sample is new here.
   const auto first = retiredAny_ ? records_.upper_bound({chain_, retiredThrough_})
-                                  : records_.lower_bound({chain_, 0});
+                                 : records_.lower_bound({chain_, 0});
   const auto last = records_.upper_bound({chain_, newest_shown});
   retiredAny_ = true;
   retiredThrough_ = newest_shown;
@@ -273,6 +273,11 @@ FrameAge FrameAgeAtPresent(const std::vector<DisplayRecord>& records, uint64_t q
   age.p50_ms = PercentileNearestBelow(ages, 0.5);
   age.p99_ms = PercentileNearestBelow(ages, 0.99);
   return age;
+}
+
+bool PresentTracker::Measuring() const {
+  std::lock_guard<std::mutex> guard(mutex_);
+  return !unavailable_;
 }
 
 PresentCountReading PresentTracker::Reading() const {

@@ -120,6 +120,9 @@ class PresentTracker {
   // every tick.
   void Recent(size_t count, std::vector<DisplayRecord>& out) const;
   PresentCountReading Reading() const;
+  // False once the platform has said it gives no statistics: no record will say more than
+  // "not measured".
+  bool Measuring() const;
 
  private:
   // A present's place in the history: the swap chain it was made on, and its id counted on
