@@ -67,6 +67,7 @@ void PresentTracker::OnPresent(uint64_t tick, uint32_t present_id, uint32_t sync
   r.present_qpc = present_qpc;
   r.state = unavailable_ ? DisplayState::kNotMeasured : DisplayState::kPending;
   records_[{chain_, number}] = r;
+  if (sync_interval == 0) syncZeroMade_ = true;
   havePresent_ = true;
   newestId_ = present_id;
   newestNumber_ = number;
@@ -87,6 +88,7 @@ void PresentTracker::OnNewSwapChain() {
   retiredAny_ = false;
   periodQpc_ = 0.0;
   reading_ = PresentCountReading::kUnknown;
+  syncZeroMade_ = false;
 }
 
 void PresentTracker::OnStatistics(StatisticsRead read, const FrameStatistics& s) {
@@ -147,7 +149,11 @@ void PresentTracker::Resolve(const FrameStatistics& s) {
   retiredAny_ = true;
   retiredThrough_ = newest_shown;
 
-  if (reading_ == PresentCountReading::kImagesShown) {
+  // While the reading is not known, a count placed as an id is right only where no present
+  // can have been replaced unseen: with a sync-interval-0 present made, the two readings part,
+  // and a count of images taken for an id would place presents at refreshes they never reached.
+  if (reading_ == PresentCountReading::kImagesShown ||
+      (reading_ == PresentCountReading::kUnknown && syncZeroMade_)) {
     // A count of images says which presents have left the queue, not which was shown when.
     for (auto it = first; it != last; ++it) {
       if (it->second.state == DisplayState::kPending) it->second.state = DisplayState::kUnplaced;
@@ -155,18 +161,24 @@ void PresentTracker::Resolve(const FrameStatistics& s) {
     return;
   }
 
-  // The presents between the last placed one and this one take one refresh each only when k of
-  // them span exactly k refreshes and each waited for at least one blank.
+  // The presents between the last placed one and this one each stayed exactly their sync
+  // interval (an image stays at least that many blanks) only when the refreshes between the two
+  // placed ones are exactly the sum of those intervals, each at least 1: k sync-1 presents over
+  // k refreshes, k sync-2 presents over 2k.
   const uint32_t refresh = s.present_refresh_count;
   const uint64_t since = havePlaced_ ? newest_shown - placedNumber_ : 0;
-  bool exact = havePlaced_ && since == static_cast<uint32_t>(refresh - placedRefresh_);
+  bool exact = havePlaced_ && since > 0;
   if (exact) {
+    const auto placed = records_.find({chain_, placedNumber_});
+    exact = placed != records_.end() && placed->second.sync_interval >= 1;
+    uint64_t span = exact ? placed->second.sync_interval : 0;
     uint64_t seen = 0;
-    for (auto it = records_.upper_bound({chain_, placedNumber_}); it != last; ++it) {
-      exact = exact && it->second.sync_interval >= 1;
+    for (auto it = records_.upper_bound({chain_, placedNumber_}); exact && it != last; ++it) {
+      exact = it->second.sync_interval >= 1;
+      if (it->first.second != newest_shown) span += it->second.sync_interval;
       ++seen;
     }
-    exact = exact && seen == since;
+    exact = exact && seen == since && span == static_cast<uint32_t>(refresh - placedRefresh_);
   }
   // The image on the screen just before the one being placed, while every present since is
   // accounted for (placed, or known never to have been shown); null once one is not.
@@ -196,9 +208,16 @@ void PresentTracker::Resolve(const FrameStatistics& s) {
       if (!replaced) before = nullptr;
       continue;
     }
-    const uint32_t at = number == newest_shown
-                            ? refresh
-                            : placedRefresh_ + static_cast<uint32_t>(number - placedNumber_);
+    // Where the image before it is placed, one sync interval after it; else (the first of a
+    // history) the refresh the sample gives.
+    uint32_t at = refresh;
+    if (number != newest_shown) {
+      uint32_t from = placedRefresh_;
+      for (auto p = records_.find({chain_, placedNumber_}); p != it; ++p) {
+        from += p->second.sync_interval;
+      }
+      at = from;
+    }
     Place(r, at, before, s);
     // How long the image before stayed: until this one replaced it.
     if (before != nullptr) before->refreshes_on_screen = at - before->refresh;
@@ -223,7 +242,9 @@ void PresentTracker::Place(DisplayRecord& r, uint32_t refresh, const DisplayReco
   // present may have waited behind an image shown longer, and nobody can say.
   bool late = false;
   if (previous != nullptr) {
-    uint32_t earliest = previous->refresh + (r.sync_interval > 0 ? r.sync_interval : 1);
+    // The image before stays at least its own sync interval.
+    uint32_t earliest =
+        previous->refresh + (previous->sync_interval > 0 ? previous->sync_interval : 1);
     if (periodQpc_ > 0.0) {
       const uint32_t by_time = EarliestByTime(r, s);
       if (static_cast<int32_t>(by_time - earliest) > 0) earliest = by_time;

@@ -12,8 +12,9 @@
 // - P is placed at R, its screen time SyncQPCTime - (SyncRefreshCount - R) x the refresh period
 //   (the counter time between two samples' blanks over their refresh counts). The presents
 //   retired between two placed ones are placed too only when the evidence allows no other
-//   reading: k presents over exactly k refreshes, all with a sync interval of 1 or more, took
-//   one refresh each. Otherwise their refresh and screen time are not known and stay empty
+//   reading: presents with sync intervals of 1 or more whose intervals add up to exactly the
+//   refreshes between, each staying its interval (k sync-2 presents over 2k refreshes). Otherwise
+//   their refresh and screen time are not known and stay empty
 //   ("unplaced"): nothing is invented. A sync-interval-0 present whose first possible blank is no
 //   earlier than the one a newer present was first shown at was replaced unseen ("never shown";
 //   images reach the screen only at blanks).
@@ -25,7 +26,8 @@
 //   on the id reading and watches which one the data bears out: PresentCount moving by more
 //   than the refreshes since the last sample can only be ids; falling ever further behind the
 //   ids made (more than any queue holds) can only be images. Under the image reading no count
-//   says which present an image was, so retired presents stay unplaced.
+//   says which present an image was, so retired presents stay unplaced; so they do while the
+//   reading is not yet known and a sync-interval-0 present was made (the readings part there).
 // - Ids are keyed by swap chain: after a new swap chain (a recovered device), no id of the old
 //   one is matched against the new one's statistics. A repeated id is no new present.
 // - Statistics that are all zero are ignored; a disjoint result (the first call, a mode change)
@@ -156,6 +158,7 @@ class PresentTracker {
   uint64_t retiredThrough_ = 0;  // presents numbered up to this have left the queue
   bool retiredAny_ = false;
   PresentCountReading reading_ = PresentCountReading::kUnknown;
+  bool syncZeroMade_ = false;  // a sync-interval-0 present was made on this chain
 };
 
 }  // namespace tsl
