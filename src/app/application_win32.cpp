@@ -62,6 +62,7 @@ int Application::Run(const AppConfig& cfg) {
   }
   window.SetKeyCallback([this](uint64_t key) { OnKey(key); });
   window.SetTimerCallback([this] { Service(); });
+  window.SetDisplayChangeCallback([this] { RestateDisplayTiming(true); });
   window.SetContextMenuCallback([this](POINT at) { ShowSenderMenu(at); });
   window.SetCommandCallback([this](uint32_t command) { OnMenuCommand(command); });
   window.SetPickSenderCallback([this](const std::string& name) { PickSender(name); });
@@ -81,6 +82,16 @@ int Application::Run(const AppConfig& cfg) {
     tickPath.BindLock(displayLock.get());
     paceController.SetSchedule(displayLock.get());
     RestateDisplayTiming(true);
+    if (statedGrid.Valid() && cfg.vsync) {
+      const double refresh_hz = static_cast<double>(base::QpcFrequency()) / statedGrid.period_qpc;
+      if (cfg.fps > refresh_hz * (1.0 + RefreshPattern::kSnapTolerance)) {
+        std::fprintf(stderr,
+                     "warning: --fps %.3f is above the display's %.3f Hz: one frame a refresh "
+                     "under vsync\n",
+                     cfg.fps, refresh_hz);
+        std::fflush(stderr);
+      }
+    }
   }
   if (const char* failure = StartDeviceUsers(cfg)) return StartupFailure(failure);
 
@@ -139,7 +150,12 @@ int Application::Run(const AppConfig& cfg) {
 void Application::Service() {
   if (!recovering && device.IsLost()) BeginRecovery();
   if (recovering && GetTickCount64() >= nextRetryMs) TryRecovery(config);
-  if (GetTickCount64() >= nextTimingCheckMs) RestateDisplayTiming(false);
+  // A disjoint on the pace thread (a mode change, a new swap chain) or a move to another
+  // monitor: the display's timing is asked again at once, not at the next check.
+  const bool restate =
+      displayLock && (displayLock->TakeRestateRequest() ||
+                      MonitorFromWindow(window.hwnd, MONITOR_DEFAULTTONEAREST) != statedMonitor);
+  if (restate || GetTickCount64() >= nextTimingCheckMs) RestateDisplayTiming(restate);
   RefreshTitle();
 }
 
@@ -205,6 +221,11 @@ void Application::BeginRecovery() {
 void Application::TryRecovery(const AppConfig& cfg) {
   bool up = StartDeviceUsers(cfg) == nullptr;
   if (up) {
+    // A new swap chain: its ids and statistics have nothing to do with the old one's. Said
+    // before the new pace thread starts, or its first presents would be taken for the old
+    // chain's and dropped.
+    presentTracker.OnNewSwapChain();
+    RestateDisplayTiming(true);
     // Everything a tick uses is up: the first tick of the new controller is recorded.
     running = true;
     up = StartPacing(cfg);
@@ -212,9 +233,6 @@ void Application::TryRecovery(const AppConfig& cfg) {
   }
   if (up) {
     recovering = false;
-    // A new swap chain: its ids and statistics have nothing to do with the old one's.
-    presentTracker.OnNewSwapChain();
-    RestateDisplayTiming(true);
     return;
   }
   paceController.Stop();

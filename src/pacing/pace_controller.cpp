@@ -134,7 +134,8 @@ void PaceController::ThreadMain() {
     const bool vsync = vsyncActive_ && vsyncActive_();
     if (vsync && schedule_ != nullptr && schedule_->NextTarget(os.Now(), locked_target, skipped)) {
       missed_.fetch_add(skipped);
-      if (!WaitUntil(locked_target, *lockedMargin_) || !running_.load()) break;
+      WakeMargin& margin = schedule_->EveryWakeCounts() ? *lockedMargin_ : *margin_;
+      if (!WaitUntil(locked_target, margin) || !running_.load()) break;
       const uint64_t wake = os.Now();
       if (schedule_->InTime(wake)) {
         Tick(tickCounter_.fetch_add(1), locked_target, wake);
@@ -174,7 +175,7 @@ void PaceController::ThreadMain() {
     if (ticked) ++window_ticks;
     if (done - window_start >= frequency) {
       measuredFps_.store(static_cast<double>(window_ticks) * static_cast<double>(frequency) /
-                          static_cast<double>(done - window_start));
+                         static_cast<double>(done - window_start));
       window_start = os.Now();
       window_ticks = 0;
     }

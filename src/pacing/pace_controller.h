@@ -28,6 +28,10 @@ class TickSchedule {
   // The tick for that target woke at `wake`: false when it can no longer make its blank. Its slot
   // is then given up (one miss) and no tick runs for it.
   virtual bool InTime(uint64_t wake) = 0;
+  // True when a wake later than its target costs a slot (one frame in flight): the early wake
+  // then absorbs the largest overshoots, at the price of spinning. False when a late wake only
+  // costs latency, and the timer's usual tail will do.
+  virtual bool EveryWakeCounts() const { return true; }
 };
 
 // Owns the pace thread, which issues ticks at a fixed rate measured on the high-resolution

@@ -9,6 +9,7 @@ constexpr int64_t kFloorUs = 200;
 constexpr int64_t kCeilingUs = 3'000;
 constexpr int64_t kGuardUs = 50;
 constexpr int64_t kStartUs = 500;
+constexpr int64_t kYoungUs = 1'000;
 // The margin is learned again every so many wakes: the percentile is a selection over the
 // window, cheap but not free.
 constexpr size_t kLearnEvery = 32;
@@ -24,7 +25,9 @@ WakeMargin::WakeMargin(uint64_t frequency, uint64_t period_counts, Tail tail)
       ceiling_(std::max(
           floor_, std::min(Us(frequency, kCeilingUs), static_cast<int64_t>(period_counts / 4)))),
       guard_(Us(frequency, kGuardUs)),
-      margin_(std::clamp(Us(frequency, kStartUs), floor_, ceiling_)) {
+      young_(std::clamp(Us(frequency, kYoungUs), floor_, ceiling_)),
+      margin_(tail.from_ceiling ? ceiling_
+                                : std::clamp(Us(frequency, kStartUs), floor_, ceiling_)) {
   recent_.reserve(tail_.window);
 }
 
@@ -45,6 +48,7 @@ void WakeMargin::Learn() {
   std::nth_element(sorted.begin(), sorted.begin() + static_cast<std::ptrdiff_t>(rank),
                    sorted.end());
   margin_ = std::clamp(sorted[rank] + guard_, floor_, ceiling_);
+  if (tail_.from_ceiling && seen_ < tail_.window) margin_ = std::max(margin_, young_);
 }
 
 }  // namespace tsl

@@ -11,15 +11,19 @@ namespace tsl {
 // margin for the final spin to save every tick. The margin is a high percentile (p99.9) of the
 // recent overshoots (how long past its due time each wake came) plus a small guard, kept between
 // 0.2 ms and the smaller of 3 ms and a quarter of the tick period. Until enough wakes were seen
-// it is 0.5 ms. All values in counter counts.
+// it is 0.5 ms. A tail that must never be missed (the display-locked ticks: each new largest
+// overshoot would cost a slot) starts at the ceiling instead and comes down only to the largest
+// overshoot of a long window, never below 1 ms while that window is not yet full: the price is
+// spinning. All values in counter counts.
 class WakeMargin {
  public:
   struct Tail {
     size_t window;      // the recent wakes it learns from
     double percentile;  // of their overshoots
+    bool from_ceiling;  // starts at the ceiling, and stays at 1 ms or more while young
   };
-  static constexpr Tail kTimerTail{512, 0.999};
-  static constexpr Tail kLockedTail{16'384, 1.0};
+  static constexpr Tail kTimerTail{512, 0.999, false};
+  static constexpr Tail kLockedTail{16'384, 1.0, true};
   static constexpr size_t kFirstLearned = 64;  // wakes seen before the margin follows them
 
   WakeMargin(uint64_t frequency, uint64_t period_counts, Tail tail = kTimerTail);
@@ -35,6 +39,7 @@ class WakeMargin {
   int64_t floor_;
   int64_t ceiling_;
   int64_t guard_;
+  int64_t young_;  // the least margin while the window is not yet full (from_ceiling)
   int64_t margin_;
   std::vector<int64_t> recent_;  // a ring of the last tail_.window overshoots
   size_t next_ = 0;

@@ -7,7 +7,7 @@ namespace tsl {
 
 namespace {
 constexpr double kStartLeadUs = 2000.0;
-constexpr double kAssumedLatchUs = 500.0;  // until a late landing says it is more
+constexpr double kAssumedLatchUs = 500.0;  // until the landings say otherwise
 constexpr double kLatchGuardUs = 100.0;
 // Above the floor's percentiles: a wake as late as the tail seen still makes its blank.
 constexpr double kFloorGuardUs = 100.0;
@@ -23,6 +23,13 @@ constexpr size_t kSentKept = 16;
 constexpr double kStaleFrames = 4.0;
 // A change of the grid's period this large makes a new pattern.
 constexpr double kPatternRefit = 0.001;
+// A present done this long before its blank cannot have missed it for the latch (no display's
+// is this long): if it still reached the glass a refresh later, the compositor put it there.
+constexpr double kSurelyInTimeUs = 3000.0;
+// Ticks without a slip that taught the latch anything before what slips taught comes halfway
+// back to the assumed latch: about ten minutes at 60 Hz, so that a real long latch costs a slip
+// that rarely, and one slow present does not keep the lead long for good.
+constexpr uint64_t kLatchDecayTicks = 36'000;
 
 double Percentile(std::vector<double> v, double q) {
   if (v.empty()) return 0.0;
@@ -32,9 +39,10 @@ double Percentile(std::vector<double> v, double q) {
 }
 }  // namespace
 
-DisplayLock::DisplayLock(uint64_t frequency, double fps)
+DisplayLock::DisplayLock(uint64_t frequency, double fps, uint32_t frame_latency)
     : frequency_(frequency),
       fps_(fps),
+      frameLatency_(frame_latency < 1 ? 1 : frame_latency),
       lead_(kStartLeadUs * static_cast<double>(frequency) / 1e6),
       latch_(kAssumedLatchUs * static_cast<double>(frequency) / 1e6),
       floor_(0.0) {
@@ -46,8 +54,19 @@ DisplayLock::DisplayLock(uint64_t frequency, double fps)
 void DisplayLock::SetStated(const BlankGrid& stated) {
   std::lock_guard<std::mutex> guard(mutex_);
   clock_.SetStated(stated);
+  Restart();
+}
+
+void DisplayLock::Restart() {
   haveSlot_ = false;
-  haveDelay_ = false;
+  delay_ = 0;
+  if (probing_) lead_ = leadBeforeProbe_;
+  probing_ = false;
+  for (Sent& s : sent_) s.judged = true;
+}
+
+double DisplayLock::Ahead(const BlankGrid& grid) const {
+  return static_cast<double>(frameLatency_ - 1) * grid.period_qpc;
 }
 
 void DisplayLock::FollowGrid(const BlankGrid& grid) {
@@ -63,16 +82,18 @@ LockedTick DisplayLock::Slot(uint64_t frame, double blank, const BlankGrid& grid
   LockedTick t;
   t.frame = frame;
   t.blank_qpc = static_cast<uint64_t>(std::llround(blank));
-  t.target_qpc = static_cast<uint64_t>(std::llround(blank - lead_));
+  const double lead = lead_ + Ahead(grid);
+  t.target_qpc = static_cast<uint64_t>(std::llround(blank - lead));
   const double even = (pattern_.EvenOffsetOf(frame) - pattern_.EvenOffsetMost()) * grid.period_qpc;
-  t.sample_qpc = static_cast<uint64_t>(std::llround(blank + even - lead_));
+  t.sample_qpc = static_cast<uint64_t>(std::llround(blank + even - lead));
   t.refreshes = pattern_.RefreshesOf(frame);
   return t;
 }
 
 bool DisplayLock::NextTarget(uint64_t now, uint64_t& target, uint64_t& skipped) {
   std::lock_guard<std::mutex> guard(mutex_);
-  skipped = 0;
+  skipped = pendingMisses_;
+  pendingMisses_ = 0;
   const BlankGrid grid = clock_.Grid();
   if (!grid.Valid()) {
     haveSlot_ = false;
@@ -82,22 +103,32 @@ bool DisplayLock::NextTarget(uint64_t now, uint64_t& target, uint64_t& skipped) 
   const double period = grid.period_qpc;
   const auto t = static_cast<double>(now);
   const double frame_qpc = pattern_.RefreshesPerFrame() * period;
+  const double lead = lead_ + Ahead(grid);
   uint64_t frame = 0;
   double blank = 0.0;
   if (!haveSlot_ || t > slotBlank_ + kStaleFrames * frame_qpc) {
-    blank = grid.AtOrAfter(t + lead_);
+    blank = grid.AtOrAfter(t + lead);
   } else {
     frame = slot_.frame + 1;
     blank = grid.Nearest(slotBlank_ + pattern_.RefreshesOf(slot_.frame) * period);
   }
-  // A slot whose time has passed is given up for the pattern's next: the schedule never moves
-  // to "now", so the frames after it keep their blanks.
-  while (blank - lead_ < t) {
-    blank = grid.Nearest(blank + pattern_.RefreshesOf(frame) * period);
-    ++frame;
+  // A slot whose time has passed is given up: the schedule never moves to "now". Frames of one
+  // length may take the next blank of the grid (any blank starts the pattern as well); an
+  // uneven pattern takes its next slot, so the frames after it keep their place in the 2-3.
+  const uint64_t given_up = skipped;
+  if (blank - lead < t) {
     ++skipped;
+    if (pattern_.Shortest() == pattern_.Longest() && pattern_.Snapped()) {
+      blank = grid.AtOrAfter(t + lead);
+      ++frame;
+    } else {
+      while (blank - lead < t) {
+        blank = grid.Nearest(blank + pattern_.RefreshesOf(frame) * period);
+        ++frame;
+      }
+    }
   }
-  if (skipped > 0) Miss();
+  if (skipped > given_up) Miss();
   slot_ = Slot(frame, blank, grid);
   slotBlank_ = blank;
   haveSlot_ = true;
@@ -113,9 +144,26 @@ bool DisplayLock::InTime(uint64_t wake) {
   // up, every slot would be, and nothing shown. It goes ahead and lands late (a slip).
   const double on_time = kFloorGuardUs * static_cast<double>(frequency_) / 1e6;
   const bool in_time = static_cast<double>(wake) + costP50_ + latch_ <= slotBlank_ ||
-                       static_cast<double>(wake) <= slotBlank_ - lead_ + on_time;
+                       static_cast<double>(wake) <= static_cast<double>(slot_.target_qpc) + on_time;
   if (!in_time) Miss();
   return in_time;
+}
+
+bool DisplayLock::StillInTime(uint64_t now) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  if (!haveSlot_) return true;
+  // The same test as at the wake, now that the swap chain's wait is over: a wait that ended at
+  // (or after) the blank this tick aimed for would make this present, and every one after it,
+  // a refresh late. Given up, one image stays a refresh more and the queue drains. A wait that
+  // ended about when the tick was due is no reason (a tick slower than any lead goes ahead).
+  const double on_time = kFloorGuardUs * static_cast<double>(frequency_) / 1e6;
+  if (static_cast<double>(now) + costP50_ + latch_ <= slotBlank_ ||
+      static_cast<double>(now) <= static_cast<double>(slot_.target_qpc) + on_time) {
+    return true;
+  }
+  Miss();
+  ++pendingMisses_;
+  return false;
 }
 
 bool DisplayLock::TickAt(uint64_t target_qpc, LockedTick& tick) const {
@@ -134,6 +182,14 @@ double DisplayLock::Ceiling() const {
 void DisplayLock::Miss() {
   lead_ = std::min(Ceiling(), lead_ + kMissStepUs * static_cast<double>(frequency_) / 1e6);
   clean_ = 0;
+}
+
+void DisplayLock::FollowLatch() {
+  const double assumed = kAssumedLatchUs * static_cast<double>(frequency_) / 1e6;
+  const double guard = kLatchGuardUs * static_cast<double>(frequency_) / 1e6;
+  double latch = haveLanded_ ? std::min(assumed, landedLatch_) : assumed;
+  if (slipLatch_ > 0.0) latch = std::max(latch, slipLatch_ + guard);
+  latch_ = std::min(Ceiling(), latch);
 }
 
 void DisplayLock::Learn() {
@@ -158,6 +214,14 @@ void DisplayLock::OnPresented(bool made, uint32_t present_id, uint64_t wake_qpc,
   }
   nextSample_ = (nextSample_ + 1) % kWindow;
   if (++samples_ % kLearnEvery == 0) Learn();
+  // What slips taught of the latch halves over each long clean stretch: one slow present, or a
+  // grid that was still settling, does not keep the lead long for good.
+  if (++sinceLatchSlip_ >= kLatchDecayTicks && slipLatch_ > 0.0) {
+    const double assumed = kAssumedLatchUs * static_cast<double>(frequency_) / 1e6;
+    slipLatch_ = slipLatch_ > assumed ? (slipLatch_ + assumed) / 2.0 : 0.0;
+    sinceLatchSlip_ = 0;
+    FollowLatch();
+  }
   if (made) {
     const Sent s{present_id, slot_.blank_qpc, done_qpc, false};
     if (sent_.size() < kSentKept) {
@@ -180,9 +244,11 @@ void DisplayLock::OnPresented(bool made, uint32_t present_id, uint64_t wake_qpc,
 void DisplayLock::OnStatistics(StatisticsRead read, const FrameStatistics& stats) {
   std::lock_guard<std::mutex> guard(mutex_);
   if (read == StatisticsRead::kDisjoint) {
+    // A new history: the refresh counts (and perhaps the mode) changed. Before the first image
+    // was shown every call answers this; only a disjoint after statistics is news.
+    if (clock_.Grid().source == BlankSource::kStatistics) restateWanted_.store(true);
     clock_.RestartReports();
-    haveDelay_ = false;
-    for (Sent& s : sent_) s.judged = true;
+    Restart();
     return;
   }
   if (read != StatisticsRead::kOk || stats.sync_qpc == 0) return;
@@ -192,7 +258,12 @@ void DisplayLock::OnStatistics(StatisticsRead read, const FrameStatistics& stats
 
 void DisplayLock::Landed(const FrameStatistics& stats) {
   const BlankGrid grid = clock_.Grid();
-  if (!grid.Valid()) return;
+  // Against a stated grid (of any phase) a landing says nothing of the latch or the delay.
+  if (grid.source != BlankSource::kStatistics) return;
+  // No latch is this long: a present done this early that still reached the glass later than
+  // its blank was put there by the compositor, not missed.
+  const double surely =
+      std::min(kSurelyInTimeUs * static_cast<double>(frequency_) / 1e6, 0.8 * Ceiling());
   for (Sent& s : sent_) {
     if (s.judged || s.id != stats.present_count) continue;
     s.judged = true;
@@ -201,21 +272,52 @@ void DisplayLock::Landed(const FrameStatistics& stats) {
     const double landed = static_cast<double>(stats.sync_qpc) - behind * grid.period_qpc;
     const auto delay = static_cast<int64_t>(
         std::llround((landed - static_cast<double>(s.blank_qpc)) / grid.period_qpc));
-    if (!haveDelay_ || delay < delay_) {
-      haveDelay_ = true;
-      delay_ = delay;
-    } else if (delay > delay_) {
-      // It slipped. Made this long before its blank, it was still too late for it: the latch
-      // is earlier than that.
-      ++slips_;
-      const double before = static_cast<double>(static_cast<int64_t>(s.blank_qpc - s.done_qpc));
-      latch_ = std::min(
-          Ceiling(),
-          std::max(latch_, before + kLatchGuardUs * static_cast<double>(frequency_) / 1e6));
-      Miss();
-      lead_ = std::max(lead_, latch_);
+    // How long before its blank the present was done.
+    const double before = static_cast<double>(static_cast<int64_t>(s.blank_qpc - s.done_qpc));
+    if (delay < delay_) delay_ = delay;  // the compositor has stepped aside
+    if (delay <= delay_) {
+      // In time: the latch is at most this margin.
+      landedLatch_ = haveLanded_ ? std::min(landedLatch_, before) : before;
+      haveLanded_ = true;
+      if (probing_ && before >= surely) {
+        // The probe made its blank: the present that started it did miss. A slip.
+        probing_ = false;
+        Slipped(probeCause_);
+        lead_ = std::max(lead_, leadBeforeProbe_);
+      }
+      FollowLatch();
+      continue;
     }
+    if (before >= surely) {
+      // Too early to have missed: the compositor adds this delay.
+      delay_ = delay;
+      if (probing_) lead_ = leadBeforeProbe_;
+      probing_ = false;
+      continue;
+    }
+    if (probing_) continue;  // made before the probe: the probe will tell
+    // Later than the delay believed: a miss, or a compositor. One present made as early as the
+    // lead may be (the ceiling) tells which, before anything is learned from it.
+    probing_ = true;
+    probeCause_ = before;
+    leadBeforeProbe_ = lead_;
+    lead_ = Ceiling();
   }
+}
+
+void DisplayLock::Slipped(double before) {
+  // Made this long before its blank, it was still too late for it: the latch is more than that,
+  // unless a present made as late as this has landed (then the latch did not do it: a
+  // compositor's hiccup, say).
+  ++slips_;
+  if (!haveLanded_ || before < landedLatch_) {
+    slipLatch_ = std::max(slipLatch_, before);
+    sinceLatchSlip_ = 0;
+    FollowLatch();
+  }
+  lead_ = leadBeforeProbe_;
+  Miss();
+  lead_ = std::max(lead_, latch_);
 }
 
 CadenceStatus DisplayLock::Status() const {
@@ -226,10 +328,16 @@ CadenceStatus DisplayLock::Status() const {
   status.source = grid.source;
   if (status.locked) {
     status.refresh_hz = static_cast<double>(frequency_) / grid.period_qpc;
-    status.pattern = RefreshPattern(status.refresh_hz, fps_).Label();
+    // The pattern the schedule uses (made for the grid it last refitted to), not one made
+    // afresh from the rate: near the snap's edge the two can differ.
+    status.pattern = patternPeriodQpc_ > 0.0 ? pattern_.Label()
+                                             : RefreshPattern(status.refresh_hz, fps_).Label();
+    status.above_refresh = fps_ > status.refresh_hz * (1.0 + RefreshPattern::kSnapTolerance);
   }
   status.slips = slips_;
   status.lead_ms = lead_ * 1000.0 / static_cast<double>(frequency_);
+  status.latch_ms = latch_ * 1000.0 / static_cast<double>(frequency_);
+  status.frame_latency = frameLatency_;
   return status;
 }
 

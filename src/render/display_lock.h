@@ -9,22 +9,37 @@
 //   start gives, counted on from the one before (each blank snapped to the grid, so the schedule
 //   follows the clock as it is refined).
 // - Each tick wakes a lead before its blank, takes its frame and presents with sync interval 1
-//   and one frame in flight. The lead starts at 2 ms; a miss makes it larger, clean stretches
-//   smaller (half the way to the floor per clean stretch), never below the latch (learned from
-//   presents that landed late), the tick's own cost (p99) and the wake's lateness (p99.9).
-// - The schedule never re-bases to "now": a slot whose time has passed, or a wake too late for a
-//   typical tick (its median cost) to make the blank, is given up and the next slot of the
-//   pattern taken (a miss).
+//   and one frame in flight (or, with a frame latency of 2, a refresh earlier with two in
+//   flight: a hiccup of up to about a refresh then costs latency, not a slip). The lead starts
+//   at 2 ms; a miss makes it larger, clean stretches smaller (half the way to the floor per
+//   clean stretch), never below the latch, the tick's own cost (p99) and the wake's lateness
+//   (p99.9).
+// - The latch (how long before its blank a present must be done) is learned from both sides:
+//   a present that slipped says it is more than that present's margin, one that landed says it
+//   is at most its margin. What slips taught decays again over clean stretches. Nothing is
+//   learned or judged until the grid comes from the swap chain's own statistics: against a
+//   stated grid that may be off by any phase, a slip says nothing about the latch.
+// - The schedule never re-bases to "now": a slot whose time has passed, or a wake (or the
+//   wait for the swap chain after it) too late for a typical tick (its median cost) to make the
+//   blank, is given up and the next slot taken (a miss). Patterns of uneven frames (2-3) keep
+//   their phase; for frames of one length the next blank of the grid is as good.
 // - Landing: the statistics say at which refresh each present reached the glass. The delay from
-//   its blank (0 refreshes on an independent flip, 1 through a compositor) is learned as the
-//   smallest seen; a present landing later than that slipped (counted, and the lead grows).
+//   its blank (0 refreshes on an independent flip, 1 through a compositor) starts at 0 and is
+//   raised only by a present made so early (3 ms, more than any latch, or most of the longest
+//   lead) that it cannot have missed its blank: a lock that is always one refresh late looks
+//   like composition otherwise. A present landing later than the delay starts a probe: the next
+//   presents are made at the longest lead, and the first of them to land says whether the
+//   late one slipped (counted; the latch and the lead learn from it) or the compositor is there.
+// - A disjoint (a mode change, a new swap chain) starts the slot and the learning over and asks
+//   the main thread to restate the display's timing (TakeRestateRequest).
 // - Each tick also gets the moment its source frame is chosen for: evenly spaced at the pattern's
 //   average rate, never after the tick itself, so that uneven patterns (2-3) do not make the
 //   source sampling uneven too.
 //
-// Portable: the pace thread calls NextTarget, InTime, TickAt, OnPresented and OnStatistics; the
-// main thread SetStated and Status.
+// Portable: the pace thread calls NextTarget, InTime, TickAt, StillInTime, OnPresented and
+// OnStatistics; the main thread SetStated, TakeRestateRequest and Status.
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -52,11 +67,16 @@ struct CadenceStatus {
   BlankSource source = BlankSource::kNone;
   uint64_t slips = 0;  // presents that reached the glass later than their blank allowed
   double lead_ms = 0.0;
+  double latch_ms = 0.0;
+  uint32_t frame_latency = 1;
+  bool above_refresh = false;  // --fps is above the refresh rate: one frame a refresh
 };
 
 class DisplayLock final : public TickSchedule {
  public:
-  DisplayLock(uint64_t frequency, double fps);
+  // `frame_latency`: presents in flight, 1 (the lowest latency) or 2 (each made a refresh ahead
+  // of its blank).
+  DisplayLock(uint64_t frequency, double fps, uint32_t frame_latency = 1);
 
   // The grid the platform states for the window's display (a new monitor or mode starts the
   // clock over).
@@ -64,15 +84,23 @@ class DisplayLock final : public TickSchedule {
 
   bool NextTarget(uint64_t now, uint64_t& target, uint64_t& skipped) override;
   bool InTime(uint64_t wake) override;
+  bool EveryWakeCounts() const override { return frameLatency_ == 1; }
 
   // The locked tick whose target this is; false for a tick the lock did not schedule.
   bool TickAt(uint64_t target_qpc, LockedTick& tick) const;
+  // After the waits that precede the tick's take (the swap chain's): whether a present made
+  // `now` still makes the tick's blank. False gives the slot up: no present is made for it, the
+  // previous image stays a refresh more, and the miss is counted with the next target.
+  bool StillInTime(uint64_t now);
   // After that tick's work: whether a present was made, its id, and when the tick woke and was
   // done.
   void OnPresented(bool made, uint32_t present_id, uint64_t wake_qpc, uint64_t done_qpc);
   void OnStatistics(StatisticsRead read, const FrameStatistics& stats);
 
   CadenceStatus Status() const;
+  // True once after a disjoint: the display's timing may have changed, and the platform should
+  // be asked again (SetStated).
+  bool TakeRestateRequest() { return restateWanted_.exchange(false); }
 
  private:
   struct Sent {
@@ -86,13 +114,22 @@ class DisplayLock final : public TickSchedule {
   void FollowGrid(const BlankGrid& grid);
   // The longest lead: half a refresh, at least 2 ms.
   double Ceiling() const;
+  // The present's deadline before the slot's blank: the refreshes it is made ahead of it.
+  double Ahead(const BlankGrid& grid) const;
   void Miss();
   void Learn();
   void Landed(const FrameStatistics& stats);
+  // A present done `before` its blank slipped: counted, and the latch and lead learn from it.
+  void Slipped(double before);
+  // What the slips and landings say of the latch, into latch_.
+  void FollowLatch();
+  // The slot and everything learned from landings start over.
+  void Restart();
 
   mutable std::mutex mutex_;
   const uint64_t frequency_;
   const double fps_;
+  const uint32_t frameLatency_;
   VblankClock clock_;
   RefreshPattern pattern_;
   double patternPeriodQpc_ = 0.0;  // the grid period the pattern was made for
@@ -102,6 +139,12 @@ class DisplayLock final : public TickSchedule {
   // The lead and what bounds it, in counts.
   double lead_;
   double latch_;
+  double slipLatch_ = 0.0;    // what slips taught: the latch is more than this (decays)
+  double landedLatch_ = 0.0;  // what landings taught: the latch is at most this
+  bool haveLanded_ = false;
+  uint64_t sinceLatchSlip_ = 0;  // ticks since a slip taught the latch anything
+  uint64_t pendingMisses_ = 0;   // slots given up after their wake, counted with the next target
+  std::atomic<bool> restateWanted_{false};
   double floor_;
   double costP50_ = 0.0;  // of a tick's work, from its wake until it is done
   double costP99_ = 0.0;
@@ -112,8 +155,14 @@ class DisplayLock final : public TickSchedule {
   size_t samples_ = 0;
   std::vector<Sent> sent_;  // the last presents made, a ring
   size_t nextSent_ = 0;
-  bool haveDelay_ = false;
-  int64_t delay_ = 0;  // refreshes from a present's blank to its landing, the smallest seen
+  // Refreshes from a present's blank to its landing: 0 until a present made too early to have
+  // missed lands later (a compositor); the smallest seen since.
+  int64_t delay_ = 0;
+  // A present landed later than that: the next ones are made at the longest lead until one of
+  // them lands (then the first one slipped) or lands late too (then the compositor did it).
+  bool probing_ = false;
+  double probeCause_ = 0.0;  // how long before its blank the late one was done
+  double leadBeforeProbe_ = 0.0;
   uint64_t slips_ = 0;
 };
 

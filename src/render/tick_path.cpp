@@ -10,6 +10,14 @@ PresentResult TickPath::Run(uint64_t tick, uint64_t target_qpc, uint64_t wake_qp
   // The wait comes first, so the frame taken after it is the newest at the last moment.
   output_->WaitUntilReady();
   const bool taken_for_tick = before_take && before_take();
+  if (is_locked && !lock_->StillInTime(now_())) {
+    // Too late for its blank after the waits: no present, the image on the glass stays.
+    result.repeated = lastVersion_ != 0;
+    result.version = lastVersion_;
+    stats_.Record({tick, target_qpc, wake_qpc, now_(), result.repeated, result.version});
+    ReadStatistics();
+    return result;
+  }
   uint64_t want = FramePicker::kNewest;
   if (is_locked && !taken_for_tick) {
     OutputFrame newest;
@@ -42,11 +50,15 @@ PresentResult TickPath::Run(uint64_t tick, uint64_t target_qpc, uint64_t wake_qp
   const bool have_id = result.present_made && output_->LastPresentId(present_id);
   if (have_id) tracker_.OnPresent(tick, present_id, sync_interval, result.seen_qpc, done_qpc);
   if (is_locked) lock_->OnPresented(have_id, present_id, wake_qpc, done_qpc);
+  ReadStatistics();
+  return result;
+}
+
+void TickPath::ReadStatistics() {
   FrameStatistics statistics;
   const StatisticsRead read = output_->ReadStatistics(statistics);
   tracker_.OnStatistics(read, statistics);
   if (lock_ != nullptr) lock_->OnStatistics(read, statistics);
-  return result;
 }
 
 }  // namespace tsl

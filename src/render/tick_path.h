@@ -58,6 +58,7 @@ struct PresentResult {
 
 // One tick's work, the same on every output: wait until a present would not queue, let the
 // source take its frame (`before_take`, true when it took this tick's own frame on request),
+// give a display-locked tick up when those waits made it too late for its blank (a hold),
 // present the newest frame (a display-locked tick: the frame the FramePicker chooses for its
 // sample moment, unless the frame was taken for the tick: then there is nothing to choose), record
 // the tick's sample in the pace statistics and its present in the tracker and the lock, and read
@@ -81,6 +82,9 @@ class TickPath {
   uint64_t PresentCount() const { return presentCount_.load(); }
 
  private:
+  // The display's statistics, to the tracker and the lock.
+  void ReadStatistics();
+
   PaceStats& stats_;
   PresentTracker& tracker_;
   Clock now_;

@@ -92,6 +92,9 @@ LRESULT CALLBACK MainWindow::WindowProc(HWND hwnd, UINT message, WPARAM wparam, 
     case WM_TIMER:
       if (self->onTimer) self->onTimer();
       return 0;
+    case WM_DISPLAYCHANGE:
+      if (self->onDisplayChange) self->onDisplayChange();
+      break;
     case WM_CONTEXTMENU:
       if (self->onContextMenu) {
         POINT at{static_cast<int16_t>(LOWORD(lparam)), static_cast<int16_t>(HIWORD(lparam))};

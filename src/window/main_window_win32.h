@@ -42,6 +42,10 @@ class MainWindow {
   // Called on WM_TIMER: what the owner's loop does must go on while a modal loop (a message
   // box) runs instead of it.
   void SetTimerCallback(std::function<void()> callback) { onTimer = std::move(callback); }
+  // A display's mode or the desktop's layout changed (WM_DISPLAYCHANGE).
+  void SetDisplayChangeCallback(std::function<void()> callback) {
+    onDisplayChange = std::move(callback);
+  }
   // A right-click in the window (or the menu key): where, in screen coordinates.
   void SetContextMenuCallback(std::function<void(POINT)> callback) {
     onContextMenu = std::move(callback);
@@ -70,6 +74,7 @@ class MainWindow {
   LONG_PTR savedExStyle = 0;
   KeyCallback onKey;
   std::function<void()> onTimer;
+  std::function<void()> onDisplayChange;
   std::function<void(POINT)> onContextMenu;
   std::function<void(uint32_t)> onCommand;
   std::function<void(const std::string&)> onPickSender;
