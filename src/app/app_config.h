@@ -24,8 +24,10 @@ struct AppConfig {
   bool hideCursor = false;
   bool realtime = false;
   bool noActivate = false;
-  uint32_t parentPid = 0;        // 0: no parent to watch
-  bool oneFrameLatency = false;  // --latency 1: a waitable swap chain with one frame queued
+  uint32_t parentPid = 0;  // 0: no parent to watch
+  // --latency N: frames in flight under vsync, 1 or 2 (a waitable swap chain with N queued);
+  // 0: not given (the locked cadence then keeps one, the every-refresh cadence the platform's)
+  uint32_t frameLatency = 0;
   Cadence cadence = Cadence::kLocked;
   bool unknownCadence = false;  // --cadence with a value that names none (the default is kept)
   bool showHelp = false;        // --help, -h or /?: show the options and keys, then exit 0

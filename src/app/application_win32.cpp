@@ -34,6 +34,11 @@ constexpr UINT_PTR kServiceTimerId = 1;
 // change).
 constexpr ULONGLONG kTimingCheckMs = 1000;
 
+// The display-locked cadence's frames in flight: --latency's, else two. With one, any cost
+// past the lead (a slow draw, the GPU, a compositor or wake hiccup) shows as a repeat; with two,
+// as a refresh of latency (the cadence benchmark's adversarial rows: README).
+uint32_t LockedFrameLatency(const AppConfig& cfg) { return cfg.frameLatency == 1 ? 1 : 2; }
+
 int StartupFailure(const char* message) {
   std::fputs(message, stderr);
   std::fflush(stderr);
@@ -78,7 +83,8 @@ int Application::Run(const AppConfig& cfg) {
     std::fflush(stderr);
   }
   if (cfg.cadence == Cadence::kLocked) {
-    displayLock = std::make_unique<DisplayLock>(base::QpcFrequency(), cfg.fps);
+    displayLock =
+        std::make_unique<DisplayLock>(base::QpcFrequency(), cfg.fps, LockedFrameLatency(cfg));
     tickPath.BindLock(displayLock.get());
     paceController.SetSchedule(displayLock.get());
     RestateDisplayTiming(true);
@@ -95,11 +101,11 @@ int Application::Run(const AppConfig& cfg) {
   }
   if (const char* failure = StartDeviceUsers(cfg)) return StartupFailure(failure);
 
-  if (cfg.oneFrameLatency && !presenter.LatencyWaitable()) {
-    std::fputs(
-        "warning: --latency 1: this platform has no waitable swap chain; the device's frame "
-        "latency is 1 instead\n",
-        stderr);
+  if (cfg.frameLatency > 0 && !presenter.LatencyWaitable()) {
+    std::fprintf(stderr,
+                 "warning: --latency %u: this platform has no waitable swap chain; the device's "
+                 "frame latency is %u instead\n",
+                 static_cast<unsigned>(cfg.frameLatency), static_cast<unsigned>(cfg.frameLatency));
     std::fflush(stderr);
   }
   if (cfg.topmost) window.SetTopmost(true);
@@ -182,10 +188,11 @@ bool Application::StartPacing(const AppConfig& cfg) {
 
 const char* Application::StartDeviceUsers(const AppConfig& cfg) {
   if (!device.Create()) return "Failed to create D3D11 device\n";
-  // The display-locked cadence keeps one frame in flight, so a present lands at the blank it was
-  // timed for instead of queueing behind others.
-  if (!presenter.Initialize(&device, window.hwnd,
-                            cfg.oneFrameLatency || cfg.cadence == Cadence::kLocked)) {
+  // The display-locked cadence keeps its frames in flight (two unless --latency 1), so a present
+  // lands at the blank it was timed for instead of queueing behind others.
+  const uint32_t latency =
+      cfg.cadence == Cadence::kLocked ? LockedFrameLatency(cfg) : cfg.frameLatency;
+  if (!presenter.Initialize(&device, window.hwnd, latency)) {
     return "Failed to init renderer\n";
   }
   if (!receiver.Start(&device, &frameSlot, cfg.senderName)) {
@@ -291,6 +298,8 @@ void Application::RefreshTitle() {
     f.pattern = status.pattern;
     f.refresh_hz = status.refresh_hz;
     f.clock_source = BlankSourceName(status.source);
+    f.smooth = status.frame_latency > 1;
+    f.above_refresh = status.above_refresh;
   }
   if (!presentStage.vsync) f.cadence = CadenceShown::kTimer;
   f.repeated = tickPath.RepeatCount();

@@ -102,8 +102,11 @@ std::string HelpText() {
          "  --realtime         pace thread at time-critical priority, Pro Audio class\n"
          "  --no-activate      never take the focus\n"
          "  --parent-pid PID   end when that process ends\n"
-         "  --latency 1        one frame of latency under vsync: a waitable swap chain, the\n"
-         "                     newest frame taken just before the present (for live use)\n"
+         "  --latency N        frames in flight under vsync, 1 or 2 (waitable swap chain).\n"
+         "                     2 (\"smooth\", the locked cadence's default): each present\n"
+         "                     made a refresh ahead of its blank, so a hiccup of up to about\n"
+         "                     a refresh costs latency rather than a repeat; 1: the lowest\n"
+         "                     latency, the newest frame taken just before its present\n"
          "  --cadence MODE     with vsync on: locked (the default: each frame timed against\n"
          "                     the display's blanks, one frame in flight) or every-refresh\n"
          "                     (a frame every refresh, the blocking present setting the pace)\n"
@@ -161,7 +164,8 @@ AppConfig ParseCommandLine(const std::vector<std::wstring>& argv) {
     } else if (SameIgnoringCase(arg, L"--list-senders")) {
       cfg.listSenders = true;
     } else if (has_value && SameIgnoringCase(arg, L"--latency")) {
-      cfg.oneFrameLatency = WideToInt(argv[++i]) == 1;
+      const int latency = WideToInt(argv[++i]);
+      if (latency == 1 || latency == 2) cfg.frameLatency = static_cast<uint32_t>(latency);
     } else if (has_value && SameIgnoringCase(arg, L"--cadence")) {
       const std::wstring& value = argv[++i];
       if (SameIgnoringCase(value, L"every-refresh")) {

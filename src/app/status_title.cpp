@@ -55,8 +55,9 @@ std::wstring CadenceText(const TitleFigures& f) {
       const std::wstring pattern(f.pattern.begin(), f.pattern.end());
       const std::string source_narrow(f.clock_source);
       const std::wstring source(source_narrow.begin(), source_narrow.end());
-      std::swprintf(text, 160, L"cadence %ls @ %.2f Hz (%ls)", pattern.c_str(), f.refresh_hz,
-                    source.c_str());
+      std::swprintf(text, 160, L"cadence %ls @ %.2f Hz (%ls%ls%ls)", pattern.c_str(), f.refresh_hz,
+                    source.c_str(), f.smooth ? L", smooth" : L"",
+                    f.above_refresh ? L", fps above refresh" : L"");
       return text;
     }
     case CadenceShown::kNoClock:

@@ -13,7 +13,7 @@ const wchar_t* PixelFormatName(int32_t format);
 
 // How ticks follow the display, as the title shows it.
 enum class CadenceShown : uint8_t {
-  kLocked,        // "cadence 2 @ 143.98 Hz (statistics)"
+  kLocked,        // "cadence 2 @ 143.98 Hz (statistics)", "... (statistics, smooth)"
   kEveryRefresh,  // "cadence every refresh"
   kNoClock,       // "cadence every refresh (no display clock)": locked asked, nothing to lock to
   kTimer,         // "cadence timer" (vsync off)
@@ -38,6 +38,8 @@ struct TitleFigures {
   std::string pattern;            // kLocked: "2", "2-3"
   double refresh_hz = 0.0;        // kLocked: the display clock's rate
   const char* clock_source = "";  // kLocked: where the clock came from
+  bool smooth = false;            // kLocked: two frames in flight (--latency 2)
+  bool above_refresh = false;     // kLocked: --fps is above the refresh rate
   // The overlay only (the title has no room): how old the recent source frames were when first
   // presented, over `aged_frames` frames (0: not known).
   size_t aged_frames = 0;

@@ -21,6 +21,8 @@ constexpr size_t kSentKept = 16;
 // A slot this many frames in the past is no schedule to continue: the lock was not used
 // meanwhile (timer mode, or no grid), and starts afresh.
 constexpr double kStaleFrames = 4.0;
+// The longest a present's sync interval may be (the swap chain's limit).
+constexpr uint32_t kMostSyncInterval = 4;
 // A change of the grid's period this large makes a new pattern.
 constexpr double kPatternRefit = 0.001;
 // A present done this long before its blank cannot have missed it for the latch (no display's
@@ -62,11 +64,17 @@ void DisplayLock::Restart() {
   delay_ = 0;
   if (probing_) lead_ = leadBeforeProbe_;
   probing_ = false;
+  drain_ = false;
+  hold_ = false;
   for (Sent& s : sent_) s.judged = true;
 }
 
+bool DisplayLock::HeldByInterval() const {
+  return frameLatency_ > 1 && pattern_.Longest() <= kMostSyncInterval;
+}
+
 double DisplayLock::Ahead(const BlankGrid& grid) const {
-  return static_cast<double>(frameLatency_ - 1) * grid.period_qpc;
+  return HeldByInterval() ? static_cast<double>(frameLatency_ - 1) * grid.period_qpc : 0.0;
 }
 
 void DisplayLock::FollowGrid(const BlankGrid& grid) {
@@ -87,6 +95,7 @@ LockedTick DisplayLock::Slot(uint64_t frame, double blank, const BlankGrid& grid
   const double even = (pattern_.EvenOffsetOf(frame) - pattern_.EvenOffsetMost()) * grid.period_qpc;
   t.sample_qpc = static_cast<uint64_t>(std::llround(blank + even - lead));
   t.refreshes = pattern_.RefreshesOf(frame);
+  t.sync_interval = HeldByInterval() ? t.refreshes : 1;
   return t;
 }
 
@@ -115,6 +124,14 @@ bool DisplayLock::NextTarget(uint64_t now, uint64_t& target, uint64_t& skipped) 
   // A slot whose time has passed is given up: the schedule never moves to "now". Frames of one
   // length may take the next blank of the grid (any blank starts the pattern as well); an
   // uneven pattern takes its next slot, so the frames after it keep their place in the 2-3.
+  if (drain_ && haveSlot_) {
+    // A queue one image too deep (two frames in flight, one landed late): this slot is given
+    // up, so the image on the glass stays a refresh more and the queue is back to its depth.
+    drain_ = false;
+    ++skipped;
+    blank = grid.Nearest(blank + pattern_.RefreshesOf(frame) * period);
+    ++frame;
+  }
   const uint64_t given_up = skipped;
   if (blank - lead < t) {
     ++skipped;
@@ -130,6 +147,10 @@ bool DisplayLock::NextTarget(uint64_t now, uint64_t& target, uint64_t& skipped) 
   }
   if (skipped > given_up) Miss();
   slot_ = Slot(frame, blank, grid);
+  if (hold_ && HeldByInterval()) {
+    slot_.sync_interval = std::min(kMostSyncInterval, slot_.sync_interval + 1);
+    hold_ = false;
+  }
   slotBlank_ = blank;
   haveSlot_ = true;
   target = slot_.target_qpc;
@@ -194,7 +215,7 @@ void DisplayLock::FollowLatch() {
 
 void DisplayLock::Learn() {
   costP50_ = Percentile(costs_, 0.5);
-  costP99_ = Percentile(costs_, 0.99);
+  costP99_ = Percentile(costs_, 0.995);
   floor_ = std::min(Ceiling(), latch_ + costP99_ + Percentile(lateness_, 0.999) +
                                    kFloorGuardUs * static_cast<double>(frequency_) / 1e6);
   lead_ = std::max(lead_, floor_);
@@ -224,6 +245,7 @@ void DisplayLock::OnPresented(bool made, uint32_t present_id, uint64_t wake_qpc,
   }
   if (made) {
     const Sent s{present_id, slot_.blank_qpc, done_qpc, false};
+    lastSentId_ = present_id;
     if (sent_.size() < kSentKept) {
       sent_.push_back(s);
     } else {
@@ -261,7 +283,8 @@ void DisplayLock::Landed(const FrameStatistics& stats) {
   // Against a stated grid (of any phase) a landing says nothing of the latch or the delay.
   if (grid.source != BlankSource::kStatistics) return;
   // No latch is this long: a present done this early that still reached the glass later than
-  // its blank was put there by the compositor, not missed.
+  // its blank was put there by the compositor, not missed (with one frame in flight: with two,
+  // it may have queued behind a late one).
   const double surely =
       std::min(kSurelyInTimeUs * static_cast<double>(frequency_) / 1e6, 0.8 * Ceiling());
   for (Sent& s : sent_) {
@@ -274,34 +297,58 @@ void DisplayLock::Landed(const FrameStatistics& stats) {
         std::llround((landed - static_cast<double>(s.blank_qpc)) / grid.period_qpc));
     // How long before its blank the present was done.
     const double before = static_cast<double>(static_cast<int64_t>(s.blank_qpc - s.done_qpc));
+    const bool probe = probing_ && static_cast<int32_t>(s.id - probeFromId_) > 0;
+    if (delay < 0) {
+      // A refresh early: with two frames in flight the queue ran empty (at the start, after a
+      // drain), and each present shows at the blank before its own. One present held a refresh
+      // longer by its sync interval fills it again; those made before it land early too.
+      if (frameLatency_ > 1 && static_cast<int32_t>(s.id - holdThroughId_) > 0) {
+        hold_ = true;
+        holdThroughId_ = lastSentId_ + 1;
+      }
+      continue;
+    }
     if (delay < delay_) delay_ = delay;  // the compositor has stepped aside
     if (delay <= delay_) {
       // In time: the latch is at most this margin.
       landedLatch_ = haveLanded_ ? std::min(landedLatch_, before) : before;
       haveLanded_ = true;
-      if (probing_ && before >= surely) {
+      if (probe) {
         // The probe made its blank: the present that started it did miss. A slip.
         probing_ = false;
         Slipped(probeCause_);
-        lead_ = std::max(lead_, leadBeforeProbe_);
       }
       FollowLatch();
       continue;
     }
-    if (before >= surely) {
-      // Too early to have missed: the compositor adds this delay.
+    if (probe || (frameLatency_ == 1 && !probing_ && before >= surely)) {
+      // Made after the probe began (or too early to have missed), and late all the same: the
+      // compositor adds this delay.
       delay_ = delay;
       if (probing_) lead_ = leadBeforeProbe_;
       probing_ = false;
       continue;
     }
-    if (probing_) continue;  // made before the probe: the probe will tell
-    // Later than the delay believed: a miss, or a compositor. One present made as early as the
-    // lead may be (the ceiling) tells which, before anything is learned from it.
+    if (probing_) continue;  // made before the probe began: the probe will tell
+    if (frameLatency_ == 1 && before < latch_) {
+      // Done later than the latch believed allows (a slow draw, a stall): it missed for that,
+      // which says nothing of the latch or a compositor, and a longer lead would not have
+      // saved a stall. Counted; the floor follows the ticks' costs as they are.
+      ++slips_;
+      continue;
+    }
+    // Later than the delay believed: a miss, or a compositor. The presents made from now on
+    // tell which: with one frame in flight they are made at the longest lead; with two, one
+    // slot is given up first so that a queue one image too deep drains.
     probing_ = true;
     probeCause_ = before;
+    probeFromId_ = lastSentId_;
     leadBeforeProbe_ = lead_;
-    lead_ = Ceiling();
+    if (frameLatency_ == 1) {
+      lead_ = Ceiling();
+    } else {
+      drain_ = true;
+    }
   }
 }
 
@@ -315,8 +362,11 @@ void DisplayLock::Slipped(double before) {
     sinceLatchSlip_ = 0;
     FollowLatch();
   }
-  lead_ = leadBeforeProbe_;
-  Miss();
+  lead_ = std::max(lead_, leadBeforeProbe_);
+  if (frameLatency_ == 1) {
+    lead_ = leadBeforeProbe_;
+    Miss();
+  }
   lead_ = std::max(lead_, latch_);
 }
 

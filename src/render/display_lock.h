@@ -10,7 +10,8 @@
 //   follows the clock as it is refined).
 // - Each tick wakes a lead before its blank, takes its frame and presents with sync interval 1
 //   and one frame in flight (or, with a frame latency of 2, a refresh earlier with two in
-//   flight: a hiccup of up to about a refresh then costs latency, not a slip). The lead starts
+//   flight, each image held its refreshes by its sync interval: a hiccup of up to about a
+//   refresh then costs latency, not a slip). The lead starts
 //   at 2 ms; a miss makes it larger, clean stretches smaller (half the way to the floor per
 //   clean stretch), never below the latch, the tick's own cost (p99) and the wake's lateness
 //   (p99.9).
@@ -28,8 +29,9 @@
 //   raised only by a present made so early (3 ms, more than any latch, or most of the longest
 //   lead) that it cannot have missed its blank: a lock that is always one refresh late looks
 //   like composition otherwise. A present landing later than the delay starts a probe: the next
-//   presents are made at the longest lead, and the first of them to land says whether the
-//   late one slipped (counted; the latch and the lead learn from it) or the compositor is there.
+//   presents are made at the longest lead (with two frames in flight: one slot is given up, so
+//   a queue one image too deep drains), and the first of them to land says whether the late one
+//   slipped (counted; the latch and the lead learn from it) or the compositor is there.
 // - A disjoint (a mode change, a new swap chain) starts the slot and the learning over and asks
 //   the main thread to restate the display's timing (TakeRestateRequest).
 // - Each tick also gets the moment its source frame is chosen for: evenly spaced at the pattern's
@@ -53,11 +55,13 @@
 namespace tsl {
 
 struct LockedTick {
-  uint64_t frame = 0;       // the output frame's index in the pattern
-  uint64_t blank_qpc = 0;   // the blank it is meant to reach
-  uint64_t target_qpc = 0;  // when its tick takes a frame and presents: the blank less the lead
-  uint64_t sample_qpc = 0;  // the evenly spaced moment its source frame is chosen for
-  uint32_t refreshes = 0;   // how many refreshes it is meant to stay
+  uint64_t frame = 0;          // the output frame's index in the pattern
+  uint64_t blank_qpc = 0;      // the blank it is meant to reach
+  uint64_t target_qpc = 0;     // when its tick takes a frame and presents: the blank less the lead
+  uint64_t sample_qpc = 0;     // the evenly spaced moment its source frame is chosen for
+  uint32_t refreshes = 0;      // how many refreshes it is meant to stay
+  uint32_t sync_interval = 1;  // its present's: with two frames in flight, its refreshes, so
+                               // that the image stays them though the next present is queued
 };
 
 struct CadenceStatus {
@@ -114,7 +118,11 @@ class DisplayLock final : public TickSchedule {
   void FollowGrid(const BlankGrid& grid);
   // The longest lead: half a refresh, at least 2 ms.
   double Ceiling() const;
-  // The present's deadline before the slot's blank: the refreshes it is made ahead of it.
+  // With two frames in flight, each image is held its refreshes by its sync interval, and each
+  // present is made a refresh ahead of its blank (patterns of at most 4 refreshes a frame;
+  // longer ones are made as with one frame in flight).
+  bool HeldByInterval() const;
+  // How much earlier than the lead before its blank a present is made.
   double Ahead(const BlankGrid& grid) const;
   void Miss();
   void Learn();
@@ -161,8 +169,13 @@ class DisplayLock final : public TickSchedule {
   // A present landed later than that: the next ones are made at the longest lead until one of
   // them lands (then the first one slipped) or lands late too (then the compositor did it).
   bool probing_ = false;
-  double probeCause_ = 0.0;  // how long before its blank the late one was done
+  double probeCause_ = 0.0;   // how long before its blank the late one was done
+  uint32_t probeFromId_ = 0;  // presents made after this one are the probe's
   double leadBeforeProbe_ = 0.0;
+  bool drain_ = false;          // two frames in flight: give the next slot up
+  bool hold_ = false;           // two frames in flight: hold the next image a refresh longer
+  uint32_t holdThroughId_ = 0;  // early landings of presents up to this one are the hold's
+  uint32_t lastSentId_ = 0;
   uint64_t slips_ = 0;
 };
 

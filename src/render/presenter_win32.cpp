@@ -17,7 +17,7 @@ constexpr uint32_t kInitialWidth = 1280;
 constexpr uint32_t kInitialHeight = 720;
 }  // namespace
 
-bool Presenter::Initialize(GpuDevice* device, HWND window, bool one_frame_latency) {
+bool Presenter::Initialize(GpuDevice* device, HWND window, uint32_t frame_latency) {
   device_ = device;
   window_ = window;
   tearingSupported_ = device->tearingSupported;
@@ -42,10 +42,11 @@ bool Presenter::Initialize(GpuDevice* device, HWND window, bool one_frame_latenc
                                                              nullptr, nullptr,
                                                              swapChain_.ReleaseAndGetAddressOf()));
   };
-  if (one_frame_latency &&
+  if (frame_latency > 0 &&
       create(base_flags | DXGI_SWAP_CHAIN_FLAG_FRAME_LATENCY_WAITABLE_OBJECT)) {
     ComPtr<IDXGISwapChain2> waitable;
-    if (SUCCEEDED(swapChain_.As(&waitable)) && SUCCEEDED(waitable->SetMaximumFrameLatency(1))) {
+    if (SUCCEEDED(swapChain_.As(&waitable)) &&
+        SUCCEEDED(waitable->SetMaximumFrameLatency(frame_latency))) {
       latencyWaitable_.reset(waitable->GetFrameLatencyWaitableObject());
     }
     // A swap chain made waitable must be waited on; without the interface to wait with (Wine 8
@@ -56,11 +57,13 @@ bool Presenter::Initialize(GpuDevice* device, HWND window, bool one_frame_latenc
                         ? base_flags | DXGI_SWAP_CHAIN_FLAG_FRAME_LATENCY_WAITABLE_OBJECT
                         : base_flags;
   if (!swapChain_ && !create(swapChainFlags_)) return false;
-  if (one_frame_latency && !latencyWaitable_) {
-    // No waitable swap chain: one frame in flight is had, less precisely, from the device (a
-    // present then blocks while one is queued).
+  if (frame_latency > 0 && !latencyWaitable_) {
+    // No waitable swap chain: the frames in flight are had, less precisely, from the device (a
+    // present then blocks while that many are queued).
     ComPtr<IDXGIDevice1> dxgi_device;
-    if (SUCCEEDED(device->device.As(&dxgi_device))) dxgi_device->SetMaximumFrameLatency(1);
+    if (SUCCEEDED(device->device.As(&dxgi_device))) {
+      dxgi_device->SetMaximumFrameLatency(frame_latency);
+    }
   }
   // Fullscreen is the window's own business, never DXGI's.
   device->factory->MakeWindowAssociation(window, DXGI_MWA_NO_ALT_ENTER);

@@ -42,10 +42,11 @@ class Presenter {
   Presenter(const Presenter&) = delete;
   Presenter& operator=(const Presenter&) = delete;
 
-  // With `one_frame_latency`, where the platform has it (IDXGISwapChain2), the swap chain is
-  // made waitable with a maximum frame latency of 1 (see WaitUntilReady); elsewhere it is the
-  // usual one on a device whose maximum frame latency is 1, and LatencyWaitable says so.
-  bool Initialize(GpuDevice* device, HWND window, bool one_frame_latency = false);
+  // With a `frame_latency` of 1 or more, where the platform has it (IDXGISwapChain2), the swap
+  // chain is made waitable with that maximum frame latency (see WaitUntilReady); elsewhere it
+  // is the usual one on a device whose maximum frame latency is that, and LatencyWaitable says
+  // so. 0: the platform's usual latency.
+  bool Initialize(GpuDevice* device, HWND window, uint32_t frame_latency = 0);
   bool LatencyWaitable() const { return static_cast<bool>(latencyWaitable_); }
   // With a waitable swap chain: waits (at most a second) until a present would not queue behind
   // another, so that the frame drawn next is the newest at the last moment. Each wait is owed to

@@ -7,6 +7,7 @@ PresentResult TickPath::Run(uint64_t tick, uint64_t target_qpc, uint64_t wake_qp
   PresentResult result;
   LockedTick locked;
   const bool is_locked = lock_ != nullptr && lock_->TickAt(target_qpc, locked);
+  if (is_locked) sync_interval = locked.sync_interval;
   // The wait comes first, so the frame taken after it is the newest at the last moment.
   output_->WaitUntilReady();
   const bool taken_for_tick = before_take && before_take();

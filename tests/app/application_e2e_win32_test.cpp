@@ -42,7 +42,8 @@ const std::wregex& TitlePattern() {
       L"missed [0-9]+  \\|  recv [0-9]+  \\|  (connected|NO SOURCE) \\([0-9]+ avail\\)  \\|  "
       L"fmt [A-Za-z0-9_]+  \\|  vsync (on|off)  \\|  mon[0-9]+  \\|  "
       L"cadence (every refresh( \\(no display clock\\))?|timer|[0-9]+(-[0-9]+)? @ "
-      L"[0-9]+\\.[0-9]{2} Hz \\((statistics|nominal|compositor|synthetic)\\))  "
+      L"[0-9]+\\.[0-9]{2} Hz \\((statistics|nominal|compositor|synthetic)(, smooth)?"
+      L"(, fps above refresh)?\\))  "
       L"\\[F11=fs F12=mon V=vsync P=dump-csv ESC=exit\\]");
   return pattern;
 }
@@ -127,7 +128,8 @@ TEST(ApplicationTest, TheTitleShowsTheFiguresAndTheVsyncWordFlipsOnV) {
   EXPECT_NE(title.find(L"src \"(none)\""), std::wstring::npos);
   // The emulator's compositor makes up a 60 Hz grid: the display-locked cadence runs on it, and
   // says so.
-  EXPECT_NE(title.find(L"mon0  |  cadence 1 @ 60.00 Hz (synthetic)  [F11"), std::wstring::npos);
+  EXPECT_NE(title.find(L"mon0  |  cadence 1 @ 60.00 Hz (synthetic, smooth)  [F11"),
+            std::wstring::npos);
 
   app.PostKey('V');
   ASSERT_TRUE(app.WaitForTitleContaining(L"vsync off  |  mon0  |  cadence timer")) << app.Title();
@@ -215,8 +217,8 @@ std::vector<std::pair<long long, long long>> WriteAndReadPaceLog(AppProcess& app
 
 // With vsync on, the display-locked cadence times each tick against the display's blanks (here
 // the emulator's made-up 60 Hz grid, 166,666 counts a refresh): --fps 30 is a tick every two
-// refreshes, 60 one every refresh, and every-refresh keeps the back-to-back ticks whose target is
-// their wake.
+// refreshes, 60 one every refresh (with one frame in flight as with two), and every-refresh
+// keeps the back-to-back ticks whose target is their wake.
 TEST(ApplicationTest, UnderVsyncTicksFollowTheDisplaysGridAtTheRequestedRate) {
   constexpr long long kRefresh = 166'666;
   struct Case {
@@ -224,7 +226,8 @@ TEST(ApplicationTest, UnderVsyncTicksFollowTheDisplaysGridAtTheRequestedRate) {
     int refreshes;  // per tick; 0: back to back
   };
   for (const Case& c :
-       {Case{L"--fps 30", 2}, Case{L"--fps 60", 1}, Case{L"--fps 30 --cadence every-refresh", 0}}) {
+       {Case{L"--fps 30", 2}, Case{L"--fps 60", 1}, Case{L"--fps 30 --latency 1", 2},
+        Case{L"--fps 30 --cadence every-refresh", 0}}) {
     SCOPED_TRACE(std::string(c.args, c.args + std::wcslen(c.args)));
     AppProcess app;
     ASSERT_TRUE(app.Start(kProgram, std::wstring(c.args) + L" --width 320 --height 200"));

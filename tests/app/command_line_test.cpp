@@ -96,9 +96,10 @@ TEST(CommandLineTest, HelpAndVersionAreAskedForAndOtherArgumentsKeepTheirMeaning
   EXPECT_FALSE(named.showHelp);
   EXPECT_EQ(named.senderName, "--help");
   EXPECT_NE(HelpText().find("--parent-pid PID"), std::string::npos);
-  EXPECT_TRUE(Parse({L"--latency", L"1"}).oneFrameLatency);
-  EXPECT_FALSE(Parse({L"--latency", L"2"}).oneFrameLatency);  // only one frame is offered
-  EXPECT_FALSE(Parse({}).oneFrameLatency);
+  EXPECT_EQ(Parse({L"--latency", L"1"}).frameLatency, 1u);
+  EXPECT_EQ(Parse({L"--latency", L"2"}).frameLatency, 2u);
+  EXPECT_EQ(Parse({L"--latency", L"3"}).frameLatency, 0u);  // one or two frames are offered
+  EXPECT_EQ(Parse({}).frameLatency, 0u);
   EXPECT_EQ(Parse({}).cadence, Cadence::kLocked);
   EXPECT_EQ(Parse({L"--cadence", L"Every-Refresh"}).cadence, Cadence::kEveryRefresh);
   EXPECT_EQ(Parse({L"--cadence", L"locked"}).cadence, Cadence::kLocked);

@@ -61,13 +61,22 @@ TEST(StatusTitleTest, TheTitleForAGivenSetOfFigures) {
   // The other ways ticks can follow the display.
   struct Case {
     CadenceShown shown;
+    bool smooth;
+    bool above_refresh;
     const wchar_t* text;
   };
   for (const Case c :
-       {Case{CadenceShown::kEveryRefresh, L"  |  cadence every refresh  ["},
-        Case{CadenceShown::kNoClock, L"  |  cadence every refresh (no display clock)  ["},
-        Case{CadenceShown::kTimer, L"  |  cadence timer  ["}}) {
+       {Case{CadenceShown::kLocked, true, false,
+             L"  |  cadence 2-3 @ 59.94 Hz (statistics, smooth)  ["},
+        Case{CadenceShown::kLocked, false, true,
+             L"  |  cadence 2-3 @ 59.94 Hz (statistics, fps above refresh)  ["},
+        Case{CadenceShown::kEveryRefresh, false, false, L"  |  cadence every refresh  ["},
+        Case{CadenceShown::kNoClock, false, false,
+             L"  |  cadence every refresh (no display clock)  ["},
+        Case{CadenceShown::kTimer, false, false, L"  |  cadence timer  ["}}) {
     f.cadence = c.shown;
+    f.smooth = c.smooth;
+    f.above_refresh = c.above_refresh;
     EXPECT_NE(FormatTitle(f).find(c.text), std::wstring::npos) << c.text;
   }
 }
