@@ -12,7 +12,79 @@ double Ms(uint64_t from, uint64_t to) {
   return static_cast<double>(static_cast<int64_t>(to - from)) * 1000.0 / kFrequency;
 }
 
+// How many runs from `from` on follow the pattern from its frame `phase`.
+size_t Following(const std::vector<GlassRun>& runs, size_t from, const IntendedPattern& pattern,
+                 uint64_t phase) {
+  size_t n = 0;
+  const size_t most = std::min(runs.size(), from + 2 * pattern.q + 2);
+  for (size_t i = from; i < most && runs[i].length == pattern.Length(phase + n); ++i) ++n;
+  return n;
+}
+
 }  // namespace
+
+IntendedPattern::IntendedPattern(double refresh_hz, double fps) {
+  ratio = std::max(1.0, refresh_hz / fps);
+  for (uint64_t d = 1; d <= 6 && !snapped; ++d) {
+    const auto n = static_cast<uint64_t>(std::llround(ratio * static_cast<double>(d)));
+    if (n >= d &&
+        std::fabs(static_cast<double>(n) / static_cast<double>(d) - ratio) <= 0.005 * ratio) {
+      snapped = true;
+      p = n;
+      q = d;
+    }
+  }
+  const double per_frame = snapped ? static_cast<double>(p) / static_cast<double>(q) : ratio;
+  shortest = static_cast<uint32_t>(std::floor(per_frame));
+  longest = static_cast<uint32_t>(std::ceil(per_frame));
+}
+
+uint32_t IntendedPattern::Length(uint64_t n) const {
+  if (!snapped) return 0;
+  return static_cast<uint32_t>((n + 1) * p / q - n * p / q);
+}
+
+size_t OffPattern(const std::vector<GlassRun>& runs,
+                  const std::function<IntendedPattern(uint64_t blank_qpc)>& pattern_at,
+                  std::vector<uint64_t>* off_at) {
+  size_t off = 0;
+  bool anchored = false;
+  uint64_t phase = 0;  // the pattern's frame the next run is meant to be
+  double ratio = 0.0;
+  for (size_t i = 1; i + 1 < runs.size(); ++i) {
+    const IntendedPattern pattern = pattern_at(runs[i].first_blank_qpc);
+    if (pattern.ratio != ratio) anchored = false;  // a new rate: its pattern starts anywhere
+    ratio = pattern.ratio;
+    if (!pattern.snapped) {
+      // The carried remainder has no period to be in phase with: each run is judged on its own.
+      if (runs[i].length < pattern.shortest || runs[i].length > pattern.longest) {
+        ++off;
+        if (off_at != nullptr) off_at->push_back(runs[i].first_blank_qpc);
+      }
+      continue;
+    }
+    if (!anchored) {
+      // The phase that the runs from here on follow longest.
+      size_t best = 0;
+      for (uint64_t m = 0; m < pattern.q; ++m) {
+        const size_t n = Following(runs, i, pattern, m);
+        if (n > best) {
+          best = n;
+          phase = m;
+        }
+      }
+      anchored = true;
+    }
+    if (runs[i].length == pattern.Length(phase)) {
+      phase = (phase + 1) % pattern.q;
+    } else {
+      ++off;
+      if (off_at != nullptr) off_at->push_back(runs[i].first_blank_qpc);
+      anchored = false;
+    }
+  }
+  return off;
+}
 
 double Percentile(std::vector<double> v, double q) {
   if (v.empty()) return std::nan("");
@@ -20,26 +92,13 @@ double Percentile(std::vector<double> v, double q) {
   return v[static_cast<size_t>(static_cast<double>(v.size() - 1) * q)];
 }
 
-CadenceFigures Judge(const DisplaySim& sim, double fps, double minutes) {
-  const double refresh_hz = sim.Display().refresh_hz;
-  const double display_ppm = sim.Display().ppm;
+CadenceFigures Judge(const DisplaySim& sim, double fps, double minutes, uint32_t on_time_refreshes,
+                     double settle_s) {
   CadenceFigures f;
-  // The refreshes a source frame is meant to stay: the ratio, or the two whole numbers around it.
-  const double ratio = refresh_hz / fps;
-  const double nearest = std::round(ratio);
-  const bool whole = std::fabs(ratio - nearest) < 0.05 * ratio;
-  const auto shortest = static_cast<uint32_t>(whole ? nearest : std::floor(ratio));
-  const auto longest = static_cast<uint32_t>(whole ? nearest : std::ceil(ratio));
-
-  // Runs of one source frame on the glass, from the first frame shown.
-  struct Run {
-    uint64_t version;
-    uint32_t length;
-    uint64_t first_blank_qpc;
-  };
-  std::vector<Run> runs;
+  const uint64_t judged_from = sim.Start() + static_cast<uint64_t>(settle_s * kFrequency);
+  std::vector<GlassRun> runs;
   for (const Glass& g : sim.Oracle()) {
-    if (g.version == 0) continue;
+    if (g.version == 0 || g.blank_qpc < judged_from) continue;
     if (!runs.empty() && runs.back().version == g.version) {
       ++runs.back().length;
     } else {
@@ -47,16 +106,26 @@ CadenceFigures Judge(const DisplaySim& sim, double fps, double minutes) {
     }
   }
   if (runs.size() < 3) return f;
-  runs.pop_back();  // the last run is cut by the end
-  size_t off = 0;
+  std::vector<uint64_t> off_at;
+  const size_t off = OffPattern(
+      runs,
+      [&sim, fps](uint64_t blank_qpc) { return IntendedPattern(sim.RefreshHzAt(blank_qpc), fps); },
+      &off_at);
+  const uint64_t change = sim.ModeChangeQpc();
+  if (change != UINT64_MAX) {
+    f.relock_ms = 0.0;
+    for (const uint64_t t : off_at) {
+      if (t >= change && t < change + 2 * kFrequency) f.relock_ms = Ms(change, t);
+    }
+  }
   size_t errors = 0;
   std::vector<uint64_t> error_times;
   std::vector<double> ages;
-  for (size_t i = 0; i < runs.size(); ++i) {
-    const Run& r = runs[i];
+  for (size_t i = 0; i + 1 < runs.size(); ++i) {  // the last run is cut by the end
+    const GlassRun& r = runs[i];
     ages.push_back(Ms(sim.SignalTime(r.version), r.first_blank_qpc));
     if (i == 0) continue;  // the first run may be cut by the start
-    if (r.length < shortest || r.length > longest) ++off;
+    const uint32_t longest = IntendedPattern(sim.RefreshHzAt(r.first_blank_qpc), fps).longest;
     const uint64_t skipped =
         r.version > runs[i - 1].version + 1 ? r.version - runs[i - 1].version - 1 : 0;
     const bool held_too_long = r.length > longest;
@@ -65,15 +134,18 @@ CadenceFigures Judge(const DisplaySim& sim, double fps, double minutes) {
       error_times.push_back(r.first_blank_qpc);
     }
   }
-  const uint64_t source_frames = runs.back().version - runs.front().version + 1;
-  f.off_pattern_per_10k = 1e4 * static_cast<double>(off) / static_cast<double>(runs.size() - 1);
+  const size_t judged = runs.size() - 2;
+  const uint64_t source_frames = runs[runs.size() - 2].version - runs.front().version + 1;
+  f.off_pattern_per_10k = 1e4 * static_cast<double>(off) / static_cast<double>(judged);
   f.errors_per_10k = 1e4 * static_cast<double>(errors) / static_cast<double>(source_frames);
   // The beat: source frames made a second against those the display's pattern takes, each
-  // rate as its own clock runs.
+  // rate as its own clock runs (at the rate the run started with).
+  const IntendedPattern start(sim.Display().refresh_hz, fps);
   const double source_hz = 1.0 / sim.SourcePeriodS();
-  const double refresh_true_hz = refresh_hz * (1.0 + display_ppm * 1e-6);
-  const double taken_hz = refresh_true_hz / (whole ? nearest : ratio);
-  f.beat_per_10k = 1e4 * std::fabs(source_hz - taken_hz) / source_hz;
+  const double refresh_true_hz = sim.Display().refresh_hz * (1.0 + sim.Display().ppm * 1e-6);
+  const double per_frame =
+      start.snapped ? static_cast<double>(start.p) / static_cast<double>(start.q) : start.ratio;
+  f.beat_per_10k = 1e4 * std::fabs(source_hz - refresh_true_hz / per_frame) / source_hz;
   size_t events = 0;
   uint64_t last_event = 0;
   for (const uint64_t t : error_times) {
@@ -83,8 +155,24 @@ CadenceFigures Judge(const DisplaySim& sim, double fps, double minutes) {
   f.judder_per_minute = static_cast<double>(events) / minutes;
 
   std::vector<double> takes;
+  bool slipped = false;
+  uint64_t slipped_at = 0;
   for (const PresentFate& p : sim.Presents()) {
-    if (p.shown) takes.push_back(Ms(p.taken_qpc, p.first_blank_qpc));
+    if (!p.shown || p.taken_qpc < judged_from) continue;
+    takes.push_back(Ms(p.taken_qpc, p.first_blank_qpc));
+    const double period = kFrequency / sim.RefreshHzAt(p.first_blank_qpc);
+    // Refreshes from the first blank after the take to the one it reached the glass at.
+    const double after_take = static_cast<double>(p.first_blank_qpc - p.taken_qpc) / period;
+    const bool late = after_take > static_cast<double>(on_time_refreshes) + 1.0;
+    if (late && !slipped) {
+      slipped = true;
+      slipped_at = p.first_blank_qpc;
+      ++f.slips;
+    } else if (!late && slipped) {
+      slipped = false;
+      f.recovery_refreshes.push_back(
+          std::round(static_cast<double>(p.first_blank_qpc - slipped_at) / period));
+    }
   }
   f.take_p50_ms = Percentile(takes, 0.5);
   f.take_p99_ms = Percentile(takes, 0.99);

@@ -18,12 +18,13 @@ uint64_t Counts(double seconds) { return static_cast<uint64_t>(seconds * kFreque
 DisplaySim::DisplaySim(const DisplayParams& display, const SourceParams& source,
                        const PaceParams& pace, uint64_t seed, double seconds)
     : display_(display), source_(source), pace_(pace), random_(seed) {
-  if (display_.waitable) display_.max_latency = 1;
+  if (display_.waitable) display_.max_latency = std::max<uint32_t>(1, display_.frame_latency);
   now_ = kStart;
+  start_ = kStart;
   end_ = kStart + Counts(seconds);
   period_ = static_cast<double>(kFrequency) / display_.refresh_hz;
   ppmNow_ = display_.ppm;
-  nextBlank_ = static_cast<double>(kStart) + 0.37 * period_;  // some phase against the ticks
+  nextBlank_ = static_cast<double>(kStart) + display_.phase * period_;
   firstBlank_ = nextBlank_;
   nextRefresh_ = display_.first_refresh;
   nextId_ = display_.first_present_id + 1;
@@ -74,7 +75,7 @@ void DisplaySim::AdvanceTo(uint64_t t) {
 }
 
 bool DisplaySim::Eligible(const PresentFate& p, uint64_t blank_qpc) const {
-  return static_cast<double>(p.present_qpc) + display_.latch_us * 10.0 <=
+  return static_cast<double>(p.ready_qpc) + display_.latch_us * 10.0 <=
          static_cast<double>(blank_qpc);
 }
 
@@ -101,6 +102,11 @@ void DisplaySim::Blank() {
     disjointDone_ = true;
     disjointPending_ = true;
     nextRefresh_ += kRefreshJumpAtModeChange;
+    if (display_.mode_change_hz > 0.0) {
+      period_ = static_cast<double>(kFrequency) / display_.mode_change_hz;
+      modeChangeQpc_ = blank_qpc;
+    }
+    firstBlank_ = nextBlank_;
   }
   const uint32_t refresh = nextRefresh_++;
   const bool may_replace =
@@ -128,7 +134,9 @@ void DisplaySim::Blank() {
   if (display_.composed && (queue_.empty() || !queue_[0].latched)) {
     // The compositor takes the next present at this blank, for the glass at the next one.
     DropReplaced(blank_qpc);
-    if (!queue_.empty() && Eligible(presents_[queue_[0].fate], blank_qpc)) {
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    if (!queue_.empty() && Eligible(presents_[queue_[0].fate], blank_qpc) &&
+        !(display_.hiccup_rate > 0.0 && unit(random_) < display_.hiccup_rate)) {
       queue_[0].latched = true;
     }
   }
@@ -167,8 +175,22 @@ void DisplaySim::WaitUntilReady() {
   if (display_.waitable) BlockWhileFull();
 }
 
+double DisplaySim::Cost(double us) {
+  if (pace_.cost_sigma <= 0.0) return us;
+  std::lognormal_distribution<double> tail(0.0, pace_.cost_sigma);
+  return us * tail(random_);
+}
+
+void DisplaySim::Draw() {
+  double us = Cost(pace_.draw_us);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  if (pace_.stall_rate > 0.0 && unit(random_) < pace_.stall_rate)
+    us += 2000.0 + 3000.0 * unit(random_);
+  AdvanceUs(us);
+}
+
 void DisplaySim::Present(uint32_t sync_interval, uint64_t version, uint64_t taken_qpc) {
-  AdvanceUs(pace_.present_us);
+  AdvanceUs(Cost(pace_.present_us));
   BlockWhileFull();
   PresentFate fate;
   fate.id = nextId_++;
@@ -176,6 +198,7 @@ void DisplaySim::Present(uint32_t sync_interval, uint64_t version, uint64_t take
   fate.version = version;
   fate.taken_qpc = taken_qpc;
   fate.present_qpc = now_;
+  fate.ready_qpc = now_ + static_cast<uint64_t>(Cost(pace_.gpu_us) * 10.0);
   presents_.push_back(fate);
   queue_.push_back({presents_.size() - 1, false});
 }
@@ -223,8 +246,12 @@ BlankGrid DisplaySim::StatedGrid() const {
   BlankGrid grid;
   grid.source = display_.stated;
   grid.period_qpc = period_;
-  grid.anchor_qpc = firstBlank_;
+  grid.anchor_qpc = firstBlank_ + display_.stated_phase_error * period_;
   return grid;
+}
+
+double DisplaySim::RefreshHzAt(uint64_t blank_qpc) const {
+  return blank_qpc >= modeChangeQpc_ ? display_.mode_change_hz : display_.refresh_hz;
 }
 
 const PresentFate* DisplaySim::Fate(uint32_t id) const {
@@ -292,8 +319,9 @@ PresentOutcome SimOutput::PresentFrame(uint32_t sync_interval, uint64_t version,
 
 namespace {
 
-void Drive(DisplaySim& sim, double fps, bool vsync, uint32_t sync_interval, PaceStats& stats,
-           PresentTracker& tracker, DisplayLock* lock) {
+// Returns the simulated time the pace thread spun per tick, in microseconds.
+double Drive(DisplaySim& sim, double fps, bool vsync, uint32_t sync_interval, PaceStats& stats,
+             PresentTracker& tracker, DisplayLock* lock) {
   auto owned = std::make_unique<SimPacePlatform>(sim);
   SimPacePlatform& platform = *owned;
   SimOutput output(sim);
@@ -305,26 +333,33 @@ void Drive(DisplaySim& sim, double fps, bool vsync, uint32_t sync_interval, Pace
   controller.Start(
       fps,
       [&](uint64_t tick, uint64_t target, uint64_t wake) {
-        if (!sim.Finished()) path.Run(tick, target, wake, sync_interval);
+        if (sim.Finished()) return;
+        path.Run(tick, target, wake, sync_interval);
+        // What the main thread does when the pace thread asks for the display's timing again
+        // (a disjoint: a mode change, perhaps), here at once.
+        if (lock != nullptr && lock->TakeRestateRequest()) lock->SetStated(sim.StatedGrid());
       },
       false, [vsync] { return vsync; });
   platform.WaitUntilFinished();
   controller.Stop();
+  const uint64_t ticks = controller.TicksIssued();
+  return ticks == 0 ? 0.0 : platform.SpunUs() / static_cast<double>(ticks);
 }
 
 }  // namespace
 
-void RunTicks(DisplaySim& sim, double fps, bool vsync, uint32_t sync_interval, PaceStats& stats,
-              PresentTracker& tracker) {
-  Drive(sim, fps, vsync, sync_interval, stats, tracker, nullptr);
+double RunTicks(DisplaySim& sim, double fps, bool vsync, uint32_t sync_interval, PaceStats& stats,
+                PresentTracker& tracker) {
+  return Drive(sim, fps, vsync, sync_interval, stats, tracker, nullptr);
 }
 
-void RunLockedTicks(DisplaySim& sim, double fps, PaceStats& stats, PresentTracker& tracker,
-                    CadenceStatus& status) {
-  DisplayLock lock(kFrequency, fps);
+double RunLockedTicks(DisplaySim& sim, double fps, PaceStats& stats, PresentTracker& tracker,
+                      CadenceStatus& status, uint32_t frame_latency) {
+  DisplayLock lock(kFrequency, fps, frame_latency);
   lock.SetStated(sim.StatedGrid());
-  Drive(sim, fps, true, 1, stats, tracker, &lock);
+  const double spun = Drive(sim, fps, true, 1, stats, tracker, &lock);
   status = lock.Status();
+  return spun;
 }
 
 }  // namespace tsl::sim

@@ -50,9 +50,14 @@ struct DisplayParams {
   double ppm_walk = 0.0;         // random walk of that offset, ppm per refresh (1 sigma)
   double report_noise_us = 2.0;  // SyncQPCTime is off the true blank by up to this
   bool composed = true;          // the compositor adds one refresh
-  double latch_us = 500.0;       // a present must come this long before a blank to make it
+  double latch_us = 500.0;       // a present's image must be ready (its GPU work done) this
+                                 // long before a blank to make it
   uint32_t max_latency = 3;      // presents queued before Present (or the waitable wait) blocks
-  bool waitable = false;         // the waitable wait is used (one frame in flight: max_latency 1)
+  bool waitable = false;         // the waitable wait is used, with `frame_latency` in flight
+  uint32_t frame_latency = 1;    // (the waitable swap chain's maximum frame latency)
+  double phase = 0.37;           // the first blank, in refreshes after the simulation starts
+  double hiccup_rate = 0.0;      // composed: share of blanks at which the compositor is a
+                                 // refresh late taking the present that made it
   bool present_count_is_id = true;    // PresentCount: the id of the last present shown; false:
                                       // the number of images shown
   double zero_statistics_rate = 0.0;  // share of statistics answered all zero
@@ -60,8 +65,12 @@ struct DisplayParams {
   uint32_t first_present_id = 0;      // GetLastPresentCount before the first present
   double disjoint_at_s = -1.0;        // a mode change: queued presents written off, refresh
                                       // count jumps, the next statistics answer a disjoint
+  double mode_change_hz = 0.0;        // ... and the display's nominal rate after it (0: the same)
   bool statistics = true;             // false: GetFrameStatistics is not implemented (Wine)
-  BlankSource stated = BlankSource::kNominal;  // what the platform's stated grid is
+  BlankSource stated = BlankSource::kNominal;  // what the platform's stated grid is (kNone:
+                                               // it states nothing)
+  double stated_phase_error = 0.0;  // the stated grid's blanks are this many refreshes off the
+                                    // true ones (a compositor following another monitor)
 };
 
 struct SourceParams {
@@ -81,6 +90,11 @@ struct PaceParams {
                                             // real pace log's lateness), instead of the above
   double draw_us = 300.0;                   // the draw before the present
   double present_us = 100.0;                // the present call itself (besides blocking)
+  double gpu_us = 0.0;                      // the GPU's work after the present call, before
+                                            // the image can be latched
+  double cost_sigma = 0.0;                  // each of those three is its value times a
+                                            // lognormal factor of this sigma (0: constant)
+  double stall_rate = 0.0;                  // share of draws that stall 2 to 5 ms more
   double minimised_from_s = -1.0;           // a stretch of ticks with nothing to draw into
   double minimised_to_s = -1.0;
 };
@@ -100,6 +114,7 @@ struct PresentFate {
   uint64_t version = 0;
   uint64_t taken_qpc = 0;    // when the tick took its frame
   uint64_t present_qpc = 0;  // when the present call was made
+  uint64_t ready_qpc = 0;    // when its GPU work was done: the latch counts from here
   bool shown = false;
   uint32_t first_refresh = 0;
   uint64_t first_blank_qpc = 0;
@@ -113,6 +128,8 @@ class DisplaySim {
              uint64_t seed, double seconds);
 
   uint64_t Now() const { return now_; }
+  // The counter when the simulation started.
+  uint64_t Start() const { return start_; }
   bool Finished() const { return now_ >= end_; }
   // Moves the clock on, showing what the blanks up to then show.
   void AdvanceTo(uint64_t t);
@@ -121,7 +138,7 @@ class DisplaySim {
   uint64_t WakeTime(uint64_t due);
   bool Minimised() const;
   // The draw before a present takes its time.
-  void Draw() { AdvanceUs(pace_.draw_us); }
+  void Draw();
 
   // The swap chain.
   void WaitUntilReady();
@@ -144,6 +161,10 @@ class DisplaySim {
   const std::vector<PresentFate>& Presents() const { return presents_; }
   const PresentFate* Fate(uint32_t id) const;
   double NominalPeriodQpc() const { return period_; }
+  // The nominal rate the display ran at when the blank at `blank_qpc` came.
+  double RefreshHzAt(uint64_t blank_qpc) const;
+  // The first blank at the changed rate (UINT64_MAX: none yet).
+  uint64_t ModeChangeQpc() const { return modeChangeQpc_; }
   const DisplayParams& Display() const { return display_; }
 
  private:
@@ -162,14 +183,17 @@ class DisplaySim {
   // Discards the sync-interval-0 presents at the head that a newer one made this blank behind.
   void DropReplaced(uint64_t blank_qpc);
   void WriteOff();
+  // `us` times the cost tail's factor.
+  double Cost(double us);
 
   DisplayParams display_;
   SourceParams source_;
   PaceParams pace_;
   std::mt19937_64 random_;
   uint64_t now_ = 0;
+  uint64_t start_ = 0;
   uint64_t end_ = 0;
-  double period_ = 0.0;      // nominal, in counts
+  double period_ = 0.0;     // nominal, in counts
   double ppmNow_ = 0.0;     // the display's offset at this refresh
   double nextBlank_ = 0.0;  // true time of the next blank
   uint32_t nextRefresh_ = 0;
@@ -177,7 +201,7 @@ class DisplaySim {
   std::vector<PresentFate> presents_;
   std::vector<Queued> queue_;
   bool haveOnGlass_ = false;
-  size_t onGlass_ = 0;          // index into presents_
+  size_t onGlass_ = 0;         // index into presents_
   uint32_t onGlassSince_ = 0;  // the refresh it came
   uint32_t nextId_ = 1;
   uint32_t imagesShown_ = 0;
@@ -185,7 +209,8 @@ class DisplaySim {
   bool disjointDone_ = false;
   uint64_t lastReportedNoise_ = 0;
   double firstBlank_ = 0.0;
-  std::vector<uint64_t> signals_;  // per source frame (index = version - 1): its signal time
+  uint64_t modeChangeQpc_ = UINT64_MAX;  // the first blank at the changed rate
+  std::vector<uint64_t> signals_;        // per source frame (index = version - 1): its signal time
   size_t nextReplay_ = 0;
 };
 
@@ -204,13 +229,18 @@ class SimPacePlatform final : public PacePlatform {
   bool TimerOpen() const override { return true; }
   void ArmTimer(int64_t delay_100ns) override;
   void WaitTimer() override;
-  void SpinPause() override { sim_.AdvanceUs(1.0); }
+  void SpinPause() override {
+    sim_.AdvanceUs(1.0);
+    spunUs_ += 1.0;
+  }
   void SleepTwoMs() override;
   void* EnterThreadClass(bool) override { return nullptr; }
   void LeaveThreadClass(void*) override {}
 
   // Blocks the caller until the simulated time is up.
   void WaitUntilFinished();
+  // Simulated time the pace thread spun (SpinPause), in microseconds.
+  double SpunUs() const { return spunUs_; }
 
  private:
   // Past the end: blocks until Stop's wake-up; true when it did.
@@ -222,6 +252,7 @@ class SimPacePlatform final : public PacePlatform {
   std::condition_variable changed_;
   bool woken_ = false;
   bool finished_ = false;
+  double spunUs_ = 0.0;
 };
 
 // The tick path's output on the simulated swap chain and source.
@@ -245,12 +276,15 @@ class SimOutput final : public TickOutput {
 
 // Runs the program's own pace controller (on SimPacePlatform) and tick path (through SimOutput)
 // against the simulation until its time is up: `fps` for the controller, vsync mode (back to
-// back) or timer mode, every present with `sync_interval`.
-void RunTicks(DisplaySim& sim, double fps, bool vsync, uint32_t sync_interval, PaceStats& stats,
-              PresentTracker& tracker);
-// The same in the display-locked mode: a DisplayLock at `fps`, stated the display's nominal grid,
-// schedules the ticks and picks their frames; `status` is the lock's at the end.
-void RunLockedTicks(DisplaySim& sim, double fps, PaceStats& stats, PresentTracker& tracker,
-                    CadenceStatus& status);
+// back) or timer mode, every present with `sync_interval`. Returns the simulated time the pace
+// thread spun before its targets, per tick, in microseconds.
+double RunTicks(DisplaySim& sim, double fps, bool vsync, uint32_t sync_interval, PaceStats& stats,
+                PresentTracker& tracker);
+// The same in the display-locked mode: a DisplayLock at `fps` with `frame_latency` frames in
+// flight, stated the display's grid as the platform states it (and again whenever the lock asks,
+// as the main thread does), schedules the ticks and picks their frames; `status` is the lock's
+// at the end.
+double RunLockedTicks(DisplaySim& sim, double fps, PaceStats& stats, PresentTracker& tracker,
+                      CadenceStatus& status, uint32_t frame_latency = 1);
 
 }  // namespace tsl::sim
