@@ -63,10 +63,16 @@ void DisplayLock::Restart() {
   haveSlot_ = false;
   delay_ = 0;
   if (probing_) lead_ = leadBeforeProbe_;
+  lead_ = std::min(lead_, Ceiling());  // a new mode may have a shorter refresh
   probing_ = false;
   drain_ = false;
   hold_ = false;
   for (Sent& s : sent_) s.judged = true;
+}
+
+bool DisplayLock::EveryWakeCounts() const {
+  std::lock_guard<std::mutex> guard(mutex_);
+  return !HeldByInterval();
 }
 
 bool DisplayLock::HeldByInterval() const {
@@ -302,13 +308,20 @@ void DisplayLock::Landed(const FrameStatistics& stats) {
       // A refresh early: with two frames in flight the queue ran empty (at the start, after a
       // drain), and each present shows at the blank before its own. One present held a refresh
       // longer by its sync interval fills it again; those made before it land early too.
-      if (frameLatency_ > 1 && static_cast<int32_t>(s.id - holdThroughId_) > 0) {
+      if (HeldByInterval() && static_cast<int32_t>(s.id - holdThroughId_) > 0) {
         hold_ = true;
         holdThroughId_ = lastSentId_ + 1;
       }
       continue;
     }
-    if (delay < delay_) delay_ = delay;  // the compositor has stepped aside
+    // Where the platform says how the image was composed, the delay is what it says, and a
+    // landing later than that slipped: nothing needs telling apart.
+    const bool told = stats.composition != Composition::kUnknown;
+    if (told) {
+      delay_ = stats.composition == Composition::kComposed ? 1 : 0;
+    } else if (delay < delay_) {
+      delay_ = delay;  // the compositor has stepped aside
+    }
     if (delay <= delay_) {
       // In time: the latch is at most this margin.
       landedLatch_ = haveLanded_ ? std::min(landedLatch_, before) : before;
@@ -321,16 +334,31 @@ void DisplayLock::Landed(const FrameStatistics& stats) {
       FollowLatch();
       continue;
     }
-    if (probe || (frameLatency_ == 1 && !probing_ && before >= surely)) {
+    if (told && !probing_) {
+      if (HeldByInterval()) {
+        // Those made before the drain queued behind the late one: one drain for them all.
+        if (static_cast<int32_t>(s.id - drainThroughId_) <= 0) continue;
+        ++slips_;
+        drain_ = true;
+        drainThroughId_ = lastSentId_;
+      } else if (before < latch_) {
+        ++slips_;  // done too late for the latch believed: its cost, not the latch
+      } else {
+        leadBeforeProbe_ = lead_;
+        Slipped(before);
+      }
+      continue;
+    }
+    if (probe || (!HeldByInterval() && !probing_ && before >= surely)) {
       // Made after the probe began (or too early to have missed), and late all the same: the
       // compositor adds this delay.
       delay_ = delay;
-      if (probing_) lead_ = leadBeforeProbe_;
+      if (probing_) lead_ = std::min(Ceiling(), leadBeforeProbe_);
       probing_ = false;
       continue;
     }
     if (probing_) continue;  // made before the probe began: the probe will tell
-    if (frameLatency_ == 1 && before < latch_) {
+    if (!HeldByInterval() && before < latch_) {
       // Done later than the latch believed allows (a slow draw, a stall): it missed for that,
       // which says nothing of the latch or a compositor, and a longer lead would not have
       // saved a stall. Counted; the floor follows the ticks' costs as they are.
@@ -344,7 +372,7 @@ void DisplayLock::Landed(const FrameStatistics& stats) {
     probeCause_ = before;
     probeFromId_ = lastSentId_;
     leadBeforeProbe_ = lead_;
-    if (frameLatency_ == 1) {
+    if (!HeldByInterval()) {
       lead_ = Ceiling();
     } else {
       drain_ = true;
@@ -362,9 +390,9 @@ void DisplayLock::Slipped(double before) {
     sinceLatchSlip_ = 0;
     FollowLatch();
   }
-  lead_ = std::max(lead_, leadBeforeProbe_);
-  if (frameLatency_ == 1) {
-    lead_ = leadBeforeProbe_;
+  lead_ = std::max(lead_, std::min(Ceiling(), leadBeforeProbe_));
+  if (!HeldByInterval()) {
+    lead_ = std::min(Ceiling(), leadBeforeProbe_);
     Miss();
   }
   lead_ = std::max(lead_, latch_);

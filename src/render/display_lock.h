@@ -88,7 +88,8 @@ class DisplayLock final : public TickSchedule {
 
   bool NextTarget(uint64_t now, uint64_t& target, uint64_t& skipped) override;
   bool InTime(uint64_t wake) override;
-  bool EveryWakeCounts() const override { return frameLatency_ == 1; }
+  // False with two frames in flight: a late wake then costs latency, not a slot.
+  bool EveryWakeCounts() const override;
 
   // The locked tick whose target this is; false for a tick the lock did not schedule.
   bool TickAt(uint64_t target_qpc, LockedTick& tick) const;
@@ -172,9 +173,10 @@ class DisplayLock final : public TickSchedule {
   double probeCause_ = 0.0;   // how long before its blank the late one was done
   uint32_t probeFromId_ = 0;  // presents made after this one are the probe's
   double leadBeforeProbe_ = 0.0;
-  bool drain_ = false;          // two frames in flight: give the next slot up
-  bool hold_ = false;           // two frames in flight: hold the next image a refresh longer
-  uint32_t holdThroughId_ = 0;  // early landings of presents up to this one are the hold's
+  bool drain_ = false;           // two frames in flight: give the next slot up
+  uint32_t drainThroughId_ = 0;  // late landings of presents up to this one are that drain's
+  bool hold_ = false;            // two frames in flight: hold the next image a refresh longer
+  uint32_t holdThroughId_ = 0;   // early landings of presents up to this one are the hold's
   uint32_t lastSentId_ = 0;
   uint64_t slips_ = 0;
 };

@@ -61,6 +61,13 @@ std::string FormatDisplayLog(const std::vector<PaceSample>& samples,
     if (d != nullptr && d->refreshes_on_screen != 0) PutUnsigned(out, d->refreshes_on_screen);
     out += ',';
     out += DisplayStateName(d != nullptr ? d->state : DisplayState::kNotPresented);
+    out += ',';
+    const bool aimed = d != nullptr && d->aim.blank_qpc != 0;
+    if (aimed) PutUnsigned(out, d->aim.blank_qpc);
+    out += ',';
+    if (aimed) PutMs(out, d->aim.target_qpc, d->aim.blank_qpc, qpc_frequency);
+    out += ',';
+    if (aimed) PutUnsigned(out, d->aim.refreshes);
     out += "\r\n";
   }
   return out;

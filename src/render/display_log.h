@@ -15,7 +15,12 @@
 //   refreshes          refreshes the frame stayed on screen (known once the next one came)
 //   state              shown, late, never shown, unplaced, pending, not measured, or not
 //                      presented
-// An empty field is one that is not known; a figure is never made up as 0.
+//   meant_blank_qpc    display-locked ticks: the blank the present was meant to reach (against
+//                      display_qpc: whether it did)
+//   lead_ms            ... how long before that blank the tick was due
+//   pattern_refreshes  ... the refreshes its pattern gives the frame
+// An empty field is one that is not known; a figure is never made up as 0. Logs written before
+// the last three columns existed still read.
 
 #include <cstdint>
 #include <string>
@@ -27,6 +32,10 @@
 namespace tsl {
 
 inline constexpr char kDisplayLogHeader[] =
+    "tick,published_qpc,present_done_qpc,age_present_ms,present_id,display_qpc,age_display_ms,"
+    "refreshes,state,meant_blank_qpc,lead_ms,pattern_refreshes";
+// The header of logs written before the aim's columns.
+inline constexpr char kDisplayLogHeaderWithoutAim[] =
     "tick,published_qpc,present_done_qpc,age_present_ms,present_id,display_qpc,age_display_ms,"
     "refreshes,state";
 

@@ -53,7 +53,7 @@ bool ParseDisplayState(std::string_view name, DisplayState& state) {
 }
 
 void PresentTracker::OnPresent(uint64_t tick, uint32_t present_id, uint32_t sync_interval,
-                               uint64_t seen_qpc, uint64_t present_qpc) {
+                               uint64_t seen_qpc, uint64_t present_qpc, const PresentAim& aim) {
   std::lock_guard<std::mutex> guard(mutex_);
   // The same id again (or an older one) is no new present: the count only moves with one.
   if (havePresent_ && static_cast<int32_t>(present_id - newestId_) <= 0) return;
@@ -65,6 +65,7 @@ void PresentTracker::OnPresent(uint64_t tick, uint32_t present_id, uint32_t sync
   r.sync_interval = sync_interval;
   r.seen_qpc = seen_qpc;
   r.present_qpc = present_qpc;
+  r.aim = aim;
   r.state = unavailable_ ? DisplayState::kNotMeasured : DisplayState::kPending;
   records_[{chain_, number}] = r;
   if (sync_interval == 0) syncZeroMade_ = true;

@@ -46,11 +46,19 @@
 
 namespace tsl {
 
+// How the last image reached the screen, where the platform says (its media statistics).
+enum class Composition : uint8_t {
+  kUnknown,   // not said (no media statistics, or a composition failure)
+  kComposed,  // through the compositor: a refresh after the blank it was made for
+  kDirect,    // an independent flip or an overlay: at that blank
+};
+
 struct FrameStatistics {
   uint32_t present_count = 0;          // the last present shown (or images shown so far)
   uint32_t present_refresh_count = 0;  // the refresh it was first shown at
   uint32_t sync_refresh_count = 0;     // a recent vertical blank ...
   uint64_t sync_qpc = 0;               // ... and its counter time
+  Composition composition = Composition::kUnknown;
 };
 
 enum class StatisticsRead {
@@ -79,6 +87,15 @@ bool ParseDisplayState(std::string_view name, DisplayState& state);
 // How PresentCount reads on this swap chain, as far as the data has shown.
 enum class PresentCountReading : uint8_t { kUnknown, kPresentId, kImagesShown };
 
+// Where a display-locked tick aimed its present: the blank it was meant to reach, when the tick
+// was due (the blank less its lead), and the refreshes its pattern gives it. All 0 for a tick no
+// display lock scheduled.
+struct PresentAim {
+  uint64_t blank_qpc = 0;
+  uint64_t target_qpc = 0;
+  uint32_t refreshes = 0;
+};
+
 struct DisplayRecord {
   uint64_t tick = 0;
   uint64_t seen_qpc = 0;     // when the receive thread saw the frame presented (0: a blank)
@@ -89,6 +106,7 @@ struct DisplayRecord {
   uint32_t refresh = 0;              // the refresh it was first shown at (shown, late)
   uint64_t display_qpc = 0;          // its screen time, 0 where not known
   uint32_t refreshes_on_screen = 0;  // until the next image replaced it; 0 while unknown
+  PresentAim aim;
 };
 
 // How old the source frames in `records` (oldest first) were when first presented: present
@@ -109,7 +127,7 @@ class PresentTracker {
   // GetLastPresentCount gave, the sync interval, when the frame was seen and when the
   // present returned.
   void OnPresent(uint64_t tick, uint32_t present_id, uint32_t sync_interval, uint64_t seen_qpc,
-                 uint64_t present_qpc);
+                 uint64_t present_qpc, const PresentAim& aim = {});
   // Once per tick: what GetFrameStatistics gave.
   void OnStatistics(StatisticsRead read, const FrameStatistics& stats);
   // A new swap chain: its ids start again and have nothing to do with the old one's. What the

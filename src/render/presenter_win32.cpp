@@ -65,6 +65,7 @@ bool Presenter::Initialize(GpuDevice* device, HWND window, uint32_t frame_latenc
       dxgi_device->SetMaximumFrameLatency(frame_latency);
     }
   }
+  if (FAILED(swapChain_.As(&media_))) media_.Reset();
   // Fullscreen is the window's own business, never DXGI's.
   device->factory->MakeWindowAssociation(window, DXGI_MWA_NO_ALT_ENTER);
 
@@ -393,8 +394,24 @@ bool Presenter::LastPresentId(uint32_t& id) const {
 
 StatisticsRead Presenter::ReadStatistics(FrameStatistics& stats) const {
   if (!swapChain_) return StatisticsRead::kDisjoint;
-  DXGI_FRAME_STATISTICS s{};
-  const HRESULT hr = swapChain_->GetFrameStatistics(&s);
+  DXGI_FRAME_STATISTICS_MEDIA s{};
+  HRESULT hr = E_NOTIMPL;
+  if (media_) {
+    hr = media_->GetFrameStatisticsMedia(&s);
+    if (SUCCEEDED(hr) && s.CompositionMode == DXGI_FRAME_PRESENTATION_MODE_COMPOSED) {
+      stats.composition = Composition::kComposed;
+    } else if (SUCCEEDED(hr) && (s.CompositionMode == DXGI_FRAME_PRESENTATION_MODE_OVERLAY ||
+                                 s.CompositionMode == DXGI_FRAME_PRESENTATION_MODE_NONE)) {
+      stats.composition = Composition::kDirect;
+    }
+  } else {
+    DXGI_FRAME_STATISTICS plain{};
+    hr = swapChain_->GetFrameStatistics(&plain);
+    s.PresentCount = plain.PresentCount;
+    s.PresentRefreshCount = plain.PresentRefreshCount;
+    s.SyncRefreshCount = plain.SyncRefreshCount;
+    s.SyncQPCTime = plain.SyncQPCTime;
+  }
   if (hr == E_NOTIMPL || hr == DXGI_ERROR_UNSUPPORTED) return StatisticsRead::kUnavailable;
   // The first call, a mode change, or any other failure: what follows has no link to before.
   if (FAILED(hr)) return StatisticsRead::kDisjoint;
@@ -422,6 +439,7 @@ void Presenter::Release() {
   if (device_ != nullptr && device_->device && device_->context) device_->context->ClearState();
   renderTarget_.Reset();
   backBuffer_.Reset();
+  media_.Reset();
   swapChain_.Reset();
   latencyWaitable_.reset();
   readyOwed_ = false;

@@ -1,7 +1,7 @@
 #pragma once
 
 #include <d3d11.h>
-#include <dxgi1_2.h>
+#include <dxgi1_3.h>
 #include <windows.h>
 #include <wrl/client.h>
 
@@ -110,6 +110,9 @@ class Presenter {
   GpuDevice* device_ = nullptr;
   HWND window_ = nullptr;
   Microsoft::WRL::ComPtr<IDXGISwapChain1> swapChain_;
+  // Its media statistics, which also say how each image was composed (null where the platform
+  // has none: Wine 8).
+  Microsoft::WRL::ComPtr<IDXGISwapChainMedia> media_;
   Microsoft::WRL::ComPtr<ID3D11Texture2D> backBuffer_;
   Microsoft::WRL::ComPtr<ID3D11RenderTargetView> renderTarget_;
   uint32_t backBufferWidth_ = 0;

@@ -49,7 +49,11 @@ PresentResult TickPath::Run(uint64_t tick, uint64_t target_qpc, uint64_t wake_qp
   // the display's statistics every tick.
   uint32_t present_id = 0;
   const bool have_id = result.present_made && output_->LastPresentId(present_id);
-  if (have_id) tracker_.OnPresent(tick, present_id, sync_interval, result.seen_qpc, done_qpc);
+  PresentAim aim;
+  if (is_locked) aim = {locked.blank_qpc, locked.target_qpc, locked.refreshes};
+  if (have_id) {
+    tracker_.OnPresent(tick, present_id, sync_interval, result.seen_qpc, done_qpc, aim);
+  }
   if (is_locked) lock_->OnPresented(have_id, present_id, wake_qpc, done_qpc);
   ReadStatistics();
   return result;

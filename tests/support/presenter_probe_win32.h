@@ -36,7 +36,10 @@ class PresenterProbe {
   // The flags the swap chain was created and is resized with (Wine's GetDesc1 drops them).
   uint32_t SwapChainFlags() const { return p_.swapChainFlags_; }
   // Puts a stand-in in place of the swap chain (a fake that wraps the real one).
-  void UseSwapChain(IDXGISwapChain1* swap_chain) { p_.swapChain_ = swap_chain; }
+  void UseSwapChain(IDXGISwapChain1* swap_chain) {
+    p_.swapChain_ = swap_chain;
+    if (FAILED(p_.swapChain_.As(&p_.media_))) p_.media_.Reset();
+  }
   // Puts a copy of `ready` (or, with null, nothing) in place of the frame-latency waitable
   // object, which this platform does not hand out.
   void UseLatencyWaitable(HANDLE ready) {

@@ -9,7 +9,8 @@ namespace tsl::report {
 
 namespace {
 
-constexpr size_t kFields = 9;
+constexpr size_t kFieldsWithoutAim = 9;
+constexpr size_t kFields = 12;
 
 // A count, or empty: not known (0).
 bool CountOrUnknown(std::string_view field, uint64_t& out) {
@@ -40,6 +41,7 @@ bool ParseDisplayLog(std::string_view text, const std::string& name, std::vector
   std::string_view row;
   bool terminated = false;
   size_t line = 0;
+  size_t fields_per_row = kFields;
   while (lines.Next(row, terminated)) {
     line = lines.Line();
     const std::string at = At(name, line);
@@ -48,17 +50,19 @@ bool ParseDisplayLog(std::string_view text, const std::string& name, std::vector
       return false;
     }
     if (line == 1) {
-      if (row != kDisplayLogHeader) {
+      if (row == kDisplayLogHeaderWithoutAim) {
+        fields_per_row = kFieldsWithoutAim;
+      } else if (row != kDisplayLogHeader) {
         error = at + "not a display log: the first line must be \"" + kDisplayLogHeader + "\"";
         return false;
       }
       continue;
     }
     std::string_view fields[kFields];
-    const size_t count = SplitFields(row, fields, kFields);
+    const size_t count = SplitFields(row, fields, fields_per_row);
     DisplayRow r;
     uint64_t id = 0;
-    bool ok = count == kFields && ParseCount(fields[0], r.tick) &&
+    bool ok = count == fields_per_row && ParseCount(fields[0], r.tick) &&
               CountOrUnknown(fields[1], r.published_qpc) &&
               CountOrUnknown(fields[2], r.present_done_qpc) &&
               MillisecondsOrUnknown(fields[3], r.age_present_ms) && CountOrUnknown(fields[4], id) &&
@@ -66,8 +70,14 @@ bool ParseDisplayLog(std::string_view text, const std::string& name, std::vector
               MillisecondsOrUnknown(fields[6], r.age_display_ms) &&
               CountOrUnknown(fields[7], r.refreshes);
     ok = ok && ParseDisplayState(fields[8], r.state);
+    if (ok && fields_per_row == kFields) {
+      ok = CountOrUnknown(fields[9], r.meant_blank_qpc) &&
+           MillisecondsOrUnknown(fields[10], r.lead_ms) &&
+           CountOrUnknown(fields[11], r.pattern_refreshes);
+    }
     if (!ok) {
-      error = at + "not a row of 9 fields (counts, milliseconds and a state)";
+      error = at + "not a row of " + std::to_string(fields_per_row) +
+              " fields (counts, milliseconds and a state)";
       return false;
     }
     if (!rows.empty() && r.tick <= rows.back().tick) {

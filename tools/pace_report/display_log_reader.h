@@ -22,6 +22,10 @@ struct DisplayRow {
   double age_display_ms = 0.0;
   uint64_t refreshes = 0;
   DisplayState state = DisplayState::kNotPresented;
+  // Display-locked ticks (0 and NaN elsewhere, and in logs written before these columns).
+  uint64_t meant_blank_qpc = 0;
+  double lead_ms = 0.0;
+  uint64_t pattern_refreshes = 0;
 };
 
 // The display log that belongs to a pace log: beside it, named after it ("pace_log.csv" gives

@@ -252,6 +252,26 @@ void ScreenIntervals(const std::vector<DisplayRow>& display, double hz, DisplayS
   if (!periods.empty()) d.refresh_period_ms = PercentileNearestBelow(periods, 0.50);
 }
 
+// Display-locked presents against the blanks they were meant for, in refreshes of the period
+// the screen showed.
+void Aims(const std::vector<DisplayRow>& display, double hz, DisplaySummary& d) {
+  if (!(d.refresh_period_ms > 0.0) || !(hz > 0.0)) return;
+  for (const DisplayRow& r : display) {
+    if (r.meant_blank_qpc == 0 || r.display_qpc == 0) continue;
+    const double ms =
+        static_cast<double>(static_cast<int64_t>(r.display_qpc - r.meant_blank_qpc)) * 1000.0 / hz;
+    const double refreshes = std::round(ms / d.refresh_period_ms);
+    ++d.aimed;
+    if (refreshes <= 0.0) {
+      ++d.aimed_on_blank;
+    } else if (refreshes == 1.0) {
+      ++d.aimed_one_late;
+    } else {
+      ++d.aimed_later;
+    }
+  }
+}
+
 // The series in the pace log's tick order, for the pictures: on each tick, the age the frame it
 // presented had at its first present (a held frame keeps its latency, it does not grow with the
 // hold), and the refreshes its image stayed on the screen.
@@ -288,6 +308,7 @@ void AddDisplay(PaceReportSummary& s, const PaceLog& log, const std::vector<Disp
   const double hz = static_cast<double>(s.frequency.hz);
   const std::vector<uint64_t> first_present_ticks = FrameAges(display, hz, s.display);
   ScreenIntervals(display, hz, s.display);
+  Aims(display, hz, s.display);
   TickSeries(log, display, first_present_ticks, s.display);
 }
 

@@ -52,6 +52,13 @@ struct DisplaySummary {
   size_t never_shown = 0;
   size_t unplaced = 0;  // left the queue at a time the statistics cannot tell
   double refresh_period_ms = 0.0;
+  // Display-locked presents with a known screen time, against the blank each was meant for:
+  // reached it (within half a refresh), a refresh later, or later still. Through a compositor
+  // every present lands a refresh later by design.
+  size_t aimed = 0;
+  size_t aimed_on_blank = 0;
+  size_t aimed_one_late = 0;
+  size_t aimed_later = 0;
   // Per pace-log tick, for the picture: the age the frame it presented had at its first present
   // (NaN where not known).
   std::vector<double> age_series_ms;

@@ -98,6 +98,12 @@ void FormatDisplay(std::string& out, const DisplaySummary& d) {
            "  display      not measured on this platform: it gives no frame statistics, so no "
            "present says when it reached the screen\n");
   }
+  if (d.aimed > 0) {
+    Append(out,
+           "  aim          %zu display-locked presents: %zu reached the blank meant for them, "
+           "%zu a refresh later (all of them, through a compositor), %zu later still\n",
+           d.aimed, d.aimed_on_blank, d.aimed_one_late, d.aimed_later);
+  }
 }
 
 // The holds, the resyncs and the long intervals (the first ticks of each listed), and the
