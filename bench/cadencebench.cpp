@@ -117,11 +117,14 @@ struct Options {
   std::vector<double> replay_us;
 };
 
+// `row_seed` names the row: its runs take seeds from it, so a row gives the same figures whether
+// it runs alone (--rows) or among the others.
 RowResult RunRow(const Rates& r, const Mode& m, Adversity adversity, const Options& o,
-                 uint64_t& seed) {
+                 uint64_t row_seed) {
   std::vector<double> off, take, age, judder, spin, relock;
   RowResult row;
   for (int k = 0; k < o.seeds; ++k) {
+    const uint64_t seed = row_seed * 1000 + static_cast<uint64_t>(k);
     std::mt19937_64 phases(seed * 7919 + 17);
     std::uniform_real_distribution<double> unit(0.0, 1.0);
     tsl::sim::DisplayParams display;
@@ -163,7 +166,7 @@ RowResult RunRow(const Rates& r, const Mode& m, Adversity adversity, const Optio
       case Adversity::kNone:
         break;
     }
-    DisplaySim sim(display, source, pace, seed++, o.minutes * 60.0);
+    DisplaySim sim(display, source, pace, seed, o.minutes * 60.0);
     tsl::PaceStats stats(tsl::kPaceRingCapacity);
     tsl::PresentTracker tracker;
     double spun = 0.0;
@@ -287,12 +290,13 @@ int main(int argc, char** argv) {
               "mean worst", "mean worst", "mean worst", "/tick");
   double worst[3] = {0.0, 0.0, 0.0};  // vsync, timer, locked: the worst row's mean
   double take_flip = 0.0;
-  uint64_t seed = 1;
+  uint64_t row_seed = 0;  // counts every row, run or not
   const auto wanted = [&o](Adversity a) { return o.rows.empty() || o.rows == AdversityName(a); };
   for (const Rates& r : rates) {
     for (const Mode& m : modes) {
-      if (!wanted(Adversity::kNone)) break;
-      const RowResult row = RunRow(r, m, Adversity::kNone, o, seed);
+      ++row_seed;
+      if (!wanted(Adversity::kNone)) continue;
+      const RowResult row = RunRow(r, m, Adversity::kNone, o, row_seed);
       PrintRow(r, m, Adversity::kNone, row);
       if (m.locked_latency == 1 || m.locked_latency == 0) {
         double& w = worst[m.locked_latency == 1 ? 2 : m.vsync ? 0 : 1];
@@ -310,14 +314,15 @@ int main(int argc, char** argv) {
   double worst_smooth = 0.0;
   std::vector<double> recoveries;
   for (const Adversity a : adversities) {
-    if (!wanted(a)) continue;
     const bool change = a == Adversity::kModeChange;
     const size_t count = change ? 2 : 3;
     for (size_t i = 0; i < count; ++i) {
       const Rates& r = change ? change_rates[i] : adversarial_rates[i];
       for (const Mode& m : modes) {
         if (m.locked_latency == 0) continue;
-        const RowResult row = RunRow(r, m, a, o, seed);
+        ++row_seed;
+        if (!wanted(a)) continue;
+        const RowResult row = RunRow(r, m, a, o, row_seed);
         PrintRow(r, m, a, row);
         double& w = m.locked_latency == 1 ? worst_locked : worst_smooth;
         w = std::max(w, row.off.mean);

@@ -304,28 +304,33 @@ void DisplayLock::Landed(const FrameStatistics& stats) {
     // How long before its blank the present was done.
     const double before = static_cast<double>(static_cast<int64_t>(s.blank_qpc - s.done_qpc));
     const bool probe = probing_ && static_cast<int32_t>(s.id - probeFromId_) > 0;
-    if (delay < 0) {
+    // Where the platform says how the image was composed, the delay is what it says, and a
+    // landing later than that slipped: nothing needs telling apart.
+    const bool told = stats.composition != Composition::kUnknown;
+    const int64_t said = stats.composition == Composition::kComposed ? 1 : 0;
+    if (delay < (told ? said : 0)) {
       // A refresh early: with two frames in flight the queue ran empty (at the start, after a
-      // drain), and each present shows at the blank before its own. One present held a refresh
-      // longer by its sync interval fills it again; those made before it land early too.
+      // drain), or a compositor took the present as soon as it was made, and each present shows
+      // at the blank before its own. One present held a refresh longer by its sync interval
+      // fills the queue again; those made before it land early too.
       if (HeldByInterval() && static_cast<int32_t>(s.id - holdThroughId_) > 0) {
         hold_ = true;
         holdThroughId_ = lastSentId_ + 1;
       }
       continue;
     }
-    // Where the platform says how the image was composed, the delay is what it says, and a
-    // landing later than that slipped: nothing needs telling apart.
-    const bool told = stats.composition != Composition::kUnknown;
     if (told) {
-      delay_ = stats.composition == Composition::kComposed ? 1 : 0;
+      delay_ = said;
     } else if (delay < delay_) {
       delay_ = delay;  // the compositor has stepped aside
     }
     if (delay <= delay_) {
-      // In time: the latch is at most this margin.
-      landedLatch_ = haveLanded_ ? std::min(landedLatch_, before) : before;
-      haveLanded_ = true;
+      // In time: the latch is at most this margin (with one frame in flight: with two, the
+      // margin includes the refresh the present waited in the queue).
+      if (!HeldByInterval()) {
+        landedLatch_ = haveLanded_ ? std::min(landedLatch_, before) : before;
+        haveLanded_ = true;
+      }
       if (probe) {
         // The probe made its blank: the present that started it did miss. A slip.
         probing_ = false;
@@ -381,20 +386,23 @@ void DisplayLock::Landed(const FrameStatistics& stats) {
 }
 
 void DisplayLock::Slipped(double before) {
+  ++slips_;
+  if (HeldByInterval()) {
+    // Two frames in flight: each present is made a refresh ahead and queues behind the one
+    // before, so a slip says the queue was too deep, not how long the latch is.
+    lead_ = std::max(lead_, std::min(Ceiling(), leadBeforeProbe_));
+    return;
+  }
   // Made this long before its blank, it was still too late for it: the latch is more than that,
   // unless a present made as late as this has landed (then the latch did not do it: a
   // compositor's hiccup, say).
-  ++slips_;
   if (!haveLanded_ || before < landedLatch_) {
     slipLatch_ = std::max(slipLatch_, before);
     sinceLatchSlip_ = 0;
     FollowLatch();
   }
-  lead_ = std::max(lead_, std::min(Ceiling(), leadBeforeProbe_));
-  if (!HeldByInterval()) {
-    lead_ = std::min(Ceiling(), leadBeforeProbe_);
-    Miss();
-  }
+  lead_ = std::min(Ceiling(), leadBeforeProbe_);
+  Miss();
   lead_ = std::max(lead_, latch_);
 }
 

@@ -220,6 +220,9 @@ StatisticsRead DisplaySim::Statistics(FrameStatistics& stats) {
   stats.sync_qpc = latest.blank_qpc + lastReportedNoise_;
   stats.present_count = display_.present_count_is_id ? presents_[onGlass_].id : imagesShown_;
   stats.present_refresh_count = onGlassSince_;
+  if (display_.says_composition) {
+    stats.composition = display_.composed ? Composition::kComposed : Composition::kDirect;
+  }
   return StatisticsRead::kOk;
 }
 

@@ -67,6 +67,8 @@ struct DisplayParams {
                                       // count jumps, the next statistics answer a disjoint
   double mode_change_hz = 0.0;        // ... and the display's nominal rate after it (0: the same)
   bool statistics = true;             // false: GetFrameStatistics is not implemented (Wine)
+  bool says_composition = false;      // the statistics say how each image was composed (the
+                                      // platform's media statistics)
   BlankSource stated = BlankSource::kNominal;  // what the platform's stated grid is (kNone:
                                                // it states nothing)
   double stated_phase_error = 0.0;  // the stated grid's blanks are this many refreshes off the
