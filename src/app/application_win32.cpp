@@ -59,6 +59,13 @@ void Application::StopWatchdog() {
 
 int Application::Run(const AppConfig& cfg) {
   config = cfg;
+  // Nothing is computed from the rate before it is known to be one the pace controller takes;
+  // the refusal is the controller's own line, named first.
+  if (!PaceController::RateAccepted(cfg.fps, base::QpcFrequency())) {
+    std::fprintf(stderr, "warning: --fps %g: expected a rate from %g to %g\n", cfg.fps,
+                 PaceController::kMinFps, PaceController::kMaxFps);
+    return StartupFailure("Failed to start pace controller\n");
+  }
   takeWait = WeftReceiveThread::TakeWaitFor(cfg.fps);
   monitorIndex = cfg.monitor >= 0 ? cfg.monitor : 0;
 

@@ -21,13 +21,17 @@ uint64_t PaceController::PeriodCounts(double fps, uint64_t frequency) {
   return static_cast<uint64_t>(seconds_per_tick * static_cast<double>(frequency));
 }
 
-bool PaceController::Start(double fps, TickCallback tick_callback, bool realtime,
-                           VsyncActive vsync_active) {
+bool PaceController::RateAccepted(double fps, uint64_t frequency) {
   // A NaN or infinite rate would give a zero or undefined period; refuse it like a
   // non-positive one. So is a rate whose period is under one counter count (the thread would
-  // spin and count every tick missed), and one above the ceiling.
-  if (running_.load() || !std::isfinite(fps) || fps <= 0.0 || fps > kMaxFps || !tick_callback ||
-      PeriodCounts(fps, platform_->Frequency()) == 0) {
+  // spin and count every tick missed), and one outside the bounds.
+  return std::isfinite(fps) && fps >= kMinFps && fps <= kMaxFps && frequency > 0 &&
+         PeriodCounts(fps, frequency) > 0;
+}
+
+bool PaceController::Start(double fps, TickCallback tick_callback, bool realtime,
+                           VsyncActive vsync_active) {
+  if (running_.load() || !RateAccepted(fps, platform_->Frequency()) || !tick_callback) {
     return false;
   }
   if (!margin_ || fps != fps_) {

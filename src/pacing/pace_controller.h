@@ -51,10 +51,17 @@ class PaceController {
   // The highest rate accepted: a tick every millisecond. Above it a tick's own work (draw,
   // present, statistics) no longer fits its period on any display Tessaline drives.
   static constexpr double kMaxFps = 1000.0;
+  // The lowest: a tick every 100 s. Below it a period in counts times the timer's 100 ns units
+  // no longer fits 64 bits on a fast counter, nor a tick's refreshes 32.
+  static constexpr double kMinFps = 0.01;
 
-  // Refused (false, nothing changed) while running, for a rate that is not a positive finite
-  // number, above kMaxFps or with a period under one counter count, for an empty tick callback,
-  // or when no timer can be opened. The callables are taken over whatever the outcome.
+  // Whether Start takes this rate: a finite number from kMinFps to kMaxFps whose period is at
+  // least one counter count. Anything computed from a rate is computed after this says yes.
+  static bool RateAccepted(double fps, uint64_t frequency);
+
+  // Refused (false, nothing changed) while running, for a rate RateAccepted refuses, for an
+  // empty tick callback, or when no timer can be opened. The callables are taken over whatever
+  // the outcome.
   bool Start(double fps, TickCallback tick_callback, bool realtime, VsyncActive vsync_active);
   // The display-locked schedule for the next Start (null: vsync ticks run back to back). It
   // must outlive the pace thread.

@@ -6,7 +6,10 @@
 namespace tsl {
 
 RefreshPattern::RefreshPattern(double refresh_hz, double fps) {
-  ratio_ = refresh_hz > 0.0 && fps > 0.0 ? std::max(1.0, refresh_hz / fps) : 1.0;
+  // At most a million refreshes a frame (a frame every few hours): every count below is then a
+  // whole number that 32 bits hold, whatever rates a caller passes.
+  ratio_ = refresh_hz > 0.0 && fps > 0.0 ? std::clamp(refresh_hz / fps, 1.0, 1e6) : 1.0;
+  if (!std::isfinite(ratio_)) ratio_ = 1.0;
   snapped_ = false;
   for (uint64_t q = 1; q <= kMostDenominator; ++q) {
     const auto p = static_cast<uint64_t>(std::llround(ratio_ * static_cast<double>(q)));

@@ -75,12 +75,22 @@ std::pair<long long, long long> HoldCounts(const std::wstring& title) {
   return ::testing::AssertionSuccess();
 }
 
-TEST(ApplicationTest, ARateOfZeroOrNotANumberEndsStartUpWithExitCode1) {
-  for (const wchar_t* fps : {L"0", L"abc", L"-30"}) {
+// The refusal is the specified line, last, after a warning that names the value; nothing is
+// computed from the rate before (at 0 the take wait was once an infinity cast to an integer).
+TEST(ApplicationTest, ARateOutOfRangeOrNotANumberEndsStartUpWithExitCode1) {
+  struct Case {
+    const wchar_t* fps;
+    const char* warning;
+  };
+  for (const Case& c :
+       {Case{L"0", "warning: --fps 0: expected a rate from 0.01 to 1000\n"},
+        Case{L"abc", "warning: --fps 0: expected a rate from 0.01 to 1000\n"},
+        Case{L"-30", "warning: --fps -30: expected a rate from 0.01 to 1000\n"},
+        Case{L"0.000000001", "warning: --fps 1e-09: expected a rate from 0.01 to 1000\n"}}) {
     AppProcess app;
-    ASSERT_TRUE(app.Start(kProgram, std::wstring(L"--fps ") + fps));
-    EXPECT_EQ(app.WaitForExit(), 1u) << fps;
-    EXPECT_EQ(app.StandardError(), "Failed to start pace controller\n");
+    ASSERT_TRUE(app.Start(kProgram, std::wstring(L"--fps ") + c.fps));
+    EXPECT_EQ(app.WaitForExit(), 1u) << c.fps;
+    EXPECT_EQ(app.StandardError(), std::string(c.warning) + "Failed to start pace controller\n");
   }
 }
 
@@ -399,15 +409,21 @@ TEST(ApplicationTest, RecvAndHoldCountTheSendersFrames) {
   std::getline(in, line);
   EXPECT_EQ(line,
             "tick,published_qpc,present_done_qpc,age_present_ms,present_id,display_qpc,"
-            "age_display_ms,refreshes,state\r");
+            "age_display_ms,refreshes,state,meant_blank_qpc,lead_ms,pattern_refreshes\r");
   std::vector<std::pair<unsigned long long, double>> aged;  // publication, age at present
   while (std::getline(in, line)) {
-    std::vector<std::string> fields;
-    std::istringstream row(line.substr(0, line.size() - 1));
-    for (std::string field; std::getline(row, field, ',');) fields.push_back(field);
-    ASSERT_EQ(fields.size(), 9u) << line;
+    std::vector<std::string> fields(1);
+    for (const char c : line.substr(0, line.size() - 1)) {
+      if (c == ',') {
+        fields.emplace_back();
+      } else {
+        fields.back() += c;
+      }
+    }
+    ASSERT_EQ(fields.size(), 12u) << line;
     EXPECT_TRUE(fields[8] == "not measured" || fields[8] == "not presented") << line;
     EXPECT_EQ(fields[5], "") << "a display time on a platform without statistics";
+    EXPECT_EQ(fields[9], "") << "an aimed blank in timer mode";
     if (!fields[1].empty()) aged.emplace_back(std::stoull(fields[1]), std::stod(fields[3]));
   }
   in.close();

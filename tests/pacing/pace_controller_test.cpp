@@ -93,7 +93,9 @@ TEST(PaceControllerTest, RefusedStartsChangeNothingAndDiscardTheCallables) {
                             std::numeric_limits<double>::infinity(),
                             -std::numeric_limits<double>::infinity(),
                             1e308,
-                            PaceController::kMaxFps + 1.0};
+                            PaceController::kMaxFps + 1.0,
+                            1e-9,  // a tick every 30 years: its period overflows the timer's units
+                            PaceController::kMinFps / 2.0};
   for (double fps : refused) {
     Rig rig;
     auto token = std::make_shared<int>(0);

@@ -25,6 +25,9 @@ TEST(RefreshPatternTest, RatesBecomeRunsOfWholeRefreshes) {
       {60.0, 120.0, {1, 1, 1}, "1", true},  // faster than the display: one refresh is the least
       {144.0, 60.0, {2, 2, 3, 2, 3}, "2-3", true},     // 12/5 too
       {60.0, 23.5, {3, 2, 3, 2, 3, 2}, "2-3", false},  // 2.553: no fraction with q <= 6 fits
+      // Rates no caller should pass still make counts that 32 bits hold (UBSan watches).
+      {60.0, 1e-9, {1'000'000, 1'000'000}, "1000000", true},
+      {60.0, 0.0, {1, 1}, "1", true},
   };
   for (const Case& c : cases) {
     const RefreshPattern pattern(c.refresh_hz, c.fps);
