@@ -65,10 +65,11 @@ std::vector<MenuItem> SenderMenu(const std::vector<ListedSender>& senders, const
   for (size_t i = 0; i < senders.size(); ++i) {
     MenuItem item;
     item.command = kFirstSenderCommand + static_cast<uint32_t>(i);
-    // A menu takes "&" for the next letter's underline: "&&" shows one.
-    for (const wchar_t c : WidenSenderName(senders[i].name)) {
-      item.text += c;
-      if (c == L'&') item.text += L'&';
+    // Escaped as the list prints it (a tab would split the item, a control byte shows as a
+    // box or nothing); a menu takes "&" for the next letter's underline: "&&" shows one.
+    for (const char c : EscapedName(senders[i].name)) {
+      item.text += static_cast<wchar_t>(c);
+      if (c == '&') item.text += L'&';
     }
     const std::string details = SizeAndFormat(senders[i]);
     item.text += L'\t';

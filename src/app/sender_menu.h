@@ -28,7 +28,8 @@ struct MenuItem {
 inline constexpr uint32_t kFollowActiveCommand = 0x100;
 inline constexpr uint32_t kFirstSenderCommand = 0x101;
 
-// The menu: a sender a line (its name, then its size and format after a tab), the one shown
+// The menu: a sender a line (its name escaped as the list escapes it, then its size and format
+// after a tab), the one shown
 // checked unless the receiver follows the active sender; a separator; "Follow the active sender",
 // checked while it does.
 std::vector<MenuItem> SenderMenu(const std::vector<ListedSender>& senders, const std::string& shown,

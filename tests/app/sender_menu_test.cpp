@@ -12,7 +12,7 @@ namespace {
 
 std::vector<ListedSender> Senders() {
   ListedSender plain{"Larkmoor Weft Output", true, 1920, 1080, weft::kFormatBgra8, false};
-  ListedSender odd{"Caf\xE9 \"Q\" \\ R&D\x01", true, 640, 360, weft::kFormatRgba8, true};
+  ListedSender odd{"Caf\xE9 \"Q\" \\ R&D\x01\tX", true, 640, 360, weft::kFormatRgba8, true};
   ListedSender gone{"Gone", false, 0, 0, 0, false};
   return {plain, odd, gone};
 }
@@ -20,7 +20,7 @@ std::vector<ListedSender> Senders() {
 TEST(SenderMenuTest, TheListPrintsEachSenderOnALineWithNothingCut) {
   EXPECT_EQ(SenderListText(Senders()),
             "\"Larkmoor Weft Output\" 1920x1080 BGRA8\n"
-            "\"Caf\\xE9 \\\"Q\\\" \\\\ R&D\\x01\" 640x360 RGBA8, active\n"
+            "\"Caf\\xE9 \\\"Q\\\" \\\\ R&D\\x01\\x09X\" 640x360 RGBA8, active\n"
             "\"Gone\" unknown size and format\n");
   EXPECT_EQ(SenderListText({}), "no senders are listed\n");
   // A 255-byte name of two-byte characters: every byte is there, escaped.
@@ -33,7 +33,8 @@ TEST(SenderMenuTest, TheMenuMarksTheSenderShownAndMapsItsCommandsBack) {
   std::vector<MenuItem> items = SenderMenu(senders, "Gone", false);
   ASSERT_EQ(items.size(), 5u);
   EXPECT_EQ(items[0].text, L"Larkmoor Weft Output\t1920x1080 BGRA8");
-  EXPECT_EQ(items[1].text, L"Caf\u00E9 \"Q\" \\ R&&D\u0001\t640x360 RGBA8");  // && shows one &
+  // Escaped as the list prints it (the tab in the name would split the item), && to show one &.
+  EXPECT_EQ(items[1].text, L"Caf\\xE9 \\\"Q\\\" \\\\ R&&D\\x01\\x09X\t640x360 RGBA8");
   EXPECT_EQ(items[2].text, L"Gone\tunknown size and format");
   EXPECT_EQ(items[3].command, 0u);  // the separator
   EXPECT_EQ(items[4].text, L"Follow the active sender");
