@@ -76,6 +76,7 @@ void VblankClock::SetStated(const BlankGrid& stated) {
 void VblankClock::RestartReports() {
   fit_.Clear();
   haveOrigin_ = false;
+  backwards_ = 0;
   grid_ = stated_;
 }
 
@@ -92,11 +93,14 @@ void VblankClock::AddReport(uint32_t refresh_count, uint64_t sync_qpc) {
   const auto step = static_cast<int32_t>(refresh_count - lastRefresh_);
   if (step == 0) return;
   if (step < 0) {
-    // A count that went back belongs to another history, though none was announced.
+    // One count that went back is a misreport and is dropped; several in a row belong to
+    // another history, though none was announced.
+    if (++backwards_ < kBackwardsToRestart) return;
     RestartReports();
     AddReport(refresh_count, sync_qpc);
     return;
   }
+  backwards_ = 0;
   lastRefresh_ = refresh_count;
   fit_.Add(static_cast<double>(refresh_count - originRefresh_),
            static_cast<double>(static_cast<int64_t>(sync_qpc - originQpc_)));
@@ -115,6 +119,10 @@ void VblankClock::Refit() {
   if (!(period > 0.0) || !fit_.Fit(period / 4.0, line) || !(line.slope > 0.0)) return;
   if (stated_.Valid() && std::fabs(line.slope / stated_.period_qpc - 1.0) > kMostPeriodError) {
     return;
+  }
+  if (frequency_ > 0) {
+    const double hz = static_cast<double>(frequency_) / line.slope;
+    if (!(hz >= kLeastStatedHz && hz <= kMostStatedHz)) return;  // no display's
   }
   grid_.source = BlankSource::kStatistics;
   grid_.period_qpc = line.slope;

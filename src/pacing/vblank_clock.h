@@ -58,13 +58,17 @@ BlankGrid StatedGrid(const StatedTiming& timing, uint64_t frequency);
 // compositor's phase) and, once the swap chain has reported enough blanks, follows a regression
 // of their times on their refresh counts over the recent reports; reports more than a quarter
 // period off the line are left out. A disjoint history (a mode change, a new swap chain) starts
-// the regression over; a new monitor starts everything over (SetStated).
+// the regression over; a new monitor starts everything over (SetStated). A report whose refresh
+// count goes back is dropped, not the history: only three in a row say the history changed
+// without saying so. A fitted rate outside what a display runs at (20 to 1000 Hz) is not taken.
 class VblankClock {
  public:
   static constexpr size_t kWindow = 120;  // the recent reports it regresses over
   static constexpr size_t kEnough = 16;   // reports, over at least as many refreshes
+  static constexpr uint32_t kBackwardsToRestart = 3;
 
-  VblankClock() : fit_(kWindow) {}
+  // `frequency`: the counter's, for the fitted rate's range check (0: no check).
+  explicit VblankClock(uint64_t frequency = 0) : frequency_(frequency), fit_(kWindow) {}
 
   // The grid the platform states for the display now (kNone: it states nothing).
   void SetStated(const BlankGrid& stated);
@@ -77,9 +81,11 @@ class VblankClock {
  private:
   void Refit();
 
+  uint64_t frequency_;
   BlankGrid stated_;
   BlankGrid grid_;
   LineFit fit_;
+  uint32_t backwards_ = 0;  // reports in a row whose refresh count went back
   bool haveOrigin_ = false;
   uint32_t originRefresh_ = 0;
   uint64_t originQpc_ = 0;

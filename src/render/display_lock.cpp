@@ -45,6 +45,7 @@ DisplayLock::DisplayLock(uint64_t frequency, double fps, uint32_t frame_latency)
     : frequency_(frequency),
       fps_(fps),
       frameLatency_(frame_latency < 1 ? 1 : frame_latency),
+      clock_(frequency),
       lead_(kStartLeadUs * static_cast<double>(frequency) / 1e6),
       latch_(kAssumedLatchUs * static_cast<double>(frequency) / 1e6),
       floor_(0.0) {
@@ -127,9 +128,6 @@ bool DisplayLock::NextTarget(uint64_t now, uint64_t& target, uint64_t& skipped) 
     frame = slot_.frame + 1;
     blank = grid.Nearest(slotBlank_ + pattern_.RefreshesOf(slot_.frame) * period);
   }
-  // A slot whose time has passed is given up: the schedule never moves to "now". Frames of one
-  // length may take the next blank of the grid (any blank starts the pattern as well); an
-  // uneven pattern takes its next slot, so the frames after it keep their place in the 2-3.
   if (drain_ && haveSlot_) {
     // A queue one image too deep (two frames in flight, one landed late): this slot is given
     // up, so the image on the glass stays a refresh more and the queue is back to its depth.
@@ -138,6 +136,9 @@ bool DisplayLock::NextTarget(uint64_t now, uint64_t& target, uint64_t& skipped) 
     blank = grid.Nearest(blank + pattern_.RefreshesOf(frame) * period);
     ++frame;
   }
+  // A slot whose time has passed is given up: the schedule never moves to "now". Frames of one
+  // length may take the next blank of the grid (any blank starts the pattern as well); an
+  // uneven pattern takes its next slot, so the frames after it keep their place in the 2-3.
   const uint64_t given_up = skipped;
   if (blank - lead < t) {
     ++skipped;
@@ -154,6 +155,8 @@ bool DisplayLock::NextTarget(uint64_t now, uint64_t& target, uint64_t& skipped) 
   if (skipped > given_up) Miss();
   slot_ = Slot(frame, blank, grid);
   if (hold_ && HeldByInterval()) {
+    // The queue ran empty: this image stays a refresh longer, and the next present waits behind
+    // it as it should.
     slot_.sync_interval = std::min(kMostSyncInterval, slot_.sync_interval + 1);
     hold_ = false;
   }

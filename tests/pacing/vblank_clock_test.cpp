@@ -73,6 +73,27 @@ TEST(VblankClockTest, ReportsThatDisagreeWithTheStatedRateAreNotBelieved) {
   EXPECT_NEAR(bare.Grid().period_qpc, kPeriod * 1.2, 0.1);
 }
 
+// A misreport costs that report, not the history: one refresh count in 50 that goes back (to an
+// old count) leaves the grid on the statistics; a fitted rate no display runs at (a 10 MHz
+// "display" when nothing is stated) is not taken.
+TEST(VblankClockTest, AMisreportIsDroppedAndAnImpossibleRateNotTaken) {
+  VblankClock clock(10'000'000);
+  clock.SetStated(Stated(kPeriod, 0.0));
+  size_t on_statistics = 0;
+  for (int k = 0; k < 2000; ++k) {
+    const auto t = static_cast<uint64_t>(1e9 + k * kPeriod);
+    const bool misreport = k % 50 == 49;
+    clock.AddReport(misreport ? 7u : 100u + static_cast<uint32_t>(k), t);
+    if (k >= 100 && clock.Grid().source == BlankSource::kStatistics) ++on_statistics;
+  }
+  EXPECT_EQ(on_statistics, 1900u);
+  EXPECT_NEAR(clock.Grid().period_qpc, kPeriod, 0.05);
+
+  VblankClock bare(10'000'000);
+  for (uint32_t k = 0; k < 200; ++k) bare.AddReport(k, 1'000'000'000 + k);  // a count a blank
+  EXPECT_FALSE(bare.Grid().Valid());
+}
+
 TEST(VblankClockTest, TheStatedGridComesFromTheBestFactThePlatformGives) {
   struct Case {
     const char* what;
