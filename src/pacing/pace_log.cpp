@@ -3,6 +3,8 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 #include "base/qpc.h"
 #include "base/utf8.h"
@@ -60,7 +62,34 @@ std::string FormatPaceLog(const std::vector<PaceSample>& samples, uint64_t qpc_f
   return text;
 }
 
-bool WriteFileUtf8Path(const std::string& utf8_path, const std::string& bytes) {
+namespace {
+
+// The path a UTF-8 path names; false for bytes that name none (Windows paths are UTF-16, and
+// the library's own conversion would throw).
+bool PathOf(const std::string& utf8_path, std::filesystem::path& path) {
+#ifdef _WIN32
+  std::wstring wide_path;
+  if (!base::Utf8ToWide(utf8_path, wide_path)) return false;
+  path = std::filesystem::path(wide_path);
+#else
+  path = std::filesystem::path(utf8_path);
+#endif
+  return true;
+}
+
+std::string PartOf(const std::string& utf8_path) { return utf8_path + ".part"; }
+
+// Something other than a file is there (a device, a pipe, a folder): nothing is moved over it.
+bool NotAFile(const std::string& utf8_path) {
+  std::filesystem::path path;
+  if (!PathOf(utf8_path, path)) return false;
+  std::error_code error;
+  const std::filesystem::file_status status = std::filesystem::status(path, error);
+  return !error && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status);
+}
+
+// Writes `bytes` to the file at `utf8_path` as it is (created or truncated).
+bool WriteInPlace(const std::string& utf8_path, const std::string& bytes) {
   // Binary mode with explicit CR LF gives the same bytes on every platform.
 #ifdef _WIN32
   std::wstring wide_path;
@@ -73,6 +102,42 @@ bool WriteFileUtf8Path(const std::string& utf8_path, const std::string& bytes) {
   const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
   const bool closed = std::fclose(file) == 0;
   return written && closed;
+}
+
+}  // namespace
+
+bool WritePartUtf8Path(const std::string& utf8_path, const std::string& bytes) {
+  if (NotAFile(utf8_path)) return false;
+  if (WriteInPlace(PartOf(utf8_path), bytes)) return true;
+  RemovePart(utf8_path);
+  return false;
+}
+
+bool ReplaceWithPart(const std::string& utf8_path) {
+  std::filesystem::path part;
+  std::filesystem::path path;
+  std::error_code error;
+  if (!PathOf(PartOf(utf8_path), part) || !PathOf(utf8_path, path) || NotAFile(utf8_path)) {
+    error = std::make_error_code(std::errc::not_supported);
+  } else {
+    std::filesystem::rename(part, path, error);
+  }
+  if (error) RemovePart(utf8_path);
+  return !error;
+}
+
+void RemovePart(const std::string& utf8_path) {
+  std::filesystem::path part;
+  std::error_code ignored;
+  if (PathOf(PartOf(utf8_path), part)) std::filesystem::remove(part, ignored);
+}
+
+bool WriteFileUtf8Path(const std::string& utf8_path, const std::string& bytes) {
+  // Written beside it first and moved over it only when whole: a full disk or a file held open
+  // elsewhere leaves the log before it as it was. What is not a file (a device) is written as
+  // it is.
+  if (NotAFile(utf8_path)) return WriteInPlace(utf8_path, bytes);
+  return WritePartUtf8Path(utf8_path, bytes) && ReplaceWithPart(utf8_path);
 }
 
 bool PaceStats::WriteCsv(const std::string& utf8_path) const {

@@ -18,5 +18,12 @@ std::string FormatPaceLog(const std::vector<PaceSample>& samples, uint64_t qpc_f
 // Replaces the file at `utf8_path` with `bytes`. False when it cannot be opened, or when a write
 // or the close fails (a full disk must not look like a saved log).
 bool WriteFileUtf8Path(const std::string& utf8_path, const std::string& bytes);
+// The same into "PATH.part", which is left for ReplaceWithPart; false (and no part left) when it
+// cannot be written whole.
+bool WritePartUtf8Path(const std::string& utf8_path, const std::string& bytes);
+// Moves "PATH.part" over PATH (the file before stays whole until then); false when it cannot.
+bool ReplaceWithPart(const std::string& utf8_path);
+// Removes "PATH.part", if there is one.
+void RemovePart(const std::string& utf8_path);
 
 }  // namespace tsl

@@ -75,9 +75,20 @@ std::string FormatDisplayLog(const std::vector<PaceSample>& samples,
 
 bool WriteTickLogs(const std::string& pace_log_path, const std::vector<PaceSample>& samples,
                    const std::vector<DisplayRecord>& records, uint64_t qpc_frequency) {
-  return WriteFileUtf8Path(pace_log_path, FormatPaceLog(samples, qpc_frequency)) &&
-         WriteFileUtf8Path(DisplayLogPathFor(pace_log_path),
-                           FormatDisplayLog(samples, records, qpc_frequency));
+  // Both whole beside their files before either is replaced, so a failed write leaves the pair
+  // before as it was.
+  const std::string display_path = DisplayLogPathFor(pace_log_path);
+  if (!WritePartUtf8Path(pace_log_path, FormatPaceLog(samples, qpc_frequency)) ||
+      !WritePartUtf8Path(display_path, FormatDisplayLog(samples, records, qpc_frequency))) {
+    RemovePart(pace_log_path);
+    RemovePart(display_path);
+    return false;
+  }
+  if (!ReplaceWithPart(pace_log_path)) {
+    RemovePart(display_path);
+    return false;
+  }
+  return ReplaceWithPart(display_path);
 }
 
 }  // namespace tsl

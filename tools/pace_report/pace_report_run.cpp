@@ -132,6 +132,28 @@ bool ReadRequest(const std::vector<std::string>& args, Request& r, std::string& 
   return true;
 }
 
+// Both logs are written from the same ticks, so a display log's present_done_qpc is the pace
+// log's done_qpc for the same tick. One that is not (left from another run, because only one of
+// the two could be written) belongs to another pace log: false, with both names in `error`.
+bool DisplayLogBelongs(const PaceLog& log, const std::vector<DisplayRow>& display,
+                       const std::string& log_name, const std::string& display_name,
+                       std::string& error) {
+  size_t r = 0;
+  for (const DisplayRow& d : display) {
+    while (r < log.rows.size() && log.rows[r].sample.tick < d.tick) ++r;
+    const bool same_tick = r < log.rows.size() && log.rows[r].sample.tick == d.tick;
+    if (same_tick && log.rows[r].sample.done_qpc == d.present_done_qpc) continue;
+    error = display_name + ": does not belong to " + log_name + ": tick " + std::to_string(d.tick) +
+            (same_tick ? " was done at " + std::to_string(d.present_done_qpc) +
+                             " in the display log and at " +
+                             std::to_string(log.rows[r].sample.done_qpc) + " in the pace log"
+                       : " is not in the pace log") +
+            " (a display log left from another run?)";
+    return false;
+  }
+  return true;
+}
+
 // Reads one log and the display log beside it (when there is one; a missing one is no error)
 // and summarises them; false, with the message in `err`, for a log no report can be made of.
 // Its tick gaps are warned about in `err` (the first few).
@@ -163,7 +185,8 @@ bool SummariseLog(const fs::path& path, const std::string& name, PaceLog& log,
     std::string text;
     std::vector<DisplayRow> display;
     if (!ReadWholeFile(display_path, display_path.string(), "a display log", text, error) ||
-        !ParseDisplayLog(text, display_path.string(), display, error)) {
+        !ParseDisplayLog(text, display_path.string(), display, error) ||
+        !DisplayLogBelongs(log, display, name, display_path.string(), error)) {
       err += kProgram + error + "\n";
       return false;
     }
