@@ -89,7 +89,7 @@ std::string HelpText() {
          "usage: tessaline.exe [options]\n"
          "  --sender NAME      the sender to receive (default \"Larkmoor Weft Output\"; an empty\n"
          "                     name follows the first listed or the active sender)\n"
-         "  --fps F            frames per second (default 60, above 0, at most 1000); with vsync\n"
+         "  --fps F            frames per second (default 60, from 0.01 to 1000); with vsync\n"
          "                     on, a pattern of whole refreshes of the display (24 on 60 Hz:\n"
          "                     2, 3, 2, 3)\n"
          "  --width W          window client width (default 1280)\n"
