@@ -205,6 +205,9 @@ const char* Application::StartDeviceUsers(const AppConfig& cfg) {
   if (!receiver.Start(&device, &frameSlot, cfg.senderName)) {
     return "Failed to start Weft receive thread\n";
   }
+  // A sender picked while running (the menu, WM_COPYDATA) outlives the receive thread: a
+  // recovery does not fall back to the command line's.
+  if (pickedSender) receiver.SwitchSender(*pickedSender);
   return nullptr;
 }
 
@@ -442,6 +445,10 @@ void Application::OnMenuCommand(uint32_t command) {
   if (SenderForCommand(menuSenders, command, name)) PickSender(name);
 }
 
-void Application::PickSender(const std::string& name) { receiver.SwitchSender(name); }
+void Application::PickSender(const std::string& name) {
+  // Kept for a receive thread started again after a device recovery (an empty name: follow the
+  // active sender).
+  if (receiver.SwitchSender(name)) pickedSender = name;
+}
 
 }  // namespace tsl

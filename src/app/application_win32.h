@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -139,6 +140,8 @@ class Application {
   bool paceLogBoxOpen = false;
   // The senders the open (or last) menu listed: its commands name them by position.
   std::vector<ListedSender> menuSenders;
+  // The sender picked while running (main thread): none until a pick, "" to follow the active.
+  std::optional<std::string> pickedSender;
   base::UniqueHandle parentProcess;
   std::thread watchdogThread;
   std::atomic<bool> watchdogActive{false};

@@ -30,6 +30,7 @@ namespace {
 using testing::AppProcess;
 using testing::BesideTestExecutable;
 using testing::PeerProcess;
+using testing::PickSender;
 
 constexpr wchar_t kProgram[] = L"tessaline.exe";
 
@@ -290,15 +291,6 @@ std::string OutputOf(const std::wstring& exe_name, const std::wstring& arguments
   WaitForSingleObject(child.process.get(), 20'000);
   GetExitCodeProcess(child.process.get(), &code);
   return text;
-}
-
-// Asks the window for a sender as the menu's choice and a controlling program do.
-bool PickSender(HWND window, const std::string& name) {
-  COPYDATASTRUCT data{};
-  data.dwData = kPickSenderCopyData;
-  data.cbData = static_cast<DWORD>(name.size());
-  data.lpData = const_cast<char*>(name.data());
-  return SendMessageW(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data)) == TRUE;
 }
 
 TEST(ApplicationTest, ListsTheSendersAndSwitchesBetweenThemWithoutARestart) {

@@ -126,5 +126,53 @@ TEST(DeviceRecoveryTest, AfterALostDevicePresentingResumesAndTheCountsGoOn) {
   sender.Send("unlist TslRecovery");
 }
 
+// A sender picked while running (here by WM_COPYDATA, as the menu and a controlling program do)
+// is the one received again after the device is rebuilt, not the command line's.
+TEST(DeviceRecoveryTest, ASenderPickedWhileRunningIsKeptThroughTheRecovery) {
+  testing::PeerProcess sender;
+  ASSERT_TRUE(sender.Started());
+  ASSERT_EQ(sender.Send("publish 7111 64 36 87 ff000000"), "ok");
+  ASSERT_EQ(sender.Send("register TslRecoveryA 7111 64 36 87"), "ok");
+  ASSERT_EQ(sender.Send("publish 7112 64 36 87 ff00ff00"), "ok");
+  ASSERT_EQ(sender.Send("register TslRecoveryB 7112 64 36 87"), "ok");
+
+  AppConfig cfg;
+  cfg.senderName = "TslRecoveryA";
+  cfg.width = 320;
+  cfg.height = 180;
+  cfg.vsync = false;
+  Application app;
+  int code = -1;
+  std::thread runner([&] { code = app.Run(cfg); });
+  HWND window = OwnWindow(L"TessalineWnd", nullptr);
+  ASSERT_NE(window, nullptr);
+  const auto receiving = [window](const wchar_t* name) {
+    return [window, name] {
+      const std::wstring title = testing::WindowTitle(window);
+      return title.find(std::wstring(L"src \"") + name + L"\"") != std::wstring::npos &&
+             title.find(L"connected") != std::wstring::npos;
+    };
+  };
+  ASSERT_TRUE(testing::WaitUntil(receiving(L"TslRecoveryA"))) << "the command line's sender";
+
+  ASSERT_TRUE(testing::PickSender(window, "TslRecoveryB"));
+  ASSERT_TRUE(testing::WaitUntil(receiving(L"TslRecoveryB"))) << "the pick";
+
+  const uint32_t devices_before = testing::DevicesCreated();
+  testing::LoseDevices();
+  ASSERT_TRUE(testing::WaitUntil([&] { return testing::DevicesCreated() == devices_before + 1; }));
+  EXPECT_TRUE(testing::WaitUntil(receiving(L"TslRecoveryB")))
+      << testing::WindowTitle(window).size();
+  Sleep(1'000);  // and stays: nothing switches back to the command line's sender
+  const std::wstring title = testing::WindowTitle(window);
+  EXPECT_NE(title.find(L"src \"TslRecoveryB\""), std::wstring::npos);
+
+  PostMessageW(window, WM_CLOSE, 0, 0);
+  runner.join();
+  EXPECT_EQ(code, 0);
+  sender.Send("unlist TslRecoveryA");
+  sender.Send("unlist TslRecoveryB");
+}
+
 }  // namespace
 }  // namespace tsl

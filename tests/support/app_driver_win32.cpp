@@ -3,6 +3,8 @@
 #include <cstring>
 #include <vector>
 
+#include "window/main_window_win32.h"
+
 namespace tsl::testing {
 
 namespace {
@@ -158,6 +160,14 @@ void AppProcess::DrainStandardError() {
 std::string AppProcess::StandardError() {
   DrainStandardError();
   return stderrText_;
+}
+
+bool PickSender(HWND window, const std::string& name) {
+  COPYDATASTRUCT data{};
+  data.dwData = kPickSenderCopyData;
+  data.cbData = static_cast<DWORD>(name.size());
+  data.lpData = const_cast<char*>(name.data());
+  return SendMessageW(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data)) == TRUE;
 }
 
 }  // namespace tsl::testing

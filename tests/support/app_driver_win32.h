@@ -56,4 +56,8 @@ std::wstring WindowTitle(HWND window);
 // by row. Empty when it cannot be read.
 std::vector<uint32_t> CaptureClientArea(HWND window, uint32_t& width, uint32_t& height);
 
+// Asks the window for a sender as the menu's choice and a controlling program do (WM_COPYDATA;
+// an empty name: follow the active sender); true when the window took it.
+bool PickSender(HWND window, const std::string& name);
+
 }  // namespace tsl::testing
