@@ -26,6 +26,37 @@ HWND OwnWindow(const wchar_t* class_name, const wchar_t* caption) {
   return testing::WaitForWindowOf(GetCurrentProcessId(), class_name, caption);
 }
 
+// An Application run on a thread of this process, windowed at 320x180 without vsync, receiving
+// `sender`, as the program's entry point runs it.
+class RunningApp {
+ public:
+  explicit RunningApp(const std::string& sender) {
+    cfg_.senderName = sender;
+    cfg_.width = 320;
+    cfg_.height = 180;
+    cfg_.vsync = false;
+    runner_ = std::thread([this] { code_ = app_.Run(cfg_); });
+    window_ = OwnWindow(L"TessalineWnd", nullptr);
+  }
+  ~RunningApp() {
+    if (runner_.joinable()) Close();
+  }
+  HWND Window() const { return window_; }
+  // Closes the window and returns Run's exit code.
+  int Close() {
+    PostMessageW(window_, WM_CLOSE, 0, 0);
+    runner_.join();
+    return code_;
+  }
+
+ private:
+  AppConfig cfg_;
+  Application app_;
+  int code_ = -1;
+  std::thread runner_;
+  HWND window_ = nullptr;
+};
+
 // The presented count of "hold N% (repeats / presents)".
 long long Presents(HWND window) {
   const std::wstring t = testing::WindowTitle(window);
@@ -40,15 +71,8 @@ TEST(DeviceRecoveryTest, AfterALostDevicePresentingResumesAndTheCountsGoOn) {
   ASSERT_EQ(sender.Send("publish 7101 64 36 87 ff000000"), "ok");
   ASSERT_EQ(sender.Send("register TslRecovery 7101 64 36 87"), "ok");
 
-  AppConfig cfg;
-  cfg.senderName = "TslRecovery";
-  cfg.width = 320;
-  cfg.height = 180;
-  cfg.vsync = false;
-  Application app;
-  int code = -1;
-  std::thread runner([&] { code = app.Run(cfg); });
-  HWND window = OwnWindow(L"TessalineWnd", nullptr);
+  RunningApp app("TslRecovery");
+  HWND window = app.Window();
   ASSERT_NE(window, nullptr);
 
   const auto shows = [window](uint32_t frame) {
@@ -120,9 +144,7 @@ TEST(DeviceRecoveryTest, AfterALostDevicePresentingResumesAndTheCountsGoOn) {
   in.close();
   std::filesystem::remove(log);
 
-  PostMessageW(window, WM_CLOSE, 0, 0);
-  runner.join();
-  EXPECT_EQ(code, 0);
+  EXPECT_EQ(app.Close(), 0);
   sender.Send("unlist TslRecovery");
 }
 
@@ -136,15 +158,8 @@ TEST(DeviceRecoveryTest, ASenderPickedWhileRunningIsKeptThroughTheRecovery) {
   ASSERT_EQ(sender.Send("publish 7112 64 36 87 ff00ff00"), "ok");
   ASSERT_EQ(sender.Send("register TslRecoveryB 7112 64 36 87"), "ok");
 
-  AppConfig cfg;
-  cfg.senderName = "TslRecoveryA";
-  cfg.width = 320;
-  cfg.height = 180;
-  cfg.vsync = false;
-  Application app;
-  int code = -1;
-  std::thread runner([&] { code = app.Run(cfg); });
-  HWND window = OwnWindow(L"TessalineWnd", nullptr);
+  RunningApp app("TslRecoveryA");
+  HWND window = app.Window();
   ASSERT_NE(window, nullptr);
   const auto receiving = [window](const wchar_t* name) {
     return [window, name] {
@@ -167,9 +182,7 @@ TEST(DeviceRecoveryTest, ASenderPickedWhileRunningIsKeptThroughTheRecovery) {
   const std::wstring title = testing::WindowTitle(window);
   EXPECT_NE(title.find(L"src \"TslRecoveryB\""), std::wstring::npos);
 
-  PostMessageW(window, WM_CLOSE, 0, 0);
-  runner.join();
-  EXPECT_EQ(code, 0);
+  EXPECT_EQ(app.Close(), 0);
   sender.Send("unlist TslRecoveryA");
   sender.Send("unlist TslRecoveryB");
 }
