@@ -76,8 +76,9 @@ std::pair<long long, long long> HoldCounts(const std::wstring& title) {
   return ::testing::AssertionSuccess();
 }
 
-// The refusal is the specified line, last, after a warning that names the value; nothing is
-// computed from the rate before (at 0 the take wait was once an infinity cast to an integer).
+// The refusal is the failure line controlling programs read, last, after a warning naming the
+// value; nothing is computed from the rate before (at 0 the take wait was once an infinity cast to
+// an integer).
 TEST(ApplicationTest, ARateOutOfRangeOrNotANumberEndsStartUpWithExitCode1) {
   struct Case {
     const wchar_t* fps;
