@@ -379,9 +379,9 @@ void Application::OnKey(uint64_t virtual_key) {
 }
 
 void Application::WritePaceLog() {
-  // The box's own loop dispatches keys too: a second P would open a second box inside the
-  // first, and closing it would stop the timer the first one still needs.
-  if (paceLogBoxOpen) return;
+  // A P that arrives while a box or the menu is open (its loop dispatches keys, and another
+  // program can send one) is refused whole: its box would open inside the other loop.
+  if (modalOpen) return;
   wchar_t module_path[kModulePathUnits] = {};
   const DWORD length = GetModuleFileNameW(nullptr, module_path, kModulePathUnits);
   std::wstring wide_path;
@@ -397,28 +397,31 @@ void Application::WritePaceLog() {
   SetWindowTextW(window.hwnd, ok ? (L"[CSV WRITTEN] " + wide_path).c_str() : L"[CSV WRITE FAILED]");
   titleHoldUntil = static_cast<int64_t>(base::QpcNow() + base::QpcFrequency());
 
-  paceLogBoxOpen = true;
-  BeginModal();
-  if (ok) {
-    MessageBoxW(window.hwnd, wide_path.c_str(), L"Pace log written", MB_OK | MB_ICONINFORMATION);
-  } else {
-    MessageBoxW(window.hwnd, L"Failed to write pace_log.csv", L"Error", MB_OK | MB_ICONERROR);
-  }
-  EndModal();
-  paceLogBoxOpen = false;
+  RunModal([&] {
+    if (ok) {
+      MessageBoxW(window.hwnd, wide_path.c_str(), L"Pace log written", MB_OK | MB_ICONINFORMATION);
+    } else {
+      MessageBoxW(window.hwnd, L"Failed to write pace_log.csv", L"Error", MB_OK | MB_ICONERROR);
+    }
+  });
 }
 
-void Application::BeginModal() {
+bool Application::RunModal(const std::function<void()>& show) {
+  if (modalOpen) return false;
+  modalOpen = true;
   // While a box or a menu waits for the user, its modal loop runs instead of the main loop: a
-  // timer keeps the main loop's work (the title, a device recovery) going meanwhile.
+  // timer keeps the main loop's work (the title, a device recovery) going meanwhile. One modal
+  // at a time, so nothing inside can end the timer before the loop that needs it.
   SetTimer(window.hwnd, kServiceTimerId, kMainLoopSleepMs, nullptr);
+  show();
+  KillTimer(window.hwnd, kServiceTimerId);
+  modalOpen = false;
+  return true;
 }
-
-void Application::EndModal() { KillTimer(window.hwnd, kServiceTimerId); }
 
 void Application::ShowSenderMenu(POINT at) {
-  // A box's own loop dispatches right-clicks too; one modal loop at a time.
-  if (paceLogBoxOpen) return;
+  // Refused before the list is read: the open menu's commands name its own list by position.
+  if (modalOpen) return;
   menuSenders = ReadListedSenders();
   HMENU menu = CreatePopupMenu();
   if (menu == nullptr) return;
@@ -433,10 +436,8 @@ void Application::ShowSenderMenu(POINT at) {
   }
   // The menu closes when the user clicks elsewhere only if the window is in the foreground.
   SetForegroundWindow(window.hwnd);
-  BeginModal();
   // The choice arrives as a WM_COMMAND (OnMenuCommand).
-  TrackPopupMenu(menu, TPM_RIGHTBUTTON, at.x, at.y, 0, window.hwnd, nullptr);
-  EndModal();
+  RunModal([&] { TrackPopupMenu(menu, TPM_RIGHTBUTTON, at.x, at.y, 0, window.hwnd, nullptr); });
   DestroyMenu(menu);
 }
 

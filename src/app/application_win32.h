@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -100,10 +101,9 @@ class Application {
   void ShowSenderMenu(POINT at);
   void OnMenuCommand(uint32_t command);
   void PickSender(const std::string& name);
-  // Runs the main loop's work from a timer while a modal loop (a message box, a menu) runs
-  // instead of it.
-  void BeginModal();
-  void EndModal();
+  // Runs `show` (a message box, a menu) as the window's one modal loop, with the main loop's
+  // work run from a timer meanwhile; false, and nothing shown, while another one is open.
+  bool RunModal(const std::function<void()>& show);
 
   // The parts keep the names the application's design gives them, without the suffix.
   // NOLINTBEGIN(readability-identifier-naming)
@@ -136,8 +136,9 @@ class Application {
   int64_t titleHoldUntil = 0;
   // How long a tick waits for the take of a sender that does not count its frames.
   std::chrono::microseconds takeWait{0};
-  // The P key's message box is open (its loop runs the main loop's work).
-  bool paceLogBoxOpen = false;
+  // A modal loop (a box, the menu) is running: a modal loop dispatches the window's messages,
+  // so a key, a right-click or another program's message could start a second one inside it.
+  bool modalOpen = false;
   // The senders the open (or last) menu listed: its commands name them by position.
   std::vector<ListedSender> menuSenders;
   // The sender picked while running (main thread): none until a pick, "" to follow the active.

@@ -26,6 +26,29 @@ HWND OwnWindow(const wchar_t* class_name, const wchar_t* caption) {
   return testing::WaitForWindowOf(GetCurrentProcessId(), class_name, caption);
 }
 
+// This process's visible top-level windows of a class.
+int VisibleWindowsOf(const wchar_t* class_name) {
+  struct Count {
+    const wchar_t* class_name;
+    int visible;
+  } count{class_name, 0};
+  EnumWindows(
+      [](HWND hwnd, LPARAM data) -> BOOL {
+        auto* c = reinterpret_cast<Count*>(data);
+        DWORD pid = 0;
+        GetWindowThreadProcessId(hwnd, &pid);
+        wchar_t name[64] = {};
+        GetClassNameW(hwnd, name, 64);
+        if (pid == GetCurrentProcessId() && std::wstring(name) == c->class_name &&
+            IsWindowVisible(hwnd)) {
+          ++c->visible;
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&count));
+  return count.visible;
+}
+
 // An Application run on a thread of this process, windowed at 320x180 without vsync, receiving
 // `sender`, as the program's entry point runs it.
 class RunningApp {
@@ -185,6 +208,44 @@ TEST(DeviceRecoveryTest, ASenderPickedWhileRunningIsKeptThroughTheRecovery) {
   EXPECT_EQ(app.Close(), 0);
   sender.Send("unlist TslRecoveryA");
   sender.Send("unlist TslRecoveryB");
+}
+
+// Another program can send the window a right-click or a P while the menu's own loop runs. One
+// modal at a time: neither opens anything inside the menu, and the menu's service timer (the
+// recovery, the title) is not ended by them.
+TEST(DeviceRecoveryTest, WhileTheMenuIsOpenNoSecondModalOpensAndRecoveryRuns) {
+  testing::PeerProcess sender;
+  ASSERT_TRUE(sender.Started());
+  ASSERT_EQ(sender.Send("publish 7121 64 36 87 ff000000"), "ok");
+  ASSERT_EQ(sender.Send("register TslModal 7121 64 36 87"), "ok");
+  RunningApp app("TslModal");
+  HWND window = app.Window();
+  ASSERT_NE(window, nullptr);
+  ASSERT_TRUE(testing::WaitUntil([&] { return Presents(window) > 0; }));
+
+  SendNotifyMessageW(window, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(window), MAKELPARAM(20, 20));
+  HWND menu = OwnWindow(L"#32768", nullptr);
+  ASSERT_NE(menu, nullptr);
+  ASSERT_TRUE(testing::WaitUntil([&] { return IsWindowVisible(menu) != FALSE; }));
+  SendNotifyMessageW(window, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(window), MAKELPARAM(40, 40));
+  const uint32_t devices_before = testing::DevicesCreated();
+  testing::LoseDevices();
+  EXPECT_TRUE(testing::WaitUntil([&] { return testing::DevicesCreated() == devices_before + 1; }))
+      << "no recovery while the menu is open";
+  const long long presents = Presents(window);
+  EXPECT_TRUE(testing::WaitUntil([&] { return Presents(window) > presents + 10; }))
+      << "the title stopped while the menu is open";
+
+  // Sent, not posted: a posted key would be the menu's own, a sent one reaches the window.
+  SendNotifyMessageW(window, WM_KEYDOWN, 'P', 0);
+  EXPECT_EQ(testing::WaitForWindowOf(GetCurrentProcessId(), L"#32770", nullptr, 1'000), nullptr)
+      << "a box opened inside the menu";
+  EXPECT_EQ(VisibleWindowsOf(L"#32768"), 1) << "a menu opened inside the menu";
+
+  SendNotifyMessageW(window, WM_CANCELMODE, 0, 0);
+  EXPECT_TRUE(testing::WaitUntil([&] { return !IsWindowVisible(menu); }));
+  EXPECT_EQ(app.Close(), 0);
+  sender.Send("unlist TslModal");
 }
 
 }  // namespace
