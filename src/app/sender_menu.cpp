@@ -16,6 +16,7 @@ std::string FormatName(uint32_t format) {
 }
 
 std::string SizeAndFormat(const ListedSender& s) {
+  if (s.busy) return "busy";
   if (!s.have_info) return "unknown size and format";
   char size[32];
   std::snprintf(size, sizeof size, "%ux%u ", static_cast<unsigned>(s.width),

@@ -15,8 +15,9 @@ namespace tsl {
 // are escaped, and every other byte as \xHH. Nothing is cut, so no character is cut in half.
 std::string EscapedName(const std::string& name);
 
-// One line a sender: "NAME" WIDTHxHEIGHT FORMAT[, active], the size and format "unknown" where
-// its record cannot be read; "no senders are listed" when there are none.
+// One line a sender: "NAME" WIDTHxHEIGHT FORMAT[, active], the size and format "busy" where
+// the sender held its lock throughout, "unknown" where its record cannot be read; "no senders
+// are listed" when there are none.
 std::string SenderListText(const std::vector<ListedSender>& senders);
 
 struct MenuItem {

@@ -13,6 +13,7 @@ struct ListedSender {
   uint32_t height = 0;
   uint32_t format = 0;  // DXGI_FORMAT code
   bool active = false;  // the machine's active sender
+  bool busy = false;    // its segment's lock stayed held while the list was read
 };
 
 }  // namespace tsl

@@ -28,10 +28,11 @@ void WeftInput::Close() {
   opened_ = false;
 }
 
-int WeftInput::ListSenders(std::vector<std::string>& names, int max) {
+int WeftInput::ListSenders(std::vector<std::string>& names, int max,
+                           const std::function<bool()>& give_up) {
   names.clear();
   if (!opened_) return 0;
-  const int count = std::min(receiver_.GetSenderCount(), max);
+  const int count = std::min(receiver_.GetSenderCount(give_up), max);
   for (int i = 0; i < count; ++i) {
     char name[weft::kNameBufferBytes] = {};
     if (receiver_.GetSender(i, name, sizeof name)) names.emplace_back(name);

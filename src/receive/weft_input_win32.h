@@ -2,6 +2,7 @@
 
 #include <d3d11.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -19,8 +20,10 @@ class WeftInput {
   void SetSenderName(const std::string& name);
   bool Receive();
   void Close();
-  // Lists up to `max` senders after dropping those whose segment is gone.
-  int ListSenders(std::vector<std::string>& names, int max);
+  // Lists up to `max` senders after dropping those whose segment is gone (a long list's walk
+  // stops when `give_up` says so, and goes on at the next call).
+  int ListSenders(std::vector<std::string>& names, int max,
+                  const std::function<bool()>& give_up = nullptr);
   std::string ActiveSenderName();
   std::string SenderName();
 

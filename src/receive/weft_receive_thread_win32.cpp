@@ -101,6 +101,11 @@ uint64_t WeftReceiveThread::WaitForTakeRequest(bool& take_asked) {
   return takesAsked_;
 }
 
+bool WeftReceiveThread::TakeAsked() {
+  std::lock_guard<std::mutex> guard(takeMutex_);
+  return takesAsked_ > takesServed_;
+}
+
 void WeftReceiveThread::MarkTakesServed(uint64_t asked) {
   std::lock_guard<std::mutex> guard(takeMutex_);
   if (asked <= takesServed_) return;
@@ -175,7 +180,8 @@ void WeftReceiveThread::RunPasses() {
     // at any time, so "avail" never counts a dead name, connected or not.
     if (pass_start - last_scan > kScanInterval) {
       last_scan = pass_start;
-      senderCount = input_.ListSenders(names, kMaxListedSenders);
+      // A tick's ask ends the walk over the senders: the rest are looked at next scan.
+      senderCount = input_.ListSenders(names, kMaxListedSenders, [this] { return TakeAsked(); });
       if (!is_connected && requestedName_.empty() && !followingActive_) {
         const std::string pick =
             pick_.Choose(names, input_.ActiveSenderName(), SteadyMs(pass_start));

@@ -85,6 +85,8 @@ class WeftReceiveThread {
   // how many takes had been asked for when it woke, and whether one of them is still unserved.
   uint64_t WaitForTakeRequest(bool& take_asked);
   void MarkTakesServed(uint64_t asked);
+  // A tick asked for a take that is not served yet.
+  bool TakeAsked();
   // Publishes the receiver's frame when one was copied from the sender in this pass (an
   // uncounted one only when a tick asked for it), stamped with when the pass began: when the
   // frame's signal was seen, or the take made.

@@ -5,6 +5,7 @@
 #include <wrl/client.h>
 
 #include <cstdint>
+#include <functional>
 
 #include "weft/weft_directx_win32.h"
 #include "weft/weft_frame_count_win32.h"
@@ -54,7 +55,10 @@ class weftDX {  // NOLINT(readability-identifier-naming): the protocol's name
   int GetSenderFormat() const { return format_; }
   const char* GetSenderName() const { return senderName_; }
 
-  int32_t GetSenderCount() { return senderNames_.CountSenders(); }
+  // `give_up`: see weftSenderNames::CountSenders.
+  int32_t GetSenderCount(const std::function<bool()>& give_up = nullptr) {
+    return senderNames_.CountSenders(give_up);
+  }
   bool GetSender(int32_t index, char* name, int32_t size) {
     return senderNames_.SenderNameAt(index, name, size);
   }

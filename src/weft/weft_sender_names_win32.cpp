@@ -1,7 +1,9 @@
 #include "weft/weft_sender_names_win32.h"
 
+#include <chrono>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "weft/segment_views.h"
 #include "weft/weft_log.h"
@@ -44,6 +46,10 @@ bool weftSenderNames::ReadSenderSet(weft::SenderSet& set) {
 }
 
 bool weftSenderNames::UnregisterSenderName(const char* name) {
+  return RemoveListed(name, false);
+}
+
+bool weftSenderNames::RemoveListed(const char* name, bool only_if_gone) {
   // A name that cannot be in the list (null, or too long for a slot) is refused before any
   // shared state is touched.
   if (weft::BoundedNameLength(name) < 0) return false;
@@ -56,6 +62,9 @@ bool weftSenderNames::UnregisterSenderName(const char* name) {
   weft::ParseSenderSlots(view, namesSegment_.ViewBytes(), set, maxSenders_);
   const auto it = set.find(name);
   if (it == set.end()) return false;
+  weft::SenderInfoRecord record;
+  // Never waits for the sender's lock while the list's is held.
+  if (only_if_gone && CopySenderRecord(name, record, 0) != RecordRead::kNoSegment) return false;
   const std::string removed = *it;
   set.erase(it);
   weft::StoreSenderSlots(view, namesSegment_.ViewBytes(), set, maxSenders_);
@@ -84,14 +93,15 @@ bool weftSenderNames::IsGoneError(DWORD error) {
 }
 
 weftSenderNames::RecordRead weftSenderNames::CopySenderRecord(const char* name,
-                                                              weft::SenderInfoRecord& record) {
+                                                              weft::SenderInfoRecord& record,
+                                                              DWORD wait_ms) {
   WeftSharedMemory segment;
   if (!segment.Open(name)) {
     // Open also fails when the mapping exists but cannot be mapped or its mutex not made: such a
     // sender is only busy.
     return IsGoneError(GetLastError()) ? RecordRead::kNoSegment : RecordRead::kBusy;
   }
-  const SegmentLock lock(segment);
+  const SegmentLock lock(segment, wait_ms);
   if (lock.View() == nullptr) return RecordRead::kBusy;
   // A sender segment is never smaller than its record, but another process made it: check.
   const bool fits = weft::ReadSenderRecordView(reinterpret_cast<const uint8_t*>(lock.View()),
@@ -99,23 +109,27 @@ weftSenderNames::RecordRead weftSenderNames::CopySenderRecord(const char* name,
   return fits ? RecordRead::kCopied : RecordRead::kBusy;
 }
 
-int32_t weftSenderNames::CountSenders() {
-  if (!OpenList()) return 0;
-  // Held across the whole count, so no other program's edit of the list lands in between.
-  const SegmentLock lock(namesSegment_);
-  if (lock.View() == nullptr) return 0;
-
+int32_t weftSenderNames::CountSenders(const std::function<bool()>& give_up) {
+  constexpr auto kWalkBudget = std::chrono::milliseconds(10);
   weft::SenderSet set;
-  if (ReadSenderSet(set)) {
-    for (const std::string& sender : set) {
-      char name[weft::kNameBufferBytes] = {};
-      std::memcpy(name, sender.c_str(), sender.size() + 1);
-      weft::SenderInfoRecord record;
-      // A sender that holds its own segment's lock a moment too long is alive: dropping it would
-      // take it off the list every program on the machine reads, for good.
-      if (CopySenderRecord(name, record) == RecordRead::kNoSegment) UnregisterSenderName(name);
+  if (!ReadSenderSet(set)) return 0;
+  if (set.empty()) return 0;
+  const std::vector<std::string> names(set.begin(), set.end());
+  const auto deadline = std::chrono::steady_clock::now() + kWalkBudget;
+  size_t looked = 0;
+  for (; looked < names.size(); ++looked) {
+    if (looked > 0 && ((give_up && give_up()) || std::chrono::steady_clock::now() > deadline)) {
+      break;
+    }
+    const std::string& name = names[(nextCounted_ + looked) % names.size()];
+    weft::SenderInfoRecord record;
+    // A sender that holds its own segment's lock is alive: dropping it would take it off the
+    // list every program on the machine reads, for good.
+    if (CopySenderRecord(name.c_str(), record, 0) == RecordRead::kNoSegment) {
+      RemoveListed(name.c_str(), true);
     }
   }
+  nextCounted_ = (nextCounted_ + looked) % names.size();
   return ReadSenderSet(set) ? static_cast<int32_t>(set.size()) : 0;
 }
 
@@ -163,8 +177,10 @@ bool weftSenderNames::ReadActiveSender(char* name, int32_t size) {
   // 256 bytes without a terminator name no sender this protocol can hold.
   if (weft::BoundedNameLength(active) < 0) return false;
 
+  // Only whether the sender is there: a sender holding its lock is still the active one, and
+  // nothing here waits for it.
   weft::SenderInfoRecord record;
-  if (CopySenderRecord(active, record) != RecordRead::kCopied) {
+  if (CopySenderRecord(active, record, 0) == RecordRead::kNoSegment) {
     activeSegment_.Close();
     return false;
   }
@@ -173,4 +189,9 @@ bool weftSenderNames::ReadActiveSender(char* name, int32_t size) {
 
 bool weftSenderNames::ReadSenderInfo(const char* name, weft::SenderInfoRecord& record) {
   return CopySenderRecord(name, record) == RecordRead::kCopied;
+}
+
+weftSenderNames::RecordRead weftSenderNames::PeekSenderInfo(const char* name,
+                                                            weft::SenderInfoRecord& record) {
+  return CopySenderRecord(name, record, 0);
 }

@@ -60,13 +60,13 @@ bool WeftSharedMemory::Open(const char* name) {
   return true;
 }
 
-char* WeftSharedMemory::Lock() {
+char* WeftSharedMemory::Lock(DWORD wait_ms) {
   if (lockCount_ < 0 || !mutex_ || !segment_) return nullptr;
   if (lockCount_ > 0) {
     ++lockCount_;
     return View();
   }
-  const DWORD wait = WaitForSingleObject(mutex_.get(), weft::kLockTimeoutMs);
+  const DWORD wait = WaitForSingleObject(mutex_.get(), wait_ms);
   if (wait == WAIT_OBJECT_0) {
     ++lockCount_;
     return View();

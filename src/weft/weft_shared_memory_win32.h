@@ -8,6 +8,7 @@
 
 #include "base/unique_handle_win32.h"
 #include "weft/mapped_view_win32.h"
+#include "weft/weft_protocol.h"
 
 // The protocol's names for what a create did.
 // NOLINTBEGIN(readability-identifier-naming)
@@ -20,7 +21,8 @@ enum SegmentCreateResult {
 // NOLINTEND(readability-identifier-naming)
 
 // One named, page-file-backed shared-memory segment and the named mutex ("<name>_mutex") that
-// guards it across processes. Lock nests per object; the first level waits at most 67 ms.
+// guards it across processes. Lock nests per object; the first level waits at most 67 ms, or
+// the wait asked for (0: only a lock that is free now).
 class WeftSharedMemory {
  public:
   WeftSharedMemory() = default;
@@ -31,7 +33,7 @@ class WeftSharedMemory {
   SegmentCreateResult Create(const char* name, int32_t size);
   bool Open(const char* name);
   // The mapped view, or null when the segment is not held or its mutex was not obtained.
-  char* Lock();
+  char* Lock(DWORD wait_ms = weft::kLockTimeoutMs);
   void Unlock();
   void Close();
   int32_t Size() const { return size_; }
@@ -55,7 +57,8 @@ class WeftSharedMemory {
 // thread, and every Weft program on the machine timing out on the segment until this one exits.
 class SegmentLock {
  public:
-  explicit SegmentLock(WeftSharedMemory& segment) : segment_(segment), view_(segment.Lock()) {}
+  explicit SegmentLock(WeftSharedMemory& segment, DWORD wait_ms = weft::kLockTimeoutMs)
+      : segment_(segment), view_(segment.Lock(wait_ms)) {}
   ~SegmentLock() {
     if (view_ != nullptr) segment_.Unlock();
   }

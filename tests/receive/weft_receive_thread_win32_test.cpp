@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "emulation/frame_code.h"
+#include "receive/sender_list_win32.h"
 #include "support/peer_process_win32.h"
 #include "support/wait_until_win32.h"
 #include "support/weft_test_env_win32.h"
@@ -140,6 +141,55 @@ TEST_F(ReceiveThreadTest, DeadNamesAreDroppedWhileConnected) {
   ASSERT_TRUE(names.ReadSenderSet(set));
   EXPECT_EQ(receiver_->senderCount, static_cast<int32_t>(set.size()));
   EXPECT_TRUE(receiver_->connected);
+}
+
+// A peer holding the locks of 63 listed senders (with the one received, a full list) holds
+// nothing up: the menu's list shows them busy, the count keeps them, and the receive thread's
+// scans do not keep a tick's take waiting. Waited for in turn, each lock costs its 67 ms.
+TEST_F(ReceiveThreadTest, SendersHoldingTheirLocksHoldNothingUp) {
+  ScopedWeftSetting off(weft::kFrameCountValue, std::nullopt);
+  Sender("TslRt_Shown", "8311", "16 16", "ff00ff00");
+  constexpr int kHeld = 63;
+  for (int i = 0; i < kHeld; ++i) {
+    const std::string name = "TslRt_Held" + std::to_string(i);
+    ASSERT_EQ(peer_.Send("register " + name + " 8312 16 16 87"), "ok");
+    listed_.push_back(name);
+    ASSERT_EQ(peer_.Send("hold " + name + "_mutex"), "ok");
+  }
+  const auto elapsed_ms = [](auto&& walk) {
+    const ULONGLONG start = GetTickCount64();
+    walk();
+    return GetTickCount64() - start;
+  };
+
+  std::vector<ListedSender> listed;
+  // The bounds are far above what the walks cost (see the note) and far below 63 waits.
+  EXPECT_LT(elapsed_ms([&] { listed = ReadListedSenders(); }), 1'000u);
+  int busy = 0;
+  for (const ListedSender& s : listed) {
+    if (s.name == "TslRt_Shown") {
+      EXPECT_TRUE(s.have_info && !s.busy);
+    }
+    if (s.name.rfind("TslRt_Held", 0) == 0 && s.busy && !s.have_info) ++busy;
+  }
+  EXPECT_EQ(busy, kHeld);
+  weftSenderNames names;
+  int32_t count = 0;
+  EXPECT_LT(elapsed_ms([&] { count = names.CountSenders(); }), 1'000u);
+  EXPECT_GE(count, kHeld + 1) << "a busy sender is alive";
+
+  // Ticks at 60 a second, each waiting up to 30 ms for its take, for 3 s: the receive thread
+  // scans the list six times meanwhile.
+  ASSERT_TRUE(Start("TslRt_Shown"));
+  ASSERT_TRUE(WaitUntil([&] { return receiver_->connected && receiver_->TakesOnRequest(); }));
+  int asked = 0;
+  int late = 0;
+  for (; asked < 180; ++asked) {
+    if (!receiver_->TakeFrameForTick(std::chrono::milliseconds(30))) ++late;
+    Sleep(16);
+  }
+  EXPECT_LE(late, asked / 10) << "takes left waiting by the scans";
+  for (int i = 0; i < kHeld; ++i) peer_.Send("release TslRt_Held" + std::to_string(i) + "_mutex");
 }
 
 }  // namespace
