@@ -28,7 +28,6 @@ inline constexpr size_t kHeaderBytes = 32;
 inline constexpr size_t kSequenceOffset = 16;
 inline constexpr size_t kOpenersOffset = 20;
 inline constexpr size_t kRefreshedOffset = 24;
-inline constexpr uint32_t kBytesPerPixel = 4;
 // Larger than any texture Direct3D 11 allows (16384 x 16384): a header claiming more is refused.
 inline constexpr uint32_t kMaxDimension = 16384;
 

@@ -11,9 +11,10 @@ volatile LONG* EmulatedTexturePublisher::Counter(size_t offset) const {
 bool EmulatedTexturePublisher::Publish(uint32_t share_handle, uint32_t width, uint32_t height,
                                        uint32_t format, const std::vector<uint32_t>& pixels) {
   Close();
-  const TextureDescription d{width, height, format, width * kBytesPerPixel};
-  if (width == 0 || height == 0 || width > kMaxDimension || height > kMaxDimension ||
-      pixels.size() != static_cast<size_t>(width) * height) {
+  const uint32_t pixel_bytes = BytesPerPixel(format);
+  const TextureDescription d{width, height, format, width * pixel_bytes};
+  if (pixel_bytes == 0 || width == 0 || height == 0 || width > kMaxDimension ||
+      height > kMaxDimension || pixels.size() != WordsFor(d)) {
     return false;
   }
   const size_t bytes = MappingBytes(d);
@@ -35,12 +36,16 @@ bool EmulatedTexturePublisher::Publish(uint32_t share_handle, uint32_t width, ui
   return Update(pixels);
 }
 
+size_t EmulatedTexturePublisher::WordsFor(const TextureDescription& d) {
+  return static_cast<size_t>(d.row_pitch / 4) * d.height;
+}
+
 void EmulatedTexturePublisher::WritePixels(const std::vector<uint32_t>& pixels) {
-  std::memcpy(mapping_.data() + kHeaderBytes, pixels.data(), pixels.size() * kBytesPerPixel);
+  std::memcpy(mapping_.data() + kHeaderBytes, pixels.data(), pixels.size() * 4);
 }
 
 bool EmulatedTexturePublisher::Write(const std::vector<uint32_t>& pixels) {
-  if (!mapping_ || pixels.size() != static_cast<size_t>(description_.width) * description_.height) {
+  if (!mapping_ || pixels.size() != WordsFor(description_)) {
     return false;
   }
   WritePixels(pixels);

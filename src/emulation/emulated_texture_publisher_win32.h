@@ -22,13 +22,14 @@ class EmulatedTexturePublisher {
   EmulatedTexturePublisher(const EmulatedTexturePublisher&) = delete;
   EmulatedTexturePublisher& operator=(const EmulatedTexturePublisher&) = delete;
 
-  // Publishes a 4-byte-per-pixel texture under `share_handle`; the mapping lives as long as
+  // Publishes a texture under `share_handle`, its pixels as 32-bit words row by row (one, two
+  // or four a pixel, by the format's size); the mapping lives as long as
   // this object (or as long as a receiver still holds it). Publishing again under a value that
   // receivers hold rewrites the mapping in place when it is large enough, and counts as a new
   // frame for them. False when the mapping cannot be made or is too small.
   bool Publish(uint32_t share_handle, uint32_t width, uint32_t height, uint32_t format,
                const std::vector<uint32_t>& pixels);
-  // A solid colour (the word as stored, for B8G8R8A8: 0xAARRGGBB).
+  // A solid colour of a 4-byte format (the word as stored, for B8G8R8A8: 0xAARRGGBB).
   bool Publish(uint32_t share_handle, uint32_t width, uint32_t height, uint32_t format,
                uint32_t colour) {
     return Publish(share_handle, width, height, format,
@@ -58,6 +59,8 @@ class EmulatedTexturePublisher {
  private:
   volatile LONG* Counter(size_t offset) const;
   void WritePixels(const std::vector<uint32_t>& pixels);
+  // The words of a frame of this description.
+  static size_t WordsFor(const TextureDescription& d);
 
   weft::MappedView mapping_;
   TextureDescription description_;

@@ -45,9 +45,7 @@ bool weftSenderNames::ReadSenderSet(weft::SenderSet& set) {
   return true;
 }
 
-bool weftSenderNames::UnregisterSenderName(const char* name) {
-  return RemoveListed(name, false);
-}
+bool weftSenderNames::UnregisterSenderName(const char* name) { return RemoveListed(name, false); }
 
 bool weftSenderNames::RemoveListed(const char* name, bool only_if_gone) {
   // A name that cannot be in the list (null, or too long for a slot) is refused before any

@@ -8,6 +8,10 @@
 //   unlist NAME                    remove the name from the list
 //   active NAME                    write the active sender name
 //   publish HANDLE W H FMT RGBA    publish an emulated shared texture (hex values)
+//   paint HANDLE W H FMT R G B     publish one of any format a sender shares, solid, the colour
+//                                  in levels of 255 (fractions allowed)
+//   ramp HANDLE W H FMT LO HI      the same, a grey rising from level LO at the left to HI at
+//                                  the right
 //   hold MUTEX / release MUTEX     take or give back a named mutex
 //   trylock MUTEX                  try a named mutex for 67 ms: "ok" (and release) or "timeout"
 //   abandon MUTEX                  take a named mutex and exit at once without releasing it
@@ -28,10 +32,12 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "base/unique_handle_win32.h"
 #include "emulation/emulated_texture_publisher_win32.h"
 #include "emulation/frame_code.h"
+#include "emulation/pixel_encoding.h"
 #include "weft/sender_set.h"
 #include "weft/weft_names.h"
 #include "weft/weft_protocol.h"
@@ -124,6 +130,28 @@ std::string Run(const std::string& line) {
     auto& texture = textures[handle];
     if (!texture) texture = std::make_unique<tsl::emulation::EmulatedTexturePublisher>();
     return texture->Publish(handle, width, height, format, rgba) ? "ok" : "err publish";
+  }
+  if (command == "paint" || command == "ramp") {
+    uint32_t handle = 0, width = 0, height = 0, format = 0;
+    float first = 0, second = 0, third = 0;
+    in >> std::hex >> handle >> std::dec >> width >> height >> format >> first >> second;
+    if (command == "paint") in >> third;
+    if (!in || width == 0) return "err arguments";
+    std::vector<uint32_t> words;
+    for (uint32_t y = 0; y < height; ++y) {
+      for (uint32_t x = 0; x < width; ++x) {
+        tsl::emulation::Rgba c{first / 255, second / 255, third / 255, 1.0f};
+        if (command == "ramp") {
+          const float level = first + (second - first) * static_cast<float>(x) /
+                                          static_cast<float>(width > 1 ? width - 1 : 1);
+          c = tsl::emulation::Rgba{level / 255, level / 255, level / 255, 1.0f};
+        }
+        if (!tsl::emulation::AppendPixel(format, c, words)) return "err format";
+      }
+    }
+    auto& texture = textures[handle];
+    if (!texture) texture = std::make_unique<tsl::emulation::EmulatedTexturePublisher>();
+    return texture->Publish(handle, width, height, format, words) ? "ok" : "err publish";
   }
   if (command == "hold" || command == "abandon" || command == "trylock") {
     std::string name;
