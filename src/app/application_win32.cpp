@@ -329,6 +329,7 @@ void Application::RefreshTitle() {
     f.aged_frames = age.frames;
     f.frame_age_p50_ms = age.p50_ms;
     f.frame_age_p99_ms = age.p99_ms;
+    f.dithered = presenter.Dithering();
     overlayText.Update(device.device.Get(), OverlayLines(f), presenter.DpiScale());
   }
 }

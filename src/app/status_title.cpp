@@ -88,6 +88,7 @@ std::vector<std::wstring> OverlayLines(const TitleFigures& f) {
   std::vector<std::wstring> lines;
   for (size_t i = 2; i < fields.size(); ++i) {
     lines.push_back(fields[i]);
+    if (f.dithered && fields[i].rfind(L"fmt ", 0) == 0) lines.back() += L", dithered to 8 bits";
     if (fields[i].rfind(L"recv ", 0) != 0) continue;
     wchar_t age[96] = L"frame age -";
     if (f.aged_frames > 0) {

@@ -45,13 +45,16 @@ struct TitleFigures {
   size_t aged_frames = 0;
   double frame_age_p50_ms = 0.0;
   double frame_age_p99_ms = 0.0;
+  // The overlay only: the source has more than 8 bits a channel and is dithered to the back
+  // buffer's 8 (said after its format).
+  bool dithered = false;
 };
 
 // The window title, cut to 1,023 units (the title buffer holds 1,024 with its terminator).
 std::wstring FormatTitle(const TitleFigures& f);
 
 // The title's figures for the overlay, a line each (its key list left out), with the frame age
-// after recv.
+// after recv and the dither after the format.
 std::vector<std::wstring> OverlayLines(const TitleFigures& f);
 
 // Each byte widened to the UTF-16 unit of the same value; "(none)" for an empty name.

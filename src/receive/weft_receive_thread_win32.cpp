@@ -8,6 +8,7 @@
 
 #include "base/qpc.h"
 #include "base/thread_name_win32.h"
+#include "render/pixel_format.h"
 #include "weft/weft_protocol.h"
 
 namespace tsl {
@@ -202,7 +203,7 @@ ID3D11Texture2D* WeftReceiveThread::NextCopyTexture(uint32_t width, uint32_t hei
   }
   copy = CopyTexture{};
   const D3D11_TEXTURE2D_DESC desc =
-      SampledTextureDesc(width, height, static_cast<DXGI_FORMAT>(format));
+      SampledTextureDesc(width, height, static_cast<DXGI_FORMAT>(CopyFormatFor(format)));
   if (!device_->Check(device_->device->CreateTexture2D(&desc, nullptr, &copy.texture))) {
     copy.texture.Reset();
     return nullptr;

@@ -17,8 +17,4 @@ struct Viewport {
 Viewport LetterboxViewport(uint32_t source_width, uint32_t source_height, uint32_t client_width,
                            uint32_t client_height);
 
-// The format a shader-resource view of a texture of `format` is made with: typeless formats get
-// their UNORM view, 0 becomes B8G8R8A8_UNORM, everything else (sRGB and float included) stays.
-uint32_t ViewFormatFor(uint32_t format);
-
 }  // namespace tsl

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "render/letterbox.h"
+#include "render/pixel_format.h"
 #include "render/shader_texts.h"
 
 namespace tsl {
@@ -159,6 +160,15 @@ bool Presenter::CreatePipeline() {
     return false;
   }
 
+  // Without it deep sources are drawn plain: banded, but drawn.
+  ComPtr<ID3DBlob> dither_code;
+  if (FAILED(D3DCompile(kDitherPixelShaderText, kDitherPixelShaderLength, nullptr, nullptr, nullptr,
+                        "main", "ps_5_0", 0, 0, &dither_code, nullptr)) ||
+      FAILED(d->CreatePixelShader(dither_code->GetBufferPointer(), dither_code->GetBufferSize(),
+                                  nullptr, ditherShader_.ReleaseAndGetAddressOf()))) {
+    ditherShader_.Reset();
+  }
+
   D3D11_SAMPLER_DESC sampler{};
   sampler.Filter = D3D11_FILTER_MIN_MAG_MIP_LINEAR;
   sampler.AddressU = sampler.AddressV = sampler.AddressW = D3D11_TEXTURE_ADDRESS_CLAMP;
@@ -274,13 +284,14 @@ Presenter::RenderResult Presenter::Render(ID3D11Texture2D* texture, uint32_t wid
   c->IASetInputLayout(nullptr);
   c->IASetPrimitiveTopology(D3D11_PRIMITIVE_TOPOLOGY_TRIANGLELIST);
   c->VSSetShader(vertexShader_.Get(), nullptr, 0);
-  DrawTexture(view);
+  dithering_ = IsDeepFormat(format) && ditherShader_;
+  DrawTexture(view, dithering_ ? ditherShader_.Get() : pixelShader_.Get());
   return RenderResult::kDrawn;
 }
 
-void Presenter::DrawTexture(ID3D11ShaderResourceView* view) {
+void Presenter::DrawTexture(ID3D11ShaderResourceView* view, ID3D11PixelShader* shader) {
   ID3D11DeviceContext* c = device_->context.Get();
-  c->PSSetShader(pixelShader_.Get(), nullptr, 0);
+  c->PSSetShader(shader, nullptr, 0);
   c->PSSetShaderResources(0, 1, &view);
   ID3D11SamplerState* sampler = sampler_.Get();
   c->PSSetSamplers(0, 1, &sampler);
@@ -382,7 +393,7 @@ void Presenter::DrawOverlay(const OverlayInput& overlay) {
   const D3D11_VIEWPORT viewport{panel.left, panel.top, panel.width, panel.height, 0.0f, 1.0f};
   c->RSSetViewports(1, &viewport);
   c->OMSetBlendState(premultipliedBlend_.Get(), nullptr, 0xFFFFFFFF);
-  DrawTexture(overlay.text);
+  DrawTexture(overlay.text, pixelShader_.Get());
 }
 
 bool Presenter::LastPresentId(uint32_t& id) const {
@@ -435,6 +446,7 @@ void Presenter::Release() {
   rasterizer_.Reset();
   sampler_.Reset();
   pixelShader_.Reset();
+  ditherShader_.Reset();
   vertexShader_.Reset();
   if (device_ != nullptr && device_->device && device_->context) device_->context->ClearState();
   renderTarget_.Reset();

@@ -75,6 +75,8 @@ class Presenter {
   StatisticsRead ReadStatistics(FrameStatistics& stats) const;
   // The window's dots per inch over 96, read when the pipeline was made: the overlay's size.
   float DpiScale() const { return dpiScale_; }
+  // The last frame drawn came from a deep source and was dithered to the back buffer's 8 bits.
+  bool Dithering() const { return dithering_; }
 
   std::atomic<bool> letterbox{false};
 
@@ -99,7 +101,7 @@ class Presenter {
   bool CreatePipeline();
   bool CreateOverlayPipeline();
   // Draws `view` over the viewport set, with the blend state set (the frame, the overlay's text).
-  void DrawTexture(ID3D11ShaderResourceView* view);
+  void DrawTexture(ID3D11ShaderResourceView* view, ID3D11PixelShader* shader);
   // Draws the overlay graph over what the back buffer holds.
   void DrawOverlay(const OverlayInput& overlay);
   bool EnsureBackBuffer(uint32_t width, uint32_t height);
@@ -121,6 +123,9 @@ class Presenter {
   bool tearingSupported_ = false;
   Microsoft::WRL::ComPtr<ID3D11VertexShader> vertexShader_;
   Microsoft::WRL::ComPtr<ID3D11PixelShader> pixelShader_;
+  // For sources of more than 8 bits; null where it cannot be made (they are then drawn plain).
+  Microsoft::WRL::ComPtr<ID3D11PixelShader> ditherShader_;
+  std::atomic<bool> dithering_{false};  // the last frame drawn was dithered
   Microsoft::WRL::ComPtr<ID3D11SamplerState> sampler_;
   Microsoft::WRL::ComPtr<ID3D11RasterizerState> rasterizer_;
   Microsoft::WRL::ComPtr<ID3D11BlendState> blend_;

@@ -58,6 +58,9 @@ TEST(StatusTitleTest, TheTitleForAGivenSetOfFigures) {
   ASSERT_EQ(lines.size(), 14u);
   EXPECT_EQ(lines[7], L"recv 99");
   EXPECT_EQ(lines[8], L"frame age p50=4.50ms p99=21.13ms");
+  f.format = 10;
+  f.dithered = true;
+  EXPECT_EQ(OverlayLines(f)[10], L"fmt RGBA16F, dithered to 8 bits");
   // The other ways ticks can follow the display.
   struct Case {
     CadenceShown shown;

@@ -30,17 +30,8 @@ TEST(LetterboxTest, FitsTheSourceCentredWithoutRoundingToPixels) {
   }
 }
 
-TEST(LetterboxTest, TypelessFormatsAreViewedAsUnormAndOthersUnchanged) {
-  struct Case {
-    uint32_t format, view;
-  };
-  const Case cases[] = {{0, 87},  {9, 11},  {23, 24}, {27, 28}, {90, 87}, {87, 87},
-                        {91, 91}, {29, 29}, {10, 10}, {2, 2},   {24, 24}, {28, 28}};
-  for (const Case& c : cases) EXPECT_EQ(ViewFormatFor(c.format), c.view) << c.format;
-}
-
 TEST(ShaderTextsTest, BeginWithALineFeedAndEndEveryLineWithOne) {
-  for (const char* text : {kVertexShaderText, kPixelShaderText}) {
+  for (const char* text : {kVertexShaderText, kPixelShaderText, kDitherPixelShaderText}) {
     EXPECT_EQ(text[0], '\n');
     EXPECT_EQ(text[std::strlen(text) - 1], '\n');
     EXPECT_EQ(std::strchr(text, '\r'), nullptr);
