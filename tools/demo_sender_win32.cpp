@@ -4,9 +4,13 @@
 // ends.
 //
 //   tessaline_demo_sender.exe [--name NAME] [--fps N] [--size WxH] [--seconds S] [--emulate]
-//                             [--format 87|28] [--burst N] [--frame-code] [--stamps MAPPING]
+//                             [--format NAME] [--burst N] [--frame-code] [--stamps MAPPING]
 //
-// --format picks B8G8R8A8 (87, the default) or R8G8B8A8 (28); --burst N sends N frames at the
+// --format picks the pixel format by the name the title gives it (BGRA8, the default; RGBA8,
+// their _sRGB and _typeless kinds, R10G10B10A2, RGBA16, RGBA16F, RGBA32F) or by its code. The
+// pattern's lower quarter holds, left, a slow grey gradient (a 10-bit, 16-bit or float source
+// shows it without bands only if the receiver carries its depth) and, right, patches of known
+// colours: (204, 128, 51), mid grey (128) and the primaries. --burst N sends N frames at the
 // given rate, then nothing for a second, over and over (a sender that stalls and catches up);
 // --fps 0 publishes the first frame and then stays registered without sending another.
 // --frame-code draws each frame's number as a picture (emulation/frame_code.h) instead of the
@@ -31,6 +35,7 @@
 #include "common/tool_options.h"
 #include "emulation/emulated_texture_publisher_win32.h"
 #include "emulation/frame_code.h"
+#include "emulation/pixel_encoding.h"
 #include "tsl_version.h"
 #include "weft/mapped_view_win32.h"
 #include "weft/weft_names.h"
@@ -69,6 +74,10 @@ double FrameTime(const Options& o, uint64_t n) {
 }
 
 bool ParseOptions(int argc, char** argv, Options& o) {
+  const auto format = [&o](const std::string& v) {
+    o.format = tsl::emulation::FormatByName(v);
+    return o.format != 0;
+  };
   const auto size = [&o](const std::string& v) {
     unsigned w = 0, h = 0;
     char extra = 0;
@@ -85,40 +94,105 @@ bool ParseOptions(int argc, char** argv, Options& o) {
                         .Flag("--frame-code", o.frame_code)
                         .Text("--stamps", o.stamps)
                         .Flag("--emulate", o.emulate)
-                        .Count("--format", o.format)
+                        .Value("--format", format)
                         .Count("--burst", o.burst, 1)
                         .Parse(argc, argv);
-  const bool format =
-      o.format == DXGI_FORMAT_B8G8R8A8_UNORM || o.format == DXGI_FORMAT_R8G8B8A8_UNORM;
-  return read && format && !o.name.empty() && o.name.size() <= weft::kMaxNameBytes &&
-         o.fps >= 0.0 && o.width > 0 && o.height > 0 && o.width <= 8192 && o.height <= 8192;
+  return read && !o.name.empty() && o.name.size() <= weft::kMaxNameBytes && o.fps >= 0.0 &&
+         o.width > 0 && o.height > 0 && o.width <= 8192 && o.height <= 8192;
 }
 
-// Colour bars that scroll sideways by `frame` pixels, and a white bar sweeping down; or the
-// frame's number as a picture.
-void DrawPattern(std::vector<uint32_t>& pixels, uint32_t width, uint32_t height, uint64_t frame,
-                 bool frame_code) {
-  if (frame_code) {
-    pixels = tsl::emulation::FrameCodePixels(static_cast<uint32_t>(frame & 0xFF), width, height);
-    return;
-  }
-  static const uint32_t kBars[8] = {0xFFFFFFFF, 0xFF00FFFF, 0xFFFFFF00, 0xFF00FF00,
-                                    0xFFFF00FF, 0xFF0000FF, 0xFFFF0000, 0xFF202020};  // BGRA
-  const uint32_t sweep = static_cast<uint32_t>((frame * 4) % height);
-  for (uint32_t y = 0; y < height; ++y) {
-    uint32_t* row = &pixels[static_cast<size_t>(y) * width];
-    const bool bar = y >= sweep && y < sweep + height / 40 + 1;
-    for (uint32_t x = 0; x < width; ++x) {
-      row[x] = bar ? 0xFFFFFFFF : kBars[((x + frame * 8) % width) * 8 / width];
+using tsl::emulation::Rgba;
+
+// One pixel of the sender's format, as words.
+std::vector<uint32_t> Encoded(uint32_t format, const Rgba& c) {
+  std::vector<uint32_t> words;
+  tsl::emulation::AppendPixel(format, c, words);
+  return words;
+}
+
+Rgba FromBgra(uint32_t word) {
+  return Rgba{static_cast<float>((word >> 16) & 0xFF) / 255,
+              static_cast<float>((word >> 8) & 0xFF) / 255, static_cast<float>(word & 0xFF) / 255,
+              static_cast<float>(word >> 24) / 255};
+}
+
+// What the pattern draws: colour bars that scroll sideways by `frame` pixels and a white bar
+// sweeping down over the upper three quarters; below, a slow grey gradient and patches of known
+// colours, still. Or the frame's number as a picture. Each colour is encoded once.
+class Pattern {
+ public:
+  Pattern(uint32_t width, uint32_t height, uint32_t format, bool frame_code)
+      : width_(width), height_(height), format_(format), frame_code_(frame_code) {
+    static const uint32_t kBars[8] = {0xFFFFFFFF, 0xFF00FFFF, 0xFFFFFF00, 0xFF00FF00,
+                                      0xFFFF00FF, 0xFF0000FF, 0xFFFF0000, 0xFF202020};  // BGRA
+    for (const uint32_t bar : kBars) bars_.push_back(Encoded(format, FromBgra(bar)));
+    white_ = Encoded(format, Rgba{1, 1, 1, 1});
+    per_pixel_ = white_.size();
+    still_top_ = frame_code ? height : height * 3 / 4;
+    // 8% of full scale across half the width: in 8 bits about 20 levels, bands of 32 pixels in
+    // a 1280-pixel picture.
+    const uint32_t patches = width / 2;
+    static const Rgba kPatches[] = {{204.0f / 255, 128.0f / 255, 51.0f / 255, 1},
+                                    {128.0f / 255, 128.0f / 255, 128.0f / 255, 1},
+                                    {1, 0, 0, 1},
+                                    {0, 1, 0, 1},
+                                    {0, 0, 1, 1}};
+    for (uint32_t y = still_top_; y < height; ++y) {
+      for (uint32_t x = 0; x < width; ++x) {
+        Rgba c;
+        if (x < patches) {
+          const float level = 0.25f + 0.08f * static_cast<float>(x) / static_cast<float>(patches);
+          c = Rgba{level, level, level, 1};
+        } else {
+          c = kPatches[(x - patches) * 5 / (width - patches)];
+        }
+        tsl::emulation::AppendPixel(format, c, still_);
+      }
     }
   }
-}
+
+  // Every pixel's words, row by row.
+  void Draw(uint64_t frame, std::vector<uint32_t>& words) const {
+    words.clear();
+    if (frame_code_) {
+      for (const uint32_t word :
+           tsl::emulation::FrameCodePixels(static_cast<uint32_t>(frame & 0xFF), width_, height_)) {
+        tsl::emulation::AppendPixel(format_, FromBgra(word), words);
+      }
+      return;
+    }
+    const uint32_t sweep = static_cast<uint32_t>((frame * 4) % still_top_);
+    for (uint32_t y = 0; y < still_top_; ++y) {
+      const bool bar = y >= sweep && y < sweep + height_ / 40 + 1;
+      for (uint32_t x = 0; x < width_; ++x) {
+        const std::vector<uint32_t>& c =
+            bar ? white_ : bars_[((x + frame * 8) % width_) * 8 / width_];
+        words.insert(words.end(), c.begin(), c.end());
+      }
+    }
+    words.insert(words.end(), still_.begin(), still_.end());
+  }
+
+  // Bytes a row of the sender's texture takes.
+  uint32_t RowBytes() const { return width_ * static_cast<uint32_t>(per_pixel_) * 4; }
+
+ private:
+  uint32_t width_;
+  uint32_t height_;
+  uint32_t format_;
+  bool frame_code_;
+  std::vector<std::vector<uint32_t>> bars_;
+  std::vector<uint32_t> white_;
+  size_t per_pixel_ = 1;
+  uint32_t still_top_ = 0;
+  std::vector<uint32_t> still_;  // the rows below still_top_
+};
 
 }  // namespace
 
 constexpr char kUsage[] =
     "usage: tessaline_demo_sender [--name NAME] [--fps N] [--size WxH] [--seconds S] [--emulate]\n"
-    "                             [--format 87|28] [--burst N] [--frame-code] [--stamps MAPPING]\n";
+    "                             [--format NAME] [--burst N] [--frame-code] [--stamps MAPPING]\n";
 
 constexpr char kHelp[] =
     "A Weft sender with a moving test pattern, for trying Tessaline.\n"
@@ -127,7 +201,8 @@ constexpr char kHelp[] =
     "  --size WxH         texture size (default 1280x720, at most 8192 each way)\n"
     "  --seconds S        end after S seconds (default: run until ended)\n"
     "  --emulate          publish through the emulation mapping of the development build\n"
-    "  --format 87|28     B8G8R8A8 (default) or R8G8B8A8\n"
+    "  --format NAME      BGRA8 (default), RGBA8, BGRA8_sRGB, RGBA8_sRGB, BGRA8_typeless,\n"
+    "                     RGBA8_typeless, R10G10B10A2, RGBA16, RGBA16F, RGBA32F, or a code\n"
     "  --burst N          N frames at the rate, then a second of nothing, over and over\n"
     "  --frame-code       draw each frame's number instead of the pattern\n"
     "  --stamps MAPPING   record when each frame was signalled (for the receive benchmark)\n";
@@ -220,10 +295,10 @@ bool OpenStamps(const Options& o, weft::MappedView& mapping, volatile uint64_t*&
 // knows from the start that this sender counts.
 bool SendFirstFrame(const Options& o, SharedTexture& shared,
                     tsl::emulation::EmulatedTexturePublisher& publisher, weft::SenderSync& sync,
-                    std::vector<uint32_t>& pixels) {
-  DrawPattern(pixels, o.width, o.height, 0, o.frame_code);
-  shared.context->UpdateSubresource(shared.texture.Get(), 0, nullptr, pixels.data(), o.width * 4,
-                                    0);
+                    const Pattern& pattern, std::vector<uint32_t>& pixels) {
+  pattern.Draw(0, pixels);
+  shared.context->UpdateSubresource(shared.texture.Get(), 0, nullptr, pixels.data(),
+                                    pattern.RowBytes(), 0);
   if (shared.emulated &&
       !publisher.Publish(shared.share_handle, o.width, o.height, shared.format, pixels)) {
     std::fprintf(stderr, "demo sender: cannot publish the emulated texture\n");
@@ -237,7 +312,8 @@ bool SendFirstFrame(const Options& o, SharedTexture& shared,
 // returns how many were sent.
 uint64_t SendFrames(const Options& o, SharedTexture& shared,
                     tsl::emulation::EmulatedTexturePublisher& publisher, weft::SenderSync& sync,
-                    std::vector<uint32_t>& pixels, volatile uint64_t* stamps) {
+                    const Pattern& pattern, std::vector<uint32_t>& pixels,
+                    volatile uint64_t* stamps) {
   LARGE_INTEGER frequency, start, now;
   QueryPerformanceFrequency(&frequency);
   QueryPerformanceCounter(&start);
@@ -257,7 +333,7 @@ uint64_t SendFrames(const Options& o, SharedTexture& shared,
       continue;
     }
     ++frame;
-    DrawPattern(pixels, o.width, o.height, frame, o.frame_code);
+    pattern.Draw(frame, pixels);
     // The receiver copies under the same lock; a timeout just skips this frame's update.
     if (!sync.Lock()) continue;
     // Emulated, the frame reaches receivers through the mapping alone: our own texture is
@@ -266,7 +342,7 @@ uint64_t SendFrames(const Options& o, SharedTexture& shared,
       publisher.Write(pixels);
     } else {
       shared.context->UpdateSubresource(shared.texture.Get(), 0, nullptr, pixels.data(),
-                                        o.width * 4, 0);
+                                        pattern.RowBytes(), 0);
       shared.context->Flush();
     }
     sync.Unlock();
@@ -298,8 +374,9 @@ int main(int argc, char** argv) {
   }
 
   tsl::emulation::EmulatedTexturePublisher publisher;
-  std::vector<uint32_t> pixels(static_cast<size_t>(o.width) * o.height);
-  if (!SendFirstFrame(o, shared, publisher, sync, pixels)) return 1;
+  const Pattern pattern(o.width, o.height, o.format, o.frame_code);
+  std::vector<uint32_t> pixels;
+  if (!SendFirstFrame(o, shared, publisher, sync, pattern, pixels)) return 1;
   weft::SenderInfoRecord record;
   record.shareHandle = shared.share_handle;
   record.width = o.width;
@@ -318,7 +395,7 @@ int main(int argc, char** argv) {
               o.name.c_str(), o.width, o.height, o.fps, shared.share_handle,
               shared.emulated ? " (emulated)" : "");
   std::fflush(stdout);
-  const uint64_t frames = SendFrames(o, shared, publisher, sync, pixels, stamps);
+  const uint64_t frames = SendFrames(o, shared, publisher, sync, pattern, pixels, stamps);
   registration.Unregister();
   std::printf("demo sender: \"%s\" unregistered after %llu frames\n", o.name.c_str(),
               static_cast<unsigned long long>(frames));
