@@ -330,6 +330,7 @@ void Application::RefreshTitle() {
     f.frame_age_p50_ms = age.p50_ms;
     f.frame_age_p99_ms = age.p99_ms;
     f.dithered = presenter.Dithering();
+    if (static_cast<int64_t>(base::QpcNow()) < overlayNoticeUntil) f.notice = overlayNotice;
     overlayText.Update(device.device.Get(), OverlayLines(f), presenter.DpiScale());
   }
 }
@@ -397,6 +398,16 @@ void Application::WritePaceLog() {
 
   SetWindowTextW(window.hwnd, ok ? (L"[CSV WRITTEN] " + wide_path).c_str() : L"[CSV WRITE FAILED]");
   titleHoldUntil = static_cast<int64_t>(base::QpcNow() + base::QpcFrequency());
+  // In fullscreen the output is a show: no box over it. The title, the overlay and standard
+  // error say what happened instead.
+  if (window.fullscreen) {
+    const std::string notice = ok ? "pace log written: " + utf8_path : "pace log write failed";
+    std::fprintf(stderr, "%s\n", notice.c_str());
+    std::fflush(stderr);
+    overlayNotice.assign(notice.begin(), notice.end());
+    overlayNoticeUntil = static_cast<int64_t>(base::QpcNow() + 5 * base::QpcFrequency());
+    return;
+  }
 
   RunModal([&] {
     if (ok) {

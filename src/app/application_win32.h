@@ -134,6 +134,9 @@ class Application {
   std::atomic<bool> letterbox{true};
   int64_t lastTitleRefresh = 0;
   int64_t titleHoldUntil = 0;
+  // A line the overlay shows first until the given counter time (what P did in fullscreen).
+  std::wstring overlayNotice;
+  int64_t overlayNoticeUntil = 0;
   // How long a tick waits for the take of a sender that does not count its frames.
   std::chrono::microseconds takeWait{0};
   // A modal loop (a box, the menu) is running: a modal loop dispatches the window's messages,

@@ -86,6 +86,7 @@ std::vector<std::wstring> OverlayLines(const TitleFigures& f) {
   }
   // "Tessaline" and the adapter say nothing about the pacing; the rest a line each.
   std::vector<std::wstring> lines;
+  if (!f.notice.empty()) lines.push_back(f.notice);
   for (size_t i = 2; i < fields.size(); ++i) {
     lines.push_back(fields[i]);
     if (f.dithered && fields[i].rfind(L"fmt ", 0) == 0) lines.back() += L", dithered to 8 bits";

@@ -48,13 +48,15 @@ struct TitleFigures {
   // The overlay only: the source has more than 8 bits a channel and is dithered to the back
   // buffer's 8 (said after its format).
   bool dithered = false;
+  // The overlay only: a passing notice shown as its first line (empty: none).
+  std::wstring notice;
 };
 
 // The window title, cut to 1,023 units (the title buffer holds 1,024 with its terminator).
 std::wstring FormatTitle(const TitleFigures& f);
 
 // The title's figures for the overlay, a line each (its key list left out), with the frame age
-// after recv and the dither after the format.
+// after recv, the dither after the format, and a notice first.
 std::vector<std::wstring> OverlayLines(const TitleFigures& f);
 
 // Each byte widened to the UTF-16 unit of the same value; "(none)" for an empty name.

@@ -197,8 +197,21 @@ TEST(ApplicationTest, PWritesThePaceLogBesideTheProgramAndReportsIt) {
   }
   EXPECT_GE(rows, 10);
 
+  // In fullscreen no box covers the show: the log is written, and the title and standard error
+  // say so.
+  std::filesystem::remove(log);
+  app.PostKey(VK_F11);
+  Sleep(500);
+  app.PostKey('P');
+  EXPECT_TRUE(testing::WaitUntil([&] { return std::filesystem::exists(log); }, 5'000));
+  EXPECT_TRUE(app.WaitForTitleContaining(L"[CSV WRITTEN] ", 2'000));
+  EXPECT_EQ(app.WaitForDialog(L"Pace log written", 1'000), nullptr);
+
+  app.PostKey(VK_ESCAPE);  // leaves fullscreen
   app.PostKey(VK_ESCAPE);
   EXPECT_EQ(app.WaitForExit(), 0u);
+  EXPECT_NE(app.StandardError().find("pace log written: "), std::string::npos)
+      << app.StandardError();
   std::filesystem::remove(log);
 }
 

@@ -61,6 +61,8 @@ TEST(StatusTitleTest, TheTitleForAGivenSetOfFigures) {
   f.format = 10;
   f.dithered = true;
   EXPECT_EQ(OverlayLines(f)[10], L"fmt RGBA16F, dithered to 8 bits");
+  f.notice = L"pace log written: C:\\show\\pace_log.csv";
+  EXPECT_EQ(OverlayLines(f).front(), f.notice);
   // The other ways ticks can follow the display.
   struct Case {
     CadenceShown shown;
