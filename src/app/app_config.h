@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace tsl {
 
@@ -34,6 +35,10 @@ struct AppConfig {
   bool showVersion = false;     // --version: show the version, then exit 0
   bool overlay = false;         // --overlay: start with the overlay graph shown (G toggles it)
   bool listSenders = false;     // --list-senders: print the listed senders, then exit 0
+  std::string fpsText;          // --fps's value as given (for a refusal that names it)
+  // What the command line asked for that is ignored or replaced, a line each ("warning: ...",
+  // no line feed); printed at start-up, before anything else.
+  std::vector<std::string> warnings;
 };
 
 }  // namespace tsl

@@ -39,9 +39,33 @@ constexpr ULONGLONG kTimingCheckMs = 1000;
 // as a refresh of latency (the cadence benchmark's adversarial rows: README).
 uint32_t LockedFrameLatency(const AppConfig& cfg) { return cfg.frameLatency == 1 ? 1 : 2; }
 
+// Standard error goes somewhere: a console, a pipe or a file. Started from a shortcut it goes
+// nowhere, and a start-up failure is shown in a box instead.
+bool StandardErrorIsSeen() {
+  const HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
+  return error != nullptr && error != INVALID_HANDLE_VALUE &&
+         GetFileType(error) != FILE_TYPE_UNKNOWN;
+}
+
+// The warnings said so far, for a box that may have to show them.
+std::string& StartupWarnings() {
+  static std::string said;
+  return said;
+}
+
+void Warn(const std::string& line) {
+  std::fputs((line + "\n").c_str(), stderr);
+  std::fflush(stderr);
+  StartupWarnings() += line + "\n";
+}
+
 int StartupFailure(const char* message) {
   std::fputs(message, stderr);
   std::fflush(stderr);
+  if (!StandardErrorIsSeen()) {
+    const std::string text = StartupWarnings() + message;
+    MessageBoxA(nullptr, text.c_str(), "Tessaline", MB_OK | MB_ICONERROR);
+  }
   return 1;
 }
 
@@ -59,11 +83,15 @@ void Application::StopWatchdog() {
 
 int Application::Run(const AppConfig& cfg) {
   config = cfg;
+  for (const std::string& warning : cfg.warnings) Warn(warning);
   // Nothing is computed from the rate before it is known to be one the pace controller takes;
   // the refusal is the controller's own line, named first.
   if (!PaceController::RateAccepted(cfg.fps, base::QpcFrequency())) {
-    std::fprintf(stderr, "warning: --fps %g: expected a rate from %g to %g\n", cfg.fps,
-                 PaceController::kMinFps, PaceController::kMaxFps);
+    char line[160];
+    std::snprintf(line, sizeof line, "warning: --fps %s: expected a rate from %g to %g",
+                  cfg.fpsText.empty() ? "60" : EscapedName(cfg.fpsText).substr(0, 60).c_str(),
+                  PaceController::kMinFps, PaceController::kMaxFps);
+    Warn(line);
     return StartupFailure("Failed to start pace controller\n");
   }
   takeWait = WeftReceiveThread::TakeWaitFor(cfg.fps);

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <limits>
 
+#include "app/sender_menu.h"
 #include "tsl_version.h"
 
 namespace tsl {
@@ -126,6 +127,28 @@ std::string HelpText() {
          "frames, so that \"recv\" and the hold count the sender's frames.\n";
 }
 
+namespace {
+
+constexpr const wchar_t* kValueOptions[] = {L"--sender",     L"--fps",     L"--width",
+                                           L"--height",     L"--monitor", L"--parent-pid",
+                                           L"--latency",    L"--cadence"};
+
+bool IsValueOption(const std::wstring& arg) {
+  for (const wchar_t* option : kValueOptions) {
+    if (SameIgnoringCase(arg, option)) return true;
+  }
+  return false;
+}
+
+// A size the window cannot have: named, and used as given.
+void CheckSize(const char* option, const std::wstring& text, int32_t value, AppConfig& cfg) {
+  if (value >= 1 && value <= 16384) return;
+  cfg.warnings.push_back(std::string("warning: ") + option + " " + NarrowLow8(text) +
+                         ": expected 1 to 16384 pixels");
+}
+
+}  // namespace
+
 AppConfig ParseCommandLine(const std::vector<std::wstring>& argv) {
   AppConfig cfg;
   for (size_t i = 1; i < argv.size(); ++i) {
@@ -134,11 +157,14 @@ AppConfig ParseCommandLine(const std::vector<std::wstring>& argv) {
     if (has_value && SameIgnoringCase(arg, L"--sender")) {
       cfg.senderName = NarrowLow8(argv[++i]);
     } else if (has_value && SameIgnoringCase(arg, L"--fps")) {
-      cfg.fps = WideToDouble(argv[++i]);
+      cfg.fpsText = NarrowLow8(argv[++i]);
+      cfg.fps = WideToDouble(argv[i]);
     } else if (has_value && SameIgnoringCase(arg, L"--width")) {
       cfg.width = WideToInt(argv[++i]);
+      CheckSize("--width", argv[i], cfg.width, cfg);
     } else if (has_value && SameIgnoringCase(arg, L"--height")) {
       cfg.height = WideToInt(argv[++i]);
+      CheckSize("--height", argv[i], cfg.height, cfg);
     } else if (has_value && SameIgnoringCase(arg, L"--monitor")) {
       cfg.monitor = WideToInt(argv[++i]);
     } else if (SameIgnoringCase(arg, L"--no-vsync")) {
@@ -165,7 +191,12 @@ AppConfig ParseCommandLine(const std::vector<std::wstring>& argv) {
       cfg.listSenders = true;
     } else if (has_value && SameIgnoringCase(arg, L"--latency")) {
       const int latency = WideToInt(argv[++i]);
-      if (latency == 1 || latency == 2) cfg.frameLatency = static_cast<uint32_t>(latency);
+      if (latency == 1 || latency == 2) {
+        cfg.frameLatency = static_cast<uint32_t>(latency);
+      } else {
+        cfg.warnings.push_back("warning: --latency " + NarrowLow8(argv[i]) +
+                               ": expected 1 or 2; using the default");
+      }
     } else if (has_value && SameIgnoringCase(arg, L"--cadence")) {
       const std::wstring& value = argv[++i];
       if (SameIgnoringCase(value, L"every-refresh")) {
@@ -175,6 +206,11 @@ AppConfig ParseCommandLine(const std::vector<std::wstring>& argv) {
       } else {
         cfg.unknownCadence = true;
       }
+    } else if (IsValueOption(arg)) {
+      cfg.warnings.push_back("warning: " + NarrowLow8(arg) + " without a value (ignored)");
+    } else {
+      cfg.warnings.push_back("warning: unknown option \"" + EscapedName(NarrowLow8(arg)) +
+                             "\" (ignored)");
     }
   }
   return cfg;

@@ -10,7 +10,8 @@ namespace tsl {
 
 // Builds the configuration from the split command line (the program path first). Option names
 // match whole arguments, case-insensitively; a value option takes the next argument whatever it
-// looks like; unknown arguments are skipped; later occurrences win. Never fails.
+// looks like; unknown arguments are skipped; later occurrences win. Never fails: what is ignored
+// or cannot be used is named in `warnings`.
 AppConfig ParseCommandLine(const std::vector<std::wstring>& argv);
 
 // What --help shows: the version, the options and the keys.

@@ -18,14 +18,30 @@
 
 namespace {
 
-// A controlling program that captures our output gets the text there; a person who started the
-// program (no console, no standard output) gets a message box.
+// A controlling program that captures our output gets the text there; a person who typed the
+// command in a console gets it in that console (the program has none of its own); one who
+// started the program otherwise (a shortcut) gets a message box.
 void ShowText(const std::string& text) {
   HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
   if (out != nullptr && out != INVALID_HANDLE_VALUE && GetFileType(out) != FILE_TYPE_UNKNOWN) {
     DWORD written = 0;
     WriteFile(out, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
     return;
+  }
+  if (AttachConsole(ATTACH_PARENT_PROCESS)) {
+    HANDLE console = CreateFileW(L"CONOUT$", GENERIC_WRITE, FILE_SHARE_WRITE, nullptr,
+                                 OPEN_EXISTING, 0, nullptr);
+    if (console != INVALID_HANDLE_VALUE) {
+      DWORD written = 0;
+      const std::string lines = "\n" + text;  // the prompt is already on the line
+      const BOOL ok =
+          WriteFile(console, lines.data(), static_cast<DWORD>(lines.size()), &written, nullptr);
+      CloseHandle(console);
+      FreeConsole();
+      if (ok) return;
+    } else {
+      FreeConsole();
+    }
   }
   std::wstring wide;
   if (!base::Utf8ToWide(text, wide)) wide.assign(text.begin(), text.end());

@@ -53,6 +53,28 @@ TEST(CommandLineTest, ValuesFlagsAndTheirOddCases) {
   EXPECT_EQ(flags.height, 480);
 }
 
+// What is ignored or cannot be used is said, a line each, and the parse goes on as before.
+TEST(CommandLineTest, IgnoredOrUnusableArgumentsAreNamedInWarnings) {
+  struct Case {
+    std::vector<std::wstring> args;
+    std::vector<std::string> warnings;
+  };
+  const Case cases[] = {
+      {{L"--fps", L"30", L"--width", L"800"}, {}},
+      {{L"--bogus", L"stray\t"},
+       {"warning: unknown option \"--bogus\" (ignored)",
+        "warning: unknown option \"stray\\x09\" (ignored)"}},
+      {{L"--width", L"0", L"--height", L"99999"},
+       {"warning: --width 0: expected 1 to 16384 pixels",
+        "warning: --height 99999: expected 1 to 16384 pixels"}},
+      {{L"--latency", L"3"}, {"warning: --latency 3: expected 1 or 2; using the default"}},
+      {{L"--monitor"}, {"warning: --monitor without a value (ignored)"}},
+      {{L"--fps=30"}, {"warning: unknown option \"--fps=30\" (ignored)"}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(Parse(c.args).warnings, c.warnings) << c.args.size();
+  EXPECT_EQ(Parse({L"--fps", L"abc"}).fpsText, "abc");
+}
+
 TEST(CommandLineTest, SenderNamesKeepTheLow8BitsOfEachUnit) {
   EXPECT_EQ(Parse({L"--sender", L"Camera 1"}).senderName, "Camera 1");
   EXPECT_EQ(Parse({L"--sender", L"\u00DCber"}).senderName,
