@@ -11,6 +11,7 @@
 #include "app/pace_log_path.h"
 #include "app/sender_menu.h"
 #include "app/status_title.h"
+#include "app/waiting_status.h"
 #include "base/qpc.h"
 #include "base/thread_name_win32.h"
 #include "receive/sender_list_win32.h"
@@ -112,6 +113,7 @@ int Application::Run(const AppConfig& cfg) {
   presentStage.overlay = cfg.overlay;
   presentStage.SetOverlaySource(&paceStats, &presentTracker, 1000.0 / cfg.fps);
   presentStage.SetOverlayText(&overlayText);
+  presentStage.SetStatusText(&statusText);
   letterbox = cfg.letterbox;
   if (cfg.unknownCadence) {
     std::fputs("warning: --cadence: expected locked or every-refresh; using locked\n", stderr);
@@ -242,6 +244,7 @@ const char* Application::StartDeviceUsers(const AppConfig& cfg) {
 void Application::ReleaseDeviceUsers() {
   receiver.Stop();
   overlayText.Release();  // made on the device that goes; no tick runs now
+  statusText.Release();
   frameSlot.Clear();      // its texture belongs to the device that goes
   presenter.Release();
   device.Release();
@@ -351,6 +354,7 @@ void Application::RefreshTitle() {
   f.sender = receiver.SenderNameSnapshot();
   f.pace = paceStats.Snapshot();
   SetWindowTextW(window.hwnd, FormatTitle(f).c_str());
+  if (!recovering) UpdateWaitingStatus();
   if (presentStage.overlay && !recovering) {
     presentTracker.Recent(kOverlayAgedPresents, overlayPresents);
     const FrameAge age = FrameAgeAtPresent(overlayPresents, paceStats.QpcFrequency());
@@ -361,6 +365,37 @@ void Application::RefreshTitle() {
     if (static_cast<int64_t>(base::QpcNow()) < overlayNoticeUntil) f.notice = overlayNotice;
     overlayText.Update(device.device.Get(), OverlayLines(f), presenter.DpiScale());
   }
+}
+
+void Application::UpdateWaitingStatus() {
+  SlotFrame shown;
+  if (frameSlot.Latest(shown)) {
+    waitingSinceMs = 0;
+    return;
+  }
+  WaitingFacts facts;
+  facts.wanted = pickedSender ? *pickedSender : config.senderName;
+  facts.following_active = receiver.FollowingActive();
+  WeftReceiveThread::Waiting seen = receiver.WaitingSnapshot();
+  facts.listed = std::move(seen.listed);
+  facts.active = std::move(seen.active);
+  facts.open_error = seen.open_error;
+  const std::vector<std::string> lines = WaitingLines(facts);
+  std::vector<std::wstring> wide;
+  for (const std::string& line : lines) wide.emplace_back(line.begin(), line.end());
+  statusText.Update(device.device.Get(), wide, presenter.DpiScale());
+
+  const ULONGLONG now = GetTickCount64();
+  if (waitingSinceMs == 0) waitingSinceMs = now;
+  if (waitingSaid || now - waitingSinceMs < 2'000) return;
+  waitingSaid = true;
+  std::string said = "waiting:";
+  for (size_t i = 0; i < lines.size(); ++i) {
+    said.append(i == 0 ? " " : "; ");
+    said.append(lines[i]);
+  }
+  std::fprintf(stderr, "%s\n", said.c_str());
+  std::fflush(stderr);
 }
 
 void Application::OnKey(uint64_t virtual_key) {

@@ -73,6 +73,9 @@ class Application {
   void OnTick(uint64_t tick, uint64_t target_qpc, uint64_t wake_qpc);
   void OnKey(uint64_t virtual_key);
   void RefreshTitle();
+  // While no frame is shown: the window's word on what it waits for, and once on standard
+  // error after two seconds.
+  void UpdateWaitingStatus();
   void WritePaceLog();
 
  private:
@@ -115,6 +118,10 @@ class Application {
   PresentStage presentStage;
   // The overlay's figures, drawn by the main thread when the title changes.
   OverlayText overlayText;
+  // What the window says in its middle while it has no frame to show.
+  OverlayText statusText;
+  ULONGLONG waitingSinceMs = 0;  // 0: a frame is shown
+  bool waitingSaid = false;      // said on standard error (once a run)
   std::vector<DisplayRecord> overlayPresents;  // main thread: the frame age's records
   PaceStats paceStats{kPaceRingCapacity};
   // Each present followed to the screen (the pace thread feeds it, the P key reads it).

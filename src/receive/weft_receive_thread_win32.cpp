@@ -78,6 +78,11 @@ std::string WeftReceiveThread::SenderNameSnapshot() {
   return nameSnapshot_;
 }
 
+WeftReceiveThread::Waiting WeftReceiveThread::WaitingSnapshot() {
+  std::lock_guard<std::mutex> guard(nameMutex_);
+  return waiting_;
+}
+
 std::chrono::microseconds WeftReceiveThread::TakeWaitFor(double fps) {
   const auto quarter = std::chrono::microseconds(static_cast<int64_t>(250'000.0 / fps));
   return std::min(quarter, kLongestTakeWait);
@@ -183,6 +188,13 @@ void WeftReceiveThread::RunPasses() {
       last_scan = pass_start;
       // A tick's ask ends the walk over the senders: the rest are looked at next scan.
       senderCount = input_.ListSenders(names, kMaxListedSenders, [this] { return TakeAsked(); });
+      if (!connected) {
+        // For the window's word on what it waits for; the active sender's name waits for no
+        // sender's lock.
+        Waiting waiting{names, input_.ActiveSenderName(), rx.OpenFailure()};
+        std::lock_guard<std::mutex> guard(nameMutex_);
+        waiting_ = std::move(waiting);
+      }
       if (!is_connected && requestedName_.empty() && !followingActive_) {
         const std::string pick =
             pick_.Choose(names, input_.ActiveSenderName(), SteadyMs(pass_start));

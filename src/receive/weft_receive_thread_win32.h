@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <vector>
 #include <thread>
 
 #include "gpu/frame_slot_win32.h"
@@ -44,6 +45,15 @@ class WeftReceiveThread {
   bool SwitchSender(const std::string& name);
   // True while it follows the active sender because it was asked to.
   bool FollowingActive() const { return followingActive_; }
+
+  // What the thread last saw while it had no usable sender (refreshed with each scan of the
+  // list): the listed names, the active one, and why the wanted one's texture did not open.
+  struct Waiting {
+    std::vector<std::string> listed;
+    std::string active;
+    uint32_t open_error = 0;
+  };
+  Waiting WaitingSnapshot();
 
   // From the output tick, just before it takes the newest frame from the slot. While the sender
   // does not count its frames, asks the receive thread to take its texture now and waits at
@@ -108,6 +118,7 @@ class WeftReceiveThread {
   std::atomic<bool> running_{false};
   std::mutex nameMutex_;
   std::string nameSnapshot_;
+  Waiting waiting_;  // under nameMutex_
 
   // Takes of an uncounted sender, asked for by ticks and served by the receive thread.
   std::atomic<bool> takesOnRequest_{false};

@@ -32,8 +32,12 @@ PresentOutcome PresentStage::PresentFrame(uint32_t sync_interval, uint64_t versi
   SlotFrame newest;
   const OverlayInput* overlay_input = Overlay();
   if (!slot_->AtMost(version, newest)) {
-    return presenter_->PresentBlank(sync_interval, overlay_input) ? PresentOutcome::kMade
-                                                                  : PresentOutcome::kFailed;
+    size_t status_lines = 0;
+    const Microsoft::WRL::ComPtr<ID3D11ShaderResourceView> status =
+        status_ != nullptr ? status_->Front(status_lines) : nullptr;
+    return presenter_->PresentBlank(sync_interval, overlay_input, status.Get(), status_lines)
+               ? PresentOutcome::kMade
+               : PresentOutcome::kFailed;
   }
   frame.taken = true;
   frame.version = newest.version;

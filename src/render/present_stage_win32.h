@@ -33,6 +33,8 @@ class PresentStage final : public TickOutput {
 
   // The figures' panel the overlay shows under its graph (null: none).
   void SetOverlayText(OverlayText* text) { text_ = text; }
+  // What the window says in its middle while there is no frame to show (null: nothing).
+  void SetStatusText(OverlayText* status) { status_ = status; }
 
   void WaitUntilReady() override { presenter_->WaitUntilReady(); }
   void Peek(OutputFrame& newest, OutputFrame& previous) override;
@@ -58,6 +60,7 @@ class PresentStage final : public TickOutput {
   const PresentTracker* tracker_ = nullptr;
   std::vector<DisplayRecord> recentPresents_;
   OverlayText* text_ = nullptr;
+  OverlayText* status_ = nullptr;
   Microsoft::WRL::ComPtr<ID3D11ShaderResourceView> textView_;  // held for the tick
   OverlayInput overlayInput_;
 };

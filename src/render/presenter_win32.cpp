@@ -3,6 +3,7 @@
 #include <d3dcompiler.h>
 #include <dxgi1_3.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "render/letterbox.h"
@@ -323,24 +324,52 @@ Presenter::DrawResult Presenter::Draw(ID3D11Texture2D* texture, uint32_t width, 
   return PresentNow(sync_interval) ? DrawResult::kPresented : DrawResult::kFailed;
 }
 
-bool Presenter::PresentBlank(uint32_t sync_interval, const OverlayInput* overlay) {
+bool Presenter::PresentBlank(uint32_t sync_interval, const OverlayInput* overlay,
+                             ID3D11ShaderResourceView* status, size_t status_lines) {
   if (!renderTarget_) return false;
   const float black[4] = {0.0f, 0.0f, 0.0f, 1.0f};
   device_->context->ClearRenderTargetView(renderTarget_.Get(), black);
+  if (status != nullptr && status_lines > 0) DrawCentredText(status, status_lines);
   if (overlay != nullptr) DrawOverlay(*overlay);
   return PresentNow(sync_interval);
 }
 
-void Presenter::DrawOverlay(const OverlayInput& overlay) {
-  if (overlay.samples == nullptr || !renderTarget_ || !rectPixelShader_) return;
+float Presenter::OverlayScale() const {
   // Sizes are for the window's pixels: a buffer the swap chain scales (stretch mode) is drawn
-  // into at its own scale, so the graph comes out the same size on the screen.
+  // into at its own scale, so the overlay comes out the same size on the screen.
   RECT client{};
   GetClientRect(window_, &client);
   const LONG client_width = client.right - client.left;
-  const float scale = dpiScale_ * (client_width > 0 ? static_cast<float>(backBufferWidth_) /
-                                                          static_cast<float>(client_width)
-                                                    : 1.0f);
+  return dpiScale_ * (client_width > 0 ? static_cast<float>(backBufferWidth_) /
+                                             static_cast<float>(client_width)
+                                       : 1.0f);
+}
+
+void Presenter::DrawCentredText(ID3D11ShaderResourceView* text, size_t lines) {
+  if (!premultipliedBlend_) return;
+  const float scale = OverlayScale();
+  const float bw = static_cast<float>(backBufferWidth_);
+  const float bh = static_cast<float>(backBufferHeight_);
+  const float width = std::min(OverlayGraph::kWidth * scale, bw);
+  const float height = std::min(
+      OverlayGraph::kLineHeight * scale * static_cast<float>(lines) + 4.0f * scale, bh);
+  ID3D11DeviceContext* c = device_->context.Get();
+  ID3D11RenderTargetView* target = renderTarget_.Get();
+  c->OMSetRenderTargets(1, &target, nullptr);
+  c->OMSetBlendState(premultipliedBlend_.Get(), nullptr, 0xFFFFFFFF);
+  c->OMSetDepthStencilState(depthStencil_.Get(), 0);
+  c->RSSetState(rasterizer_.Get());
+  const D3D11_VIEWPORT viewport{(bw - width) / 2, (bh - height) / 2, width, height, 0.0f, 1.0f};
+  c->RSSetViewports(1, &viewport);
+  c->IASetInputLayout(nullptr);
+  c->IASetPrimitiveTopology(D3D11_PRIMITIVE_TOPOLOGY_TRIANGLELIST);
+  c->VSSetShader(vertexShader_.Get(), nullptr, 0);
+  DrawTexture(text, pixelShader_.Get());
+}
+
+void Presenter::DrawOverlay(const OverlayInput& overlay) {
+  if (overlay.samples == nullptr || !renderTarget_ || !rectPixelShader_) return;
+  const float scale = OverlayScale();
   OverlayGraph::LayOut(*overlay.samples, overlay.target_interval_ms, overlay.qpc_frequency, scale,
                        backBufferWidth_, backBufferHeight_, overlayRects_, overlay.presents);
   ID3D11DeviceContext* c = device_->context.Get();

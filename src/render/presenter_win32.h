@@ -63,8 +63,10 @@ class Presenter {
   // the tick's).
   DrawResult Draw(ID3D11Texture2D* texture, uint32_t width, uint32_t height, uint32_t format,
                   uint32_t sync_interval, const OverlayInput* overlay = nullptr);
-  // True when a (black) present was made and succeeded.
-  bool PresentBlank(uint32_t sync_interval, const OverlayInput* overlay = nullptr);
+  // True when a (black) present was made and succeeded. `status` (null: none) is a panel of
+  // text (OverlayText's, of `status_lines` lines) drawn in the middle.
+  bool PresentBlank(uint32_t sync_interval, const OverlayInput* overlay = nullptr,
+                    ID3D11ShaderResourceView* status = nullptr, size_t status_lines = 0);
   void Release();
 
   // The id of the last present made (the swap chain's count of present calls); false when it
@@ -104,6 +106,10 @@ class Presenter {
   void DrawTexture(ID3D11ShaderResourceView* view, ID3D11PixelShader* shader);
   // Draws the overlay graph over what the back buffer holds.
   void DrawOverlay(const OverlayInput& overlay);
+  void DrawCentredText(ID3D11ShaderResourceView* text, size_t lines);
+  // The overlay's size factor: the window's dots per inch, and the swap chain's scaling of the
+  // buffer onto the window (stretch mode).
+  float OverlayScale() const;
   bool EnsureBackBuffer(uint32_t width, uint32_t height);
   void ReleaseBackBuffer();
   bool AcquireBackBuffer();

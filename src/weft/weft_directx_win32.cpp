@@ -91,11 +91,13 @@ bool weftDirectX::OpenDX11shareHandle(ID3D11Device* device, ID3D11Texture2D** te
   }
   try {
     const HRESULT hr = weft::OpenSharedTexture(device, share_handle, texture);
+    lastOpenError_ = SUCCEEDED(hr) ? 0 : static_cast<uint32_t>(hr);
     if (SUCCEEDED(hr)) return true;
     const unsigned low = static_cast<unsigned>(hr) & 0xFFFF;
     LogError("weftDirectX::OpenDX11shareHandle (0x%.7X) failed : error = %d (0x%.7X)",
              Low32(share_handle) & 0xFFFF, static_cast<int>(low), low);
   } catch (...) {
+    lastOpenError_ = static_cast<uint32_t>(E_FAIL);
     LogError("weftDirectX::OpenDX11shareHandle - exception opening share handle");
   }
   return false;

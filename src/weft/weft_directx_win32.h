@@ -15,6 +15,11 @@ class weftDirectX {  // NOLINT(readability-identifier-naming): the protocol's na
                          ID3D11Texture2D** texture);
   // Opens a sender's shared texture on `device` from its share handle.
   bool OpenDX11shareHandle(ID3D11Device* device, ID3D11Texture2D** texture, HANDLE share_handle);
+  // Why the last open failed (0 when it succeeded): a person is told, not only the log.
+  uint32_t LastOpenError() const { return lastOpenError_; }
+
+ private:
+  uint32_t lastOpenError_ = 0;
 };
 
 namespace weft {

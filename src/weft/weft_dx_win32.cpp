@@ -56,6 +56,7 @@ void weftDX::CloseDirectX11() {
 }
 
 bool weftDX::SetReceiverName(const char* name) {
+  openFailure_ = 0;  // said of the sender before
   if (name == nullptr || name[0] == '\0') {
     setupName_[0] = '\0';
     senderName_[0] = '\0';
@@ -89,8 +90,10 @@ bool weftDX::CheckSenderTexture() {
 
   ReleaseReceiver();
   shareHandle_ = handle;
-  if (!directX_.OpenDX11shareHandle(device_, sharedTexture_.ReleaseAndGetAddressOf(),
-                                    shareHandle_)) {
+  const bool opened =
+      directX_.OpenDX11shareHandle(device_, sharedTexture_.ReleaseAndGetAddressOf(), shareHandle_);
+  openFailure_ = opened ? 0 : directX_.LastOpenError();
+  if (!opened) {
     // The handle stays recorded, so this value is not retried until the sender publishes
     // another one.
     LogWarning(

@@ -47,6 +47,8 @@ class weftDX {  // NOLINT(readability-identifier-naming): the protocol's name
   // of a new receiving side and for an uncounted one, 0 when nothing was copied.
   uint32_t LastFrameStep() const { return lastFrameStep_; }
   bool IsConnected() const { return connected_; }
+  // The sender's texture did not open on this device: the HRESULT (0: it opened, or none tried).
+  uint32_t OpenFailure() const { return openFailure_; }
   // Whether the sender's frames are counted: only then does "no new frame" mean the receiving
   // texture holds the sender's newest frame.
   bool CountsFrames() const { return frameCount_.SenderCountsFrames(); }
@@ -96,6 +98,7 @@ class weftDX {  // NOLINT(readability-identifier-naming): the protocol's name
   uint32_t height_ = 0;
   bool updated_ = false;
   bool connected_ = false;
+  uint32_t openFailure_ = 0;
   bool initialised_ = false;
   // Set with a new receiving side; the first copy into it is a new frame whatever the count.
   bool firstCopyPending_ = false;
