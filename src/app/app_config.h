@@ -19,6 +19,9 @@ struct AppConfig {
   int32_t width = 1280;
   int32_t height = 720;
   int32_t monitor = -1;  // below 0: start windowed
+  // --monitor with a name rather than an index (what the system calls the monitor, any case, or
+  // a unique start of it): found at start-up; empty when an index was given.
+  std::wstring monitorName;
   bool vsync = true;
   bool letterbox = true;
   bool topmost = false;
@@ -35,6 +38,7 @@ struct AppConfig {
   bool showVersion = false;     // --version: show the version, then exit 0
   bool overlay = false;         // --overlay: start with the overlay graph shown (G toggles it)
   bool listSenders = false;     // --list-senders: print the listed senders, then exit 0
+  bool listMonitors = false;    // --list-monitors: print the monitors, then exit 0
   std::string fpsText;          // --fps's value as given (for a refusal that names it)
   // What the command line asked for that is ignored or replaced, a line each ("warning: ...",
   // no line feed); printed at start-up, before anything else.

@@ -17,6 +17,7 @@
 #include "receive/sender_list_win32.h"
 #include "render/display_log.h"
 #include "window/display_timing_win32.h"
+#include "window/monitor_order.h"
 
 namespace tsl {
 
@@ -60,6 +61,30 @@ void Warn(const std::string& line) {
   StartupWarnings() += line + "\n";
 }
 
+// The monitor to start fullscreen on (-1: windowed): the one --monitor names or numbers; one
+// that is not there is said, and the primary is used.
+int32_t StartMonitor(const AppConfig& cfg) {
+  if (cfg.monitor < 0 && cfg.monitorName.empty()) return -1;
+  const std::vector<MonitorInfo> monitors = EnumerateMonitors();
+  if (!cfg.monitorName.empty()) {
+    std::vector<std::wstring> names;
+    for (const MonitorInfo& m : monitors) names.push_back(m.name);
+    bool ambiguous = false;
+    const int32_t found = MonitorByName(names, cfg.monitorName, ambiguous);
+    if (found >= 0) return found;
+    const std::string name(cfg.monitorName.begin(), cfg.monitorName.end());
+    Warn("warning: --monitor " + EscapedName(name) +
+         (ambiguous ? ": more than one monitor's name begins so" : ": no monitor has that name") +
+         "; using the primary (--list-monitors lists them)");
+    return 0;
+  }
+  if (static_cast<size_t>(cfg.monitor) < monitors.size()) return cfg.monitor;
+  Warn("warning: --monitor " + std::to_string(cfg.monitor) + ": there " +
+       (monitors.size() == 1 ? "is 1 monitor" : "are " + std::to_string(monitors.size()) + " monitors") +
+       "; using the primary");
+  return 0;
+}
+
 int StartupFailure(const char* message) {
   std::fputs(message, stderr);
   std::fflush(stderr);
@@ -96,7 +121,8 @@ int Application::Run(const AppConfig& cfg) {
     return StartupFailure("Failed to start pace controller\n");
   }
   takeWait = WeftReceiveThread::TakeWaitFor(cfg.fps);
-  monitorIndex = cfg.monitor >= 0 ? cfg.monitor : 0;
+  const int32_t start_monitor = StartMonitor(cfg);
+  monitorIndex = start_monitor >= 0 ? start_monitor : 0;
 
   if (!window.Create(L"Tessaline", cfg.width, cfg.height, cfg.noActivate)) {
     return StartupFailure("Failed to create window\n");
@@ -147,7 +173,7 @@ int Application::Run(const AppConfig& cfg) {
   }
   if (cfg.topmost) window.SetTopmost(true);
   if (cfg.hideCursor) window.SetCursorHidden(true);
-  if (cfg.monitor >= 0) window.EnterFullscreen(cfg.monitor);  // a missing monitor: windowed
+  if (start_monitor >= 0) window.EnterFullscreen(start_monitor);
 
   if (cfg.parentPid != 0) {
     parentProcess.reset(OpenProcess(SYNCHRONIZE, FALSE, cfg.parentPid));

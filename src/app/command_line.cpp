@@ -95,7 +95,8 @@ std::string HelpText() {
          "                     2, 3, 2, 3)\n"
          "  --width W          window client width (default 1280)\n"
          "  --height H         window client height (default 720)\n"
-         "  --monitor I        start fullscreen on monitor I (0 is the primary)\n"
+         "  --monitor I|NAME   start fullscreen on monitor I (0 is the primary), or on the\n"
+         "                     monitor of that name (any case; a unique start of it will do)\n"
          "  --no-vsync         present without waiting for the display\n"
          "  --stretch          fill the screen in fullscreen instead of keeping the aspect\n"
          "  --topmost          keep the window above others\n"
@@ -114,6 +115,8 @@ std::string HelpText() {
          "  --overlay          start with the overlay graph of the recent ticks shown\n"
          "  --list-senders     print the senders in the machine's list (name, size, format,\n"
          "                     whether active), one a line, then exit\n"
+         "  --list-monitors    print the monitors (index, name, mode, refresh rate, primary),\n"
+         "                     one a line, then exit\n"
          "  --help, -h, /?     this text\n"
          "  --version          the version\n"
          "\n"
@@ -166,7 +169,17 @@ AppConfig ParseCommandLine(const std::vector<std::wstring>& argv) {
       cfg.height = WideToInt(argv[++i]);
       CheckSize("--height", argv[i], cfg.height, cfg);
     } else if (has_value && SameIgnoringCase(arg, L"--monitor")) {
-      cfg.monitor = WideToInt(argv[++i]);
+      const std::wstring& value = argv[++i];
+      size_t first = 0;
+      while (first < value.size() && IsSpace(value[first])) ++first;
+      if (first < value.size() && value[first] != L'+' && value[first] != L'-' &&
+          !IsDigit(value[first])) {
+        cfg.monitorName = value.substr(first);  // a name: fullscreen on the monitor it names
+        cfg.monitor = 0;
+      } else {
+        cfg.monitorName.clear();
+        cfg.monitor = WideToInt(value);
+      }
     } else if (SameIgnoringCase(arg, L"--no-vsync")) {
       cfg.vsync = false;
     } else if (SameIgnoringCase(arg, L"--stretch")) {
@@ -189,6 +202,8 @@ AppConfig ParseCommandLine(const std::vector<std::wstring>& argv) {
       cfg.overlay = true;
     } else if (SameIgnoringCase(arg, L"--list-senders")) {
       cfg.listSenders = true;
+    } else if (SameIgnoringCase(arg, L"--list-monitors")) {
+      cfg.listMonitors = true;
     } else if (has_value && SameIgnoringCase(arg, L"--latency")) {
       const int latency = WideToInt(argv[++i]);
       if (latency == 1 || latency == 2) {

@@ -15,6 +15,8 @@
 #include "base/utf8.h"
 #include "receive/sender_list_win32.h"
 #include "tsl_version.h"
+#include "window/main_window_win32.h"
+#include "window/monitor_order.h"
 
 namespace {
 
@@ -66,6 +68,17 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   }
   if (cfg.listSenders) {
     ShowText(tsl::SenderListText(tsl::ReadListedSenders()));
+    return 0;
+  }
+  if (cfg.listMonitors) {
+    std::string text;
+    const std::vector<tsl::MonitorInfo> monitors = tsl::EnumerateMonitors();
+    for (size_t i = 0; i < monitors.size(); ++i) {
+      const tsl::MonitorInfo& m = monitors[i];
+      text += tsl::MonitorLine(static_cast<int32_t>(i), m.name, m.width, m.height, m.refresh_hz,
+                               m.primary);
+    }
+    ShowText(text.empty() ? "no monitors\n" : text);
     return 0;
   }
   tsl::Application app;

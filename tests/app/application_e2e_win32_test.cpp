@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cwchar>
+#include <cwctype>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -350,6 +351,42 @@ std::string OutputOf(const std::wstring& exe_name, const std::wstring& arguments
   GetExitCodeProcess(child.process.get(), &code);
   return text;
 }
+
+// --list-monitors names the monitors; --monitor takes an index or a name (a start of it in any
+// case will do), and one that is not there is said while the primary is used, as the title says.
+TEST(ApplicationTest, MonitorsAreListedAndPickedByIndexOrName) {
+  DWORD code = 1;
+  const std::string listed = OutputOf(kProgram, L"--list-monitors", code);
+  EXPECT_EQ(code, 0u);
+  std::smatch first;
+  ASSERT_TRUE(std::regex_search(listed, first, std::regex("^0 \"([^\"]+)\" [0-9]+x[0-9]+ .* primary\n")))
+      << listed;
+  const std::string name = first[1];
+  std::wstring start(name.begin(), name.begin() + static_cast<std::ptrdiff_t>(name.size() / 2 + 1));
+  for (wchar_t& c : start) c = static_cast<wchar_t>(std::towlower(c));
+  struct Case {
+    std::wstring monitor;
+    std::string warning;
+  };
+  for (const Case& c :
+       {Case{start, ""}, Case{L"5", "warning: --monitor 5: there is 1 monitor; using the primary\n"},
+        Case{L"Nonesuch", "warning: --monitor Nonesuch: no monitor has that name; using the "
+                          "primary (--list-monitors lists them)\n"}}) {
+    AppProcess app;
+    ASSERT_TRUE(app.Start(kProgram, L"--width 320 --height 200 --monitor \"" + c.monitor + L"\""));
+    HWND window = app.WaitForWindow();
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(app.WaitForTitleContaining(L"|  mon0  |")) << app.Title().size();
+    RECT client{};
+    GetClientRect(window, &client);
+    EXPECT_EQ(client.right, GetSystemMetrics(SM_CXSCREEN)) << "not fullscreen on the primary";
+    app.PostKey(VK_ESCAPE);
+    app.PostKey(VK_ESCAPE);
+    EXPECT_EQ(app.WaitForExit(), 0u);
+    EXPECT_EQ(WithoutWaitingLine(app.StandardError()), c.warning);
+  }
+}
+
 
 TEST(ApplicationTest, ListsTheSendersAndSwitchesBetweenThemWithoutARestart) {
   PeerProcess sender;

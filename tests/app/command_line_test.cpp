@@ -40,6 +40,11 @@ TEST(CommandLineTest, ValuesFlagsAndTheirOddCases) {
   EXPECT_EQ(Parse({L"--fps", L"59.94"}).fps, 59.94);
   EXPECT_EQ(Parse({L"--width", L"800x600"}).width, 800);
   EXPECT_EQ(Parse({L"--monitor", L"-5"}).monitor, -5);
+  const AppConfig named = Parse({L"--monitor", L" LED Wall"});
+  EXPECT_EQ(named.monitorName, L"LED Wall");
+  EXPECT_EQ(named.monitor, 0);
+  EXPECT_EQ(Parse({L"--monitor", L"Wall", L"--monitor", L"2"}).monitorName, L"");
+  EXPECT_TRUE(Parse({L"--List-Monitors"}).listMonitors);
   EXPECT_EQ(Parse({L"--parent-pid", L"0"}).parentPid, 0u);
   EXPECT_EQ(Parse({L"--parent-pid", L"-1"}).parentPid, 0xFFFFFFFFu);
   EXPECT_EQ(Parse({L"--fps=30"}).fps, 60.0);  // joined with "=": not an option
