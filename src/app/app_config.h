@@ -39,6 +39,8 @@ struct AppConfig {
   bool overlay = false;         // --overlay: start with the overlay graph shown (G toggles it)
   bool listSenders = false;     // --list-senders: print the listed senders, then exit 0
   bool listMonitors = false;    // --list-monitors: print the monitors, then exit 0
+  bool diagnose = false;        // --diagnose [FILE]: print (and write) the report, then exit 0
+  std::wstring diagnoseFile;    // empty: printed only
   std::string fpsText;          // --fps's value as given (for a refusal that names it)
   // What the command line asked for that is ignored or replaced, a line each ("warning: ...",
   // no line feed); printed at start-up, before anything else.

@@ -117,6 +117,8 @@ std::string HelpText() {
          "                     whether active), one a line, then exit\n"
          "  --list-monitors    print the monitors (index, name, mode, refresh rate, primary),\n"
          "                     one a line, then exit\n"
+         "  --diagnose [FILE]  print a report for a bug report (system, adapters, displays,\n"
+         "                     timer, swap chain, senders), also into FILE if given, then exit\n"
          "  --help, -h, /?     this text\n"
          "  --version          the version\n"
          "\n"
@@ -204,6 +206,12 @@ AppConfig ParseCommandLine(const std::vector<std::wstring>& argv) {
       cfg.listSenders = true;
     } else if (SameIgnoringCase(arg, L"--list-monitors")) {
       cfg.listMonitors = true;
+    } else if (SameIgnoringCase(arg, L"--diagnose")) {
+      cfg.diagnose = true;
+      // The file is optional: a next argument that is no option names it.
+      if (has_value && argv[i + 1].rfind(L"-", 0) != 0 && argv[i + 1] != L"/?") {
+        cfg.diagnoseFile = argv[++i];
+      }
     } else if (has_value && SameIgnoringCase(arg, L"--latency")) {
       const int latency = WideToInt(argv[++i]);
       if (latency == 1 || latency == 2) {

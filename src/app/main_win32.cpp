@@ -11,6 +11,7 @@
 
 #include "app/application_win32.h"
 #include "app/command_line.h"
+#include "app/diagnose_win32.h"
 #include "app/sender_menu.h"
 #include "base/utf8.h"
 #include "receive/sender_list_win32.h"
@@ -68,6 +69,21 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   }
   if (cfg.listSenders) {
     ShowText(tsl::SenderListText(tsl::ReadListedSenders()));
+    return 0;
+  }
+  if (cfg.diagnose) {
+    const std::string report = tsl::DiagnosticReport();
+    if (!cfg.diagnoseFile.empty()) {
+      FILE* file = _wfopen(cfg.diagnoseFile.c_str(), L"wb");
+      bool written = file != nullptr &&
+                     std::fwrite(report.data(), 1, report.size(), file) == report.size();
+      if (file != nullptr) written = std::fclose(file) == 0 && written;
+      if (!written) {
+        ShowText("the report could not be written to that file\n" + report);
+        return 1;
+      }
+    }
+    ShowText(report);
     return 0;
   }
   if (cfg.listMonitors) {

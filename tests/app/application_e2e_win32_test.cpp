@@ -352,6 +352,36 @@ std::string OutputOf(const std::wstring& exe_name, const std::wstring& arguments
   return text;
 }
 
+// --diagnose prints the report for a bug report, writes the same into a file, and exits 0; a
+// listed sender is named with its record and whether its texture opens.
+TEST(ApplicationTest, TheDiagnosticReportSaysWhatTheMachineOffers) {
+  PeerProcess sender;
+  ASSERT_TRUE(sender.Started());
+  ASSERT_EQ(sender.Send("publish 6401 64 36 87 ff00ff00"), "ok");
+  ASSERT_EQ(sender.Send("register TslE2E_Diag 6401 64 36 87"), "ok");
+  const std::filesystem::path file = BesideTestExecutable(L"diagnose.txt");
+  std::filesystem::remove(file);
+  DWORD code = 1;
+  const std::string report =
+      OutputOf(L"tessaline_emulated.exe", L"--diagnose \"" + file.wstring() + L"\"", code);
+  EXPECT_EQ(code, 0u);
+  for (const char* line :
+       {"^Tessaline [0-9.]+ diagnostic report\n", "\nadapter 0: \"[^\n]+\n",
+        "\ndisplay 0 \"[^\n]+ primary\n",
+        "\ntimer: 1 ms waits for 2 s: [0-9]+, late by p50 [0-9.]+ ms, p99 [0-9.]+ ms, max [0-9.]+ ms\n",
+        "\nswap chain: waitable (yes|no), tearing (yes|no)\n", "\nframe statistics: ",
+        "\nsender \"TslE2E_Diag\": 64x36 format 87 share handle 0x00006401; its texture opens on "
+        "this adapter\n"}) {
+    EXPECT_TRUE(std::regex_search(report, std::regex(line))) << line << "\n" << report;
+  }
+  std::ifstream in(file, std::ios::binary);
+  const std::string written((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(written, report);
+  in.close();
+  std::filesystem::remove(file);
+  sender.Send("unlist TslE2E_Diag");
+}
+
 // --list-monitors names the monitors; --monitor takes an index or a name (a start of it in any
 // case will do), and one that is not there is said while the primary is used, as the title says.
 TEST(ApplicationTest, MonitorsAreListedAndPickedByIndexOrName) {

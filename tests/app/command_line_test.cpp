@@ -45,6 +45,11 @@ TEST(CommandLineTest, ValuesFlagsAndTheirOddCases) {
   EXPECT_EQ(named.monitor, 0);
   EXPECT_EQ(Parse({L"--monitor", L"Wall", L"--monitor", L"2"}).monitorName, L"");
   EXPECT_TRUE(Parse({L"--List-Monitors"}).listMonitors);
+  EXPECT_TRUE(Parse({L"--diagnose"}).diagnose);
+  EXPECT_EQ(Parse({L"--diagnose", L"report.txt"}).diagnoseFile, L"report.txt");
+  const AppConfig then_option = Parse({L"--diagnose", L"--fps", L"30"});
+  EXPECT_EQ(then_option.diagnoseFile, L"");
+  EXPECT_EQ(then_option.fps, 30.0);
   EXPECT_EQ(Parse({L"--parent-pid", L"0"}).parentPid, 0u);
   EXPECT_EQ(Parse({L"--parent-pid", L"-1"}).parentPid, 0xFFFFFFFFu);
   EXPECT_EQ(Parse({L"--fps=30"}).fps, 60.0);  // joined with "=": not an option
