@@ -122,7 +122,7 @@ void OverlayGraph::LayOut(const std::vector<PaceSample>& samples, double target_
 }
 
 void OverlayGraph::TextPanelPixels(const uint32_t* white_on_black, size_t count, uint32_t* bgra) {
-  const float* panel = kPanelColour;
+  const float* panel = kTextPanelColour;
   const float* text = kTextColour;
   const auto byte = [](float v) {
     return static_cast<uint32_t>(std::clamp(v, 0.0f, 1.0f) * 255.0f + 0.5f);

@@ -36,6 +36,8 @@ class OverlayGraph {
   static constexpr float kLineHeight = 14.0f;  // a line of text, at 96 dpi
   static constexpr float kPanelColour[4] = {0.05f, 0.05f, 0.08f, 0.6f};
   static constexpr float kTextColour[4] = {0.92f, 0.92f, 0.92f, 1.0f};
+  // Under the text: darker than the graph's panel, so the text reads over a white picture too.
+  static constexpr float kTextPanelColour[4] = {0.03f, 0.03f, 0.05f, 0.85f};
 
   // The rectangles for `samples` (oldest first) against a target interval, into `rects` (its
   // storage reused): the panel first, then the bars, the marks, and the target line last;

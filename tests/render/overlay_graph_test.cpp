@@ -106,7 +106,7 @@ TEST(OverlayGraphTest, MarksHangFromTheTopForTheRefreshesEachFrameStayedOnTheScr
 // alpha byte of the drawn text, which the system leaves unset, ignored.
 TEST(OverlayGraphTest, TextPanelPixelsBlendTheTextOverThePanelByCoverage) {
   const uint32_t drawn[] = {0x00000000, 0xFFFFFFFF, 0x00808080, 0x00FF0000, 0xAB000000};
-  const uint32_t expected[] = {0x9908080C, 0xFFEBEBEB, 0xCC7A7A7C, 0xFFEBEBEB, 0x9908080C};
+  const uint32_t expected[] = {0xD907070B, 0xFFEBEBEB, 0xEC79797B, 0xFFEBEBEB, 0xD907070B};
   uint32_t out[5] = {};
   OverlayGraph::TextPanelPixels(drawn, 5, out);
   for (size_t i = 0; i < 5; ++i) EXPECT_EQ(out[i], expected[i]) << std::hex << drawn[i];
