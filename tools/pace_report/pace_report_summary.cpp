@@ -255,6 +255,7 @@ void ScreenIntervals(const std::vector<DisplayRow>& display, double hz, DisplayS
 // Display-locked presents against the blanks they were meant for, in refreshes of the period
 // the screen showed.
 void Aims(const std::vector<DisplayRow>& display, double hz, DisplaySummary& d) {
+  for (const DisplayRow& r : display) d.meant += r.meant_blank_qpc != 0 ? 1 : 0;
   if (!(d.refresh_period_ms > 0.0) || !(hz > 0.0)) return;
   for (const DisplayRow& r : display) {
     if (r.meant_blank_qpc == 0 || r.display_qpc == 0) continue;

@@ -55,6 +55,7 @@ struct DisplaySummary {
   // Display-locked presents with a known screen time, against the blank each was meant for:
   // reached it (within half a refresh), a refresh later, or later still. Through a compositor
   // every present lands a refresh later by design.
+  size_t meant = 0;  // presents the display lock timed against a blank (known screen time or not)
   size_t aimed = 0;
   size_t aimed_on_blank = 0;
   size_t aimed_one_late = 0;

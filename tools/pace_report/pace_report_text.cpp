@@ -1,5 +1,6 @@
 #include "pace_report/pace_report_text.h"
 
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 
@@ -146,10 +147,65 @@ void FormatHoldsAndTicks(std::string& out, const PaceReportSummary& s) {
 
 }  // namespace
 
+namespace {
+
+// What the log says of how it was run, the rate it aimed at, and a one-line judgement: even
+// when at most 1 interval in 1,000 is over 1.5 x the median and the rate is within 1% of the
+// aim; else what broke it.
+void FormatSettingsAndVerdict(std::string& out, const PaceReportSummary& s) {
+  const double hz = static_cast<double>(s.frequency.hz);
+  const bool scheduled = !s.vsync && s.period_counts > 0 && hz > 0.0;
+  const double target_ms =
+      scheduled ? static_cast<double>(s.period_counts) / hz * 1000.0 : s.interval_ms.p50;
+  const double target_rate = target_ms > 0.0 ? 1000.0 / target_ms : 0.0;
+  std::string pattern;
+  if (s.display.has_display && s.display.refresh_period_ms > 0.0) {
+    char text[96];
+    std::snprintf(text, sizeof text, ", display refresh %.3f ms", s.display.refresh_period_ms);
+    pattern = text;
+  }
+  // The display lock's ticks have their own targets, as timer ticks do: its display log says
+  // which blank each present was meant for.
+  const bool locked = s.display.has_display && s.display.meant > 0;
+  Append(out, "  settings     %s; aimed at %.3f ms a tick (%.3f ticks/s: %s)%s\n",
+         locked    ? "vsync on, display-locked (each tick timed against a blank)"
+         : s.vsync ? "vsync on (ticks follow the display)"
+                   : "vsync off (ticks on a timer)",
+         target_ms, target_rate,
+         scheduled ? "the schedule's period" : "the median interval; the log holds no schedule",
+         pattern.c_str());
+  const size_t long_count = s.long_interval_ticks.size();
+  const double long_share = s.intervals > 0 ? static_cast<double>(long_count) / s.intervals : 0.0;
+  const bool rate_ok = target_rate > 0.0 && std::fabs(s.rate - target_rate) <= 0.01 * target_rate;
+  if (long_share <= 0.001 && rate_ok) {
+    Append(out,
+           "  verdict      even: %zu of %zu intervals over 1.5 x the median, rate %.3f ticks/s\n",
+           long_count, s.intervals, s.rate);
+    return;
+  }
+  std::string why;
+  if (long_share > 0.001) {
+    char text[96];
+    std::snprintf(text, sizeof text, "%zu of %zu intervals (%.2f%%) over 1.5 x the median",
+                  long_count, s.intervals, 100.0 * long_share);
+    why = text;
+  }
+  if (!rate_ok) {
+    char text[96];
+    std::snprintf(text, sizeof text, "rate %.3f ticks/s, %.1f%% off the aim", s.rate,
+                  target_rate > 0.0 ? 100.0 * (s.rate - target_rate) / target_rate : 0.0);
+    why += (why.empty() ? "" : "; ") + std::string(text);
+  }
+  Append(out, "  verdict      uneven: %s\n", why.c_str());
+}
+
+}  // namespace
+
 std::string FormatSummary(const std::string& name, const PaceReportSummary& s) {
   std::string out;
   const Distribution& d = s.interval_ms;
   Append(out, "pace report: %s\n", name.c_str());
+  FormatSettingsAndVerdict(out, s);
   Append(out,
          "  counter      %s Hz, derived from the log (%zu printed jitter_ms/cb_ms values allow "
          "%s .. %s Hz; the roundest is taken)\n",
