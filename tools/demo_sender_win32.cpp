@@ -122,13 +122,13 @@ Rgba FromBgra(uint32_t word) {
 class Pattern {
  public:
   Pattern(uint32_t width, uint32_t height, uint32_t format, bool frame_code)
-      : width_(width), height_(height), format_(format), frame_code_(frame_code) {
+      : width_(width), height_(height), format_(format), frameCode_(frame_code) {
     static const uint32_t kBars[8] = {0xFFFFFFFF, 0xFF00FFFF, 0xFFFFFF00, 0xFF00FF00,
                                       0xFFFF00FF, 0xFF0000FF, 0xFFFF0000, 0xFF202020};  // BGRA
     for (const uint32_t bar : kBars) bars_.push_back(Encoded(format, FromBgra(bar)));
     white_ = Encoded(format, Rgba{1, 1, 1, 1});
-    per_pixel_ = white_.size();
-    still_top_ = frame_code ? height : height * 3 / 4;
+    perPixel_ = white_.size();
+    stillTop_ = frame_code ? height : height * 3 / 4;
     // 8% of full scale across half the width: in 8 bits about 20 levels, bands of 32 pixels in
     // a 1280-pixel picture.
     const uint32_t patches = width / 2;
@@ -137,7 +137,7 @@ class Pattern {
                                     {1, 0, 0, 1},
                                     {0, 1, 0, 1},
                                     {0, 0, 1, 1}};
-    for (uint32_t y = still_top_; y < height; ++y) {
+    for (uint32_t y = stillTop_; y < height; ++y) {
       for (uint32_t x = 0; x < width; ++x) {
         Rgba c;
         if (x < patches) {
@@ -154,15 +154,15 @@ class Pattern {
   // Every pixel's words, row by row.
   void Draw(uint64_t frame, std::vector<uint32_t>& words) const {
     words.clear();
-    if (frame_code_) {
+    if (frameCode_) {
       for (const uint32_t word :
            tsl::emulation::FrameCodePixels(static_cast<uint32_t>(frame & 0xFF), width_, height_)) {
         tsl::emulation::AppendPixel(format_, FromBgra(word), words);
       }
       return;
     }
-    const uint32_t sweep = static_cast<uint32_t>((frame * 4) % still_top_);
-    for (uint32_t y = 0; y < still_top_; ++y) {
+    const uint32_t sweep = static_cast<uint32_t>((frame * 4) % stillTop_);
+    for (uint32_t y = 0; y < stillTop_; ++y) {
       const bool bar = y >= sweep && y < sweep + height_ / 40 + 1;
       for (uint32_t x = 0; x < width_; ++x) {
         const std::vector<uint32_t>& c =
@@ -174,18 +174,18 @@ class Pattern {
   }
 
   // Bytes a row of the sender's texture takes.
-  uint32_t RowBytes() const { return width_ * static_cast<uint32_t>(per_pixel_) * 4; }
+  uint32_t RowBytes() const { return width_ * static_cast<uint32_t>(perPixel_) * 4; }
 
  private:
   uint32_t width_;
   uint32_t height_;
   uint32_t format_;
-  bool frame_code_;
+  bool frameCode_;
   std::vector<std::vector<uint32_t>> bars_;
   std::vector<uint32_t> white_;
-  size_t per_pixel_ = 1;
-  uint32_t still_top_ = 0;
-  std::vector<uint32_t> still_;  // the rows below still_top_
+  size_t perPixel_ = 1;
+  uint32_t stillTop_ = 0;
+  std::vector<uint32_t> still_;  // the rows below stillTop_
 };
 
 }  // namespace

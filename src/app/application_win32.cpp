@@ -80,7 +80,8 @@ int32_t StartMonitor(const AppConfig& cfg) {
   }
   if (static_cast<size_t>(cfg.monitor) < monitors.size()) return cfg.monitor;
   Warn("warning: --monitor " + std::to_string(cfg.monitor) + ": there " +
-       (monitors.size() == 1 ? "is 1 monitor" : "are " + std::to_string(monitors.size()) + " monitors") +
+       (monitors.size() == 1 ? "is 1 monitor"
+                             : "are " + std::to_string(monitors.size()) + " monitors") +
        "; using the primary");
   return 0;
 }
@@ -271,7 +272,7 @@ void Application::ReleaseDeviceUsers() {
   receiver.Stop();
   overlayText.Release();  // made on the device that goes; no tick runs now
   statusText.Release();
-  frameSlot.Clear();      // its texture belongs to the device that goes
+  frameSlot.Clear();  // its texture belongs to the device that goes
   presenter.Release();
   device.Release();
 }

@@ -120,8 +120,8 @@ class Application {
   OverlayText overlayText;
   // What the window says in its middle while it has no frame to show.
   OverlayText statusText;
-  ULONGLONG waitingSinceMs = 0;  // 0: a frame is shown
-  bool waitingSaid = false;      // said on standard error (once a run)
+  ULONGLONG waitingSinceMs = 0;                // 0: a frame is shown
+  bool waitingSaid = false;                    // said on standard error (once a run)
   std::vector<DisplayRecord> overlayPresents;  // main thread: the frame age's records
   PaceStats paceStats{kPaceRingCapacity};
   // Each present followed to the screen (the pace thread feeds it, the P key reads it).

@@ -134,9 +134,9 @@ std::string HelpText() {
 
 namespace {
 
-constexpr const wchar_t* kValueOptions[] = {L"--sender",     L"--fps",     L"--width",
-                                           L"--height",     L"--monitor", L"--parent-pid",
-                                           L"--latency",    L"--cadence"};
+constexpr const wchar_t* kValueOptions[] = {L"--sender",  L"--fps",     L"--width",
+                                            L"--height",  L"--monitor", L"--parent-pid",
+                                            L"--latency", L"--cadence"};
 
 bool IsValueOption(const std::wstring& arg) {
   for (const wchar_t* option : kValueOptions) {

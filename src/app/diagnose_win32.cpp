@@ -3,8 +3,8 @@
 #include <windows.h>
 // After windows.h.
 #include <dwmapi.h>
-#include <mmsystem.h>
 #include <dxgi1_2.h>
+#include <mmsystem.h>
 #include <wrl/client.h>
 
 #include <algorithm>
@@ -48,8 +48,8 @@ void System(std::string& out) {
   const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
   OSVERSIONINFOW version{};
   version.dwOSVersionInfoSize = sizeof version;
-  const auto get_version = reinterpret_cast<GetVersion>(
-      reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlGetVersion")));
+  const auto get_version =
+      reinterpret_cast<GetVersion>(reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlGetVersion")));
   if (get_version != nullptr && get_version(&version) == 0) {
     out += Format("system: Windows %lu.%lu.%lu\n", version.dwMajorVersion, version.dwMinorVersion,
                   version.dwBuildNumber);
@@ -80,12 +80,14 @@ void Displays(std::string& out) {
   const std::vector<MonitorInfo> monitors = EnumerateMonitors();
   for (size_t i = 0; i < monitors.size(); ++i) {
     const MonitorInfo& m = monitors[i];
-    out += "display " + MonitorLine(static_cast<int32_t>(i), m.name, m.width, m.height,
-                                    m.refresh_hz, m.primary);
+    out += "display " +
+           MonitorLine(static_cast<int32_t>(i), m.name, m.width, m.height, m.refresh_hz, m.primary);
   }
   BOOL composed = FALSE;
   const bool known = SUCCEEDED(DwmIsCompositionEnabled(&composed));
-  out += Format("composition: %s\n", !known ? "unknown" : composed ? "on (desktop composed)" : "off");
+  out += Format("composition: %s\n", !known     ? "unknown"
+                                     : composed ? "on (desktop composed)"
+                                                : "off");
 }
 
 // Two seconds of 1 ms waits on the pace thread's own timer: how late it wakes.
@@ -155,10 +157,11 @@ void SwapChain(std::string& out, GpuDevice& device) {
       uint32_t last_id = 0;
       const bool have_id = presenter.LastPresentId(last_id);
       if (read == StatisticsRead::kOk) {
-        out += Format("frame statistics: yes (PresentCount %u after %u presents, refresh %u), "
-                      "composition %s\n",
-                      stats.present_count, have_id ? last_id : 0, stats.present_refresh_count,
-                      CompositionName(stats.composition));
+        out += Format(
+            "frame statistics: yes (PresentCount %u after %u presents, refresh %u), "
+            "composition %s\n",
+            stats.present_count, have_id ? last_id : 0, stats.present_refresh_count,
+            CompositionName(stats.composition));
       } else {
         out += read == StatisticsRead::kDisjoint ? "frame statistics: disjoint (try again)\n"
                                                  : "frame statistics: none on this platform\n";
@@ -209,8 +212,8 @@ std::string DiagnosticReport() {
   std::string out = "Tessaline " TSL_VERSION " diagnostic report\n";
   SYSTEMTIME now{};
   GetLocalTime(&now);
-  out += Format("taken: %04u-%02u-%02u %02u:%02u:%02u local time\n", now.wYear, now.wMonth, now.wDay,
-                now.wHour, now.wMinute, now.wSecond);
+  out += Format("taken: %04u-%02u-%02u %02u:%02u:%02u local time\n", now.wYear, now.wMonth,
+                now.wDay, now.wHour, now.wMinute, now.wSecond);
   System(out);
   Adapters(out);
   Displays(out);

@@ -75,8 +75,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     const std::string report = tsl::DiagnosticReport();
     if (!cfg.diagnoseFile.empty()) {
       FILE* file = _wfopen(cfg.diagnoseFile.c_str(), L"wb");
-      bool written = file != nullptr &&
-                     std::fwrite(report.data(), 1, report.size(), file) == report.size();
+      bool written =
+          file != nullptr && std::fwrite(report.data(), 1, report.size(), file) == report.size();
       if (file != nullptr) written = std::fclose(file) == 0 && written;
       if (!written) {
         ShowText("the report could not be written to that file\n" + report);

@@ -20,13 +20,14 @@ std::string Quoted(const std::string& name) {
 
 std::vector<std::string> WaitingLines(const WaitingFacts& facts) {
   std::vector<std::string> lines;
-  const bool listed = std::find(facts.listed.begin(), facts.listed.end(), facts.wanted) !=
-                      facts.listed.end();
+  const bool listed =
+      std::find(facts.listed.begin(), facts.listed.end(), facts.wanted) != facts.listed.end();
   std::string shown = facts.wanted;  // the one that would be shown
   if (facts.following_active || facts.wanted.empty()) {
     shown = facts.active;
-    lines.push_back(facts.following_active ? "following the active sender"
-                                           : "waiting for a sender (the first listed or the active)");
+    lines.push_back(facts.following_active
+                        ? "following the active sender"
+                        : "waiting for a sender (the first listed or the active)");
     lines.push_back(facts.active.empty() ? "no sender is active"
                                          : "the active sender is " + Quoted(facts.active));
   } else {

@@ -8,11 +8,11 @@ namespace tsl {
 
 // What a window with no frame yet says it waits for, and why nothing comes. Portable.
 struct WaitingFacts {
-  std::string wanted;             // the sender asked for; empty: the first listed or the active
-  bool following_active = false;  // the menu's "Follow the active sender"
+  std::string wanted;               // the sender asked for; empty: the first listed or the active
+  bool following_active = false;    // the menu's "Follow the active sender"
   std::vector<std::string> listed;  // the machine's list, in its order (its first few)
   std::string active;               // the active sender, empty when there is none
-  uint32_t open_error = 0;  // the wanted sender's texture did not open here: the HRESULT
+  uint32_t open_error = 0;          // the wanted sender's texture did not open here: the HRESULT
 };
 
 // A few short lines for the centre of the window: what it waits for, whether that is listed

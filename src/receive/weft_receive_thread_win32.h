@@ -10,8 +10,8 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
-#include <vector>
 #include <thread>
+#include <vector>
 
 #include "gpu/frame_slot_win32.h"
 #include "gpu/gpu_device_win32.h"

@@ -340,9 +340,9 @@ float Presenter::OverlayScale() const {
   RECT client{};
   GetClientRect(window_, &client);
   const LONG client_width = client.right - client.left;
-  return dpiScale_ * (client_width > 0 ? static_cast<float>(backBufferWidth_) /
-                                             static_cast<float>(client_width)
-                                       : 1.0f);
+  return dpiScale_ * (client_width > 0
+                          ? static_cast<float>(backBufferWidth_) / static_cast<float>(client_width)
+                          : 1.0f);
 }
 
 void Presenter::DrawCentredText(ID3D11ShaderResourceView* text, size_t lines) {
@@ -351,8 +351,8 @@ void Presenter::DrawCentredText(ID3D11ShaderResourceView* text, size_t lines) {
   const float bw = static_cast<float>(backBufferWidth_);
   const float bh = static_cast<float>(backBufferHeight_);
   const float width = std::min(OverlayGraph::kWidth * scale, bw);
-  const float height = std::min(
-      OverlayGraph::kLineHeight * scale * static_cast<float>(lines) + 4.0f * scale, bh);
+  const float height =
+      std::min(OverlayGraph::kLineHeight * scale * static_cast<float>(lines) + 4.0f * scale, bh);
   ID3D11DeviceContext* c = device_->context.Get();
   ID3D11RenderTargetView* target = renderTarget_.Get();
   c->OMSetRenderTargets(1, &target, nullptr);

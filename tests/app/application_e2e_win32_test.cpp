@@ -122,7 +122,8 @@ TEST(ApplicationTest, AWindowWithoutAFrameSaysWhatItWaitsFor) {
     const std::vector<uint32_t> pixels = app.CaptureClient(width, height);
     int lit = 0;
     for (uint32_t y = height / 2 - 20; !pixels.empty() && y < height / 2 + 20; ++y) {
-      for (uint32_t x = width / 4; x < width * 3 / 4; ++x) lit += (pixels[y * width + x] & 0x80) != 0;
+      for (uint32_t x = width / 4; x < width * 3 / 4; ++x)
+        lit += (pixels[y * width + x] & 0x80) != 0;
     }
     return lit > 20;
   };
@@ -368,7 +369,8 @@ TEST(ApplicationTest, TheDiagnosticReportSaysWhatTheMachineOffers) {
   for (const char* line :
        {"^Tessaline [0-9.]+ diagnostic report\n", "\nadapter 0: \"[^\n]+\n",
         "\ndisplay 0 \"[^\n]+ primary\n",
-        "\ntimer: 1 ms waits for 2 s: [0-9]+, late by p50 [0-9.]+ ms, p99 [0-9.]+ ms, max [0-9.]+ ms\n",
+        "\ntimer: 1 ms waits for 2 s: [0-9]+, late by p50 [0-9.]+ ms, p99 [0-9.]+ ms, max [0-9.]+ "
+        "ms\n",
         "\nswap chain: waitable (yes|no), tearing (yes|no)\n", "\nframe statistics: ",
         "\nsender \"TslE2E_Diag\": 64x36 format 87 share handle 0x00006401; its texture opens on "
         "this adapter\n"}) {
@@ -389,7 +391,8 @@ TEST(ApplicationTest, MonitorsAreListedAndPickedByIndexOrName) {
   const std::string listed = OutputOf(kProgram, L"--list-monitors", code);
   EXPECT_EQ(code, 0u);
   std::smatch first;
-  ASSERT_TRUE(std::regex_search(listed, first, std::regex("^0 \"([^\"]+)\" [0-9]+x[0-9]+ .* primary\n")))
+  ASSERT_TRUE(
+      std::regex_search(listed, first, std::regex("^0 \"([^\"]+)\" [0-9]+x[0-9]+ .* primary\n")))
       << listed;
   const std::string name = first[1];
   std::wstring start(name.begin(), name.begin() + static_cast<std::ptrdiff_t>(name.size() / 2 + 1));
@@ -398,10 +401,11 @@ TEST(ApplicationTest, MonitorsAreListedAndPickedByIndexOrName) {
     std::wstring monitor;
     std::string warning;
   };
-  for (const Case& c :
-       {Case{start, ""}, Case{L"5", "warning: --monitor 5: there is 1 monitor; using the primary\n"},
-        Case{L"Nonesuch", "warning: --monitor Nonesuch: no monitor has that name; using the "
-                          "primary (--list-monitors lists them)\n"}}) {
+  for (const Case& c : {Case{start, ""},
+                        Case{L"5", "warning: --monitor 5: there is 1 monitor; using the primary\n"},
+                        Case{L"Nonesuch",
+                             "warning: --monitor Nonesuch: no monitor has that name; using the "
+                             "primary (--list-monitors lists them)\n"}}) {
     AppProcess app;
     ASSERT_TRUE(app.Start(kProgram, L"--width 320 --height 200 --monitor \"" + c.monitor + L"\""));
     HWND window = app.WaitForWindow();
@@ -416,7 +420,6 @@ TEST(ApplicationTest, MonitorsAreListedAndPickedByIndexOrName) {
     EXPECT_EQ(WithoutWaitingLine(app.StandardError()), c.warning);
   }
 }
-
 
 TEST(ApplicationTest, ListsTheSendersAndSwitchesBetweenThemWithoutARestart) {
   PeerProcess sender;

@@ -46,16 +46,17 @@ TEST(MonitorOrderTest, AListedMonitorIsOneLine) {
 
 // A person names a monitor as the system does, in any case, or by the start of its name.
 TEST(MonitorOrderTest, AMonitorIsFoundByItsNameOrAUniqueStartOfIt) {
-  const std::vector<std::wstring> names = {L"DELL U2720Q", L"LED Wall", L"LED Wall 2", L"Projector"};
+  const std::vector<std::wstring> names = {L"DELL U2720Q", L"LED Wall", L"LED Wall 2",
+                                           L"Projector"};
   struct Case {
     const wchar_t* wanted;
     int32_t index;
     bool ambiguous;
   };
-  for (const Case c : {Case{L"projector", 3, false}, Case{L"dell", 0, false},
-                       Case{L"led wall", 1, false}, Case{L"LED", -1, true},
-                       Case{L"LED Wall 2", 2, false}, Case{L"Beamer", -1, false},
-                       Case{L"", -1, false}}) {
+  for (const Case c :
+       {Case{L"projector", 3, false}, Case{L"dell", 0, false}, Case{L"led wall", 1, false},
+        Case{L"LED", -1, true}, Case{L"LED Wall 2", 2, false}, Case{L"Beamer", -1, false},
+        Case{L"", -1, false}}) {
     bool ambiguous = true;
     EXPECT_EQ(MonitorByName(names, c.wanted, ambiguous), c.index) << c.wanted;
     EXPECT_EQ(ambiguous, c.ambiguous) << c.wanted;
