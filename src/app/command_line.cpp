@@ -110,7 +110,7 @@ std::string HelpText() {
          "                     a refresh costs latency rather than a repeat; 1: the lowest\n"
          "                     latency, the newest frame taken just before its present\n"
          "  --cadence MODE     with vsync on: locked (the default: each frame timed against\n"
-         "                     the display's blanks, one frame in flight) or every-refresh\n"
+         "                     the display's blanks) or every-refresh\n"
          "                     (a frame every refresh, the blocking present setting the pace)\n"
          "  --overlay          start with the overlay graph of the recent ticks shown\n"
          "  --list-senders     print the senders in the machine's list (name, size, format,\n"

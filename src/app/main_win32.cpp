@@ -13,17 +13,18 @@
 #include "app/command_line.h"
 #include "app/diagnose_win32.h"
 #include "app/sender_menu.h"
-#include "base/utf8.h"
 #include "receive/sender_list_win32.h"
 #include "tsl_version.h"
 #include "window/main_window_win32.h"
 #include "window/monitor_order.h"
+#include "window/text_box_win32.h"
 
 namespace {
 
 // A controlling program that captures our output gets the text there; a person who typed the
 // command in a console gets it in that console (the program has none of its own); one who
-// started the program otherwise (a shortcut) gets a message box.
+// started the program otherwise (a shortcut) gets a box whose fixed-pitch text keeps the
+// columns of the option list and the reports.
 void ShowText(const std::string& text) {
   HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
   if (out != nullptr && out != INVALID_HANDLE_VALUE && GetFileType(out) != FILE_TYPE_UNKNOWN) {
@@ -46,9 +47,7 @@ void ShowText(const std::string& text) {
       FreeConsole();
     }
   }
-  std::wstring wide;
-  if (!base::Utf8ToWide(text, wide)) wide.assign(text.begin(), text.end());
-  MessageBoxW(nullptr, wide.c_str(), L"Tessaline", MB_OK | MB_ICONINFORMATION);
+  tsl::ShowFixedPitchText(L"Tessaline", text);
 }
 
 }  // namespace

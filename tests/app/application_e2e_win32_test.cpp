@@ -97,6 +97,40 @@ TEST(ApplicationTest, ARateOutOfRangeOrNotANumberEndsStartUpWithExitCode1) {
   }
 }
 
+// Started as from a shortcut (no standard streams, no console), what would go to them shows in
+// a box: the option list in a fixed-pitch one that keeps its columns, a refusal with its warning.
+TEST(ApplicationTest, WithoutAConsoleHelpAndRefusalsShowInBoxes) {
+  struct Case {
+    const wchar_t* arguments;
+    const wchar_t* control;  // the class of the box's child that holds the text
+    const wchar_t* text;
+    DWORD exit_code;
+  };
+  for (const Case& c :
+       {Case{L"--help", L"Edit", L"  --monitor I|NAME   start fullscreen on monitor I", 0},
+        Case{L"--fps 0", L"Static",
+             L"warning: --fps 0: expected a rate from 0.01 to 1000\nFailed to start pace "
+             L"controller",
+             1}}) {
+    SCOPED_TRACE(c.arguments);
+    AppProcess app;
+    ASSERT_TRUE(app.Start(kProgram, c.arguments, tsl::testing::kNoStandardStreams));
+    HWND box = app.WaitForDialog(L"Tessaline");
+    ASSERT_NE(box, nullptr);
+    std::wstring text;
+    for (HWND child = FindWindowExW(box, nullptr, c.control, nullptr); child != nullptr;
+         child = FindWindowExW(box, child, c.control, nullptr)) {
+      // WM_GETTEXT, not GetWindowText: across processes that reads only a window's caption.
+      wchar_t held[8192] = {};
+      SendMessageW(child, WM_GETTEXT, 8192, reinterpret_cast<LPARAM>(held));
+      text += held;
+    }
+    EXPECT_NE(text.find(c.text), std::wstring::npos) << std::string(text.begin(), text.end());
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    EXPECT_EQ(app.WaitForExit(), c.exit_code);
+  }
+}
+
 // Standard error without the line that says, after two seconds without a frame, what the window
 // waits for (when it comes depends on how fast the machine is).
 std::string WithoutWaitingLine(std::string text) {

@@ -62,8 +62,9 @@ AppProcess::~AppProcess() {
   }
 }
 
-bool AppProcess::Start(const std::wstring& exe_name, const std::wstring& arguments) {
-  if (!StartBesideTest(exe_name, arguments, kPipeErrors, app_)) return false;
+bool AppProcess::Start(const std::wstring& exe_name, const std::wstring& arguments,
+                       unsigned pipes) {
+  if (!StartBesideTest(exe_name, arguments, pipes, app_)) return false;
   pid_ = GetProcessId(app_.process.get());
   return true;
 }

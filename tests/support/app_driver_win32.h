@@ -17,8 +17,10 @@ namespace tsl::testing {
 class AppProcess {
  public:
   ~AppProcess();
-  // Starts `exe_name` (beside the test executable) with the given argument text.
-  bool Start(const std::wstring& exe_name, const std::wstring& arguments);
+  // Starts `exe_name` (beside the test executable) with the given argument text, its standard
+  // error read by the test (or, with kNoStandardStreams, with none, as from a shortcut).
+  bool Start(const std::wstring& exe_name, const std::wstring& arguments,
+             unsigned pipes = kPipeErrors);
   // The program's main window, waiting up to `timeout_ms` for it (null when none appeared).
   HWND WaitForWindow(DWORD timeout_ms = 20'000);
   std::wstring Title();

@@ -47,11 +47,16 @@ bool StartBesideTest(const std::wstring& exe_name, const std::wstring& arguments
   startup.hStdInput = child_input.get();
   startup.hStdOutput = child_output.get();
   startup.hStdError = (pipes & kPipeErrors) ? child_errors.get() : GetStdHandle(STD_ERROR_HANDLE);
+  const bool detached = (pipes & kNoStandardStreams) != 0;
+  if (detached) {
+    startup = STARTUPINFOW{};
+    startup.cb = sizeof startup;
+  }
   PROCESS_INFORMATION info{};
   std::wstring command_line = L"\"" + exe + L"\"";
   if (!arguments.empty()) command_line += L" " + arguments;
-  if (!CreateProcessW(exe.c_str(), command_line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                      &startup, &info)) {
+  if (!CreateProcessW(exe.c_str(), command_line.data(), nullptr, nullptr, detached ? FALSE : TRUE,
+                      detached ? DETACHED_PROCESS : 0, nullptr, nullptr, &startup, &info)) {
     return false;
   }
   child.process.reset(info.hProcess);

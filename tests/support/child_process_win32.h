@@ -25,6 +25,9 @@ enum ChildPipes : unsigned {
   kPipeInput = 1,   // else no standard input
   kPipeOutput = 2,  // else its standard output goes to NUL
   kPipeErrors = 4,  // else it shares the test's standard error
+  // No standard handles and no console, as a program started from a shortcut has; the other
+  // flags are then ignored.
+  kNoStandardStreams = 8,
 };
 
 // Starts `exe_name` (beside the test executable) with the argument text. False when it could
