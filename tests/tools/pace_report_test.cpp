@@ -185,6 +185,18 @@ TEST(PaceReportTest, EveryCaseInTheFolderGivesItsExpectedOutput) {
     const size_t report_line = out.rfind("\nreport: ");
     if (report_line != std::string::npos) out.erase(report_line + 1);
     EXPECT_EQ(err + out, expected);
+    // The HTML report states the same verdict before its first chart.
+    const size_t verdict_at = expected.find("  verdict      ");
+    if (code == 0 && verdict_at != std::string::npos) {
+      std::ifstream html_in(report, std::ios::binary);
+      const std::string html((std::istreambuf_iterator<char>(html_in)),
+                             std::istreambuf_iterator<char>());
+      const size_t text_at = verdict_at + 15;
+      const std::string verdict = expected.substr(text_at, expected.find('\n', text_at) - text_at);
+      const size_t in_html = html.find("Verdict: " + verdict + "</li>");
+      EXPECT_NE(in_html, std::string::npos) << verdict;
+      EXPECT_LT(in_html, html.find("<svg"));
+    }
     ++checked;
   }
   fs::current_path(previous);

@@ -511,11 +511,18 @@ std::string RenderHtmlReport(const std::vector<NamedSummary>& logs) {
       "table{border-collapse:collapse;margin:12px 0}td,th{border:1px solid #ccc;"
       "padding:3px 8px;text-align:right}td:first-child,th:first-child{text-align:left}\n"
       "pre{background:#f6f6f6;padding:8px;white-space:pre-wrap}svg{display:block;"
-      "margin:10px 0}\n</style></head><body>\n<h1>Tessaline pace report</h1>\n";
+      "margin:10px 0}\nli.even{color:#17692b;font-weight:bold}li.uneven{color:#a3261b;"
+      "font-weight:bold}\n</style></head><body>\n<h1>Tessaline pace report</h1>\n";
+  // Each log's settings and verdict come first, as in the printed summary: a person opening
+  // the report sees whether the run was even before any chart.
   for (size_t i = 0; i < logs.size(); ++i) {
+    const Verdict verdict = JudgeLog(*logs[i].summary);
     out += "<p>";
     if (logs.size() > 1) out += i == 0 ? "A: " : "B: ";
-    out += "<code>" + Escaped(logs[i].name) + "</code></p>\n";
+    out += "<code>" + Escaped(logs[i].name) +
+           "</code></p>\n<ul>\n<li>Settings: " + Escaped(verdict.settings) + "</li>\n<li class=\"" +
+           (verdict.even ? "even" : "uneven") + "\">Verdict: " + Escaped(verdict.verdict) +
+           "</li>\n</ul>\n";
   }
   const double scale = IntervalScale(logs);
   const double floor_ms = std::min(IntervalFloor(logs), scale * 0.9);

@@ -147,12 +147,8 @@ void FormatHoldsAndTicks(std::string& out, const PaceReportSummary& s) {
 
 }  // namespace
 
-namespace {
-
-// What the log says of how it was run, the rate it aimed at, and a one-line judgement: even
-// when at most 1 interval in 1,000 is over 1.5 x the median and the rate is within 1% of the
-// aim; else what broke it.
-void FormatSettingsAndVerdict(std::string& out, const PaceReportSummary& s) {
+Verdict JudgeLog(const PaceReportSummary& s) {
+  Verdict v;
   const double hz = static_cast<double>(s.frequency.hz);
   const bool scheduled = !s.vsync && s.period_counts > 0 && hz > 0.0;
   const double target_ms =
@@ -167,7 +163,7 @@ void FormatSettingsAndVerdict(std::string& out, const PaceReportSummary& s) {
   // The display lock's ticks have their own targets, as timer ticks do: its display log says
   // which blank each present was meant for.
   const bool locked = s.display.has_display && s.display.meant > 0;
-  Append(out, "  settings     %s; aimed at %.3f ms a tick (%.3f ticks/s: %s)%s\n",
+  Append(v.settings, "%s; aimed at %.3f ms a tick (%.3f ticks/s: %s)%s",
          locked    ? "vsync on, display-locked (each tick timed against a blank)"
          : s.vsync ? "vsync on (ticks follow the display)"
                    : "vsync off (ticks on a timer)",
@@ -177,35 +173,32 @@ void FormatSettingsAndVerdict(std::string& out, const PaceReportSummary& s) {
   const size_t long_count = s.long_interval_ticks.size();
   const double long_share = s.intervals > 0 ? static_cast<double>(long_count) / s.intervals : 0.0;
   const bool rate_ok = target_rate > 0.0 && std::fabs(s.rate - target_rate) <= 0.01 * target_rate;
-  if (long_share <= 0.001 && rate_ok) {
-    Append(out,
-           "  verdict      even: %zu of %zu intervals over 1.5 x the median, rate %.3f ticks/s\n",
+  v.even = long_share <= 0.001 && rate_ok;
+  if (v.even) {
+    Append(v.verdict, "even: %zu of %zu intervals over 1.5 x the median, rate %.3f ticks/s",
            long_count, s.intervals, s.rate);
-    return;
+    return v;
   }
-  std::string why;
+  v.verdict = "uneven: ";
   if (long_share > 0.001) {
-    char text[96];
-    std::snprintf(text, sizeof text, "%zu of %zu intervals (%.2f%%) over 1.5 x the median",
-                  long_count, s.intervals, 100.0 * long_share);
-    why = text;
+    Append(v.verdict, "%zu of %zu intervals (%.2f%%) over 1.5 x the median", long_count,
+           s.intervals, 100.0 * long_share);
   }
   if (!rate_ok) {
-    char text[96];
-    std::snprintf(text, sizeof text, "rate %.3f ticks/s, %.1f%% off the aim", s.rate,
-                  target_rate > 0.0 ? 100.0 * (s.rate - target_rate) / target_rate : 0.0);
-    why += (why.empty() ? "" : "; ") + std::string(text);
+    if (long_share > 0.001) v.verdict += "; ";
+    Append(v.verdict, "rate %.3f ticks/s, %.1f%% off the aim", s.rate,
+           target_rate > 0.0 ? 100.0 * (s.rate - target_rate) / target_rate : 0.0);
   }
-  Append(out, "  verdict      uneven: %s\n", why.c_str());
+  return v;
 }
-
-}  // namespace
 
 std::string FormatSummary(const std::string& name, const PaceReportSummary& s) {
   std::string out;
   const Distribution& d = s.interval_ms;
   Append(out, "pace report: %s\n", name.c_str());
-  FormatSettingsAndVerdict(out, s);
+  const Verdict verdict = JudgeLog(s);
+  out += "  settings     " + verdict.settings + "\n";
+  out += "  verdict      " + verdict.verdict + "\n";
   Append(out,
          "  counter      %s Hz, derived from the log (%zu printed jitter_ms/cb_ms values allow "
          "%s .. %s Hz; the roundest is taken)\n",
