@@ -8,13 +8,6 @@ namespace tsl {
 
 namespace {
 
-std::string FormatName(uint32_t format) {
-  const wchar_t* wide = PixelFormatName(static_cast<int32_t>(format));
-  std::string narrow;
-  for (; *wide != L'\0'; ++wide) narrow.push_back(static_cast<char>(*wide));
-  return narrow;
-}
-
 std::string SizeAndFormat(const ListedSender& s) {
   if (s.busy) return "busy";
   if (!s.have_info) return "unknown size and format";
@@ -22,7 +15,7 @@ std::string SizeAndFormat(const ListedSender& s) {
   std::snprintf(size, sizeof size, "%ux%u ", static_cast<unsigned>(s.width),
                 static_cast<unsigned>(s.height));
   std::string text(size);
-  text.append(FormatName(s.format));
+  text.append(PixelFormatName(static_cast<int32_t>(s.format)));
   return text;
 }
 

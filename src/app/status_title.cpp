@@ -1,7 +1,11 @@
 #include "app/status_title.h"
 
+#include <cstring>
 #include <cwchar>
+#include <iterator>
 #include <vector>
+
+#include "weft/weft_protocol.h"
 
 namespace tsl {
 
@@ -9,33 +13,15 @@ namespace {
 constexpr size_t kTitleUnits = 1024;
 }  // namespace
 
-const wchar_t* PixelFormatName(int32_t format) {
-  switch (format) {
-    case 0:
-      return L"unknown";
-    case 2:
-      return L"RGBA32F";
-    case 10:
-      return L"RGBA16F";
-    case 11:
-      return L"RGBA16";
-    case 24:
-      return L"R10G10B10A2";
-    case 27:
-      return L"RGBA8_typeless";
-    case 28:
-      return L"RGBA8";
-    case 29:
-      return L"RGBA8_sRGB";
-    case 87:
-      return L"BGRA8";
-    case 90:
-      return L"BGRA8_typeless";
-    case 91:
-      return L"BGRA8_sRGB";
-    default:
-      return L"other";
+const char* PixelFormatName(int32_t format) {
+  if (format == 0) return "unknown";
+  constexpr size_t kTitled = std::size(weft::kNamedFormats) - weft::kUntitledFormats;
+  for (size_t i = 0; i < kTitled; ++i) {
+    if (static_cast<int64_t>(weft::kNamedFormats[i].format) == format) {
+      return weft::kNamedFormats[i].name;
+    }
   }
+  return "other";
 }
 
 std::wstring WidenSenderName(const std::string& name) {
@@ -110,6 +96,8 @@ std::wstring FormatTitle(const TitleFigures& f) {
       L"  |  mon%d  |  %ls  [F11=fs F12=mon V=vsync P=dump-csv ESC=exit]";
   const std::wstring sender = WidenSenderName(f.sender);
   const std::wstring cadence = CadenceText(f);
+  const char* format = PixelFormatName(f.format);
+  const std::wstring format_name(format, format + std::strlen(format));  // ASCII
   // Large enough for any figures; the result is then cut like the program's 1,024-unit buffer.
   std::vector<wchar_t> buffer(8192);
   const int n = std::swprintf(
@@ -118,9 +106,8 @@ std::wstring FormatTitle(const TitleFigures& f) {
       f.pace.interval_stddev_ms, f.pace.cb_p99_ms, f.pace.hold_ratio * 100.0,
       static_cast<unsigned long long>(f.repeated), static_cast<unsigned long long>(f.presented),
       static_cast<unsigned long long>(f.missed), static_cast<unsigned long long>(f.received),
-      f.connected ? L"connected" : L"NO SOURCE", static_cast<int>(f.senders),
-      PixelFormatName(f.format), f.vsync ? L"on" : L"off", static_cast<int>(f.monitor),
-      cadence.c_str());
+      f.connected ? L"connected" : L"NO SOURCE", static_cast<int>(f.senders), format_name.c_str(),
+      f.vsync ? L"on" : L"off", static_cast<int>(f.monitor), cadence.c_str());
   if (n < 0) return std::wstring();
   std::wstring title(buffer.data(), static_cast<size_t>(n));
   if (title.size() > kTitleUnits - 1) title.resize(kTitleUnits - 1);

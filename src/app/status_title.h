@@ -9,7 +9,7 @@
 namespace tsl {
 
 // The short name the title gives a DXGI_FORMAT code ("other" for codes it does not list).
-const wchar_t* PixelFormatName(int32_t format);
+const char* PixelFormatName(int32_t format);
 
 // How ticks follow the display, as the title shows it.
 enum class CadenceShown : uint8_t {

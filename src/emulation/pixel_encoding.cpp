@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "weft/weft_protocol.h"
+
 namespace tsl::emulation {
 
 namespace {
@@ -19,18 +21,6 @@ uint32_t FloatBits(float value) {
   std::memcpy(&bits, &value, sizeof bits);
   return bits;
 }
-
-struct Named {
-  const char* name;
-  uint32_t format;
-};
-// The title's names, and the typeless 16-bit and 10-bit formats, which it calls "other".
-constexpr Named kNames[] = {
-    {"RGBA32F", 2},      {"RGBA16F", 10},        {"RGBA16", 11},
-    {"R10G10B10A2", 24}, {"RGBA8_typeless", 27}, {"RGBA8", 28},
-    {"RGBA8_sRGB", 29},  {"BGRA8", 87},          {"BGRA8_typeless", 90},
-    {"BGRA8_sRGB", 91},  {"RGBA16_typeless", 9}, {"R10G10B10A2_typeless", 23},
-};
 
 }  // namespace
 
@@ -91,7 +81,7 @@ bool AppendPixel(uint32_t format, const Rgba& c, std::vector<uint32_t>& words) {
 }
 
 uint32_t FormatByName(const std::string& name) {
-  for (const Named& n : kNames) {
+  for (const weft::NamedFormat& n : weft::kNamedFormats) {
     if (name == n.name) return n.format;
   }
   char* end = nullptr;

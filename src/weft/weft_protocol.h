@@ -15,6 +15,21 @@ namespace weft {
 inline constexpr uint32_t kFormatBgra8 = 87;  // DXGI_FORMAT_B8G8R8A8_UNORM
 inline constexpr uint32_t kFormatRgba8 = 28;  // DXGI_FORMAT_R8G8B8A8_UNORM
 
+// The names formats go by where a person reads or types them (the title, the sender menu, a
+// sender's --format). The last `kUntitledFormats` are named only to be typed: the title calls
+// them "other".
+struct NamedFormat {
+  uint32_t format;
+  const char* name;
+};
+inline constexpr NamedFormat kNamedFormats[] = {
+    {2, "RGBA32F"},      {10, "RGBA16F"},        {11, "RGBA16"},
+    {24, "R10G10B10A2"}, {27, "RGBA8_typeless"}, {28, "RGBA8"},
+    {29, "RGBA8_sRGB"},  {87, "BGRA8"},          {90, "BGRA8_typeless"},
+    {91, "BGRA8_sRGB"},  {9, "RGBA16_typeless"}, {23, "R10G10B10A2_typeless"},
+};
+inline constexpr size_t kUntitledFormats = 2;
+
 inline constexpr char kSenderNamesSegment[] = "WeftSenderNames";
 inline constexpr char kActiveSenderSegment[] = "ActiveSenderName";
 // A segment's guarding mutex is its name with this suffix.

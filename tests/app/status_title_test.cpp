@@ -105,13 +105,13 @@ TEST(StatusTitleTest, BeforeAnySenderAndWithOverlongNames) {
 TEST(StatusTitleTest, PixelFormatNames) {
   struct Case {
     int32_t format;
-    const wchar_t* name;
+    const char* name;
   };
   for (const Case& c :
-       {Case{0, L"unknown"}, Case{2, L"RGBA32F"}, Case{10, L"RGBA16F"}, Case{11, L"RGBA16"},
-        Case{24, L"R10G10B10A2"}, Case{27, L"RGBA8_typeless"}, Case{28, L"RGBA8"},
-        Case{29, L"RGBA8_sRGB"}, Case{87, L"BGRA8"}, Case{90, L"BGRA8_typeless"},
-        Case{91, L"BGRA8_sRGB"}, Case{1, L"other"}, Case{-1, L"other"}, Case{88, L"other"}}) {
+       {Case{0, "unknown"}, Case{2, "RGBA32F"}, Case{10, "RGBA16F"}, Case{11, "RGBA16"},
+        Case{24, "R10G10B10A2"}, Case{27, "RGBA8_typeless"}, Case{28, "RGBA8"},
+        Case{29, "RGBA8_sRGB"}, Case{87, "BGRA8"}, Case{90, "BGRA8_typeless"},
+        Case{91, "BGRA8_sRGB"}, Case{1, "other"}, Case{-1, "other"}, Case{88, "other"}}) {
     EXPECT_STREQ(PixelFormatName(c.format), c.name) << c.format;
   }
 }
