@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/sender_menu.h"
+#include "base/utf8.h"
 #include "gpu/gpu_device_win32.h"
 #include "pacing/pace_platform.h"
 #include "render/presenter_win32.h"
@@ -24,14 +25,6 @@
 namespace tsl {
 
 namespace {
-
-std::string Narrow(const wchar_t* wide) {
-  std::string narrow;
-  for (; *wide != L'\0'; ++wide) {
-    narrow.push_back(*wide >= 0x20 && *wide < 0x7F ? static_cast<char>(*wide) : '?');
-  }
-  return narrow;
-}
 
 std::string Format(const char* format, ...) {
   char text[512];
@@ -70,7 +63,7 @@ void Adapters(std::string& out) {
     DXGI_ADAPTER_DESC1 desc{};
     adapter->GetDesc1(&desc);
     out += Format("adapter %u: \"%s\" vendor 0x%04X device 0x%04X, %llu MiB of its own%s\n", i,
-                  Narrow(desc.Description).c_str(), desc.VendorId, desc.DeviceId,
+                  base::PrintableAscii(desc.Description).c_str(), desc.VendorId, desc.DeviceId,
                   static_cast<unsigned long long>(desc.DedicatedVideoMemory >> 20),
                   (desc.Flags & DXGI_ADAPTER_FLAG_SOFTWARE) != 0 ? " (software)" : "");
   }
@@ -220,7 +213,7 @@ std::string DiagnosticReport() {
   Timer(out);
   GpuDevice device;
   if (device.Create()) {
-    out += "device: \"" + Narrow(device.adapterName.c_str()) + "\"\n";
+    out += "device: \"" + base::PrintableAscii(device.adapterName) + "\"\n";
     SwapChain(out, device);
   } else {
     out += "device: a Direct3D 11 device cannot be made\n";

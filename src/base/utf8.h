@@ -90,3 +90,20 @@ inline bool WideToUtf8(const std::wstring& wide, std::string& utf8) {
 }
 
 }  // namespace base
+
+namespace base {
+
+// A name for a line of plain ASCII text (a report, a list a script reads): every unit outside
+// printable ASCII, and a double quote where `quoted` (the line puts the name in quotes), shows
+// as '?' rather than as bytes a console would break.
+inline std::string PrintableAscii(const std::wstring& wide, bool quoted = false) {
+  std::string narrow;
+  narrow.reserve(wide.size());
+  for (const wchar_t c : wide) {
+    const bool plain = c >= 0x20 && c < 0x7F && !(quoted && c == L'"');
+    narrow.push_back(plain ? static_cast<char>(c) : '?');
+  }
+  return narrow;
+}
+
+}  // namespace base

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cwctype>
 
+#include "base/utf8.h"
+
 namespace tsl {
 
 namespace {
@@ -19,11 +21,8 @@ bool StartsIgnoringCase(const std::wstring& text, const std::wstring& start) {
 
 std::string MonitorLine(int32_t index, const std::wstring& name, uint32_t width, uint32_t height,
                         double refresh_hz, bool primary) {
-  std::string narrow;
-  for (const wchar_t c : name) {
-    // Names are ASCII in practice; anything else shows as "?" rather than as broken bytes.
-    narrow.push_back(c >= 0x20 && c < 0x7F && c != L'"' ? static_cast<char>(c) : '?');
-  }
+  // Names are ASCII in practice; anything else shows as "?" rather than as broken bytes.
+  const std::string narrow = base::PrintableAscii(name, true);
   char rate[32] = "refresh unknown";
   if (refresh_hz > 0.0) std::snprintf(rate, sizeof rate, "@ %.3f Hz", refresh_hz);
   char line[320];
