@@ -38,7 +38,7 @@ constexpr ULONGLONG kTimingCheckMs = 1000;
 
 // The display-locked cadence's frames in flight: --latency's, else two. With one, any cost
 // past the lead (a slow draw, the GPU, a compositor or wake hiccup) shows as a repeat; with two,
-// as a refresh of latency (the cadence benchmark's adversarial rows: README).
+// as a refresh of latency (the cadence benchmark's adversarial rows: docs/measuring.md).
 uint32_t LockedFrameLatency(const AppConfig& cfg) { return cfg.frameLatency == 1 ? 1 : 2; }
 
 // Standard error goes somewhere: a console, a pipe or a file. Started from a shortcut it goes
