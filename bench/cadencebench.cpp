@@ -44,8 +44,8 @@
 #include <string>
 #include <vector>
 
+#include "measure/present_tracker.h"
 #include "pace_report/pace_log_reader.h"
-#include "render/present_tracker.h"
 #include "support/cadence_judge.h"
 #include "support/display_sim.h"
 

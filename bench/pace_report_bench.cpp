@@ -5,12 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "measure/pace_log.h"
 #include "pace_report/counter_frequency.h"
 #include "pace_report/pace_log_reader.h"
 #include "pace_report/pace_report_html.h"
 #include "pace_report/pace_report_summary.h"
 #include "pace_report/pace_report_text.h"
-#include "pacing/pace_log.h"
 
 namespace {
 

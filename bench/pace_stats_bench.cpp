@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <string>
 
-#include "pacing/pace_log.h"
-#include "pacing/pace_stats.h"
+#include "measure/pace_log.h"
+#include "measure/pace_stats.h"
 
 namespace {
 

@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "base/qpc.h"
+#include "measure/pace_stats.h"
 #include "pacing/pace_controller.h"
-#include "pacing/pace_stats.h"
 #include "thread_cpu_time.h"
 
 namespace {

@@ -15,11 +15,11 @@
 #include "base/qpc.h"
 #include "gpu/frame_slot_win32.h"
 #include "gpu/gpu_device_win32.h"
-#include "pacing/pace_stats.h"
+#include "measure/pace_stats.h"
+#include "measure/present_tracker.h"
 #include "render/present_stage_win32.h"
-#include "render/present_tracker.h"
 #include "render/presenter_win32.h"
-#include "render/tick_path.h"
+#include "tick/tick_path.h"
 #include "window/main_window_win32.h"
 
 namespace {

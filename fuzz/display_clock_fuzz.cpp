@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "render/display_lock.h"
+#include "pacing/display_lock.h"
 
 namespace {
 

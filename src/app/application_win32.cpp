@@ -14,8 +14,8 @@
 #include "app/waiting_status.h"
 #include "base/qpc.h"
 #include "base/thread_name_win32.h"
+#include "measure/display_log.h"
 #include "receive/sender_list_win32.h"
-#include "render/display_log.h"
 #include "window/display_timing_win32.h"
 #include "window/monitor_order.h"
 

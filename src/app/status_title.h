@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "pacing/pace_stats.h"
+#include "measure/pace_stats.h"
 
 namespace tsl {
 

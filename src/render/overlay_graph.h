@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "pacing/pace_stats.h"
-#include "render/present_tracker.h"
+#include "measure/display_vocabulary.h"
+#include "measure/pace_stats.h"
 
 namespace tsl {
 

@@ -9,7 +9,7 @@
 #include "gpu/frame_slot_win32.h"
 #include "render/overlay_text_win32.h"
 #include "render/presenter_win32.h"
-#include "render/tick_path.h"
+#include "tick/tick_path.h"
 
 namespace tsl {
 

@@ -13,9 +13,9 @@
 
 #include "base/unique_handle_win32.h"
 #include "gpu/gpu_device_win32.h"
-#include "pacing/pace_stats.h"
+#include "measure/display_vocabulary.h"
+#include "measure/pace_stats.h"
 #include "render/overlay_graph.h"
-#include "render/present_tracker.h"
 #include "render/shader_texts.h"
 
 namespace tsl {

@@ -12,15 +12,15 @@
 #include "base/unique_handle_win32.h"
 #include "gpu/frame_slot_win32.h"
 #include "gpu/gpu_device_win32.h"
-#include "render/display_log.h"
+#include "measure/display_log.h"
+#include "measure/present_tracker.h"
 #include "render/overlay_text_win32.h"
 #include "render/present_stage_win32.h"
-#include "render/present_tracker.h"
 #include "render/presenter_win32.h"
-#include "render/tick_path.h"
 #include "support/fake_display_swap_chain_win32.h"
 #include "support/presenter_probe_win32.h"
 #include "support/weft_test_env_win32.h"
+#include "tick/tick_path.h"
 #include "window/main_window_win32.h"
 
 namespace tsl {

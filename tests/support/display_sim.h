@@ -34,11 +34,11 @@
 #include <random>
 #include <vector>
 
+#include "measure/present_tracker.h"
+#include "pacing/display_lock.h"
 #include "pacing/pace_platform.h"
 #include "pacing/vblank_clock.h"
-#include "render/display_lock.h"
-#include "render/present_tracker.h"
-#include "render/tick_path.h"
+#include "tick/tick_path.h"
 
 namespace tsl::sim {
 

@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "measure/pace_log.h"
 #include "pace_report/counter_frequency.h"
 #include "pace_report/pace_log_reader.h"
 #include "pace_report/pace_report_run.h"
 #include "pace_report/pace_report_summary.h"
-#include "pacing/pace_log.h"
 
 namespace tsl::report {
 namespace {

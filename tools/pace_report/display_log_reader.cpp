@@ -2,8 +2,8 @@
 
 #include <cmath>
 
+#include "measure/display_log.h"
 #include "pace_report/csv_lines.h"
-#include "render/display_log.h"
 
 namespace tsl::report {
 

@@ -7,11 +7,11 @@
 #include <string_view>
 #include <vector>
 
-#include "render/present_tracker.h"
+#include "measure/display_vocabulary.h"
 
 namespace tsl::report {
 
-// One row of pace_log_display.csv (see src/render/display_log.h); a field the file leaves
+// One row of pace_log_display.csv (see src/measure/display_log.h); a field the file leaves
 // empty is not known and stays 0 (counts) or NaN (milliseconds).
 struct DisplayRow {
   uint64_t tick = 0;

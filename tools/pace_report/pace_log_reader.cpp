@@ -1,7 +1,7 @@
 #include "pace_report/pace_log_reader.h"
 
+#include "measure/pace_log.h"
 #include "pace_report/csv_lines.h"
-#include "pacing/pace_log.h"
 
 namespace tsl::report {
 

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "pacing/pace_stats.h"
+#include "measure/pace_stats.h"
 
 namespace tsl::report {
 

@@ -7,7 +7,7 @@
 #include <unordered_set>
 
 #include "base/qpc.h"
-#include "pacing/pace_stats.h"
+#include "measure/pace_stats.h"
 
 namespace tsl::report {
 

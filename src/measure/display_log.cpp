@@ -1,9 +1,9 @@
-#include "render/display_log.h"
+#include "measure/display_log.h"
 
 #include <charconv>
 
 #include "base/qpc.h"
-#include "pacing/pace_log.h"
+#include "measure/pace_log.h"
 
 namespace tsl {
 

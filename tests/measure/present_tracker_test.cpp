@@ -2,7 +2,7 @@
 // counts; vertical blank n is at count n x 1000. A sample names the last present shown by its id
 // and the refresh it first reached. Each case is the sequence of calls the presenter makes and
 // what every present must come to.
-#include "render/present_tracker.h"
+#include "measure/present_tracker.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
-#include "render/present_tracker.h"
+#include "measure/present_tracker.h"
 
 #include <cmath>
 
-#include "pacing/pace_stats.h"
+#include "measure/pace_stats.h"
 
 namespace tsl {
 
@@ -19,38 +19,6 @@ bool AllZero(const FrameStatistics& s) {
 }
 
 }  // namespace
-
-const char* DisplayStateName(DisplayState state) {
-  switch (state) {
-    case DisplayState::kPending:
-      return "pending";
-    case DisplayState::kShown:
-      return "shown";
-    case DisplayState::kLate:
-      return "late";
-    case DisplayState::kNeverShown:
-      return "never shown";
-    case DisplayState::kUnplaced:
-      return "unplaced";
-    case DisplayState::kNotPresented:
-      return "not presented";
-    case DisplayState::kNotMeasured:
-      break;
-  }
-  return "not measured";
-}
-
-bool ParseDisplayState(std::string_view name, DisplayState& state) {
-  for (const DisplayState s : {DisplayState::kPending, DisplayState::kShown, DisplayState::kLate,
-                               DisplayState::kNeverShown, DisplayState::kUnplaced,
-                               DisplayState::kNotMeasured, DisplayState::kNotPresented}) {
-    if (name == DisplayStateName(s)) {
-      state = s;
-      return true;
-    }
-  }
-  return false;
-}
 
 void PresentTracker::OnPresent(uint64_t tick, uint32_t present_id, uint32_t sync_interval,
                                uint64_t seen_qpc, uint64_t present_qpc, const PresentAim& aim) {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "render/display_lock.h"
+#include "pacing/display_lock.h"
 #include "support/cadence_judge.h"
 #include "support/display_sim.h"
 

@@ -1,4 +1,4 @@
-#include "render/frame_picker.h"
+#include "pacing/frame_picker.h"
 
 #include <algorithm>
 #include <cmath>

@@ -47,10 +47,10 @@
 #include <string>
 #include <vector>
 
+#include "measure/display_vocabulary.h"
 #include "pacing/pace_controller.h"
 #include "pacing/refresh_pattern.h"
 #include "pacing/vblank_clock.h"
-#include "render/present_tracker.h"
 
 namespace tsl {
 

@@ -1,4 +1,4 @@
-#include "render/display_log.h"
+#include "measure/display_log.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "render/present_tracker.h"
+#include "measure/display_vocabulary.h"
 
 namespace tsl {
 namespace {

@@ -1,4 +1,4 @@
-#include "render/tick_path.h"
+#include "tick/tick_path.h"
 
 namespace tsl {
 

@@ -26,8 +26,8 @@
 #include <string>
 #include <vector>
 
-#include "pacing/pace_stats.h"
-#include "render/present_tracker.h"
+#include "measure/display_vocabulary.h"
+#include "measure/pace_stats.h"
 
 namespace tsl {
 

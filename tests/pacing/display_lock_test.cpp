@@ -1,4 +1,4 @@
-#include "render/display_lock.h"
+#include "pacing/display_lock.h"
 
 #include <gtest/gtest.h>
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "render/present_tracker.h"
+#include "measure/present_tracker.h"
 #include "support/display_sim.h"
 
 namespace tsl {

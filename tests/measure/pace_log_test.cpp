@@ -1,4 +1,4 @@
-#include "pacing/pace_log.h"
+#include "measure/pace_log.h"
 
 #include <gtest/gtest.h>
 

@@ -4,10 +4,10 @@
 #include <cstdint>
 #include <functional>
 
-#include "pacing/pace_stats.h"
-#include "render/display_lock.h"
-#include "render/frame_picker.h"
-#include "render/present_tracker.h"
+#include "measure/pace_stats.h"
+#include "measure/present_tracker.h"
+#include "pacing/display_lock.h"
+#include "pacing/frame_picker.h"
 
 namespace tsl {
 

@@ -1,4 +1,4 @@
-#include "pacing/pace_stats.h"
+#include "measure/pace_stats.h"
 
 #include <algorithm>
 #include <cmath>
