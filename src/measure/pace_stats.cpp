@@ -20,14 +20,6 @@ MeanAndDeviation MeanAndPopulationDeviation(const std::vector<double>& values) {
   return out;
 }
 
-double PercentileNearestBelow(std::vector<double>& scratch, double q) {
-  if (scratch.empty()) return 0.0;
-  const auto k = static_cast<size_t>(static_cast<double>(scratch.size() - 1) * q);
-  std::nth_element(scratch.begin(), scratch.begin() + static_cast<std::ptrdiff_t>(k),
-                   scratch.end());
-  return scratch[k];
-}
-
 PaceStats::PaceStats(size_t capacity) : PaceStats(capacity, base::QpcFrequency()) {}
 
 PaceStats::PaceStats(size_t capacity, uint64_t qpc_frequency)

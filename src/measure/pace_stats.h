@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "base/percentile.h"
+
 namespace tsl {
 
 struct PaceSample {
@@ -35,9 +37,8 @@ struct PaceSnapshot {
 
 inline constexpr size_t kPaceRingCapacity = 8192;
 
-// Value at 0-based rank floor((m - 1) * q) of the values sorted ascending, found by selection on
-// the scratch list (whose order it changes). 0 for an empty list.
-double PercentileNearestBelow(std::vector<double>& scratch, double q);
+// The percentile every figure here uses (base/percentile.h), by its old name.
+using base::PercentileNearestBelow;
 
 // The mean of `values` and their population standard deviation (over n, not n - 1): the title's
 // and the report's σ. Both 0 for an empty list.

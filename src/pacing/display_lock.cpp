@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "base/percentile.h"
+
 namespace tsl {
 
 namespace {
@@ -33,12 +35,8 @@ constexpr double kSurelyInTimeUs = 3000.0;
 // that rarely, and one slow present does not keep the lead long for good.
 constexpr uint64_t kLatchDecayTicks = 36'000;
 
-double Percentile(std::vector<double> v, double q) {
-  if (v.empty()) return 0.0;
-  const auto rank = static_cast<size_t>(static_cast<double>(v.size() - 1) * q);
-  std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(rank), v.end());
-  return v[rank];
-}
+// Of a copy: the recent costs and lateness keep their order for the rings they are.
+double Percentile(std::vector<double> v, double q) { return base::PercentileNearestBelow(v, q); }
 }  // namespace
 
 DisplayLock::DisplayLock(uint64_t frequency, double fps, uint32_t frame_latency)

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "base/percentile.h"
+
 namespace tsl {
 
 namespace {
@@ -43,11 +45,9 @@ void WakeMargin::Record(int64_t overshoot_counts) {
 }
 
 void WakeMargin::Learn() {
-  std::vector<int64_t> sorted(recent_);
-  const auto rank = static_cast<size_t>(static_cast<double>(sorted.size() - 1) * tail_.percentile);
-  std::nth_element(sorted.begin(), sorted.begin() + static_cast<std::ptrdiff_t>(rank),
-                   sorted.end());
-  margin_ = std::clamp(sorted[rank] + guard_, floor_, ceiling_);
+  std::vector<int64_t> scratch(recent_);
+  margin_ = std::clamp(base::PercentileNearestBelow(scratch, tail_.percentile) + guard_, floor_,
+                       ceiling_);
   if (tail_.from_ceiling && seen_ < tail_.window) margin_ = std::max(margin_, young_);
 }
 
