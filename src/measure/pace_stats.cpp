@@ -27,15 +27,12 @@ PaceStats::PaceStats(size_t capacity, uint64_t qpc_frequency)
 
 void PaceStats::Record(const PaceSample& sample) {
   std::lock_guard<std::mutex> guard(lock_);
-  if (ring_.empty()) return;
-  ring_[next_ % ring_.size()] = sample;
-  ++next_;
-  if (count_ < ring_.size()) ++count_;
+  ring_.Push(sample);
 }
 
 std::vector<PaceSample> PaceStats::Window() const {
   std::vector<PaceSample> window;
-  Recent(ring_.size(), window);  // the ring never resizes
+  Recent(ring_.capacity(), window);
   return window;
 }
 
@@ -43,8 +40,8 @@ void PaceStats::Recent(size_t n, std::vector<PaceSample>& out) const {
   out.clear();
   out.reserve(n);  // before taking the lock
   std::lock_guard<std::mutex> guard(lock_);
-  const size_t held = std::min({count_, ring_.size(), n});
-  for (size_t i = 0; i < held; ++i) out.push_back(ring_[(next_ - held + i) % ring_.size()]);
+  const size_t held = std::min(ring_.size(), n);
+  for (size_t i = ring_.size() - held; i < ring_.size(); ++i) out.push_back(ring_.Oldest(i));
 }
 
 PaceSnapshot PaceStats::Snapshot() const {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "base/fixed_ring.h"
 #include "base/percentile.h"
 
 namespace tsl {
@@ -77,9 +78,7 @@ class PaceStats {
 
  private:
   mutable std::mutex lock_;
-  std::vector<PaceSample> ring_;
-  size_t count_ = 0;
-  uint64_t next_ = 0;
+  base::FixedRing<PaceSample> ring_;
   const uint64_t qpcFrequency_;
 };
 

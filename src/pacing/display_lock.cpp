@@ -46,11 +46,10 @@ DisplayLock::DisplayLock(uint64_t frequency, double fps, uint32_t frame_latency)
       clock_(frequency),
       lead_(kStartLeadUs * static_cast<double>(frequency) / 1e6),
       latch_(kAssumedLatchUs * static_cast<double>(frequency) / 1e6),
-      floor_(0.0) {
-  costs_.reserve(kWindow);
-  lateness_.reserve(kWindow);
-  sent_.reserve(kSentKept);
-}
+      floor_(0.0),
+      costs_(kWindow),
+      lateness_(kWindow),
+      sent_(kSentKept) {}
 
 void DisplayLock::SetStated(const BlankGrid& stated) {
   std::lock_guard<std::mutex> guard(mutex_);
@@ -66,7 +65,7 @@ void DisplayLock::Restart() {
   probing_ = false;
   drain_ = false;
   hold_ = false;
-  for (Sent& s : sent_) s.judged = true;
+  for (Sent& s : sent_.Values()) s.judged = true;
 }
 
 bool DisplayLock::EveryWakeCounts() const {
@@ -221,9 +220,9 @@ void DisplayLock::FollowLatch() {
 }
 
 void DisplayLock::Learn() {
-  costP50_ = Percentile(costs_, 0.5);
-  costP99_ = Percentile(costs_, 0.995);
-  floor_ = std::min(Ceiling(), latch_ + costP99_ + Percentile(lateness_, 0.999) +
+  costP50_ = Percentile(costs_.Values(), 0.5);
+  costP99_ = Percentile(costs_.Values(), 0.995);
+  floor_ = std::min(Ceiling(), latch_ + costP99_ + Percentile(lateness_.Values(), 0.999) +
                                    kFloorGuardUs * static_cast<double>(frequency_) / 1e6);
   lead_ = std::max(lead_, floor_);
 }
@@ -233,14 +232,8 @@ void DisplayLock::OnPresented(bool made, uint32_t present_id, uint64_t wake_qpc,
   std::lock_guard<std::mutex> guard(mutex_);
   const auto cost = static_cast<double>(static_cast<int64_t>(done_qpc - wake_qpc));
   const auto late = static_cast<double>(static_cast<int64_t>(wake_qpc - slot_.target_qpc));
-  if (costs_.size() < kWindow) {
-    costs_.push_back(cost);
-    lateness_.push_back(late);
-  } else {
-    costs_[nextSample_] = cost;
-    lateness_[nextSample_] = late;
-  }
-  nextSample_ = (nextSample_ + 1) % kWindow;
+  costs_.Push(cost);
+  lateness_.Push(late);
   if (++samples_ % kLearnEvery == 0) Learn();
   // What slips taught of the latch halves over each long clean stretch: one slow present, or a
   // grid that was still settling, does not keep the lead long for good.
@@ -253,12 +246,7 @@ void DisplayLock::OnPresented(bool made, uint32_t present_id, uint64_t wake_qpc,
   if (made) {
     const Sent s{present_id, slot_.blank_qpc, done_qpc, false};
     lastSentId_ = present_id;
-    if (sent_.size() < kSentKept) {
-      sent_.push_back(s);
-    } else {
-      sent_[nextSent_] = s;
-    }
-    nextSent_ = (nextSent_ + 1) % kSentKept;
+    sent_.Push(s);
   }
   // Clean stretches bring the lead back down towards what the ticks need: half the way each
   // time, at least a small step.
@@ -294,7 +282,7 @@ void DisplayLock::Landed(const FrameStatistics& stats) {
   // it may have queued behind a late one).
   const double surely =
       std::min(kSurelyInTimeUs * static_cast<double>(frequency_) / 1e6, 0.8 * Ceiling());
-  for (Sent& s : sent_) {
+  for (Sent& s : sent_.Values()) {
     if (s.judged || s.id != stats.present_count) continue;
     s.judged = true;
     const auto behind =

@@ -47,6 +47,7 @@
 #include <string>
 #include <vector>
 
+#include "base/fixed_ring.h"
 #include "measure/display_vocabulary.h"
 #include "pacing/pace_controller.h"
 #include "pacing/refresh_pattern.h"
@@ -157,13 +158,11 @@ class DisplayLock final : public TickSchedule {
   double floor_;
   double costP50_ = 0.0;  // of a tick's work, from its wake until it is done
   double costP99_ = 0.0;
-  uint64_t clean_ = 0;            // ticks since the last miss or the last shortening
-  std::vector<double> costs_;     // the ticks' wake-to-done times, a ring
-  std::vector<double> lateness_;  // their wakes after target, a ring
-  size_t nextSample_ = 0;
+  uint64_t clean_ = 0;                // ticks since the last miss or the last shortening
+  base::FixedRing<double> costs_;     // the ticks' wake-to-done times
+  base::FixedRing<double> lateness_;  // their wakes after target
   size_t samples_ = 0;
-  std::vector<Sent> sent_;  // the last presents made, a ring
-  size_t nextSent_ = 0;
+  base::FixedRing<Sent> sent_;  // the last presents made
   // Refreshes from a present's blank to its landing: 0 until a present made too early to have
   // missed lands later (a compositor); the smallest seen since.
   int64_t delay_ = 0;

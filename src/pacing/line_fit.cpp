@@ -5,19 +5,13 @@
 
 namespace tsl {
 
-void LineFit::Add(double x, double y) {
-  if (points_.size() < capacity_) {
-    points_.push_back({x, y});
-  } else {
-    points_[next_] = {x, y};
-  }
-  next_ = (next_ + 1) % capacity_;
-}
+void LineFit::Add(double x, double y) { points_.Push({x, y}); }
 
 double LineFit::Span() const {
   if (points_.empty()) return 0.0;
+  const std::vector<Point>& points = points_.Values();
   const auto [lo, hi] = std::minmax_element(
-      points_.begin(), points_.end(), [](const Point& a, const Point& b) { return a.x < b.x; });
+      points.begin(), points.end(), [](const Point& a, const Point& b) { return a.x < b.x; });
   return hi->x - lo->x;
 }
 
@@ -47,10 +41,10 @@ bool LineFit::FitPoints(const std::vector<Point>& points, Line& line) {
 
 bool LineFit::Fit(double tolerance, Line& line) const {
   Line first;
-  if (!FitPoints(points_, first)) return false;
+  if (!FitPoints(points_.Values(), first)) return false;
   std::vector<Point> kept;
   kept.reserve(points_.size());
-  for (const Point& p : points_) {
+  for (const Point& p : points_.Values()) {
     if (std::fabs(p.y - (first.intercept + first.slope * p.x)) <= tolerance) kept.push_back(p);
   }
   if (kept.size() * 2 < points_.size()) return false;

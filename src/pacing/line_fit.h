@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <vector>
 
+#include "base/fixed_ring.h"
+
 namespace tsl {
 
 // A least-squares line y = intercept + slope x through the most recent points, fitted twice: the
@@ -11,12 +13,9 @@ namespace tsl {
 // own, so that the sums stay small enough for doubles to hold them exactly.
 class LineFit {
  public:
-  explicit LineFit(size_t capacity) : capacity_(capacity) { points_.reserve(capacity); }
+  explicit LineFit(size_t capacity) : points_(capacity) {}
 
-  void Clear() {
-    points_.clear();
-    next_ = 0;
-  }
+  void Clear() { points_.Clear(); }
   void Add(double x, double y);
   size_t Size() const { return points_.size(); }
   // The x span of the points held.
@@ -37,9 +36,7 @@ class LineFit {
   };
   static bool FitPoints(const std::vector<Point>& points, Line& line);
 
-  size_t capacity_;
-  std::vector<Point> points_;  // a ring once full
-  size_t next_ = 0;
+  base::FixedRing<Point> points_;
 };
 
 }  // namespace tsl

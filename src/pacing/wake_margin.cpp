@@ -28,24 +28,17 @@ WakeMargin::WakeMargin(uint64_t frequency, uint64_t period_counts, Tail tail)
           floor_, std::min(Us(frequency, kCeilingUs), static_cast<int64_t>(period_counts / 4)))),
       guard_(Us(frequency, kGuardUs)),
       young_(std::clamp(Us(frequency, kYoungUs), floor_, ceiling_)),
-      margin_(tail.from_ceiling ? ceiling_
-                                : std::clamp(Us(frequency, kStartUs), floor_, ceiling_)) {
-  recent_.reserve(tail_.window);
-}
+      margin_(tail.from_ceiling ? ceiling_ : std::clamp(Us(frequency, kStartUs), floor_, ceiling_)),
+      recent_(tail.window) {}
 
 void WakeMargin::Record(int64_t overshoot_counts) {
-  if (recent_.size() < tail_.window) {
-    recent_.push_back(overshoot_counts);
-  } else {
-    recent_[next_] = overshoot_counts;
-  }
-  next_ = (next_ + 1) % tail_.window;
+  recent_.Push(overshoot_counts);
   ++seen_;
   if (seen_ >= kFirstLearned && seen_ % kLearnEvery == 0) Learn();
 }
 
 void WakeMargin::Learn() {
-  std::vector<int64_t> scratch(recent_);
+  std::vector<int64_t> scratch(recent_.Values());
   margin_ = std::clamp(base::PercentileNearestBelow(scratch, tail_.percentile) + guard_, floor_,
                        ceiling_);
   if (tail_.from_ceiling && seen_ < tail_.window) margin_ = std::max(margin_, young_);

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "base/fixed_ring.h"
+
 namespace tsl {
 
 // How early the pace thread arms its timer before a tick's target, learned from the timer
@@ -41,8 +43,7 @@ class WakeMargin {
   int64_t guard_;
   int64_t young_;  // the least margin while the window is not yet full (from_ceiling)
   int64_t margin_;
-  std::vector<int64_t> recent_;  // a ring of the last tail_.window overshoots
-  size_t next_ = 0;
+  base::FixedRing<int64_t> recent_;  // the last tail_.window overshoots
   size_t seen_ = 0;
 };
 
