@@ -7,9 +7,7 @@ namespace tsl::report {
 
 namespace {
 
-constexpr size_t kFields = 8;
-constexpr const char* kFieldNames[kFields] = {"tick",      "target_qpc", "wake_qpc", "done_qpc",
-                                              "jitter_ms", "cb_ms",      "hold",     "src_version"};
+constexpr size_t kFields = kPaceLogColumnCount;
 
 // The row's fields into `r`; false, with what is wrong in `why`, for a field that does not read.
 bool ParseRow(const std::string_view (&fields)[kFields], PaceLogRow& r, std::string& why) {
@@ -30,7 +28,7 @@ bool ParseRow(const std::string_view (&fields)[kFields], PaceLogRow& r, std::str
       ok = ParseCount(fields[i], r.sample.src_version);
     }
     if (!ok) {
-      why = std::string(kFieldNames[i]) + " \"" + std::string(fields[i]) + "\" is not " +
+      why = std::string(kPaceLogColumns[i]) + " \"" + std::string(fields[i]) + "\" is not " +
             (i == 6             ? "0 or 1"
              : i == 4 || i == 5 ? "a finite decimal number"
                                 : "an unsigned count");
