@@ -362,14 +362,13 @@ void Application::RefreshTitle() {
     const CadenceStatus status = displayLock->Status();
     // Presents that landed later than their blank are misses too.
     f.missed += status.slips;
-    f.cadence = status.locked ? CadenceShown::kLocked : CadenceShown::kNoClock;
     f.pattern = status.pattern;
     f.refresh_hz = status.refresh_hz;
     f.clock_source = BlankSourceName(status.source);
     f.smooth = status.frame_latency > 1;
     f.above_refresh = status.above_refresh;
   }
-  if (!presentStage.vsync) f.cadence = CadenceShown::kTimer;
+  f.cadence = paceController.Mode();
   f.repeated = tickPath.RepeatCount();
   f.presented = tickPath.PresentCount();
   f.received = receiver.receivedCount;

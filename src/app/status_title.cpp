@@ -36,7 +36,7 @@ namespace {
 
 std::wstring CadenceText(const TitleFigures& f) {
   switch (f.cadence) {
-    case CadenceShown::kLocked: {
+    case CadenceMode::kLocked: {
       wchar_t text[160];
       const std::wstring pattern(f.pattern.begin(), f.pattern.end());
       const std::string source_narrow(f.clock_source);
@@ -46,11 +46,11 @@ std::wstring CadenceText(const TitleFigures& f) {
                     f.above_refresh ? L", fps above refresh" : L"");
       return text;
     }
-    case CadenceShown::kNoClock:
+    case CadenceMode::kNoClock:
       return L"cadence every refresh (no display clock)";
-    case CadenceShown::kTimer:
+    case CadenceMode::kTimer:
       return L"cadence timer";
-    case CadenceShown::kEveryRefresh:
+    case CadenceMode::kEveryRefresh:
       break;
   }
   return L"cadence every refresh";

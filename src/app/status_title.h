@@ -5,19 +5,12 @@
 #include <vector>
 
 #include "measure/pace_stats.h"
+#include "pacing/pace_controller.h"
 
 namespace tsl {
 
 // The short name the title gives a DXGI_FORMAT code ("other" for codes it does not list).
 const char* PixelFormatName(int32_t format);
-
-// How ticks follow the display, as the title shows it.
-enum class CadenceShown : uint8_t {
-  kLocked,        // "cadence 2 @ 143.98 Hz (statistics)", "... (statistics, smooth)"
-  kEveryRefresh,  // "cadence every refresh"
-  kNoClock,       // "cadence every refresh (no display clock)": locked asked, nothing to lock to
-  kTimer,         // "cadence timer" (vsync off)
-};
 
 // Everything the status title shows.
 struct TitleFigures {
@@ -34,7 +27,9 @@ struct TitleFigures {
   int32_t format = 0;
   bool vsync = true;
   int32_t monitor = 0;
-  CadenceShown cadence = CadenceShown::kEveryRefresh;
+  // The pace thread's mode, shown as "cadence 2 @ 143.98 Hz (statistics, smooth)" (locked),
+  // "cadence every refresh", "cadence every refresh (no display clock)", "cadence timer".
+  CadenceMode cadence = CadenceMode::kEveryRefresh;
   std::string pattern;            // kLocked: "2", "2-3"
   double refresh_hz = 0.0;        // kLocked: the display clock's rate
   const char* clock_source = "";  // kLocked: where the clock came from

@@ -103,6 +103,11 @@ LockedTick DisplayLock::Slot(uint64_t frame, double blank, const BlankGrid& grid
   return t;
 }
 
+bool DisplayLock::HasClock() const {
+  std::lock_guard<std::mutex> guard(mutex_);
+  return clock_.Grid().Valid();
+}
+
 bool DisplayLock::NextTarget(uint64_t now, uint64_t& target, uint64_t& skipped) {
   std::lock_guard<std::mutex> guard(mutex_);
   skipped = pendingMisses_;

@@ -91,6 +91,7 @@ class DisplayLock final : public TickSchedule {
   bool InTime(uint64_t wake) override;
   // False with two frames in flight: a late wake then costs latency, not a slot.
   bool EveryWakeCounts() const override;
+  bool HasClock() const override;
 
   // The locked tick whose target this is; false for a tick the lock did not schedule.
   bool TickAt(uint64_t target_qpc, LockedTick& tick) const;

@@ -48,6 +48,11 @@ bool PaceController::Start(double fps, TickCallback tick_callback, bool realtime
   measuredFps_.store(0.0);
   missed_.store(0);
   tickCounter_.store(0);
+  const bool vsync = vsyncActive_ && vsyncActive_();
+  mode_.store(!vsync                  ? CadenceMode::kTimer
+              : schedule_ == nullptr  ? CadenceMode::kEveryRefresh
+              : schedule_->HasClock() ? CadenceMode::kLocked
+                                      : CadenceMode::kNoClock);
 
   platform_->BeginTimerResolution();
   if (!platform_->OpenTimer()) {
@@ -137,6 +142,7 @@ void PaceController::ThreadMain() {
     uint64_t skipped = 0;
     const bool vsync = vsyncActive_ && vsyncActive_();
     if (vsync && schedule_ != nullptr && schedule_->NextTarget(os.Now(), locked_target, skipped)) {
+      mode_.store(CadenceMode::kLocked, std::memory_order_relaxed);
       missed_.fetch_add(skipped);
       WakeMargin& margin = schedule_->EveryWakeCounts() ? *lockedMargin_ : *margin_;
       if (!WaitUntil(locked_target, margin) || !running_.load()) break;
@@ -149,6 +155,8 @@ void PaceController::ThreadMain() {
       }
       target = os.Now();
     } else if (vsync) {
+      mode_.store(schedule_ != nullptr ? CadenceMode::kNoClock : CadenceMode::kEveryRefresh,
+                  std::memory_order_relaxed);
       if (!running_.load()) break;
       const uint64_t tick = tickCounter_.fetch_add(1);
       const uint64_t now = os.Now();
@@ -160,6 +168,7 @@ void PaceController::ThreadMain() {
       }
       target = os.Now();
     } else {
+      mode_.store(CadenceMode::kTimer, std::memory_order_relaxed);
       const int64_t remaining = static_cast<int64_t>(target - os.Now());
       if (remaining > 0) {
         if (!WaitUntil(target, *margin_)) break;

@@ -16,6 +16,16 @@ using TickCallback = std::function<void(uint64_t, uint64_t, uint64_t)>;
 // True while presentation is locked to the display refresh: ticks then run back to back.
 using VsyncActive = std::function<bool()>;
 
+// How the ticks run, as the pace thread ran its last one: the one name of the mode in force
+// (the product of the vsync switch, whether a schedule exists and whether it has a clock now),
+// which the title reads instead of working it out again.
+enum class CadenceMode : uint8_t {
+  kEveryRefresh,  // vsync on, no schedule: each blocking present sets the pace
+  kLocked,        // vsync on: each tick timed against the display's blanks by the schedule
+  kNoClock,       // vsync on with a schedule that has nothing to lock to: back to back
+  kTimer,         // vsync off: ticks on the timer at the requested rate
+};
+
 // The display-locked schedule: while vsync is on, the ticks' targets come from the display's
 // blanks instead of a fixed period. Called on the pace thread only.
 class TickSchedule {
@@ -32,6 +42,8 @@ class TickSchedule {
   // then absorbs the largest overshoots, at the price of spinning. False when a late wake only
   // costs latency, and the timer's usual tail will do.
   virtual bool EveryWakeCounts() const { return true; }
+  // Whether NextTarget would find a clock to lock to now: the mode a start begins in.
+  virtual bool HasClock() const { return true; }
 };
 
 // Owns the pace thread, which issues ticks at a fixed rate measured on the high-resolution
@@ -66,6 +78,8 @@ class PaceController {
   // The display-locked schedule for the next Start (null: vsync ticks run back to back). It
   // must outlive the pace thread.
   void SetSchedule(TickSchedule* schedule) { schedule_ = schedule; }
+  // The mode the last tick ran in (before the first: the one it is expected to start in).
+  CadenceMode Mode() const { return mode_.load(std::memory_order_relaxed); }
   // Stops and joins the pace thread. Safe when not started and safe twice; never call it from
   // inside the tick callback.
   void Stop();
@@ -96,6 +110,7 @@ class PaceController {
   TickCallback tickCallback_;
   VsyncActive vsyncActive_;
   TickSchedule* schedule_ = nullptr;
+  std::atomic<CadenceMode> mode_{CadenceMode::kEveryRefresh};
   std::atomic<double> measuredFps_{0.0};
   std::atomic<uint64_t> missed_{0};
   std::atomic<uint64_t> tickCounter_{0};

@@ -32,7 +32,7 @@ TEST(StatusTitleTest, TheTitleForAGivenSetOfFigures) {
   f.format = weft::kFormatBgra8;
   f.vsync = false;
   f.monitor = 1;
-  f.cadence = CadenceShown::kLocked;
+  f.cadence = CadenceMode::kLocked;
   f.pattern = "2-3";
   f.refresh_hz = 59.9401;
   f.clock_source = "statistics";
@@ -65,20 +65,20 @@ TEST(StatusTitleTest, TheTitleForAGivenSetOfFigures) {
   EXPECT_EQ(OverlayLines(f).front(), f.notice);
   // The other ways ticks can follow the display.
   struct Case {
-    CadenceShown shown;
+    CadenceMode shown;
     bool smooth;
     bool above_refresh;
     const wchar_t* text;
   };
   for (const Case c :
-       {Case{CadenceShown::kLocked, true, false,
+       {Case{CadenceMode::kLocked, true, false,
              L"  |  cadence 2-3 @ 59.94 Hz (statistics, smooth)  ["},
-        Case{CadenceShown::kLocked, false, true,
+        Case{CadenceMode::kLocked, false, true,
              L"  |  cadence 2-3 @ 59.94 Hz (statistics, fps above refresh)  ["},
-        Case{CadenceShown::kEveryRefresh, false, false, L"  |  cadence every refresh  ["},
-        Case{CadenceShown::kNoClock, false, false,
+        Case{CadenceMode::kEveryRefresh, false, false, L"  |  cadence every refresh  ["},
+        Case{CadenceMode::kNoClock, false, false,
              L"  |  cadence every refresh (no display clock)  ["},
-        Case{CadenceShown::kTimer, false, false, L"  |  cadence timer  ["}}) {
+        Case{CadenceMode::kTimer, false, false, L"  |  cadence timer  ["}}) {
     f.cadence = c.shown;
     f.smooth = c.smooth;
     f.above_refresh = c.above_refresh;

@@ -273,13 +273,19 @@ TEST(PaceControllerTest, SwitchingVsyncOffSchedulesTheNextTickOnePeriodLater) {
   Rig rig;
   TickRecorder rec(rig.fake, 6);
   std::atomic<bool> vsync{true};
-  rec.cost[2] = kPeriod60;  // the last vsync tick blocks for a period
+  rec.cost[2] = kPeriod60;         // the last vsync tick blocks for a period
+  std::vector<CadenceMode> modes;  // as each tick sees it
   rec.on_tick = [&](uint64_t tick) {
+    modes.push_back(rig.controller.Mode());
     if (tick == 2) vsync = false;
   };
   ASSERT_TRUE(rig.controller.Start(60.0, rec.Callback(), false, [&] { return vsync.load(); }));
   const auto t = rec.Wait();
   rig.controller.Stop();
+  const std::vector<CadenceMode> expected = {CadenceMode::kEveryRefresh, CadenceMode::kEveryRefresh,
+                                             CadenceMode::kEveryRefresh, CadenceMode::kTimer,
+                                             CadenceMode::kTimer,        CadenceMode::kTimer};
+  EXPECT_EQ(modes, expected);
   EXPECT_EQ(t[2].target, t[2].wake);
   const uint64_t end_of_tick2 = t[2].wake + kPeriod60;
   EXPECT_EQ(t[3].target, end_of_tick2 + kPeriod60);
@@ -323,10 +329,17 @@ TEST(PaceControllerTest, ALockedScheduleSetsTheTargetsAndGivenUpSlotsCountAsMiss
                              {80'000, 0, false},   // woke too late: no tick
                              {60'000, 0, true}});  // then back to back (nothing to lock to)
   TickRecorder rec(rig.fake, 6);
+  std::vector<CadenceMode> modes;  // as each tick sees it
+  rec.on_tick = [&](uint64_t) { modes.push_back(rig.controller.Mode()); };
   rig.controller.SetSchedule(&schedule);
   ASSERT_TRUE(rig.controller.Start(60.0, rec.Callback(), false, [] { return true; }));
   const auto t = rec.Wait();
   rig.controller.Stop();
+  // Four slots ticked (the fourth given up), then nothing to lock to.
+  const std::vector<CadenceMode> expected = {CadenceMode::kLocked,  CadenceMode::kLocked,
+                                             CadenceMode::kLocked,  CadenceMode::kLocked,
+                                             CadenceMode::kNoClock, CadenceMode::kNoClock};
+  EXPECT_EQ(modes, expected);
 
   ASSERT_EQ(schedule.targets.size(), 5u);
   const std::vector<uint64_t> ticked = {schedule.targets[0], schedule.targets[1],
