@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstdio>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include "app/hotkeys.h"
@@ -13,7 +12,6 @@
 #include "app/status_title.h"
 #include "app/waiting_status.h"
 #include "base/qpc.h"
-#include "base/thread_name_win32.h"
 #include "measure/display_log.h"
 #include "receive/sender_list_win32.h"
 #include "window/display_timing_win32.h"
@@ -23,7 +21,6 @@ namespace tsl {
 
 namespace {
 
-constexpr DWORD kWatchdogStepMs = 500;
 constexpr DWORD kMainLoopSleepMs = 50;
 constexpr double kTitleIntervalMs = 250.0;
 // The overlay's frame age is over the presents of about the last ten seconds at 60 ticks/s.
@@ -100,13 +97,7 @@ int StartupFailure(const char* message) {
 
 Application::Application() = default;
 
-Application::~Application() { StopWatchdog(); }
-
-void Application::StopWatchdog() {
-  watchdogActive = false;
-  if (watchdogThread.joinable()) watchdogThread.join();
-  parentProcess.reset();
-}
+Application::~Application() { watchdog.Stop(); }
 
 int Application::Run(const AppConfig& cfg) {
   config = cfg;
@@ -176,30 +167,10 @@ int Application::Run(const AppConfig& cfg) {
   if (cfg.hideCursor) window.SetCursorHidden(true);
   if (start_monitor >= 0) window.EnterFullscreen(start_monitor);
 
-  if (cfg.parentPid != 0) {
-    parentProcess.reset(OpenProcess(SYNCHRONIZE, FALSE, cfg.parentPid));
-    if (!parentProcess) {
-      std::fprintf(stderr, "warning: --parent-pid %u OpenProcess failed (err=%lu)\n",
-                   static_cast<unsigned>(cfg.parentPid),
-                   static_cast<unsigned long>(GetLastError()));
-      std::fflush(stderr);
-    } else {
-      watchdogActive = true;
-      try {
-        watchdogThread = std::thread([this] { WatchParent(); });
-      } catch (const std::system_error&) {
-        // Out of resources: say so and run on without following the parent.
-        watchdogActive = false;
-        parentProcess.reset();
-        std::fprintf(stderr, "warning: --parent-pid %u watchdog thread could not start\n",
-                     static_cast<unsigned>(cfg.parentPid));
-        std::fflush(stderr);
-      }
-    }
-  }
+  if (cfg.parentPid != 0) watchdog.Start(cfg.parentPid);
 
   if (!StartPacing(cfg)) {
-    StopWatchdog();
+    watchdog.Stop();
     return StartupFailure("Failed to start pace controller\n");
   }
   running = true;
@@ -210,7 +181,7 @@ int Application::Run(const AppConfig& cfg) {
   }
 
   running = false;
-  StopWatchdog();
+  watchdog.Stop();
   paceController.Stop();
   ReleaseDeviceUsers();
   window.Destroy();
@@ -315,19 +286,6 @@ void Application::TryRecovery(const AppConfig& cfg) {
   InvalidateRect(window.hwnd, nullptr, TRUE);
   nextRetryMs = GetTickCount64() + retryWaitMs;
   retryWaitMs = std::min(retryWaitMs * 2, kLongestRetryMs);
-}
-
-void Application::WatchParent() {
-  // Nothing may leave a thread; should anything throw, Tessaline runs on without a watchdog.
-  try {
-    base::NameCurrentThread(L"tsl watchdog");
-    while (watchdogActive) {
-      const DWORD wait = WaitForSingleObject(parentProcess.get(), kWatchdogStepMs);
-      if (wait == WAIT_OBJECT_0) ExitProcess(0);  // the parent ended: so do we, at once
-      if (wait != WAIT_TIMEOUT) return;           // the wait failed: run on without a watchdog
-    }
-  } catch (...) {
-  }
 }
 
 void Application::OnTick(uint64_t tick, uint64_t target_qpc, uint64_t wake_qpc) {

@@ -9,12 +9,11 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "app/app_config.h"
+#include "app/parent_watchdog_win32.h"
 #include "base/qpc.h"
-#include "base/unique_handle_win32.h"
 #include "gpu/frame_slot_win32.h"
 #include "gpu/gpu_device_win32.h"
 #include "measure/pace_stats.h"
@@ -82,8 +81,6 @@ class Application {
   // The main loop's work besides messages: the device's state (lost, being brought back) and
   // the title. From the loop, and from a timer while a message box runs its own loop.
   void Service();
-  void WatchParent();
-  void StopWatchdog();
   bool StartPacing(const AppConfig& cfg);
   // Brings up the device, the presenter and the receive thread, in that order. Null when all
   // are up, else the start-up failure message of the first that failed.
@@ -153,9 +150,7 @@ class Application {
   std::vector<ListedSender> menuSenders;
   // The sender picked while running (main thread): none until a pick, "" to follow the active.
   std::optional<std::string> pickedSender;
-  base::UniqueHandle parentProcess;
-  std::thread watchdogThread;
-  std::atomic<bool> watchdogActive{false};
+  ParentWatchdog watchdog;
   // Ticks and misses of pace controllers before the last device recovery: the pace log and the
   // title count on across a recovery although each controller counts from 0.
   uint64_t tickBase = 0;
