@@ -105,50 +105,60 @@ void PresentTracker::NoteReading(const FrameStatistics& s) {
 }
 
 void PresentTracker::Resolve(const FrameStatistics& s) {
-  if (!havePresent_) return;
-  // PresentCount as a number of this chain: an id not made here yet is not one of ours.
-  const auto behind = static_cast<int32_t>(newestId_ - s.present_count);
-  if (behind < 0 || static_cast<uint64_t>(behind) > newestNumber_) return;
-  const uint64_t newest_shown = newestNumber_ - static_cast<uint64_t>(behind);
-  if (retiredAny_ && newest_shown <= retiredThrough_) return;  // nothing new left the queue
-  // Only what left the queue since the last sample is new here.
-  const auto first = retiredAny_ ? records_.upper_bound({chain_, retiredThrough_})
-                                 : records_.lower_bound({chain_, 0});
-  const auto last = records_.upper_bound({chain_, newest_shown});
-  retiredAny_ = true;
-  retiredThrough_ = newest_shown;
-
+  Retired retired;
+  if (!Retire(s, retired)) return;
   // While the reading is not known, a count placed as an id is right only where no present
   // can have been replaced unseen: with a sync-interval-0 present made, the two readings part,
   // and a count of images taken for an id would place presents at refreshes they never reached.
   if (reading_ == PresentCountReading::kImagesShown ||
       (reading_ == PresentCountReading::kUnknown && syncZeroMade_)) {
     // A count of images says which presents have left the queue, not which was shown when.
-    for (auto it = first; it != last; ++it) {
+    for (auto it = retired.first; it != retired.last; ++it) {
       if (it->second.state == DisplayState::kPending) it->second.state = DisplayState::kUnplaced;
     }
     return;
   }
+  Judge(retired, RunIsExact(retired, s.present_refresh_count), s);
+  havePlaced_ = true;
+  placedNumber_ = retired.newest_shown;
+  placedRefresh_ = s.present_refresh_count;
+}
 
-  // The presents between the last placed one and this one each stayed exactly their sync
-  // interval (an image stays at least that many blanks) only when the refreshes between the two
-  // placed ones are exactly the sum of those intervals, each at least 1: k sync-1 presents over
-  // k refreshes, k sync-2 presents over 2k.
-  const uint32_t refresh = s.present_refresh_count;
-  const uint64_t since = havePlaced_ ? newest_shown - placedNumber_ : 0;
-  bool exact = havePlaced_ && since > 0;
-  if (exact) {
-    const auto placed = records_.find({chain_, placedNumber_});
-    exact = placed != records_.end() && placed->second.sync_interval >= 1;
-    uint64_t span = exact ? placed->second.sync_interval : 0;
-    uint64_t seen = 0;
-    for (auto it = records_.upper_bound({chain_, placedNumber_}); exact && it != last; ++it) {
-      exact = it->second.sync_interval >= 1;
-      if (it->first.second != newest_shown) span += it->second.sync_interval;
-      ++seen;
-    }
-    exact = exact && seen == since && span == static_cast<uint32_t>(refresh - placedRefresh_);
+bool PresentTracker::Retire(const FrameStatistics& s, Retired& retired) {
+  if (!havePresent_) return false;
+  // PresentCount as a number of this chain: an id not made here yet is not one of ours.
+  const auto behind = static_cast<int32_t>(newestId_ - s.present_count);
+  if (behind < 0 || static_cast<uint64_t>(behind) > newestNumber_) return false;
+  const uint64_t newest_shown = newestNumber_ - static_cast<uint64_t>(behind);
+  if (retiredAny_ && newest_shown <= retiredThrough_) return false;  // nothing new left the queue
+  // Only what left the queue since the last sample is new here.
+  retired.first = retiredAny_ ? records_.upper_bound({chain_, retiredThrough_})
+                              : records_.lower_bound({chain_, 0});
+  retired.last = records_.upper_bound({chain_, newest_shown});
+  retired.newest_shown = newest_shown;
+  retiredAny_ = true;
+  retiredThrough_ = newest_shown;
+  return true;
+}
+
+bool PresentTracker::RunIsExact(const Retired& retired, uint32_t refresh) const {
+  const uint64_t since = havePlaced_ ? retired.newest_shown - placedNumber_ : 0;
+  if (!havePlaced_ || since == 0) return false;
+  const auto placed = records_.find({chain_, placedNumber_});
+  if (placed == records_.end() || placed->second.sync_interval < 1) return false;
+  uint64_t span = placed->second.sync_interval;
+  uint64_t seen = 0;
+  for (auto it = records_.upper_bound({chain_, placedNumber_}); it != retired.last; ++it) {
+    if (it->second.sync_interval < 1) return false;
+    if (it->first.second != retired.newest_shown) span += it->second.sync_interval;
+    ++seen;
   }
+  return seen == since && span == static_cast<uint32_t>(refresh - placedRefresh_);
+}
+
+void PresentTracker::Judge(const Retired& retired, bool exact, const FrameStatistics& s) {
+  const uint32_t refresh = s.present_refresh_count;
+  const uint64_t newest_shown = retired.newest_shown;
   // The image on the screen just before the one being placed, while every present since is
   // accounted for (placed, or known never to have been shown); null once one is not.
   DisplayRecord* before = nullptr;
@@ -160,7 +170,7 @@ void PresentTracker::Resolve(const FrameStatistics& s) {
     }
   }
   uint64_t expected = placedNumber_ + 1;  // the number the next record must have to follow on
-  for (auto it = first; it != last; ++it) {
+  for (auto it = retired.first; it != retired.last; ++it) {
     DisplayRecord& r = it->second;
     const uint64_t number = it->first.second;
     if (havePlaced_ && number != expected) before = nullptr;  // a present we have no record of
@@ -192,9 +202,6 @@ void PresentTracker::Resolve(const FrameStatistics& s) {
     if (before != nullptr) before->refreshes_on_screen = at - before->refresh;
     before = &r;
   }
-  havePlaced_ = true;
-  placedNumber_ = newest_shown;
-  placedRefresh_ = refresh;
 }
 
 void PresentTracker::Place(DisplayRecord& r, uint32_t refresh, const DisplayRecord* previous,

@@ -86,8 +86,27 @@ class PresentTracker {
   // A present's place in the history: the swap chain it was made on, and its id counted on
   // from that chain's first present without wrapping.
   using Key = std::pair<uint32_t, uint64_t>;
+  using History = std::map<Key, DisplayRecord>;
+  // The presents a sample says have left the queue since the one before: [first, last), the
+  // newest of them the one the sample shows.
+  struct Retired {
+    History::iterator first;
+    History::iterator last;
+    uint64_t newest_shown = 0;
+  };
 
+  // What a sample says: which presents left the queue (Retire), whether the run since the last
+  // placed one can be placed whole (RunIsExact), and each one's place (Judge).
   void Resolve(const FrameStatistics& s);
+  // False when the sample retires nothing new, or names a present not made on this chain.
+  bool Retire(const FrameStatistics& s, Retired& retired);
+  // The presents between the last placed one and the newest shown each stayed exactly their sync
+  // interval (an image stays at least that many blanks) only when the refreshes between the two
+  // placed ones are exactly the sum of those intervals, each at least 1: k sync-1 presents over
+  // k refreshes, k sync-2 presents over 2k.
+  bool RunIsExact(const Retired& retired, uint32_t refresh) const;
+  // Places each retired present that can be placed; calls the rest never shown or unplaced.
+  void Judge(const Retired& retired, bool exact, const FrameStatistics& s);
   // Places a present at its refresh and says whether it was late; `previous` is the image shown
   // just before it where that one is placed too, else null.
   void Place(DisplayRecord& r, uint32_t refresh, const DisplayRecord* previous,
@@ -98,7 +117,7 @@ class PresentTracker {
 
   mutable std::mutex mutex_;
   const size_t capacity_;
-  std::map<Key, DisplayRecord> records_;
+  History records_;
   uint32_t chain_ = 0;
   bool havePresent_ = false;   // a present was made on this chain
   uint32_t newestId_ = 0;      // ... its id
