@@ -90,58 +90,14 @@ bool Presenter::AcquireBackBuffer() {
                                                            renderTarget_.ReleaseAndGetAddressOf()));
 }
 
-// The panel, a bar and a mark for every interval, and the target line.
-static_assert(kOverlayMostRects >= 2 * OverlayGraph::kBars + 2, "the overlay's rectangles");
-
 bool Presenter::CreateOverlayPipeline() {
-  ID3D11Device* d = device_->device.Get();
-  ComPtr<ID3DBlob> vs;
-  ComPtr<ID3DBlob> ps;
-  if (FAILED(D3DCompile(kRectVertexShaderText, kRectVertexShaderLength, nullptr, nullptr, nullptr,
-                        "main", "vs_5_0", 0, 0, &vs, nullptr)) ||
-      FAILED(D3DCompile(kRectPixelShaderText, kRectPixelShaderLength, nullptr, nullptr, nullptr,
-                        "main", "ps_5_0", 0, 0, &ps, nullptr)) ||
-      FAILED(d->CreateVertexShader(vs->GetBufferPointer(), vs->GetBufferSize(), nullptr,
-                                   rectVertexShader_.ReleaseAndGetAddressOf())) ||
-      FAILED(d->CreatePixelShader(ps->GetBufferPointer(), ps->GetBufferSize(), nullptr,
-                                  rectPixelShader_.ReleaseAndGetAddressOf()))) {
-    return false;
-  }
-  const D3D11_INPUT_ELEMENT_DESC layout[] = {
-      {"POSITION", 0, DXGI_FORMAT_R32G32_FLOAT, 0, 0, D3D11_INPUT_PER_VERTEX_DATA, 0},
-      {"COLOR", 0, DXGI_FORMAT_R32G32B32A32_FLOAT, 0, 8, D3D11_INPUT_PER_VERTEX_DATA, 0}};
-  if (FAILED(d->CreateInputLayout(layout, 2, vs->GetBufferPointer(), vs->GetBufferSize(),
-                                  rectLayout_.ReleaseAndGetAddressOf()))) {
-    return false;
-  }
-  D3D11_BUFFER_DESC rects{};
-  rects.ByteWidth = static_cast<UINT>(sizeof(RectVertex) * 6 * kOverlayMostRects);
-  rects.Usage = D3D11_USAGE_DYNAMIC;
-  rects.BindFlags = D3D11_BIND_VERTEX_BUFFER;
-  rects.CPUAccessFlags = D3D11_CPU_ACCESS_WRITE;
-  if (FAILED(d->CreateBuffer(&rects, nullptr, rects_.ReleaseAndGetAddressOf()))) return false;
-  rectVertices_.reserve(6 * kOverlayMostRects);
-  D3D11_BLEND_DESC over{};
-  over.RenderTarget[0].BlendEnable = TRUE;
-  over.RenderTarget[0].SrcBlend = D3D11_BLEND_SRC_ALPHA;
-  over.RenderTarget[0].DestBlend = D3D11_BLEND_INV_SRC_ALPHA;
-  over.RenderTarget[0].BlendOp = D3D11_BLEND_OP_ADD;
-  over.RenderTarget[0].SrcBlendAlpha = D3D11_BLEND_ZERO;
-  over.RenderTarget[0].DestBlendAlpha = D3D11_BLEND_ONE;
-  over.RenderTarget[0].BlendOpAlpha = D3D11_BLEND_OP_ADD;
-  over.RenderTarget[0].RenderTargetWriteMask = D3D11_COLOR_WRITE_ENABLE_ALL;
-  if (FAILED(d->CreateBlendState(&over, overBlend_.ReleaseAndGetAddressOf()))) return false;
-  over.RenderTarget[0].SrcBlend = D3D11_BLEND_ONE;  // the text's panel is premultiplied
-  if (FAILED(d->CreateBlendState(&over, premultipliedBlend_.ReleaseAndGetAddressOf()))) {
-    return false;
-  }
   // The overlay is sized for the window's dots per inch.
   if (HDC dc = GetDC(window_)) {
     dpiScale_ = static_cast<float>(GetDeviceCaps(dc, LOGPIXELSX)) / 96.0f;
     ReleaseDC(window_, dc);
     if (!(dpiScale_ > 0.0f)) dpiScale_ = 1.0f;
   }
-  return true;
+  return overlay_.Create(device_->device.Get());
 }
 
 bool Presenter::CreatePipeline() {
@@ -346,7 +302,7 @@ float Presenter::OverlayScale() const {
 }
 
 void Presenter::DrawCentredText(ID3D11ShaderResourceView* text, size_t lines) {
-  if (!premultipliedBlend_) return;
+  if (!overlay_.Ready()) return;
   const float scale = OverlayScale();
   const float bw = static_cast<float>(backBufferWidth_);
   const float bh = static_cast<float>(backBufferHeight_);
@@ -356,7 +312,7 @@ void Presenter::DrawCentredText(ID3D11ShaderResourceView* text, size_t lines) {
   ID3D11DeviceContext* c = device_->context.Get();
   ID3D11RenderTargetView* target = renderTarget_.Get();
   c->OMSetRenderTargets(1, &target, nullptr);
-  c->OMSetBlendState(premultipliedBlend_.Get(), nullptr, 0xFFFFFFFF);
+  c->OMSetBlendState(overlay_.TextBlend(), nullptr, 0xFFFFFFFF);
   c->OMSetDepthStencilState(depthStencil_.Get(), 0);
   c->RSSetState(rasterizer_.Get());
   const D3D11_VIEWPORT viewport{(bw - width) / 2, (bh - height) / 2, width, height, 0.0f, 1.0f};
@@ -368,60 +324,23 @@ void Presenter::DrawCentredText(ID3D11ShaderResourceView* text, size_t lines) {
 }
 
 void Presenter::DrawOverlay(const OverlayInput& overlay) {
-  if (overlay.samples == nullptr || !renderTarget_ || !rectPixelShader_) return;
+  if (overlay.samples == nullptr || !renderTarget_ || !overlay_.Ready()) return;
   const float scale = OverlayScale();
-  OverlayGraph::LayOut(*overlay.samples, overlay.target_interval_ms, overlay.qpc_frequency, scale,
-                       backBufferWidth_, backBufferHeight_, overlayRects_, overlay.presents);
   ID3D11DeviceContext* c = device_->context.Get();
   ID3D11RenderTargetView* target = renderTarget_.Get();
   c->OMSetRenderTargets(1, &target, nullptr);
-  c->OMSetBlendState(overBlend_.Get(), nullptr, 0xFFFFFFFF);
-  const size_t count = std::min<size_t>(overlayRects_.size(), kOverlayMostRects);
-  const float w = static_cast<float>(backBufferWidth_);
-  const float h = static_cast<float>(backBufferHeight_);
-  rectVertices_.clear();
-  for (size_t i = 0; i < count; ++i) {
-    const OverlayRect& r = overlayRects_[i];
-    // Clip space: x from -1 (left) to 1, y from 1 (top) to -1.
-    const float x0 = r.left / w * 2.0f - 1.0f;
-    const float x1 = (r.left + r.width) / w * 2.0f - 1.0f;
-    const float y0 = 1.0f - r.top / h * 2.0f;
-    const float y1 = 1.0f - (r.top + r.height) / h * 2.0f;
-    for (const auto& [x, y] : {std::pair{x0, y0}, std::pair{x1, y0}, std::pair{x0, y1},
-                               std::pair{x0, y1}, std::pair{x1, y0}, std::pair{x1, y1}}) {
-      rectVertices_.push_back({{x, y}, {r.rgba[0], r.rgba[1], r.rgba[2], r.rgba[3]}});
-    }
-  }
-  // Written whole each tick, with discard: the driver hands over fresh memory rather than wait
-  // for the draw before to be done with it.
-  D3D11_MAPPED_SUBRESOURCE mapped{};
-  if (FAILED(c->Map(rects_.Get(), 0, D3D11_MAP_WRITE_DISCARD, 0, &mapped))) return;
-  std::memcpy(mapped.pData, rectVertices_.data(), rectVertices_.size() * sizeof(RectVertex));
-  c->Unmap(rects_.Get(), 0);
-  const D3D11_VIEWPORT whole{0.0f, 0.0f, w, h, 0.0f, 1.0f};
-  c->RSSetViewports(1, &whole);
-  c->IASetInputLayout(rectLayout_.Get());
-  c->IASetPrimitiveTopology(D3D11_PRIMITIVE_TOPOLOGY_TRIANGLELIST);
-  ID3D11Buffer* rects = rects_.Get();
-  const UINT stride = sizeof(RectVertex);
-  const UINT offset = 0;
-  c->IASetVertexBuffers(0, 1, &rects, &stride, &offset);
-  c->VSSetShader(rectVertexShader_.Get(), nullptr, 0);
-  c->PSSetShader(rectPixelShader_.Get(), nullptr, 0);
-  c->Draw(static_cast<UINT>(rectVertices_.size()), 0);
-  ID3D11Buffer* none = nullptr;
-  c->IASetVertexBuffers(0, 1, &none, &stride, &offset);
-  c->IASetInputLayout(nullptr);
+  const std::vector<OverlayRect>& rects =
+      overlay_.DrawGraph(c, overlay, scale, backBufferWidth_, backBufferHeight_);
   // The text is drawn the way the frame is.
   c->VSSetShader(vertexShader_.Get(), nullptr, 0);
   // The figures under the graph, from the text's own texture (drawn when they change).
-  if (overlay.text == nullptr || overlay.text_lines == 0 || overlayRects_.empty()) return;
+  if (overlay.text == nullptr || overlay.text_lines == 0 || rects.empty()) return;
   const OverlayRect panel =
-      OverlayGraph::TextPanel(overlayRects_.front(), overlay.text_lines, scale, backBufferHeight_);
+      OverlayGraph::TextPanel(rects.front(), overlay.text_lines, scale, backBufferHeight_);
   if (panel.height <= 0.0f) return;
   const D3D11_VIEWPORT viewport{panel.left, panel.top, panel.width, panel.height, 0.0f, 1.0f};
   c->RSSetViewports(1, &viewport);
-  c->OMSetBlendState(premultipliedBlend_.Get(), nullptr, 0xFFFFFFFF);
+  c->OMSetBlendState(overlay_.TextBlend(), nullptr, 0xFFFFFFFF);
   DrawTexture(overlay.text, pixelShader_.Get());
 }
 
@@ -464,12 +383,7 @@ StatisticsRead Presenter::ReadStatistics(FrameStatistics& stats) const {
 
 void Presenter::Release() {
   for (CachedView& cached : views_) cached = CachedView{};
-  premultipliedBlend_.Reset();
-  overBlend_.Reset();
-  rects_.Reset();
-  rectLayout_.Reset();
-  rectPixelShader_.Reset();
-  rectVertexShader_.Reset();
+  overlay_.Release();
   depthStencil_.Reset();
   blend_.Reset();
   rasterizer_.Reset();

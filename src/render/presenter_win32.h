@@ -15,21 +15,10 @@
 #include "gpu/gpu_device_win32.h"
 #include "measure/display_vocabulary.h"
 #include "measure/pace_stats.h"
-#include "render/overlay_graph.h"
+#include "render/overlay_pipeline_win32.h"
 #include "render/shader_texts.h"
 
 namespace tsl {
-
-// What the overlay graph is drawn from: the recent ticks and their presents (copies) and the
-// interval aimed at.
-struct OverlayInput {
-  const std::vector<PaceSample>* samples = nullptr;
-  double target_interval_ms = 0.0;
-  uint64_t qpc_frequency = 0;
-  ID3D11ShaderResourceView* text = nullptr;  // the figures' panel (OverlayText), under the graph
-  size_t text_lines = 0;
-  const std::vector<DisplayRecord>* presents = nullptr;  // for the marks of time on the screen
-};
 
 // The window's flip-model swap chain and the fixed pipeline that draws one frame per tick:
 // letterboxed (buffers follow the client area, black bands) or stretched (buffers take the
@@ -136,19 +125,7 @@ class Presenter {
   Microsoft::WRL::ComPtr<ID3D11RasterizerState> rasterizer_;
   Microsoft::WRL::ComPtr<ID3D11BlendState> blend_;
   Microsoft::WRL::ComPtr<ID3D11DepthStencilState> depthStencil_;
-  // The overlay's: its rectangles' shaders and constants, blends over what is drawn.
-  Microsoft::WRL::ComPtr<ID3D11VertexShader> rectVertexShader_;
-  Microsoft::WRL::ComPtr<ID3D11PixelShader> rectPixelShader_;
-  Microsoft::WRL::ComPtr<ID3D11InputLayout> rectLayout_;
-  Microsoft::WRL::ComPtr<ID3D11Buffer> rects_;  // the rectangles' vertices
-  struct RectVertex {
-    float pos[2];
-    float rgba[4];
-  };
-  std::vector<RectVertex> rectVertices_;
-  Microsoft::WRL::ComPtr<ID3D11BlendState> overBlend_;
-  Microsoft::WRL::ComPtr<ID3D11BlendState> premultipliedBlend_;
-  std::vector<OverlayRect> overlayRects_;
+  OverlayPipeline overlay_;
   float dpiScale_ = 1.0f;
   // One view per texture the receive thread copies into in turn, so steady ticks make none.
   struct CachedView {
