@@ -127,7 +127,7 @@ const char* CompositionName(Composition c) {
 }
 
 // A swap chain on a small window of its own, presented a few times under vsync.
-void SwapChain(std::string& out, GpuDevice& device) {
+void SwapChainFeatures(std::string& out, GpuDevice& device) {
   const HWND window = CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, L"STATIC",
                                       L"Tessaline diagnostic", WS_POPUP | WS_VISIBLE, 0, 0, 64, 64,
                                       nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
@@ -214,7 +214,7 @@ std::string DiagnosticReport() {
   GpuDevice device;
   if (device.Create()) {
     out += "device: \"" + base::PrintableAscii(device.adapterName) + "\"\n";
-    SwapChain(out, device);
+    SwapChainFeatures(out, device);
   } else {
     out += "device: a Direct3D 11 device cannot be made\n";
   }

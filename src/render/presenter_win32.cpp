@@ -19,77 +19,6 @@ constexpr uint32_t kInitialWidth = 1280;
 constexpr uint32_t kInitialHeight = 720;
 }  // namespace
 
-bool Presenter::Initialize(GpuDevice* device, HWND window, uint32_t frame_latency) {
-  device_ = device;
-  window_ = window;
-  tearingSupported_ = device->tearingSupported;
-  latencyWaitable_.reset();
-  const uint32_t base_flags = tearingSupported_ ? DXGI_SWAP_CHAIN_FLAG_ALLOW_TEARING : 0;
-
-  DXGI_SWAP_CHAIN_DESC1 desc{};
-  desc.Width = kInitialWidth;
-  desc.Height = kInitialHeight;
-  desc.Format = DXGI_FORMAT_B8G8R8A8_UNORM;
-  desc.Stereo = FALSE;
-  desc.SampleDesc.Count = 1;
-  desc.SampleDesc.Quality = 0;
-  desc.BufferUsage = DXGI_USAGE_RENDER_TARGET_OUTPUT;
-  desc.BufferCount = 2;
-  desc.Scaling = DXGI_SCALING_STRETCH;
-  desc.SwapEffect = DXGI_SWAP_EFFECT_FLIP_DISCARD;
-  desc.AlphaMode = DXGI_ALPHA_MODE_IGNORE;
-  const auto create = [&](uint32_t flags) {
-    desc.Flags = flags;
-    return SUCCEEDED(device->factory->CreateSwapChainForHwnd(device->device.Get(), window, &desc,
-                                                             nullptr, nullptr,
-                                                             swapChain_.ReleaseAndGetAddressOf()));
-  };
-  if (frame_latency > 0 &&
-      create(base_flags | DXGI_SWAP_CHAIN_FLAG_FRAME_LATENCY_WAITABLE_OBJECT)) {
-    ComPtr<IDXGISwapChain2> waitable;
-    if (SUCCEEDED(swapChain_.As(&waitable)) &&
-        SUCCEEDED(waitable->SetMaximumFrameLatency(frame_latency))) {
-      latencyWaitable_.reset(waitable->GetFrameLatencyWaitableObject());
-    }
-    // A swap chain made waitable must be waited on; without the interface to wait with (Wine 8
-    // hands out no IDXGISwapChain2), it is made again the usual way.
-    if (!latencyWaitable_) swapChain_.Reset();
-  }
-  swapChainFlags_ = latencyWaitable_
-                        ? base_flags | DXGI_SWAP_CHAIN_FLAG_FRAME_LATENCY_WAITABLE_OBJECT
-                        : base_flags;
-  if (!swapChain_ && !create(swapChainFlags_)) return false;
-  if (frame_latency > 0 && !latencyWaitable_) {
-    // No waitable swap chain: the frames in flight are had, less precisely, from the device (a
-    // present then blocks while that many are queued).
-    ComPtr<IDXGIDevice1> dxgi_device;
-    if (SUCCEEDED(device->device.As(&dxgi_device))) {
-      dxgi_device->SetMaximumFrameLatency(frame_latency);
-    }
-  }
-  if (FAILED(swapChain_.As(&media_))) media_.Reset();
-  // Fullscreen is the window's own business, never DXGI's.
-  device->factory->MakeWindowAssociation(window, DXGI_MWA_NO_ALT_ENTER);
-
-  backBufferWidth_ = kInitialWidth;
-  backBufferHeight_ = kInitialHeight;
-  if (!AcquireBackBuffer()) return false;
-  return CreatePipeline();
-}
-
-void Presenter::WaitUntilReady() {
-  if (!latencyWaitable_ || readyOwed_) return;
-  readyOwed_ = WaitForSingleObjectEx(latencyWaitable_.get(), 1000, TRUE) == WAIT_OBJECT_0;
-}
-
-bool Presenter::AcquireBackBuffer() {
-  if (FAILED(swapChain_->GetBuffer(0, IID_PPV_ARGS(backBuffer_.ReleaseAndGetAddressOf())))) {
-    return false;
-  }
-  return SUCCEEDED(device_->device->CreateRenderTargetView(backBuffer_.Get(), nullptr,
-                                                           renderTarget_.ReleaseAndGetAddressOf()));
-}
-
 bool Presenter::CreateOverlayPipeline() {
   // The overlay is sized for the window's dots per inch.
   if (HDC dc = GetDC(window_)) {
@@ -151,26 +80,6 @@ bool Presenter::CreatePipeline() {
   return CreateOverlayPipeline();
 }
 
-void Presenter::ReleaseBackBuffer() {
-  if (device_ != nullptr && device_->context) device_->context->ClearState();
-  renderTarget_.Reset();
-  backBuffer_.Reset();
-}
-
-bool Presenter::EnsureBackBuffer(uint32_t width, uint32_t height) {
-  if (width == 0 || height == 0) return false;
-  if (width == backBufferWidth_ && height == backBufferHeight_ && backBuffer_) return true;
-  ReleaseBackBuffer();
-  ++resizeCount_;
-  if (!device_->Check(swapChain_->ResizeBuffers(0, width, height, DXGI_FORMAT_B8G8R8A8_UNORM,
-                                                swapChainFlags_))) {
-    return false;
-  }
-  backBufferWidth_ = width;
-  backBufferHeight_ = height;
-  return AcquireBackBuffer();
-}
-
 ID3D11ShaderResourceView* Presenter::FindOrMakeView(ID3D11Texture2D* texture,
                                                     uint32_t view_format) {
   for (const CachedView& cached : views_) {
@@ -199,7 +108,8 @@ ID3D11ShaderResourceView* Presenter::FindOrMakeView(ID3D11Texture2D* texture,
 
 Presenter::RenderResult Presenter::Render(ID3D11Texture2D* texture, uint32_t width, uint32_t height,
                                           uint32_t format) {
-  if (texture == nullptr || width == 0 || height == 0 || !swapChain_) return RenderResult::kFailed;
+  if (texture == nullptr || width == 0 || height == 0 || !chain_.Ready())
+    return RenderResult::kFailed;
 
   D3D11_VIEWPORT viewport{};
   viewport.MinDepth = 0.0f;
@@ -211,16 +121,16 @@ Presenter::RenderResult Presenter::Render(ID3D11Texture2D* texture, uint32_t wid
     const auto cw = static_cast<uint32_t>(client.right - client.left);
     const auto ch = static_cast<uint32_t>(client.bottom - client.top);
     if (cw == 0 || ch == 0) return RenderResult::kNothingToDraw;  // minimised
-    if (!EnsureBackBuffer(cw, ch)) return RenderResult::kFailed;
+    if (!chain_.EnsureBackBuffer(cw, ch)) return RenderResult::kFailed;
     const Viewport fit = LetterboxViewport(width, height, cw, ch);
     viewport.TopLeftX = fit.left;
     viewport.TopLeftY = fit.top;
     viewport.Width = fit.width;
     viewport.Height = fit.height;
   } else {
-    if (!EnsureBackBuffer(width, height)) return RenderResult::kFailed;
-    viewport.Width = static_cast<float>(backBufferWidth_);
-    viewport.Height = static_cast<float>(backBufferHeight_);
+    if (!chain_.EnsureBackBuffer(width, height)) return RenderResult::kFailed;
+    viewport.Width = static_cast<float>(chain_.Width());
+    viewport.Height = static_cast<float>(chain_.Height());
   }
 
   const uint32_t view_format = ViewFormatFor(format);
@@ -228,7 +138,7 @@ Presenter::RenderResult Presenter::Render(ID3D11Texture2D* texture, uint32_t wid
   if (view == nullptr) return RenderResult::kFailed;
 
   ID3D11DeviceContext* c = device_->context.Get();
-  ID3D11RenderTargetView* target = renderTarget_.Get();
+  ID3D11RenderTargetView* target = chain_.RenderTarget();
   c->OMSetRenderTargets(1, &target, nullptr);
   if (boxed) {
     const float black[4] = {0.0f, 0.0f, 0.0f, 1.0f};
@@ -246,6 +156,13 @@ Presenter::RenderResult Presenter::Render(ID3D11Texture2D* texture, uint32_t wid
   return RenderResult::kDrawn;
 }
 
+bool Presenter::Initialize(GpuDevice* device, HWND window, uint32_t frame_latency) {
+  device_ = device;
+  window_ = window;
+  if (!chain_.Create(device, window, frame_latency, kInitialWidth, kInitialHeight)) return false;
+  return CreatePipeline();
+}
+
 void Presenter::DrawTexture(ID3D11ShaderResourceView* view, ID3D11PixelShader* shader) {
   ID3D11DeviceContext* c = device_->context.Get();
   c->PSSetShader(shader, nullptr, 0);
@@ -256,13 +173,6 @@ void Presenter::DrawTexture(ID3D11ShaderResourceView* view, ID3D11PixelShader* s
   // Unbound again: a texture bound for reading cannot be drawn into (the overlay's text is).
   ID3D11ShaderResourceView* none = nullptr;
   c->PSSetShaderResources(0, 1, &none);
-}
-
-bool Presenter::PresentNow(uint32_t sync_interval) {
-  const UINT flags = (sync_interval == 0 && tearingSupported_) ? DXGI_PRESENT_ALLOW_TEARING : 0;
-  lastPresent_ = {sync_interval, flags, lastPresent_.count + 1};
-  readyOwed_ = false;
-  return device_->Check(swapChain_->Present(sync_interval, flags));
 }
 
 Presenter::DrawResult Presenter::Draw(ID3D11Texture2D* texture, uint32_t width, uint32_t height,
@@ -277,17 +187,17 @@ Presenter::DrawResult Presenter::Draw(ID3D11Texture2D* texture, uint32_t width, 
       break;
   }
   if (overlay != nullptr) DrawOverlay(*overlay);
-  return PresentNow(sync_interval) ? DrawResult::kPresented : DrawResult::kFailed;
+  return chain_.Present(sync_interval) ? DrawResult::kPresented : DrawResult::kFailed;
 }
 
 bool Presenter::PresentBlank(uint32_t sync_interval, const OverlayInput* overlay,
                              ID3D11ShaderResourceView* status, size_t status_lines) {
-  if (!renderTarget_) return false;
+  if (!chain_.RenderTarget()) return false;
   const float black[4] = {0.0f, 0.0f, 0.0f, 1.0f};
-  device_->context->ClearRenderTargetView(renderTarget_.Get(), black);
+  device_->context->ClearRenderTargetView(chain_.RenderTarget(), black);
   if (status != nullptr && status_lines > 0) DrawCentredText(status, status_lines);
   if (overlay != nullptr) DrawOverlay(*overlay);
-  return PresentNow(sync_interval);
+  return chain_.Present(sync_interval);
 }
 
 float Presenter::OverlayScale() const {
@@ -297,20 +207,20 @@ float Presenter::OverlayScale() const {
   GetClientRect(window_, &client);
   const LONG client_width = client.right - client.left;
   return dpiScale_ * (client_width > 0
-                          ? static_cast<float>(backBufferWidth_) / static_cast<float>(client_width)
+                          ? static_cast<float>(chain_.Width()) / static_cast<float>(client_width)
                           : 1.0f);
 }
 
 void Presenter::DrawCentredText(ID3D11ShaderResourceView* text, size_t lines) {
   if (!overlay_.Ready()) return;
   const float scale = OverlayScale();
-  const float bw = static_cast<float>(backBufferWidth_);
-  const float bh = static_cast<float>(backBufferHeight_);
+  const float bw = static_cast<float>(chain_.Width());
+  const float bh = static_cast<float>(chain_.Height());
   const float width = std::min(OverlayGraph::kWidth * scale, bw);
   const float height =
       std::min(OverlayGraph::kLineHeight * scale * static_cast<float>(lines) + 4.0f * scale, bh);
   ID3D11DeviceContext* c = device_->context.Get();
-  ID3D11RenderTargetView* target = renderTarget_.Get();
+  ID3D11RenderTargetView* target = chain_.RenderTarget();
   c->OMSetRenderTargets(1, &target, nullptr);
   c->OMSetBlendState(overlay_.TextBlend(), nullptr, 0xFFFFFFFF);
   c->OMSetDepthStencilState(depthStencil_.Get(), 0);
@@ -324,61 +234,24 @@ void Presenter::DrawCentredText(ID3D11ShaderResourceView* text, size_t lines) {
 }
 
 void Presenter::DrawOverlay(const OverlayInput& overlay) {
-  if (overlay.samples == nullptr || !renderTarget_ || !overlay_.Ready()) return;
+  if (overlay.samples == nullptr || !chain_.RenderTarget() || !overlay_.Ready()) return;
   const float scale = OverlayScale();
   ID3D11DeviceContext* c = device_->context.Get();
-  ID3D11RenderTargetView* target = renderTarget_.Get();
+  ID3D11RenderTargetView* target = chain_.RenderTarget();
   c->OMSetRenderTargets(1, &target, nullptr);
   const std::vector<OverlayRect>& rects =
-      overlay_.DrawGraph(c, overlay, scale, backBufferWidth_, backBufferHeight_);
+      overlay_.DrawGraph(c, overlay, scale, chain_.Width(), chain_.Height());
   // The text is drawn the way the frame is.
   c->VSSetShader(vertexShader_.Get(), nullptr, 0);
   // The figures under the graph, from the text's own texture (drawn when they change).
   if (overlay.text == nullptr || overlay.text_lines == 0 || rects.empty()) return;
   const OverlayRect panel =
-      OverlayGraph::TextPanel(rects.front(), overlay.text_lines, scale, backBufferHeight_);
+      OverlayGraph::TextPanel(rects.front(), overlay.text_lines, scale, chain_.Height());
   if (panel.height <= 0.0f) return;
   const D3D11_VIEWPORT viewport{panel.left, panel.top, panel.width, panel.height, 0.0f, 1.0f};
   c->RSSetViewports(1, &viewport);
   c->OMSetBlendState(overlay_.TextBlend(), nullptr, 0xFFFFFFFF);
   DrawTexture(overlay.text, pixelShader_.Get());
-}
-
-bool Presenter::LastPresentId(uint32_t& id) const {
-  UINT count = 0;
-  if (!swapChain_ || FAILED(swapChain_->GetLastPresentCount(&count))) return false;
-  id = count;
-  return true;
-}
-
-StatisticsRead Presenter::ReadStatistics(FrameStatistics& stats) const {
-  if (!swapChain_) return StatisticsRead::kDisjoint;
-  DXGI_FRAME_STATISTICS_MEDIA s{};
-  HRESULT hr = E_NOTIMPL;
-  if (media_) {
-    hr = media_->GetFrameStatisticsMedia(&s);
-    if (SUCCEEDED(hr) && s.CompositionMode == DXGI_FRAME_PRESENTATION_MODE_COMPOSED) {
-      stats.composition = Composition::kComposed;
-    } else if (SUCCEEDED(hr) && (s.CompositionMode == DXGI_FRAME_PRESENTATION_MODE_OVERLAY ||
-                                 s.CompositionMode == DXGI_FRAME_PRESENTATION_MODE_NONE)) {
-      stats.composition = Composition::kDirect;
-    }
-  } else {
-    DXGI_FRAME_STATISTICS plain{};
-    hr = swapChain_->GetFrameStatistics(&plain);
-    s.PresentCount = plain.PresentCount;
-    s.PresentRefreshCount = plain.PresentRefreshCount;
-    s.SyncRefreshCount = plain.SyncRefreshCount;
-    s.SyncQPCTime = plain.SyncQPCTime;
-  }
-  if (hr == E_NOTIMPL || hr == DXGI_ERROR_UNSUPPORTED) return StatisticsRead::kUnavailable;
-  // The first call, a mode change, or any other failure: what follows has no link to before.
-  if (FAILED(hr)) return StatisticsRead::kDisjoint;
-  stats.present_count = s.PresentCount;
-  stats.present_refresh_count = s.PresentRefreshCount;
-  stats.sync_refresh_count = s.SyncRefreshCount;
-  stats.sync_qpc = static_cast<uint64_t>(s.SyncQPCTime.QuadPart);
-  return StatisticsRead::kOk;
 }
 
 void Presenter::Release() {
@@ -392,12 +265,7 @@ void Presenter::Release() {
   ditherShader_.Reset();
   vertexShader_.Reset();
   if (device_ != nullptr && device_->device && device_->context) device_->context->ClearState();
-  renderTarget_.Reset();
-  backBuffer_.Reset();
-  media_.Reset();
-  swapChain_.Reset();
-  latencyWaitable_.reset();
-  readyOwed_ = false;
+  chain_.Release();
 }
 
 }  // namespace tsl

@@ -11,12 +11,12 @@
 #include <string>
 #include <vector>
 
-#include "base/unique_handle_win32.h"
 #include "gpu/gpu_device_win32.h"
 #include "measure/display_vocabulary.h"
 #include "measure/pace_stats.h"
 #include "render/overlay_pipeline_win32.h"
 #include "render/shader_texts.h"
+#include "render/swap_chain_win32.h"
 
 namespace tsl {
 
@@ -36,13 +36,13 @@ class Presenter {
   // is the usual one on a device whose maximum frame latency is that, and LatencyWaitable says
   // so. 0: the platform's usual latency.
   bool Initialize(GpuDevice* device, HWND window, uint32_t frame_latency = 0);
-  bool LatencyWaitable() const { return static_cast<bool>(latencyWaitable_); }
+  bool LatencyWaitable() const { return chain_.LatencyWaitable(); }
   // With a waitable swap chain: waits (at most a second) until a present would not queue behind
   // another, so that the frame drawn next is the newest at the last moment. Each wait is owed to
   // the next present: until one is made (a minimised window, a failed draw, a blank without a
   // target make none), further calls return at once, since the signal the wait took comes back
   // only with a present. Does nothing without a waitable swap chain.
-  void WaitUntilReady();
+  void WaitUntilReady() { chain_.WaitUntilReady(); }
   enum class DrawResult {
     kFailed,         // the draw or the present failed
     kNothingToDraw,  // a minimised window: nothing drawn, no present made
@@ -60,10 +60,12 @@ class Presenter {
 
   // The id of the last present made (the swap chain's count of present calls); false when it
   // cannot be read.
-  bool LastPresentId(uint32_t& id) const;
+  bool LastPresentId(uint32_t& id) const { return chain_.LastPresentId(id); }
   // The swap chain's frame statistics: what reached the screen (flip model only; Wine 8 has
   // none and answers E_NOTIMPL).
-  StatisticsRead ReadStatistics(FrameStatistics& stats) const;
+  StatisticsRead ReadStatistics(FrameStatistics& stats) const {
+    return chain_.ReadStatistics(stats);
+  }
   // The window's dots per inch over 96, read when the pipeline was made: the overlay's size.
   float DpiScale() const { return dpiScale_; }
   // The last frame drawn came from a deep source and was dithered to the back buffer's 8 bits.
@@ -82,13 +84,6 @@ class Presenter {
   // The cached view of the texture in this format, made (in place of the oldest) when
   // there is none; null when it cannot be made.
   ID3D11ShaderResourceView* FindOrMakeView(ID3D11Texture2D* texture, uint32_t view_format);
-  // The arguments of the last Present call: the swap chain cannot be asked what it was given.
-  struct PresentCall {
-    uint32_t sync_interval = 0;
-    uint32_t flags = 0;
-    uint64_t count = 0;  // Present calls made so far
-  };
-
   bool CreatePipeline();
   bool CreateOverlayPipeline();
   // Draws `view` over the viewport set, with the blend state set (the frame, the overlay's text).
@@ -99,23 +94,10 @@ class Presenter {
   // The overlay's size factor: the window's dots per inch, and the swap chain's scaling of the
   // buffer onto the window (stretch mode).
   float OverlayScale() const;
-  bool EnsureBackBuffer(uint32_t width, uint32_t height);
-  void ReleaseBackBuffer();
-  bool AcquireBackBuffer();
-  bool PresentNow(uint32_t sync_interval);
 
   GpuDevice* device_ = nullptr;
   HWND window_ = nullptr;
-  Microsoft::WRL::ComPtr<IDXGISwapChain1> swapChain_;
-  // Its media statistics, which also say how each image was composed (null where the platform
-  // has none: Wine 8).
-  Microsoft::WRL::ComPtr<IDXGISwapChainMedia> media_;
-  Microsoft::WRL::ComPtr<ID3D11Texture2D> backBuffer_;
-  Microsoft::WRL::ComPtr<ID3D11RenderTargetView> renderTarget_;
-  uint32_t backBufferWidth_ = 0;
-  uint32_t backBufferHeight_ = 0;
-  uint32_t swapChainFlags_ = 0;
-  bool tearingSupported_ = false;
+  SwapChain chain_;
   Microsoft::WRL::ComPtr<ID3D11VertexShader> vertexShader_;
   Microsoft::WRL::ComPtr<ID3D11PixelShader> pixelShader_;
   // For sources of more than 8 bits; null where it cannot be made (they are then drawn plain).
@@ -135,11 +117,7 @@ class Presenter {
   };
   std::array<CachedView, 3> views_;
   size_t nextView_ = 0;
-  uint64_t resizeCount_ = 0;
   uint64_t viewCreations_ = 0;
-  PresentCall lastPresent_;
-  base::UniqueHandle latencyWaitable_;
-  bool readyOwed_ = false;  // a wait took the swap chain's signal and no present followed yet
 };
 
 }  // namespace tsl

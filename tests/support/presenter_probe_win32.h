@@ -11,7 +11,7 @@ namespace tsl {
 class PresenterProbe {
  public:
   using RenderResult = Presenter::RenderResult;
-  using PresentCall = Presenter::PresentCall;
+  using PresentCall = SwapChain::PresentCall;
 
   explicit PresenterProbe(Presenter& presenter) : p_(presenter) {}
 
@@ -26,19 +26,19 @@ class PresenterProbe {
     if (result == RenderResult::kDrawn) p_.DrawOverlay(overlay);
     return result;
   }
-  uint32_t BackBufferWidth() const { return p_.backBufferWidth_; }
-  uint32_t BackBufferHeight() const { return p_.backBufferHeight_; }
-  uint64_t ResizeCount() const { return p_.resizeCount_; }
+  uint32_t BackBufferWidth() const { return p_.chain_.backBufferWidth_; }
+  uint32_t BackBufferHeight() const { return p_.chain_.backBufferHeight_; }
+  uint64_t ResizeCount() const { return p_.chain_.resizeCount_; }
   uint64_t ViewCreations() const { return p_.viewCreations_; }
-  IDXGISwapChain1* SwapChain() const { return p_.swapChain_.Get(); }
-  ID3D11Texture2D* BackBuffer() const { return p_.backBuffer_.Get(); }
-  PresentCall LastPresent() const { return p_.lastPresent_; }
+  IDXGISwapChain1* SwapChain() const { return p_.chain_.swapChain_.Get(); }
+  ID3D11Texture2D* BackBuffer() const { return p_.chain_.backBuffer_.Get(); }
+  PresentCall LastPresent() const { return p_.chain_.lastPresent_; }
   // The flags the swap chain was created and is resized with (Wine's GetDesc1 drops them).
-  uint32_t SwapChainFlags() const { return p_.swapChainFlags_; }
+  uint32_t SwapChainFlags() const { return p_.chain_.swapChainFlags_; }
   // Puts a stand-in in place of the swap chain (a fake that wraps the real one).
   void UseSwapChain(IDXGISwapChain1* swap_chain) {
-    p_.swapChain_ = swap_chain;
-    if (FAILED(p_.swapChain_.As(&p_.media_))) p_.media_.Reset();
+    p_.chain_.swapChain_ = swap_chain;
+    if (FAILED(p_.chain_.swapChain_.As(&p_.chain_.media_))) p_.chain_.media_.Reset();
   }
   // Puts a copy of `ready` (or, with null, nothing) in place of the frame-latency waitable
   // object, which this platform does not hand out.
@@ -48,7 +48,7 @@ class PresenterProbe {
       DuplicateHandle(GetCurrentProcess(), ready, GetCurrentProcess(), &copy, 0, FALSE,
                       DUPLICATE_SAME_ACCESS);
     }
-    p_.latencyWaitable_.reset(copy);
+    p_.chain_.latencyWaitable_.reset(copy);
   }
 
  private:
