@@ -6,38 +6,10 @@
 #include <string>
 #include <thread>
 
+#include "support/app_driver_win32.h"
+
 namespace tsl {
 namespace {
-
-struct Found {
-  const wchar_t* caption;
-  HWND hwnd;
-};
-
-HWND WaitForOwnBox(const wchar_t* caption) {
-  Found found{caption, nullptr};
-  for (int i = 0; i < 500 && found.hwnd == nullptr; ++i) {
-    EnumWindows(
-        [](HWND hwnd, LPARAM param) -> BOOL {
-          auto* f = reinterpret_cast<Found*>(param);
-          DWORD pid = 0;
-          GetWindowThreadProcessId(hwnd, &pid);
-          wchar_t text[64] = {};
-          wchar_t cls[16] = {};
-          GetWindowTextW(hwnd, text, 64);
-          GetClassNameW(hwnd, cls, 16);
-          if (pid == GetCurrentProcessId() && std::wstring(cls) == L"#32770" &&
-              std::wstring(text) == f->caption && IsWindowVisible(hwnd)) {
-            f->hwnd = hwnd;
-            return FALSE;
-          }
-          return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&found));
-    if (found.hwnd == nullptr) Sleep(20);
-  }
-  return found.hwnd;
-}
 
 int ExtentOf(HDC dc, const wchar_t* text) {
   SIZE size{0, 0};
@@ -55,7 +27,8 @@ TEST(FixedPitchTextBoxTest, ColumnsKeepTheirPlaceAndTheBoxStaysOnTheScreen) {
   for (const std::string& text : {columns, tall}) {
     SCOPED_TRACE(text.substr(0, 20));
     std::thread shower([&] { ShowFixedPitchText(L"Tessaline text", text); });
-    HWND box = WaitForOwnBox(L"Tessaline text");
+    HWND box =
+        testing::WaitForWindowOf(GetCurrentProcessId(), L"#32770", L"Tessaline text", 10'000);
     if (box == nullptr) {
       ADD_FAILURE() << "no box opened";
       shower.detach();
