@@ -30,14 +30,14 @@ class FixedRing {
     next_ = 0;
   }
 
-  size_t size() const { return values_.size(); }
-  size_t capacity() const { return capacity_; }
-  bool empty() const { return values_.empty(); }
+  size_t Size() const { return values_.size(); }
+  size_t Capacity() const { return capacity_; }
+  bool Empty() const { return values_.empty(); }
 
   const std::vector<T>& Values() const { return values_; }
   std::vector<T>& Values() { return values_; }
 
-  // The i-th oldest value held, i < size().
+  // The i-th oldest value held, i < Size().
   const T& Oldest(size_t i) const {
     const size_t start = values_.size() < capacity_ ? 0 : next_;
     return values_[(start + i) % values_.size()];

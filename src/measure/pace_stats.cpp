@@ -32,7 +32,7 @@ void PaceStats::Record(const PaceSample& sample) {
 
 std::vector<PaceSample> PaceStats::Window() const {
   std::vector<PaceSample> window;
-  Recent(ring_.capacity(), window);
+  Recent(ring_.Capacity(), window);
   return window;
 }
 
@@ -40,8 +40,8 @@ void PaceStats::Recent(size_t n, std::vector<PaceSample>& out) const {
   out.clear();
   out.reserve(n);  // before taking the lock
   std::lock_guard<std::mutex> guard(lock_);
-  const size_t held = std::min(ring_.size(), n);
-  for (size_t i = ring_.size() - held; i < ring_.size(); ++i) out.push_back(ring_.Oldest(i));
+  const size_t held = std::min(ring_.Size(), n);
+  for (size_t i = ring_.Size() - held; i < ring_.Size(); ++i) out.push_back(ring_.Oldest(i));
 }
 
 PaceSnapshot PaceStats::Snapshot() const {

@@ -8,7 +8,7 @@ namespace tsl {
 void LineFit::Add(double x, double y) { points_.Push({x, y}); }
 
 double LineFit::Span() const {
-  if (points_.empty()) return 0.0;
+  if (points_.Empty()) return 0.0;
   const std::vector<Point>& points = points_.Values();
   const auto [lo, hi] = std::minmax_element(
       points.begin(), points.end(), [](const Point& a, const Point& b) { return a.x < b.x; });
@@ -43,11 +43,11 @@ bool LineFit::Fit(double tolerance, Line& line) const {
   Line first;
   if (!FitPoints(points_.Values(), first)) return false;
   std::vector<Point> kept;
-  kept.reserve(points_.size());
+  kept.reserve(points_.Size());
   for (const Point& p : points_.Values()) {
     if (std::fabs(p.y - (first.intercept + first.slope * p.x)) <= tolerance) kept.push_back(p);
   }
-  if (kept.size() * 2 < points_.size()) return false;
+  if (kept.size() * 2 < points_.Size()) return false;
   return FitPoints(kept, line);
 }
 

@@ -17,7 +17,7 @@ class LineFit {
 
   void Clear() { points_.Clear(); }
   void Add(double x, double y);
-  size_t Size() const { return points_.size(); }
+  size_t Size() const { return points_.Size(); }
   // The x span of the points held.
   double Span() const;
 

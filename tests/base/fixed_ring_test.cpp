@@ -8,7 +8,7 @@ namespace {
 
 std::vector<int> OldestFirst(const base::FixedRing<int>& ring) {
   std::vector<int> out;
-  for (size_t i = 0; i < ring.size(); ++i) out.push_back(ring.Oldest(i));
+  for (size_t i = 0; i < ring.Size(); ++i) out.push_back(ring.Oldest(i));
   return out;
 }
 
@@ -25,8 +25,8 @@ TEST(FixedRingTest, KeepsTheLastCapacityValuesOldestFirst) {
     base::FixedRing<int> ring(c.capacity);
     for (int v = 1; v <= c.pushed; ++v) ring.Push(v);
     EXPECT_EQ(OldestFirst(ring), c.held) << c.capacity << " " << c.pushed;
-    EXPECT_EQ(ring.size(), c.held.size());
-    EXPECT_EQ(ring.capacity(), c.capacity);
+    EXPECT_EQ(ring.Size(), c.held.size());
+    EXPECT_EQ(ring.Capacity(), c.capacity);
     ring.Clear();
     ring.Push(9);
     EXPECT_EQ(OldestFirst(ring), c.capacity > 0 ? std::vector<int>{9} : std::vector<int>{});
