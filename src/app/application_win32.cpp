@@ -13,7 +13,6 @@
 #include "app/waiting_status.h"
 #include "base/qpc.h"
 #include "measure/display_log.h"
-#include "receive/sender_list_win32.h"
 #include "window/display_timing_win32.h"
 #include "window/monitor_order.h"
 
@@ -481,28 +480,14 @@ bool Application::RunModal(const std::function<void()>& show) {
 void Application::ShowSenderMenu(POINT at) {
   // Refused before the list is read: the open menu's commands name its own list by position.
   if (modalOpen) return;
-  menuSenders = ReadListedSenders();
-  HMENU menu = CreatePopupMenu();
-  if (menu == nullptr) return;
-  for (const MenuItem& item :
-       SenderMenu(menuSenders, receiver.SenderNameSnapshot(), receiver.FollowingActive())) {
-    if (item.command == 0) {
-      AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
-    } else {
-      AppendMenuW(menu, MF_STRING | (item.checked ? MF_CHECKED : MF_UNCHECKED), item.command,
-                  item.text.c_str());
-    }
-  }
-  // The menu closes when the user clicks elsewhere only if the window is in the foreground.
-  SetForegroundWindow(window.hwnd);
   // The choice arrives as a WM_COMMAND (OnMenuCommand).
-  RunModal([&] { TrackPopupMenu(menu, TPM_RIGHTBUTTON, at.x, at.y, 0, window.hwnd, nullptr); });
-  DestroyMenu(menu);
+  senderMenu.Show(window.hwnd, at, receiver.SenderNameSnapshot(), receiver.FollowingActive(),
+                  [this](const std::function<void()>& show) { return RunModal(show); });
 }
 
 void Application::OnMenuCommand(uint32_t command) {
   std::string name;
-  if (SenderForCommand(menuSenders, command, name)) PickSender(name);
+  if (senderMenu.Pick(command, name)) PickSender(name);
 }
 
 void Application::PickSender(const std::string& name) {

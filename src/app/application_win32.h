@@ -13,6 +13,7 @@
 
 #include "app/app_config.h"
 #include "app/parent_watchdog_win32.h"
+#include "app/sender_menu_win32.h"
 #include "base/qpc.h"
 #include "gpu/frame_slot_win32.h"
 #include "gpu/gpu_device_win32.h"
@@ -20,7 +21,6 @@
 #include "measure/present_tracker.h"
 #include "pacing/display_lock.h"
 #include "pacing/pace_controller.h"
-#include "receive/listed_sender.h"
 #include "receive/weft_receive_thread_win32.h"
 #include "render/overlay_text_win32.h"
 #include "render/present_stage_win32.h"
@@ -146,8 +146,7 @@ class Application {
   // A modal loop (a box, the menu) is running: a modal loop dispatches the window's messages,
   // so a key, a right-click or another program's message could start a second one inside it.
   bool modalOpen = false;
-  // The senders the open (or last) menu listed: its commands name them by position.
-  std::vector<ListedSender> menuSenders;
+  SenderMenuPopup senderMenu;
   // The sender picked while running (main thread): none until a pick, "" to follow the active.
   std::optional<std::string> pickedSender;
   ParentWatchdog watchdog;
