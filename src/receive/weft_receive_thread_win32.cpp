@@ -188,17 +188,17 @@ void WeftReceiveThread::RunPasses() {
       last_scan = pass_start;
       // A tick's ask ends the walk over the senders: the rest are looked at next scan.
       senderCount = input_.ListSenders(names, kMaxListedSenders, [this] { return TakeAsked(); });
-      // Read once a scan, for both uses below; it waits for no sender's lock.
-      const std::string active = connected ? std::string() : input_.ActiveSenderName();
+      const bool picking = !is_connected && requestedName_.empty() && !followingActive_;
+      // Read at most once a scan, for both uses below; it waits for no sender's lock.
+      const std::string active = !connected || picking ? input_.ActiveSenderName() : std::string();
       if (!connected) {
         // For the window's word on what it waits for.
         Waiting waiting{names, active, rx.OpenFailure()};
         std::lock_guard<std::mutex> guard(nameMutex_);
         waiting_ = std::move(waiting);
       }
-      if (!is_connected && requestedName_.empty() && !followingActive_) {
-        const std::string pick = pick_.Choose(names, connected ? input_.ActiveSenderName() : active,
-                                              SteadyMs(pass_start));
+      if (picking) {
+        const std::string pick = pick_.Choose(names, active, SteadyMs(pass_start));
         if (!pick.empty()) input_.SetSenderName(pick);
       }
     }
