@@ -28,7 +28,10 @@
 //
 // Figures per row, the mean over its seeds, [the 95% interval of that mean], and the worst seed:
 //   off-pattern   output frames (runs of one source frame on the glass) off the pattern at their
-//                 place in it (tests/support/cadence_judge.h), per 10,000 output frames
+//                 place in it (tests/support/cadence_judge.h), per 10,000 output frames, less
+//                 those a compositor's hiccup held (no program can show a present the
+//                 compositor has not taken): those are the last column's "compositor's", per
+//                 10,000 output frames, each hiccup answering for at most one frame
 //   beat          the source frames the rates' difference must skip or repeat, per 10,000
 //   judder/min    content errors (a source frame skipped, or one held past the pattern) within
 //                 0.5 s of each other counted as one event, per minute
@@ -105,7 +108,7 @@ Summary Summarise(const std::vector<double>& v) {
 }
 
 struct RowResult {
-  Summary off, take_p99, age_p99, judder, spin, relock;
+  Summary off, compositor, take_p99, age_p99, judder, spin, relock;
   double beat = 0.0;
   std::vector<double> recoveries;
 };
@@ -121,7 +124,7 @@ struct Options {
 // it runs alone (--rows) or among the others.
 RowResult RunRow(const Rates& r, const Mode& m, Adversity adversity, const Options& o,
                  uint64_t row_seed) {
-  std::vector<double> off, take, age, judder, spin, relock;
+  std::vector<double> off, compositor, take, age, judder, spin, relock;
   RowResult row;
   for (int k = 0; k < o.seeds; ++k) {
     const uint64_t seed = row_seed * 1000 + static_cast<uint64_t>(k);
@@ -180,6 +183,7 @@ RowResult RunRow(const Rates& r, const Mode& m, Adversity adversity, const Optio
         (m.composed ? 1u : 0u) + (m.locked_latency > 1 ? m.locked_latency - 1 : 0u);
     const tsl::sim::CadenceFigures f = tsl::sim::Judge(sim, r.fps, o.minutes, on_time);
     off.push_back(f.off_pattern_per_10k);
+    compositor.push_back(f.compositor_per_10k);
     take.push_back(f.take_p99_ms);
     age.push_back(f.age_p99_ms);
     judder.push_back(f.judder_per_minute);
@@ -190,6 +194,7 @@ RowResult RunRow(const Rates& r, const Mode& m, Adversity adversity, const Optio
                           f.recovery_refreshes.end());
   }
   row.off = Summarise(off);
+  row.compositor = Summarise(compositor);
   row.take_p99 = Summarise(take);
   row.age_p99 = Summarise(age);
   row.judder = Summarise(judder);
@@ -225,6 +230,11 @@ void PrintRow(const Rates& r, const Mode& m, Adversity a, const RowResult& row) 
     std::snprintf(text, sizeof text, "%zu, p99 %.0f", row.recoveries.size(),
                   tsl::sim::Percentile(row.recoveries, 0.99));
     recovery = text;
+  }
+  if (row.compositor.worst > 0.0) {
+    char text[64];
+    std::snprintf(text, sizeof text, "; compositor's %.1f", row.compositor.mean);
+    recovery += text;
   }
   if (a == Adversity::kModeChange) {
     char text[64];

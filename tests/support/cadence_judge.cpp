@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <vector>
 
 namespace tsl::sim {
@@ -18,6 +19,26 @@ size_t Following(const std::vector<GlassRun>& runs, size_t from, const IntendedP
   size_t n = 0;
   const size_t most = std::min(runs.size(), from + 2 * pattern.q + 2);
   for (size_t i = from; i < most && runs[i].length == pattern.Length(phase + n); ++i) ++n;
+  return n;
+}
+
+// How many of the runs judged off (`off_at`, their first blanks, in order) were on the glass at
+// the refresh after a compositor's hiccup, one run a hiccup.
+size_t ByCompositor(const DisplaySim& sim, const std::vector<GlassRun>& runs,
+                    const std::vector<uint64_t>& off_at) {
+  std::vector<uint64_t> held;  // the first blanks of the runs the hiccups held
+  for (const uint64_t h : sim.Hiccups()) {
+    const double period = kFrequency / sim.RefreshHzAt(h);
+    const auto after = static_cast<uint64_t>(static_cast<double>(h) + 1.5 * period);
+    const auto it = std::upper_bound(
+        runs.begin(), runs.end(), after,
+        [](uint64_t t, const GlassRun& r) { return t < r.first_blank_qpc; });
+    if (it != runs.begin()) held.push_back(std::prev(it)->first_blank_qpc);
+  }
+  std::sort(held.begin(), held.end());
+  held.erase(std::unique(held.begin(), held.end()), held.end());
+  size_t n = 0;
+  for (const uint64_t t : off_at) n += std::binary_search(held.begin(), held.end(), t) ? 1 : 0;
   return n;
 }
 
@@ -111,6 +132,7 @@ CadenceFigures Judge(const DisplaySim& sim, double fps, double minutes, uint32_t
       runs,
       [&sim, fps](uint64_t blank_qpc) { return IntendedPattern(sim.RefreshHzAt(blank_qpc), fps); },
       &off_at);
+  const size_t by_compositor = ByCompositor(sim, runs, off_at);
   const uint64_t change = sim.ModeChangeQpc();
   if (change != UINT64_MAX) {
     f.relock_ms = 0.0;
@@ -136,7 +158,8 @@ CadenceFigures Judge(const DisplaySim& sim, double fps, double minutes, uint32_t
   }
   const size_t judged = runs.size() - 2;
   const uint64_t source_frames = runs[runs.size() - 2].version - runs.front().version + 1;
-  f.off_pattern_per_10k = 1e4 * static_cast<double>(off) / static_cast<double>(judged);
+  f.off_pattern_per_10k = 1e4 * static_cast<double>(off - by_compositor) / static_cast<double>(judged);
+  f.compositor_per_10k = 1e4 * static_cast<double>(by_compositor) / static_cast<double>(judged);
   f.errors_per_10k = 1e4 * static_cast<double>(errors) / static_cast<double>(source_frames);
   // The beat: source frames made a second against those the display's pattern takes, each
   // rate as its own clock runs (at the rate the run started with).

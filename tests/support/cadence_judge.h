@@ -21,6 +21,10 @@ struct CadenceFigures {
   // one the pattern gives them at their place in it, per 10,000 output frames. After one that
   // is off, the pattern's phase is taken afresh from the runs that follow.
   double off_pattern_per_10k = 0.0;
+  // Those left out of that figure: a compositor's hiccup (a present that made its blank, taken
+  // a refresh late) keeps the image before on the glass a refresh longer, whatever the program
+  // does. Each hiccup answers for at most one run: the one on the glass at the refresh after it.
+  double compositor_per_10k = 0.0;
   // Content errors per 10,000 source frames: a source frame skipped, or one left on the glass
   // longer than the pattern allows; and the beat no method avoids, |f_src - f_out|.
   double errors_per_10k = 0.0;

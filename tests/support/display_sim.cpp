@@ -135,9 +135,16 @@ void DisplaySim::Blank() {
     // The compositor takes the next present at this blank, for the glass at the next one.
     DropReplaced(blank_qpc);
     std::uniform_real_distribution<double> unit(0.0, 1.0);
-    if (!queue_.empty() && Eligible(presents_[queue_[0].fate], blank_qpc) &&
-        !(display_.hiccup_rate > 0.0 && unit(random_) < display_.hiccup_rate)) {
-      queue_[0].latched = true;
+    if (!queue_.empty() && Eligible(presents_[queue_[0].fate], blank_qpc)) {
+      if (display_.hiccup_rate > 0.0 && unit(random_) < display_.hiccup_rate) {
+        // Only where the image on the glass was due to be replaced at the next blank does the
+        // hiccup show: otherwise a present taken at the next blank comes as soon.
+        const bool due = !haveOnGlass_ || refresh + 1 - onGlassSince_ >=
+                                              std::max<uint32_t>(1, presents_[onGlass_].sync_interval);
+        if (due) hiccups_.push_back(blank_qpc);
+      } else {
+        queue_[0].latched = true;
+      }
     }
   }
   Glass g{refresh, blank_qpc, 0, 0};

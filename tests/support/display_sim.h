@@ -167,6 +167,9 @@ class DisplaySim {
   double RefreshHzAt(uint64_t blank_qpc) const;
   // The first blank at the changed rate (UINT64_MAX: none yet).
   uint64_t ModeChangeQpc() const { return modeChangeQpc_; }
+  // The blanks at which the compositor left a present that had made them for the next one (a
+  // hiccup): the glass shows the image before a refresh longer, whatever the program did.
+  const std::vector<uint64_t>& Hiccups() const { return hiccups_; }
   const DisplayParams& Display() const { return display_; }
 
  private:
@@ -213,6 +216,7 @@ class DisplaySim {
   double firstBlank_ = 0.0;
   uint64_t modeChangeQpc_ = UINT64_MAX;  // the first blank at the changed rate
   std::vector<uint64_t> signals_;        // per source frame (index = version - 1): its signal time
+  std::vector<uint64_t> hiccups_;
   size_t nextReplay_ = 0;
 };
 
