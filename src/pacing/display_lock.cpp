@@ -17,8 +17,14 @@ constexpr double kMissStepUs = 500.0;
 constexpr double kShortenStepUs = 50.0;
 constexpr uint64_t kCleanTicks = 120;  // ticks without a miss before the lead shortens
 constexpr double kLeastCeilingUs = 2000.0;
+// The longest lead, as a share of a refresh: a present made earlier than that could reach the
+// blank before its own (and ticks slower than a refresh slip whatever the lead).
+constexpr double kCeilingShare = 0.8;
 constexpr size_t kWindow = 512;     // the recent ticks the floor is learned from
 constexpr size_t kLearnEvery = 32;  // ticks between learnings
+// The slowest tick of each learning's block is kept this many blocks: 8,192 ticks, over two
+// minutes at 60 Hz.
+constexpr size_t kTailBlocks = 256;
 constexpr size_t kSentKept = 16;
 // A slot this many frames in the past is no schedule to continue: the lock was not used
 // meanwhile (timer mode, or no grid), and starts afresh.
@@ -34,6 +40,12 @@ constexpr double kSurelyInTimeUs = 3000.0;
 // back to the assumed latch: about ten minutes at 60 Hz, so that a real long latch costs a slip
 // that rarely, and one slow present does not keep the lead long for good.
 constexpr uint64_t kLatchDecayTicks = 36'000;
+// Ticks without a slip before what slips added to the floor halves: two and a half minutes at
+// 60 Hz, so that a tail that slips a present every few minutes stays covered.
+constexpr uint64_t kSlipGuardHalfLife = 9'000;
+// Landings in time, the queue settled, before a present is made to learn whether a compositor
+// takes the presents (with two frames in flight, where the platform does not say).
+constexpr uint32_t kLandingsBeforeCompositionProbe = 16;
 
 // Of a copy: the recent costs and lateness keep their order for the rings they are.
 double Percentile(std::vector<double> v, double q) { return base::PercentileNearestBelow(v, q); }
@@ -49,6 +61,7 @@ DisplayLock::DisplayLock(uint64_t frequency, double fps, uint32_t frame_latency)
       floor_(0.0),
       costs_(kWindow),
       lateness_(kWindow),
+      blockCosts_(kTailBlocks),
       sent_(kSentKept) {}
 
 void DisplayLock::SetStated(const BlankGrid& stated) {
@@ -65,7 +78,21 @@ void DisplayLock::Restart() {
   probing_ = false;
   drain_ = false;
   hold_ = false;
+  compositionKnown_ = false;
+  compositionProbeId_ = 0;
+  compositionProbeNext_ = false;
+  inTimeLandings_ = 0;
   for (Sent& s : sent_.Values()) s.judged = true;
+}
+
+bool DisplayLock::WantsCompositionProbe(const BlankGrid& grid) const {
+  return HeldByInterval() && !toldComposition_ && !compositionKnown_ &&
+         grid.source == BlankSource::kStatistics && compositionProbeId_ == 0 &&
+         !compositionProbeNext_ && !drain_ && !hold_ && !probing_ && delay_ == 0 &&
+         inTimeLandings_ >= kLandingsBeforeCompositionProbe &&
+         // Made half a refresh before its blank, it is done before the next tick's target and
+         // in time for the latch.
+         lead_ + costP99_ < grid.period_qpc / 2.0 && latch_ + costP99_ < grid.period_qpc / 2.0;
 }
 
 bool DisplayLock::EveryWakeCounts() const {
@@ -162,6 +189,17 @@ bool DisplayLock::NextTarget(uint64_t now, uint64_t& target, uint64_t& skipped) 
     slot_.sync_interval = std::min(kMostSyncInterval, slot_.sync_interval + 1);
     hold_ = false;
   }
+  if (WantsCompositionProbe(grid)) {
+    // Two frames in flight through a compositor need each present a refresh before the blank
+    // the compositor takes it at, so the queue is a refresh deeper than on an independent flip;
+    // the landings alone cannot tell the two apart (each depth lands steadily), and the
+    // platform did not say. This present is made well inside its own refresh: after the blank
+    // a compositor would take it at, in time for the glass itself. Its frame is chosen as
+    // before. Through a compositor it lands a refresh late (one repeat, once); the queue is
+    // then as deep as a compositor needs.
+    slot_.target_qpc = static_cast<uint64_t>(std::llround(blank - grid.period_qpc / 2.0));
+    compositionProbeNext_ = true;
+  }
   slotBlank_ = blank;
   haveSlot_ = true;
   target = slot_.target_qpc;
@@ -205,10 +243,14 @@ bool DisplayLock::TickAt(uint64_t target_qpc, LockedTick& tick) const {
   return true;
 }
 
+double DisplayLock::SurelyInTime() const {
+  return std::min(kSurelyInTimeUs * static_cast<double>(frequency_) / 1e6, 0.8 * Ceiling());
+}
+
 double DisplayLock::Ceiling() const {
   const BlankGrid grid = clock_.Grid();
   return std::max(kLeastCeilingUs * static_cast<double>(frequency_) / 1e6,
-                  grid.Valid() ? grid.period_qpc / 2.0 : 0.0);
+                  grid.Valid() ? kCeilingShare * grid.period_qpc : 0.0);
 }
 
 void DisplayLock::Miss() {
@@ -227,8 +269,18 @@ void DisplayLock::FollowLatch() {
 void DisplayLock::Learn() {
   costP50_ = Percentile(costs_.Values(), 0.5);
   costP99_ = Percentile(costs_.Values(), 0.995);
-  floor_ = std::min(Ceiling(), latch_ + costP99_ + Percentile(lateness_.Values(), 0.999) +
-                                   kFloorGuardUs * static_cast<double>(frequency_) / 1e6);
+  blockCosts_.Push(blockCostMost_);
+  blockCostMost_ = 0.0;
+  // With one frame in flight a tick slower than the lead is a repeat on the glass, so the lead
+  // covers the slowest tick of the last few minutes (a stall a thousand ticks apart included),
+  // as far as the ceiling allows. With two, the refresh ahead absorbs the tail.
+  double cost = costP99_;
+  if (!HeldByInterval()) {
+    for (const double most : blockCosts_.Values()) cost = std::max(cost, most);
+  }
+  floor_ = std::min(Ceiling(), latch_ + cost + Percentile(lateness_.Values(), 0.999) +
+                                   kFloorGuardUs * static_cast<double>(frequency_) / 1e6 +
+                                   slipGuard_);
   lead_ = std::max(lead_, floor_);
 }
 
@@ -238,6 +290,7 @@ void DisplayLock::OnPresented(bool made, uint32_t present_id, uint64_t wake_qpc,
   const auto cost = static_cast<double>(static_cast<int64_t>(done_qpc - wake_qpc));
   const auto late = static_cast<double>(static_cast<int64_t>(wake_qpc - slot_.target_qpc));
   costs_.Push(cost);
+  blockCostMost_ = std::max(blockCostMost_, cost);
   lateness_.Push(late);
   if (++samples_ % kLearnEvery == 0) Learn();
   // What slips taught of the latch halves over each long clean stretch: one slow present, or a
@@ -247,6 +300,16 @@ void DisplayLock::OnPresented(bool made, uint32_t present_id, uint64_t wake_qpc,
     slipLatch_ = slipLatch_ > assumed ? (slipLatch_ + assumed) / 2.0 : 0.0;
     sinceLatchSlip_ = 0;
     FollowLatch();
+  }
+  if (++sinceSlipGuard_ >= kSlipGuardHalfLife && slipGuard_ > 0.0) {
+    slipGuard_ = slipGuard_ > kMissStepUs * static_cast<double>(frequency_) / 1e6 / 4.0
+                     ? slipGuard_ / 2.0
+                     : 0.0;
+    sinceSlipGuard_ = 0;
+  }
+  if (compositionProbeNext_) {
+    compositionProbeNext_ = false;
+    if (made) compositionProbeId_ = present_id;
   }
   if (made) {
     const Sent s{present_id, slot_.blank_qpc, done_qpc, false};
@@ -285,8 +348,7 @@ void DisplayLock::Landed(const FrameStatistics& stats) {
   // No latch is this long: a present done this early that still reached the glass later than
   // its blank was put there by the compositor, not missed (with one frame in flight: with two,
   // it may have queued behind a late one).
-  const double surely =
-      std::min(kSurelyInTimeUs * static_cast<double>(frequency_) / 1e6, 0.8 * Ceiling());
+  const double surely = SurelyInTime();
   for (Sent& s : sent_.Values()) {
     if (s.judged || s.id != stats.present_count) continue;
     s.judged = true;
@@ -302,6 +364,19 @@ void DisplayLock::Landed(const FrameStatistics& stats) {
     // landing later than that slipped: nothing needs telling apart.
     const bool told = stats.composition != Composition::kUnknown;
     const int64_t said = stats.composition == Composition::kComposed ? 1 : 0;
+    toldComposition_ = told;
+    if (compositionProbeId_ != 0 && static_cast<int32_t>(s.id - compositionProbeId_) >= 0) {
+      // Made too late for a compositor's blank and early enough for its own: where it landed
+      // (or, if the statistics passed it by, where the first one after it did: those queue
+      // behind it) says which display this is.
+      compositionProbeId_ = 0;
+      if (delay == 0 || delay == 1) {
+        delay_ = delay;
+        compositionKnown_ = true;
+      }
+      inTimeLandings_ = 0;
+      continue;
+    }
     if (delay < (told ? said : 0)) {
       // A refresh early: with two frames in flight the queue ran empty (at the start, after a
       // drain), or a compositor took the present as soon as it was made, and each present shows
@@ -316,9 +391,12 @@ void DisplayLock::Landed(const FrameStatistics& stats) {
     if (told) {
       delay_ = said;
     } else if (delay < delay_) {
-      delay_ = delay;  // the compositor has stepped aside
+      delay_ = delay;  // the compositor has stepped aside, or the queue ran short: ask again
+      compositionKnown_ = false;
+      inTimeLandings_ = 0;
     }
     if (delay <= delay_) {
+      ++inTimeLandings_;
       // In time: the latch is at most this margin (with one frame in flight: with two, the
       // margin includes the refresh the present waited in the queue).
       if (!HeldByInterval()) {
@@ -333,6 +411,7 @@ void DisplayLock::Landed(const FrameStatistics& stats) {
       FollowLatch();
       continue;
     }
+    inTimeLandings_ = 0;
     if (told && !probing_) {
       if (HeldByInterval()) {
         // Those made before the drain queued behind the late one: one drain for them all.
@@ -341,7 +420,7 @@ void DisplayLock::Landed(const FrameStatistics& stats) {
         drain_ = true;
         drainThroughId_ = lastSentId_;
       } else if (before < latch_) {
-        ++slips_;  // done too late for the latch believed: its cost, not the latch
+        SlowTickSlipped();  // done too late for the latch believed: its cost, not the latch
       } else {
         leadBeforeProbe_ = lead_;
         Slipped(before);
@@ -359,9 +438,8 @@ void DisplayLock::Landed(const FrameStatistics& stats) {
     if (probing_) continue;  // made before the probe began: the probe will tell
     if (!HeldByInterval() && before < latch_) {
       // Done later than the latch believed allows (a slow draw, a stall): it missed for that,
-      // which says nothing of the latch or a compositor, and a longer lead would not have
-      // saved a stall. Counted; the floor follows the ticks' costs as they are.
-      ++slips_;
+      // which says nothing of the latch or a compositor.
+      SlowTickSlipped();
       continue;
     }
     // Later than the delay believed: a miss, or a compositor. The presents made from now on
@@ -398,6 +476,19 @@ void DisplayLock::Slipped(double before) {
   lead_ = std::min(Ceiling(), leadBeforeProbe_);
   Miss();
   lead_ = std::max(lead_, latch_);
+  --slips_;
+  SlowTickSlipped();
+}
+
+void DisplayLock::SlowTickSlipped() {
+  ++slips_;
+  // Work after the present (the GPU's) and a latch that varies are not in the ticks' costs: a
+  // slip is their tail showing. Each raises the floor a step, for minutes.
+  const double step = kMissStepUs * static_cast<double>(frequency_) / 1e6;
+  slipGuard_ = std::min(Ceiling(), slipGuard_ + step);
+  sinceSlipGuard_ = 0;
+  floor_ = std::min(Ceiling(), floor_ + step);
+  lead_ = std::max(lead_, floor_);
 }
 
 CadenceStatus DisplayLock::Status() const {

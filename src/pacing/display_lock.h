@@ -121,6 +121,11 @@ class DisplayLock final : public TickSchedule {
   void FollowGrid(const BlankGrid& grid);
   // The longest lead: half a refresh, at least 2 ms.
   double Ceiling() const;
+  // A present done this long before its blank cannot have missed it for the latch.
+  double SurelyInTime() const;
+  // Two frames in flight, and whether a compositor takes the presents is not known yet: the
+  // next present is made to find out.
+  bool WantsCompositionProbe(const BlankGrid& grid) const;
   // With two frames in flight, each image is held its refreshes by its sync interval, and each
   // present is made a refresh ahead of its blank (patterns of at most 4 refreshes a frame;
   // longer ones are made as with one frame in flight).
@@ -132,6 +137,8 @@ class DisplayLock final : public TickSchedule {
   void Landed(const FrameStatistics& stats);
   // A present done `before` its blank slipped: counted, and the latch and lead learn from it.
   void Slipped(double before);
+  // One frame in flight: a present done too late for its blank. Counted, and the floor rises.
+  void SlowTickSlipped();
   // What the slips and landings say of the latch, into latch_.
   void FollowLatch();
   // The slot and everything learned from landings start over.
@@ -162,6 +169,10 @@ class DisplayLock final : public TickSchedule {
   uint64_t clean_ = 0;                // ticks since the last miss or the last shortening
   base::FixedRing<double> costs_;     // the ticks' wake-to-done times
   base::FixedRing<double> lateness_;  // their wakes after target
+  base::FixedRing<double> blockCosts_;  // the slowest tick of each learning's block
+  double blockCostMost_ = 0.0;          // ... of the block being gathered
+  double slipGuard_ = 0.0;              // added to the floor by slips (halves over clean ticks)
+  uint64_t sinceSlipGuard_ = 0;
   size_t samples_ = 0;
   base::FixedRing<Sent> sent_;  // the last presents made
   // Refreshes from a present's blank to its landing: 0 until a present made too early to have
@@ -179,6 +190,13 @@ class DisplayLock final : public TickSchedule {
   uint32_t holdThroughId_ = 0;   // early landings of presents up to this one are the hold's
   uint32_t lastSentId_ = 0;
   uint64_t slips_ = 0;
+  // Two frames in flight: whether a compositor takes the presents (then the delay is 1), told
+  // by the platform, or learned from one present made late for a compositor's blank.
+  bool toldComposition_ = false;
+  bool compositionKnown_ = false;
+  bool compositionProbeNext_ = false;  // the slot just scheduled is that present
+  uint32_t compositionProbeId_ = 0;    // its id, until it lands (0: none)
+  uint32_t inTimeLandings_ = 0;        // since the last late or early landing
 };
 
 }  // namespace tsl

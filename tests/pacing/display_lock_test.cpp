@@ -168,7 +168,7 @@ TEST(DisplayLockTest, StatisticsTakeOverTheGridAndALateLandingIsASlipThatTeaches
   s.sync_qpc = tick.blank_qpc + static_cast<uint64_t>(kPeriod);
   lock.OnStatistics(StatisticsRead::kOk, s);
   EXPECT_EQ(lock.Status().slips, 0u);
-  EXPECT_NEAR(lock.Status().lead_ms, 1000.0 / 120.0, 0.01) << "the probe: the longest lead";
+  EXPECT_NEAR(lock.Status().lead_ms, 0.8 * 1000.0 / 60.0, 0.01) << "the probe: the longest lead";
   // The probe lands at its blank: the late one slipped, and the latch is more than 1.2 ms.
   ASSERT_TRUE(lock.NextTarget(s.sync_qpc, target, skipped));
   ASSERT_TRUE(lock.TickAt(target, tick));
@@ -204,11 +204,11 @@ TEST(DisplayLockTest, OnlyAnEarlyPresentLandingLateSaysCompositorAndTheLatchDeca
   const Row rows[] = {
       {"independent flip, 0.5 ms latch", 500.0, false, false, 0, 0.0, 0.5, 2.0},
       {"composed, 0.5 ms latch: one probe at the longest lead", 500.0, true, false, 0, 0.0, 0.5,
-       8.4},
+       13.4},
       {"composed, and the platform says so: no probe", 500.0, true, true, 0, 0.0, 0.5, 2.0},
       {"independent flip, 1.8 ms latch (more than the start lead leaves)", 1800.0, false, false, 4,
-       1.7, 2.2, 8.4},
-      {"the same, the platform saying direct: no probe", 1800.0, false, true, 4, 1.7, 2.2, 3.0},
+       1.6, 2.2, 13.4},
+      {"the same, the platform saying direct: no probe", 1800.0, false, true, 4, 1.6, 2.2, 3.0},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
