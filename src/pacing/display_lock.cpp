@@ -72,13 +72,15 @@ void DisplayLock::SetStated(const BlankGrid& stated) {
 
 void DisplayLock::Restart() {
   haveSlot_ = false;
-  delay_ = 0;
+  // A new mode or grid does not take the window from its compositor: with two frames in flight
+  // what the probe found stands (a refresh early, the landings ask again). Else the landings
+  // start over.
+  if (!compositionKnown_) delay_ = 0;
   if (probing_) lead_ = leadBeforeProbe_;
   lead_ = std::min(lead_, Ceiling());  // a new mode may have a shorter refresh
   probing_ = false;
   drain_ = false;
   hold_ = false;
-  compositionKnown_ = false;
   compositionProbeId_ = 0;
   compositionProbeNext_ = false;
   inTimeLandings_ = 0;
