@@ -25,6 +25,8 @@
 //   hiccups      the compositor takes a present a refresh late at 2 in 1,000 blanks
 //   stated off   the stated grid off the blanks by a random phase, or (odd seeds) none at all
 //   60->144      the display's mode changes from 60 to 144 Hz after 30 s
+//   move         after 30 s the window moves to a 72 Hz monitor whose blanks fall at a random
+//                phase against the old ones (the platform states the new monitor's grid)
 //
 // Figures per row, the mean over its seeds, [the 95% interval of that mean], and the worst seed:
 //   off-pattern   output frames (runs of one source frame on the glass) off the pattern at their
@@ -69,7 +71,7 @@ struct Rates {
   const char* label;
 };
 
-enum class Adversity { kNone, kCosts, kLatch, kHiccups, kStatedOff, kModeChange };
+enum class Adversity { kNone, kCosts, kLatch, kHiccups, kStatedOff, kModeChange, kMove };
 
 const char* AdversityName(Adversity a) {
   switch (a) {
@@ -83,6 +85,8 @@ const char* AdversityName(Adversity a) {
       return "stated off";
     case Adversity::kModeChange:
       return "60->144";
+    case Adversity::kMove:
+      return "move";
     case Adversity::kNone:
       break;
   }
@@ -166,6 +170,11 @@ RowResult RunRow(const Rates& r, const Mode& m, Adversity adversity, const Optio
         display.disjoint_at_s = 30.0;
         display.mode_change_hz = 144.0;
         break;
+      case Adversity::kMove:
+        display.disjoint_at_s = 30.0;
+        display.mode_change_hz = 72.0;
+        display.move_phase = unit(phases);
+        break;
       case Adversity::kNone:
         break;
     }
@@ -236,7 +245,7 @@ void PrintRow(const Rates& r, const Mode& m, Adversity a, const RowResult& row) 
     std::snprintf(text, sizeof text, "; compositor's %.1f", row.compositor.mean);
     recovery += text;
   }
-  if (a == Adversity::kModeChange) {
+  if (a == Adversity::kModeChange || a == Adversity::kMove) {
     char text[64];
     std::snprintf(text, sizeof text, "; relocked %.0f ms (worst %.0f)", row.relock.mean,
                   row.relock.worst);
@@ -318,16 +327,20 @@ int main(int argc, char** argv) {
   std::printf("\n");
   const Rates adversarial_rates[] = {rates[0], rates[3], rates[4]};
   const Rates change_rates[] = {{60.0, 60.0, "60 then 144"}, {24.0, 60.0, "24, 60->144"}};
-  const Adversity adversities[] = {Adversity::kCosts, Adversity::kLatch, Adversity::kHiccups,
-                                   Adversity::kStatedOff, Adversity::kModeChange};
+  const Rates move_rates[] = {{60.0, 60.0, "60, to 72"}, {24.0, 60.0, "24, to 72"}};
+  const Adversity adversities[] = {Adversity::kCosts,     Adversity::kLatch,
+                                   Adversity::kHiccups,   Adversity::kStatedOff,
+                                   Adversity::kModeChange, Adversity::kMove};
   double worst_locked = 0.0;
   double worst_smooth = 0.0;
   std::vector<double> recoveries;
   for (const Adversity a : adversities) {
-    const bool change = a == Adversity::kModeChange;
+    const bool change = a == Adversity::kModeChange || a == Adversity::kMove;
     const size_t count = change ? 2 : 3;
     for (size_t i = 0; i < count; ++i) {
-      const Rates& r = change ? change_rates[i] : adversarial_rates[i];
+      const Rates& r = a == Adversity::kModeChange ? change_rates[i]
+                       : a == Adversity::kMove     ? move_rates[i]
+                                                   : adversarial_rates[i];
       for (const Mode& m : modes) {
         if (m.locked_latency == 0) continue;
         ++row_seed;

@@ -106,6 +106,10 @@ void DisplaySim::Blank() {
       period_ = static_cast<double>(kFrequency) / display_.mode_change_hz;
       modeChangeQpc_ = blank_qpc;
     }
+    if (display_.move_phase >= 0.0) {
+      // Another monitor's blanks: this one is its first, and the next comes at its own phase.
+      nextBlank_ += display_.move_phase * period_;
+    }
     firstBlank_ = nextBlank_;
   }
   const uint32_t refresh = nextRefresh_++;

@@ -66,6 +66,9 @@ struct DisplayParams {
   double disjoint_at_s = -1.0;        // a mode change: queued presents written off, refresh
                                       // count jumps, the next statistics answer a disjoint
   double mode_change_hz = 0.0;        // ... and the display's nominal rate after it (0: the same)
+  double move_phase = -1.0;           // the change is a move to another monitor: its blanks
+                                      // are this many of its refreshes off the old ones (<0:
+                                      // a mode change, the blanks go on from the last)
   bool statistics = true;             // false: GetFrameStatistics is not implemented (Wine)
   bool says_composition = false;      // the statistics say how each image was composed (the
                                       // platform's media statistics)
