@@ -13,8 +13,10 @@
 //   flight, each image held its refreshes by its sync interval: a hiccup of up to about a
 //   refresh then costs latency, not a slip). The lead starts
 //   at 2 ms; a miss makes it larger, clean stretches smaller (half the way to the floor per
-//   clean stretch), never below the latch, the tick's own cost (p99) and the wake's lateness
-//   (p99.9).
+//   clean stretch), never below the latch, the tick's own cost and the wake's lateness (p99.9),
+//   at most 0.8 of a refresh. With one frame in flight the cost is the slowest tick of the last
+//   8,192 and each slip raises the floor for minutes (the GPU's share of a tick is not in its
+//   measured cost); with two its p99.5.
 // - The latch (how long before its blank a present must be done) is learned from both sides:
 //   a present that slipped says it is more than that present's margin, one that landed says it
 //   is at most its margin. What slips taught decays again over clean stretches. Nothing is
@@ -32,6 +34,10 @@
 //   presents are made at the longest lead (with two frames in flight: one slot is given up, so
 //   a queue one image too deep drains), and the first of them to land says whether the late one
 //   slipped (counted; the latch and the lead learn from it) or the compositor is there.
+//   With two frames in flight both depths of the queue land steadily, so where the platform
+//   does not say, one present is made half a refresh before its blank once the landings settle:
+//   a compositor lands it a refresh late (the delay becomes 1, and stays so across a restart),
+//   a flip in time.
 // - A disjoint (a mode change, a new swap chain) starts the slot and the learning over and asks
 //   the main thread to restate the display's timing (TakeRestateRequest).
 // - Each tick also gets the moment its source frame is chosen for: evenly spaced at the pattern's
