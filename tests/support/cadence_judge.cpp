@@ -135,15 +135,9 @@ CadenceFigures Judge(const DisplaySim& sim, double fps, double minutes, uint32_t
   const size_t by_compositor = ByCompositor(sim, runs, off_at);
   const uint64_t change = sim.ModeChangeQpc();
   if (change != UINT64_MAX) {
-    // Relocked from the last run off before the first half second on the pattern: a wake's
-    // outlier a second later is not the lock still looking for the new rate.
     f.relock_ms = 0.0;
-    uint64_t last = change;
     for (const uint64_t t : off_at) {
-      if (t < change) continue;
-      if (t - last >= kFrequency / 2) break;
-      last = t;
-      f.relock_ms = Ms(change, t);
+      if (t >= change && t < change + 2 * kFrequency) f.relock_ms = Ms(change, t);
     }
   }
   size_t errors = 0;
