@@ -45,7 +45,7 @@ constexpr uint64_t kLatchDecayTicks = 36'000;
 constexpr uint64_t kSlipGuardHalfLife = 9'000;
 // Landings in time, the queue settled, before a present is made to learn whether a compositor
 // takes the presents (with two frames in flight, where the platform does not say).
-constexpr uint32_t kLandingsBeforeCompositionProbe = 16;
+constexpr uint32_t kLandingsBeforeCompositionProbe = 8;
 
 // Of a copy: the recent costs and lateness keep their order for the rings they are.
 double Percentile(std::vector<double> v, double q) { return base::PercentileNearestBelow(v, q); }

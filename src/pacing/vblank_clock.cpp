@@ -108,7 +108,7 @@ void VblankClock::AddReport(uint32_t refresh_count, uint64_t sync_qpc) {
 }
 
 void VblankClock::Refit() {
-  if (fit_.Size() < kEnough || fit_.Span() < static_cast<double>(kEnough)) return;
+  if (fit_.Size() < kEnoughReports || fit_.Span() < static_cast<double>(kEnoughRefreshes)) return;
   // The tolerance needs a period: the stated one, else a first fit's own.
   double period = stated_.Valid() ? stated_.period_qpc : 0.0;
   LineFit::Line line;

@@ -64,7 +64,12 @@ BlankGrid StatedGrid(const StatedTiming& timing, uint64_t frequency);
 class VblankClock {
  public:
   static constexpr size_t kWindow = 120;  // the recent reports it regresses over
-  static constexpr size_t kEnough = 16;   // reports, over at least as many refreshes
+  // Enough to believe: this many reports over at least that many refreshes. Reports come a
+  // tick apart, so at 24 frames a second on 72 Hz eight span 24 refreshes in a third of a
+  // second, where sixteen would take two thirds: after a mode change or a move that is how long
+  // the ticks follow the stated grid alone.
+  static constexpr size_t kEnoughReports = 8;
+  static constexpr size_t kEnoughRefreshes = 16;
   static constexpr uint32_t kBackwardsToRestart = 3;
 
   // `frequency`: the counter's, for the fitted rate's range check (0: no check).

@@ -40,8 +40,17 @@ TEST(VblankClockTest, FollowsTheReportedBlanksOverTheStatedGridAndStartsOverWhen
   clock.SetStated(Stated(kPeriod, 5e9));
   EXPECT_EQ(clock.Grid().source, BlankSource::kNominal);
 
-  Report(clock, 100, VblankClock::kEnough - 1, true_anchor, true_period);
-  EXPECT_EQ(clock.Grid().source, BlankSource::kNominal) << "too few reports to believe";
+  Report(clock, 100, VblankClock::kEnoughRefreshes - 1, true_anchor, true_period);
+  EXPECT_EQ(clock.Grid().source, BlankSource::kNominal) << "too few refreshes to believe";
+  VblankClock sparse;  // a report every third refresh: fewer reports, as many refreshes
+  sparse.SetStated(Stated(kPeriod, 5e9));
+  for (size_t k = 0; k < VblankClock::kEnoughReports; ++k) {
+    const auto refresh = static_cast<uint32_t>(100 + 3 * k);
+    sparse.AddReport(refresh, static_cast<uint64_t>(true_anchor + 3.0 * k * true_period));
+    EXPECT_EQ(sparse.Grid().source, k + 1 < VblankClock::kEnoughReports
+                                        ? BlankSource::kNominal
+                                        : BlankSource::kStatistics);
+  }
   VblankClock full;
   full.SetStated(Stated(kPeriod, 5e9));
   Report(full, 100, 600, true_anchor, true_period, 10);  // a late report in every ten
