@@ -76,6 +76,7 @@ void DisplayLock::Restart() {
   // what the probe found stands (a refresh early, the landings ask again). Else the landings
   // start over.
   if (!compositionKnown_) delay_ = 0;
+  refillAfterRestart_ = compositionKnown_ && HeldByInterval();
   if (probing_) lead_ = leadBeforeProbe_;
   lead_ = std::min(lead_, Ceiling());  // a new mode may have a shorter refresh
   probing_ = false;
@@ -392,12 +393,23 @@ void DisplayLock::Landed(const FrameStatistics& stats) {
     }
     if (told) {
       delay_ = said;
+    } else if (delay + 1 == delay_ && refillAfterRestart_) {
+      // A landing a refresh early before any in time since a restart: what was queued was
+      // written off (a mode change, a move), or drained after presents made either side of
+      // the restart queued too deep, not the compositor gone. Refilled as at the start (those
+      // made before the refill land early too).
+      if (static_cast<int32_t>(s.id - holdThroughId_) > 0) {
+        hold_ = true;
+        holdThroughId_ = lastSentId_ + 1;
+      }
+      continue;
     } else if (delay < delay_) {
       delay_ = delay;  // the compositor has stepped aside, or the queue ran short: ask again
       compositionKnown_ = false;
       inTimeLandings_ = 0;
     }
     if (delay <= delay_) {
+      refillAfterRestart_ = false;
       ++inTimeLandings_;
       // In time: the latch is at most this margin (with one frame in flight: with two, the
       // margin includes the refresh the present waited in the queue).
@@ -433,6 +445,7 @@ void DisplayLock::Landed(const FrameStatistics& stats) {
       // Made after the probe began (or too early to have missed), and late all the same: the
       // compositor adds this delay.
       delay_ = delay;
+      compositionKnown_ = delay == 1;
       if (probing_) lead_ = std::min(Ceiling(), leadBeforeProbe_);
       probing_ = false;
       continue;

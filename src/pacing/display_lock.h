@@ -203,6 +203,8 @@ class DisplayLock final : public TickSchedule {
   bool compositionProbeNext_ = false;  // the slot just scheduled is that present
   uint32_t compositionProbeId_ = 0;    // its id, until it lands (0: none)
   uint32_t inTimeLandings_ = 0;        // since the last late or early landing
+  bool refillAfterRestart_ = false;    // a restart kept the compositor: the first landing a
+                                       // refresh early refills the queue, and asks nothing
 };
 
 }  // namespace tsl
