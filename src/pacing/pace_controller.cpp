@@ -48,11 +48,11 @@ bool PaceController::Start(double fps, TickCallback tick_callback, bool realtime
   measuredFps_.store(0.0);
   missed_.store(0);
   tickCounter_.store(0);
-  const bool vsync = vsyncActive_ && vsyncActive_();
-  mode_.store(!vsync                  ? CadenceMode::kTimer
-              : schedule_ == nullptr  ? CadenceMode::kEveryRefresh
-              : schedule_->HasClock() ? CadenceMode::kLocked
-                                      : CadenceMode::kNoClock);
+  const uint64_t period = PeriodCounts(fps, platform_->Frequency());
+  timer_ = std::make_unique<TimerSchedule>(period);
+  everyRefresh_ = std::make_unique<EveryRefreshSchedule>(period, CadenceMode::kEveryRefresh);
+  locked_ = schedule_ != nullptr ? std::make_unique<LockedSchedule>(*schedule_, period) : nullptr;
+  mode_.store(Choose(vsyncActive_ && vsyncActive_()).Mode());
 
   platform_->BeginTimerResolution();
   if (!platform_->OpenTimer()) {
@@ -124,64 +124,37 @@ bool PaceController::WaitUntil(uint64_t target, WakeMargin& margin) {
   return true;
 }
 
+CadenceSchedule& PaceController::Choose(bool vsync) {
+  if (!vsync) return *timer_;
+  return locked_ != nullptr ? static_cast<CadenceSchedule&>(*locked_) : *everyRefresh_;
+}
+
 void PaceController::ThreadMain() {
   PacePlatform& os = *platform_;
   void* thread_class = os.EnterThreadClass(realtime_);
 
   const uint64_t frequency = os.Frequency();
-  const uint64_t period = PeriodCounts(fps_, frequency);
-
   wakeMarginCounts_.store(margin_->Counts());
-  uint64_t target = os.Now() + period;
+  CadenceSchedule* last = nullptr;
   uint64_t window_start = os.Now();
   uint64_t window_ticks = 0;
 
   while (running_.load()) {
-    bool ticked = true;
-    uint64_t locked_target = 0;
-    uint64_t skipped = 0;
-    const bool vsync = vsyncActive_ && vsyncActive_();
-    if (vsync && schedule_ != nullptr && schedule_->NextTarget(os.Now(), locked_target, skipped)) {
-      mode_.store(CadenceMode::kLocked, std::memory_order_relaxed);
-      missed_.fetch_add(skipped);
-      WakeMargin& margin = schedule_->EveryWakeCounts() ? *lockedMargin_ : *margin_;
-      if (!WaitUntil(locked_target, margin) || !running_.load()) break;
-      const uint64_t wake = os.Now();
-      if (schedule_->InTime(wake)) {
-        Tick(tickCounter_.fetch_add(1), locked_target, wake);
-      } else {
-        missed_.fetch_add(1);
-        ticked = false;
-      }
-      target = os.Now();
-    } else if (vsync) {
-      mode_.store(schedule_ != nullptr ? CadenceMode::kNoClock : CadenceMode::kEveryRefresh,
-                  std::memory_order_relaxed);
-      if (!running_.load()) break;
-      const uint64_t tick = tickCounter_.fetch_add(1);
-      const uint64_t now = os.Now();
-      Tick(tick, now, now);
-      const uint64_t after = os.Now();
-      // A present that did not block (no display to wait for) would otherwise spin the thread.
-      if (after - now < (period >> 2)) {
-        os.SleepTwoMs();
-      }
-      target = os.Now();
+    CadenceSchedule& schedule = Choose(vsyncActive_ && vsyncActive_());
+    if (&schedule != last) schedule.Resume(os.Now());
+    last = &schedule;
+    const TickPlan plan = schedule.Plan(os.Now());
+    mode_.store(plan.mode, std::memory_order_relaxed);
+    missed_.fetch_add(plan.skipped);
+    if (plan.wait && !WaitUntil(plan.target, plan.rare_tail ? *lockedMargin_ : *margin_)) break;
+    if (!running_.load()) break;
+    const uint64_t wake = os.Now();
+    const bool ticked = schedule.InTime(wake);
+    if (ticked) {
+      Tick(tickCounter_.fetch_add(1), plan.back_to_back ? wake : plan.target, wake);
+      schedule.Ticked(wake, os.Now(), os);
     } else {
-      mode_.store(CadenceMode::kTimer, std::memory_order_relaxed);
-      const int64_t remaining = static_cast<int64_t>(target - os.Now());
-      if (remaining > 0) {
-        if (!WaitUntil(target, *margin_)) break;
-      } else if (remaining < -static_cast<int64_t>(period)) {
-        // More than a whole period late: re-base the schedule instead of catching up with a
-        // burst. However many periods were lost, one miss is counted.
-        missed_.fetch_add(1);
-        target = os.Now();
-      }
-      if (!running_.load()) break;
-      const uint64_t tick = tickCounter_.fetch_add(1);
-      const uint64_t wake = os.Now();
-      Tick(tick, target, wake);
+      missed_.fetch_add(1);
     }
 
     const uint64_t done = os.Now();
@@ -192,7 +165,6 @@ void PaceController::ThreadMain() {
       window_start = os.Now();
       window_ticks = 0;
     }
-    target += period;
   }
 
   if (thread_class != nullptr) {

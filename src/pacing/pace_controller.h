@@ -6,6 +6,7 @@
 #include <memory>
 #include <thread>
 
+#include "pacing/cadence_schedule.h"
 #include "pacing/pace_platform.h"
 #include "pacing/wake_margin.h"
 
@@ -16,41 +17,11 @@ using TickCallback = std::function<void(uint64_t, uint64_t, uint64_t)>;
 // True while presentation is locked to the display refresh: ticks then run back to back.
 using VsyncActive = std::function<bool()>;
 
-// How the ticks run, as the pace thread ran its last one: the one name of the mode in force
-// (the product of the vsync switch, whether a schedule exists and whether it has a clock now),
-// which the title reads instead of working it out again.
-enum class CadenceMode : uint8_t {
-  kEveryRefresh,  // vsync on, no schedule: each blocking present sets the pace
-  kLocked,        // vsync on: each tick timed against the display's blanks by the schedule
-  kNoClock,       // vsync on with a schedule that has nothing to lock to: back to back
-  kTimer,         // vsync off: ticks on the timer at the requested rate
-};
-
-// The display-locked schedule: while vsync is on, the ticks' targets come from the display's
-// blanks instead of a fixed period. Called on the pace thread only.
-class TickSchedule {
- public:
-  virtual ~TickSchedule() = default;
-  // The next tick's target, at or after `now` as the schedule sees fit; `skipped` says how many
-  // of its slots it gave up because their time had passed (each counts as missed). False while
-  // the schedule has nothing to lock to: ticks then run back to back.
-  virtual bool NextTarget(uint64_t now, uint64_t& target, uint64_t& skipped) = 0;
-  // The tick for that target woke at `wake`: false when it can no longer make its blank. Its slot
-  // is then given up (one miss) and no tick runs for it.
-  virtual bool InTime(uint64_t wake) = 0;
-  // True when a wake later than its target costs a slot (one frame in flight): the early wake
-  // then absorbs the largest overshoots, at the price of spinning. False when a late wake only
-  // costs latency, and the timer's usual tail will do.
-  virtual bool EveryWakeCounts() const { return true; }
-  // Whether NextTarget would find a clock to lock to now: the mode a start begins in.
-  virtual bool HasClock() const { return true; }
-};
-
-// Owns the pace thread, which issues ticks at a fixed rate measured on the high-resolution
-// counter: it sleeps on a waitable timer until a margin before each target (learned from the
-// timer's overshoots, 0.5 ms to start with) and spins the rest. While the vsync predicate says
-// so, it either waits the same way for the targets a display-locked schedule gives, or, without
-// one, runs ticks back to back and lets the blocking present set the cadence.
+// Owns the pace thread, which issues ticks as the schedule of the mode in force plans them
+// (cadence_schedule.h): it sleeps on a waitable timer until a margin before each target (learned
+// from the timer's overshoots, 0.5 ms to start with) and spins the rest, or ticks at once where
+// the plan says so. The vsync predicate and the display lock choose the schedule, again before
+// every tick.
 class PaceController {
  public:
   PaceController();
@@ -97,6 +68,8 @@ class PaceController {
 
  private:
   void ThreadMain();
+  // The schedule for the mode the vsync switch and the display lock make.
+  CadenceSchedule& Choose(bool vsync);
   void Tick(uint64_t tick, uint64_t target, uint64_t wake);
   // Sleeps until `margin` before `target` and spins the rest; false when stopped meanwhile.
   // Every timer wake teaches both margins.
@@ -110,6 +83,10 @@ class PaceController {
   TickCallback tickCallback_;
   VsyncActive vsyncActive_;
   TickSchedule* schedule_ = nullptr;
+  // One a mode, made at Start for its rate and display lock.
+  std::unique_ptr<TimerSchedule> timer_;
+  std::unique_ptr<EveryRefreshSchedule> everyRefresh_;
+  std::unique_ptr<LockedSchedule> locked_;
   std::atomic<CadenceMode> mode_{CadenceMode::kEveryRefresh};
   std::atomic<double> measuredFps_{0.0};
   std::atomic<uint64_t> missed_{0};
