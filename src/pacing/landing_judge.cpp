@@ -1,0 +1,212 @@
+#include "pacing/landing_judge.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace tsl {
+
+namespace {
+constexpr size_t kSentKept = 16;
+// Landings in time, the queue settled, before a present is made to learn whether a compositor
+// takes the presents (with two frames in flight, where the platform does not say).
+constexpr uint32_t kLandingsBeforeCompositionProbe = 8;
+}  // namespace
+
+LandingJudge::LandingJudge() : sent_(kSentKept) {}
+
+void LandingJudge::Restart(const LockFacts& facts, LeadLearner& learner) {
+  // A new mode or grid does not take the window from its compositor: with two frames in flight
+  // what the probe found stands (a refresh early, the landings ask again). Else the landings
+  // start over.
+  if (!compositionKnown_) delay_ = 0;
+  refillAfterRestart_ = compositionKnown_ && facts.held_by_interval;
+  if (probing_) learner.SetLead(leadBeforeProbe_);
+  learner.SetLead(std::min(learner.Lead(), facts.ceiling));  // a new mode may have a shorter
+                                                              // refresh
+  probing_ = false;
+  drain_ = false;
+  hold_ = false;
+  compositionProbeId_ = 0;
+  compositionProbeNext_ = false;
+  inTimeLandings_ = 0;
+  for (Sent& s : sent_.Values()) s.judged = true;
+}
+
+bool LandingJudge::WantsCompositionProbe(const LockFacts& facts, const LeadLearner& learner,
+                                         BlankSource source, double period) const {
+  return facts.held_by_interval && !toldComposition_ && !compositionKnown_ &&
+         source == BlankSource::kStatistics && compositionProbeId_ == 0 &&
+         !compositionProbeNext_ && !drain_ && !hold_ && !probing_ && delay_ == 0 &&
+         inTimeLandings_ >= kLandingsBeforeCompositionProbe &&
+         // Made half a refresh before its blank, it is done before the next tick's target and
+         // in time for the latch.
+         learner.Lead() + learner.CostP99() < period / 2.0 &&
+         learner.Latch() + learner.CostP99() < period / 2.0;
+}
+
+void LandingJudge::OnPresented(bool made, uint32_t present_id, uint64_t blank_qpc,
+                               uint64_t done_qpc) {
+  if (compositionProbeNext_) {
+    compositionProbeNext_ = false;
+    if (made) compositionProbeId_ = present_id;
+  }
+  if (made) {
+    const Sent s{present_id, blank_qpc, done_qpc, false};
+    lastSentId_ = present_id;
+    sent_.Push(s);
+  }
+}
+
+bool LandingJudge::TakeDrain() {
+  if (!drain_) return false;
+  drain_ = false;
+  return true;
+}
+
+bool LandingJudge::TakeHold() {
+  if (!hold_) return false;
+  hold_ = false;
+  return true;
+}
+
+void LandingJudge::Refill(uint32_t id) {
+  if (static_cast<int32_t>(id - holdThroughId_) <= 0) return;
+  hold_ = true;
+  holdThroughId_ = lastSentId_ + 1;
+}
+
+void LandingJudge::Judge(const FrameStatistics& stats, const BlankGrid& grid,
+                         const LockFacts& facts, LeadLearner& learner) {
+  // No latch is this long: a present done this early that still reached the glass later than
+  // its blank was put there by the compositor, not missed (with one frame in flight: with two,
+  // it may have queued behind a late one).
+  const double surely = facts.surely;
+  for (Sent& s : sent_.Values()) {
+    if (s.judged || s.id != stats.present_count) continue;
+    s.judged = true;
+    const auto behind =
+        static_cast<int32_t>(stats.sync_refresh_count - stats.present_refresh_count);
+    const double landed = static_cast<double>(stats.sync_qpc) - behind * grid.period_qpc;
+    const auto delay = static_cast<int64_t>(
+        std::llround((landed - static_cast<double>(s.blank_qpc)) / grid.period_qpc));
+    // How long before its blank the present was done.
+    const double before = static_cast<double>(static_cast<int64_t>(s.blank_qpc - s.done_qpc));
+    const bool probe = probing_ && static_cast<int32_t>(s.id - probeFromId_) > 0;
+    // Where the platform says how the image was composed, the delay is what it says, and a
+    // landing later than that slipped: nothing needs telling apart.
+    const bool told = stats.composition != Composition::kUnknown;
+    const int64_t said = stats.composition == Composition::kComposed ? 1 : 0;
+    toldComposition_ = told;
+    if (compositionProbeId_ != 0 && static_cast<int32_t>(s.id - compositionProbeId_) >= 0) {
+      // Made too late for a compositor's blank and early enough for its own: where it landed
+      // (or, if the statistics passed it by, where the first one after it did: those queue
+      // behind it) says which display this is.
+      compositionProbeId_ = 0;
+      if (delay == 0 || delay == 1) {
+        delay_ = delay;
+        compositionKnown_ = true;
+      }
+      inTimeLandings_ = 0;
+      continue;
+    }
+    if (delay < (told ? said : 0)) {
+      // A refresh early: with two frames in flight the queue ran empty (at the start, after a
+      // drain), or a compositor took the present as soon as it was made, and each present shows
+      // at the blank before its own. One present held a refresh longer by its sync interval
+      // fills the queue again; those made before it land early too.
+      if (facts.held_by_interval) Refill(s.id);
+      continue;
+    }
+    if (told) {
+      delay_ = said;
+    } else if (delay + 1 == delay_ && refillAfterRestart_) {
+      // A landing a refresh early before any in time since a restart: what was queued was
+      // written off (a mode change, a move), or drained after presents made either side of
+      // the restart queued too deep, not the compositor gone. Refilled as at the start (those
+      // made before the refill land early too).
+      Refill(s.id);
+      continue;
+    } else if (delay < delay_) {
+      delay_ = delay;  // the compositor has stepped aside, or the queue ran short: ask again
+      compositionKnown_ = false;
+      inTimeLandings_ = 0;
+    }
+    if (delay <= delay_) {
+      refillAfterRestart_ = false;
+      ++inTimeLandings_;
+      // In time: the latch is at most this margin (with one frame in flight: with two, the
+      // margin includes the refresh the present waited in the queue).
+      if (!facts.held_by_interval) learner.Landed(before);
+      if (probe) {
+        // The probe made its blank: the present that started it did miss. A slip.
+        probing_ = false;
+        Slipped(probeCause_, facts, learner);
+      }
+      learner.FollowLatch(facts.ceiling);
+      continue;
+    }
+    inTimeLandings_ = 0;
+    if (told && !probing_) {
+      if (facts.held_by_interval) {
+        // Those made before the drain queued behind the late one: one drain for them all.
+        if (static_cast<int32_t>(s.id - drainThroughId_) <= 0) continue;
+        ++slips_;
+        drain_ = true;
+        drainThroughId_ = lastSentId_;
+      } else if (before < learner.Latch()) {
+        SlowTickSlipped(facts, learner);  // done too late for the latch believed: its cost, not the latch
+      } else {
+        leadBeforeProbe_ = learner.Lead();
+        Slipped(before, facts, learner);
+      }
+      continue;
+    }
+    if (probe || (!facts.held_by_interval && !probing_ && before >= surely)) {
+      // Made after the probe began (or too early to have missed), and late all the same: the
+      // compositor adds this delay.
+      delay_ = delay;
+      compositionKnown_ = delay == 1;
+      if (probing_) learner.SetLead(std::min(facts.ceiling, leadBeforeProbe_));
+      probing_ = false;
+      continue;
+    }
+    if (probing_) continue;  // made before the probe began: the probe will tell
+    if (!facts.held_by_interval && before < learner.Latch()) {
+      // Done later than the latch believed allows (a slow draw, a stall): it missed for that,
+      // which says nothing of the latch or a compositor.
+      SlowTickSlipped(facts, learner);
+      continue;
+    }
+    // Later than the delay believed: a miss, or a compositor. The presents made from now on
+    // tell which: with one frame in flight they are made at the longest lead; with two, one
+    // slot is given up first so that a queue one image too deep drains.
+    probing_ = true;
+    probeCause_ = before;
+    probeFromId_ = lastSentId_;
+    leadBeforeProbe_ = learner.Lead();
+    if (!facts.held_by_interval) {
+      learner.SetLead(facts.ceiling);
+    } else {
+      drain_ = true;
+    }
+  }
+}
+
+
+void LandingJudge::Slipped(double before, const LockFacts& facts, LeadLearner& learner) {
+  ++slips_;
+  if (facts.held_by_interval) {
+    // Two frames in flight: each present is made a refresh ahead and queues behind the one
+    // before, so a slip says the queue was too deep, not how long the latch is.
+    learner.SetLead(std::max(learner.Lead(), std::min(facts.ceiling, leadBeforeProbe_)));
+    return;
+  }
+  learner.LatchSlipped(before, leadBeforeProbe_, facts.ceiling);
+}
+
+void LandingJudge::SlowTickSlipped(const LockFacts& facts, LeadLearner& learner) {
+  ++slips_;
+  learner.SlowTickSlipped(facts.ceiling);
+}
+
+}  // namespace tsl
