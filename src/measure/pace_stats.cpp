@@ -23,23 +23,23 @@ MeanAndDeviation MeanAndPopulationDeviation(const std::vector<double>& values) {
 PaceStats::PaceStats(size_t capacity) : PaceStats(capacity, base::QpcFrequency()) {}
 
 PaceStats::PaceStats(size_t capacity, uint64_t qpc_frequency)
-    : ring_(capacity), qpcFrequency_(qpc_frequency) {}
+    : capacity_(capacity), ring_(capacity), qpcFrequency_(qpc_frequency) {}
 
 void PaceStats::Record(const PaceSample& sample) {
-  std::lock_guard<std::mutex> guard(lock_);
+  base::MutexLock guard(lock_);
   ring_.Push(sample);
 }
 
 std::vector<PaceSample> PaceStats::Window() const {
   std::vector<PaceSample> window;
-  Recent(ring_.Capacity(), window);
+  Recent(capacity_, window);
   return window;
 }
 
 void PaceStats::Recent(size_t n, std::vector<PaceSample>& out) const {
   out.clear();
   out.reserve(n);  // before taking the lock
-  std::lock_guard<std::mutex> guard(lock_);
+  base::MutexLock guard(lock_);
   const size_t held = std::min(ring_.Size(), n);
   for (size_t i = ring_.Size() - held; i < ring_.Size(); ++i) out.push_back(ring_.Oldest(i));
 }

@@ -2,11 +2,11 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "base/fixed_ring.h"
+#include "base/guarded.h"
 #include "base/percentile.h"
 
 namespace tsl {
@@ -77,8 +77,9 @@ class PaceStats {
   uint64_t QpcFrequency() const { return qpcFrequency_; }
 
  private:
-  mutable std::mutex lock_;
-  base::FixedRing<PaceSample> ring_;
+  mutable base::Mutex lock_;
+  const size_t capacity_;  // the ring's, read without the lock
+  base::FixedRing<PaceSample> ring_ GUARDED_BY(lock_);
   const uint64_t qpcFrequency_;
 };
 

@@ -22,7 +22,7 @@ bool AllZero(const FrameStatistics& s) {
 
 void PresentTracker::OnPresent(uint64_t tick, uint32_t present_id, uint32_t sync_interval,
                                uint64_t seen_qpc, uint64_t present_qpc, const PresentAim& aim) {
-  std::lock_guard<std::mutex> guard(mutex_);
+  base::MutexLock guard(mutex_);
   // The same id again (or an older one) is no new present: the count only moves with one.
   if (havePresent_ && static_cast<int32_t>(present_id - newestId_) <= 0) return;
   const uint64_t number =
@@ -44,7 +44,7 @@ void PresentTracker::OnPresent(uint64_t tick, uint32_t present_id, uint32_t sync
 }
 
 void PresentTracker::OnNewSwapChain() {
-  std::lock_guard<std::mutex> guard(mutex_);
+  base::MutexLock guard(mutex_);
   for (auto& [key, r] : records_) {
     if (key.first == chain_ && r.state == DisplayState::kPending) {
       r.state = DisplayState::kNotMeasured;
@@ -61,7 +61,7 @@ void PresentTracker::OnNewSwapChain() {
 }
 
 void PresentTracker::OnStatistics(StatisticsRead read, const FrameStatistics& s) {
-  std::lock_guard<std::mutex> guard(mutex_);
+  base::MutexLock guard(mutex_);
   if (unavailable_) return;
   if (read == StatisticsRead::kUnavailable) {
     unavailable_ = true;
@@ -237,7 +237,7 @@ uint32_t PresentTracker::EarliestByTime(const DisplayRecord& r, const FrameStati
 }
 
 std::vector<DisplayRecord> PresentTracker::Records() const {
-  std::lock_guard<std::mutex> guard(mutex_);
+  base::MutexLock guard(mutex_);
   std::vector<DisplayRecord> out;
   out.reserve(records_.size());
   for (const auto& [key, r] : records_) out.push_back(r);
@@ -245,7 +245,7 @@ std::vector<DisplayRecord> PresentTracker::Records() const {
 }
 
 void PresentTracker::Recent(size_t count, std::vector<DisplayRecord>& out) const {
-  std::lock_guard<std::mutex> guard(mutex_);
+  base::MutexLock guard(mutex_);
   out.clear();
   auto from = records_.end();
   for (size_t i = 0; i < count && from != records_.begin(); ++i) --from;
@@ -273,12 +273,12 @@ FrameAge FrameAgeAtPresent(const std::vector<DisplayRecord>& records, uint64_t q
 }
 
 bool PresentTracker::Measuring() const {
-  std::lock_guard<std::mutex> guard(mutex_);
+  base::MutexLock guard(mutex_);
   return !unavailable_;
 }
 
 PresentCountReading PresentTracker::Reading() const {
-  std::lock_guard<std::mutex> guard(mutex_);
+  base::MutexLock guard(mutex_);
   return reading_;
 }
 

@@ -39,10 +39,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
-#include <mutex>
 #include <utility>
 #include <vector>
 
+#include "base/guarded.h"
 #include "measure/display_vocabulary.h"
 
 namespace tsl {
@@ -97,43 +97,45 @@ class PresentTracker {
 
   // What a sample says: which presents left the queue (Retire), whether the run since the last
   // placed one can be placed whole (RunIsExact), and each one's place (Judge).
-  void Resolve(const FrameStatistics& s);
+  void Resolve(const FrameStatistics& s) REQUIRES(mutex_);
   // False when the sample retires nothing new, or names a present not made on this chain.
-  bool Retire(const FrameStatistics& s, Retired& retired);
+  bool Retire(const FrameStatistics& s, Retired& retired) REQUIRES(mutex_);
   // The presents between the last placed one and the newest shown each stayed exactly their sync
   // interval (an image stays at least that many blanks) only when the refreshes between the two
   // placed ones are exactly the sum of those intervals, each at least 1: k sync-1 presents over
   // k refreshes, k sync-2 presents over 2k.
-  bool RunIsExact(const Retired& retired, uint32_t refresh) const;
+  bool RunIsExact(const Retired& retired, uint32_t refresh) const REQUIRES(mutex_);
   // Places each retired present that can be placed; calls the rest never shown or unplaced.
-  void Judge(const Retired& retired, bool exact, const FrameStatistics& s);
+  void Judge(const Retired& retired, bool exact, const FrameStatistics& s) REQUIRES(mutex_);
   // Places a present at its refresh and says whether it was late; `previous` is the image shown
   // just before it where that one is placed too, else null.
   void Place(DisplayRecord& r, uint32_t refresh, const DisplayRecord* previous,
-             const FrameStatistics& s);
-  void NoteReading(const FrameStatistics& s);
+             const FrameStatistics& s) REQUIRES(mutex_);
+  void NoteReading(const FrameStatistics& s) REQUIRES(mutex_);
   // The first blank after the present call, from the sample's blank and the period (known).
-  uint32_t EarliestByTime(const DisplayRecord& r, const FrameStatistics& s) const;
+  uint32_t EarliestByTime(const DisplayRecord& r, const FrameStatistics& s) const REQUIRES(mutex_);
 
-  mutable std::mutex mutex_;
+  mutable base::Mutex mutex_;
   const size_t capacity_;
-  History records_;
-  uint32_t chain_ = 0;
-  bool havePresent_ = false;   // a present was made on this chain
-  uint32_t newestId_ = 0;      // ... its id
-  uint64_t newestNumber_ = 0;  // ... and its unwrapped number
-  bool unavailable_ = false;
-  bool haveSample_ = false;  // a sample of this history, in `last_`
-  FrameStatistics last_;
-  double periodQpc_ = 0.0;
+  History records_ GUARDED_BY(mutex_);
+  uint32_t chain_ GUARDED_BY(mutex_) = 0;
+  bool havePresent_ GUARDED_BY(mutex_) = false;  // a present was made on this chain
+  uint32_t newestId_ GUARDED_BY(mutex_) = 0;      // ... its id
+  uint64_t newestNumber_ GUARDED_BY(mutex_) = 0;  // ... and its unwrapped number
+  bool unavailable_ GUARDED_BY(mutex_) = false;
+  bool haveSample_ GUARDED_BY(mutex_) = false;  // a sample of this history, in `last_`
+  FrameStatistics last_ GUARDED_BY(mutex_);
+  double periodQpc_ GUARDED_BY(mutex_) = 0.0;
   // The last present placed in this history (its number and refresh), if any.
-  bool havePlaced_ = false;
-  uint64_t placedNumber_ = 0;
-  uint32_t placedRefresh_ = 0;
-  uint64_t retiredThrough_ = 0;  // presents numbered up to this have left the queue
-  bool retiredAny_ = false;
-  PresentCountReading reading_ = PresentCountReading::kUnknown;
-  bool syncZeroMade_ = false;  // a sync-interval-0 present was made on this chain
+  bool havePlaced_ GUARDED_BY(mutex_) = false;
+  uint64_t placedNumber_ GUARDED_BY(mutex_) = 0;
+  uint32_t placedRefresh_ GUARDED_BY(mutex_) = 0;
+  // Presents numbered up to this have left the queue.
+  uint64_t retiredThrough_ GUARDED_BY(mutex_) = 0;
+  bool retiredAny_ GUARDED_BY(mutex_) = false;
+  PresentCountReading reading_ GUARDED_BY(mutex_) = PresentCountReading::kUnknown;
+  // A sync-interval-0 present was made on this chain.
+  bool syncZeroMade_ GUARDED_BY(mutex_) = false;
 };
 
 }  // namespace tsl

@@ -33,7 +33,7 @@ DisplayLock::DisplayLock(uint64_t frequency, double fps, uint32_t frame_latency)
       learner_(frequency) {}
 
 void DisplayLock::SetStated(const BlankGrid& stated) {
-  std::lock_guard<std::mutex> guard(mutex_);
+  base::MutexLock guard(mutex_);
   clock_.SetStated(stated);
   Restart();
 }
@@ -52,7 +52,7 @@ LockFacts DisplayLock::Facts() const {
 }
 
 bool DisplayLock::EveryWakeCounts() const {
-  std::lock_guard<std::mutex> guard(mutex_);
+  base::MutexLock guard(mutex_);
   return !HeldByInterval();
 }
 
@@ -87,12 +87,12 @@ LockedTick DisplayLock::Slot(uint64_t frame, double blank, const BlankGrid& grid
 }
 
 bool DisplayLock::HasClock() const {
-  std::lock_guard<std::mutex> guard(mutex_);
+  base::MutexLock guard(mutex_);
   return clock_.Grid().Valid();
 }
 
 bool DisplayLock::NextTarget(uint64_t now, uint64_t& target, uint64_t& skipped) {
-  std::lock_guard<std::mutex> guard(mutex_);
+  base::MutexLock guard(mutex_);
   skipped = pendingMisses_;
   pendingMisses_ = 0;
   const BlankGrid grid = clock_.Grid();
@@ -161,7 +161,7 @@ bool DisplayLock::NextTarget(uint64_t now, uint64_t& target, uint64_t& skipped) 
 }
 
 bool DisplayLock::InTime(uint64_t wake) {
-  std::lock_guard<std::mutex> guard(mutex_);
+  base::MutexLock guard(mutex_);
   // A typical tick's work, not the tail's: a tick that would likely still make its blank is
   // better presented (and, should it land late, counted as a slip) than certainly given up.
   // A tick whose work is slower than any lead allows is not late for waking on time: given
@@ -174,7 +174,7 @@ bool DisplayLock::InTime(uint64_t wake) {
 }
 
 bool DisplayLock::StillInTime(uint64_t now) {
-  std::lock_guard<std::mutex> guard(mutex_);
+  base::MutexLock guard(mutex_);
   if (!haveSlot_) return true;
   // The same test as at the wake, now that the swap chain's wait is over: a wait that ended at
   // (or after) the blank this tick aimed for would make this present, and every one after it,
@@ -191,7 +191,7 @@ bool DisplayLock::StillInTime(uint64_t now) {
 }
 
 bool DisplayLock::TickAt(uint64_t target_qpc, LockedTick& tick) const {
-  std::lock_guard<std::mutex> guard(mutex_);
+  base::MutexLock guard(mutex_);
   if (!haveSlot_ || slot_.target_qpc != target_qpc) return false;
   tick = slot_;
   return true;
@@ -211,7 +211,7 @@ void DisplayLock::Miss() { learner_.Miss(Ceiling()); }
 
 void DisplayLock::OnPresented(bool made, uint32_t present_id, uint64_t wake_qpc,
                               uint64_t done_qpc) {
-  std::lock_guard<std::mutex> guard(mutex_);
+  base::MutexLock guard(mutex_);
   const auto cost = static_cast<double>(static_cast<int64_t>(done_qpc - wake_qpc));
   const auto late = static_cast<double>(static_cast<int64_t>(wake_qpc - slot_.target_qpc));
   learner_.OnTick(cost, late, !HeldByInterval(), Ceiling());
@@ -219,7 +219,7 @@ void DisplayLock::OnPresented(bool made, uint32_t present_id, uint64_t wake_qpc,
 }
 
 void DisplayLock::OnStatistics(StatisticsRead read, const FrameStatistics& stats) {
-  std::lock_guard<std::mutex> guard(mutex_);
+  base::MutexLock guard(mutex_);
   if (read == StatisticsRead::kDisjoint) {
     // A new history: the refresh counts (and perhaps the mode) changed. Before the first image
     // was shown every call answers this; only a disjoint after statistics is news.
@@ -236,7 +236,7 @@ void DisplayLock::OnStatistics(StatisticsRead read, const FrameStatistics& stats
 }
 
 CadenceStatus DisplayLock::Status() const {
-  std::lock_guard<std::mutex> guard(mutex_);
+  base::MutexLock guard(mutex_);
   CadenceStatus status;
   const BlankGrid grid = clock_.Grid();
   status.locked = grid.Valid();

@@ -32,9 +32,9 @@
 
 #include <atomic>
 #include <cstdint>
-#include <mutex>
 #include <string>
 
+#include "base/guarded.h"
 #include "measure/display_vocabulary.h"
 #include "pacing/landing_judge.h"
 #include "pacing/lead_learner.h"
@@ -100,37 +100,38 @@ class DisplayLock final : public TickSchedule {
 
  private:
   // The tick for pattern frame `frame` at `blank`.
-  LockedTick Slot(uint64_t frame, double blank, const BlankGrid& grid) const;
-  void FollowGrid(const BlankGrid& grid);
+  LockedTick Slot(uint64_t frame, double blank, const BlankGrid& grid) const REQUIRES(mutex_);
+  void FollowGrid(const BlankGrid& grid) REQUIRES(mutex_);
   // The longest lead: 0.8 of a refresh, at least 2 ms.
-  double Ceiling() const;
+  double Ceiling() const REQUIRES(mutex_);
   // A present done this long before its blank cannot have missed it for the latch.
-  double SurelyInTime() const;
+  double SurelyInTime() const REQUIRES(mutex_);
   // With two frames in flight, each image is held its refreshes by its sync interval, and each
   // present is made a refresh ahead of its blank (patterns of at most 4 refreshes a frame;
   // longer ones are made as with one frame in flight).
-  bool HeldByInterval() const;
+  bool HeldByInterval() const REQUIRES(mutex_);
   // How much earlier than the lead before its blank a present is made.
-  double Ahead(const BlankGrid& grid) const;
-  void Miss();
+  double Ahead(const BlankGrid& grid) const REQUIRES(mutex_);
+  void Miss() REQUIRES(mutex_);
   // The slot and everything learned from landings start over.
-  void Restart();
-  LockFacts Facts() const;
+  void Restart() REQUIRES(mutex_);
+  LockFacts Facts() const REQUIRES(mutex_);
 
-  mutable std::mutex mutex_;
+  mutable base::Mutex mutex_;
   const uint64_t frequency_;
   const double fps_;
   const uint32_t frameLatency_;
-  VblankClock clock_;
-  RefreshPattern pattern_;
-  double patternPeriodQpc_ = 0.0;  // the grid period the pattern was made for
-  bool haveSlot_ = false;
-  LockedTick slot_;
-  double slotBlank_ = 0.0;  // unrounded
-  LeadLearner learner_;  // the lead, its floor and the latch
-  uint64_t pendingMisses_ = 0;  // slots given up after their wake, counted with the next target
+  VblankClock clock_ GUARDED_BY(mutex_);
+  RefreshPattern pattern_ GUARDED_BY(mutex_);
+  double patternPeriodQpc_ GUARDED_BY(mutex_) = 0.0;  // the grid period the pattern was made for
+  bool haveSlot_ GUARDED_BY(mutex_) = false;
+  LockedTick slot_ GUARDED_BY(mutex_);
+  double slotBlank_ GUARDED_BY(mutex_) = 0.0;  // unrounded
+  LeadLearner learner_ GUARDED_BY(mutex_);     // the lead, its floor and the latch
+  // Slots given up after their wake, counted with the next target.
+  uint64_t pendingMisses_ GUARDED_BY(mutex_) = 0;
   std::atomic<bool> restateWanted_{false};
-  LandingJudge judge_;  // what the statistics say of the presents made
+  LandingJudge judge_ GUARDED_BY(mutex_);  // what the statistics say of the presents made
 };
 
 }  // namespace tsl
