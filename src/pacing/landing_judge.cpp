@@ -161,11 +161,20 @@ void LandingJudge::Judge(const FrameStatistics& stats, const BlankGrid& grid,
       }
       continue;
     }
+    if (probe && facts.held_by_interval && delay > 1) {
+      // No compositor holds a present more than a refresh: the queue is still too deep (the
+      // drain gave one slot up, and it was two too many). Another slot goes, and the presents
+      // after it tell again.
+      drain_ = true;
+      drainThroughId_ = lastSentId_;
+      probeFromId_ = lastSentId_;
+      continue;
+    }
     if (probe || (!facts.held_by_interval && !probing_ && before >= surely)) {
       // Made after the probe began (or too early to have missed), and late all the same: the
-      // compositor adds this delay.
-      delay_ = delay;
-      compositionKnown_ = delay == 1;
+      // compositor adds this delay (a refresh; anything more slipped as well).
+      delay_ = std::min<int64_t>(delay, 1);
+      compositionKnown_ = delay_ == 1;
       if (probing_) learner.SetLead(std::min(facts.ceiling, leadBeforeProbe_));
       probing_ = false;
       continue;
