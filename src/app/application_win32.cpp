@@ -12,6 +12,7 @@
 #include "app/status_title.h"
 #include "app/waiting_status.h"
 #include "base/qpc.h"
+#include "base/tick_rate.h"
 #include "measure/display_log.h"
 #include "window/display_timing_win32.h"
 #include "window/monitor_order.h"
@@ -128,7 +129,7 @@ int Application::Run(const AppConfig& cfg) {
   tickPath.Bind(&presentStage);
   presentStage.vsync = cfg.vsync;
   presentStage.overlay = cfg.overlay;
-  presentStage.SetOverlaySource(&paceStats, &presentTracker, 1000.0 / cfg.fps);
+  presentStage.SetOverlaySource(&paceStats, &presentTracker, base::TickRate(cfg.fps).PeriodMs());
   presentStage.SetOverlayText(&overlayText);
   presentStage.SetStatusText(&statusText);
   letterbox = cfg.letterbox;

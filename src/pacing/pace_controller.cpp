@@ -3,6 +3,8 @@
 #include <cmath>
 #include <utility>
 
+#include "base/tick_rate.h"
+
 namespace tsl {
 
 PaceController::PaceController() : PaceController(MakeSystemPacePlatform()) {}
@@ -17,8 +19,7 @@ PaceController::~PaceController() {
 }
 
 uint64_t PaceController::PeriodCounts(double fps, uint64_t frequency) {
-  const double seconds_per_tick = 1.0 / fps;
-  return static_cast<uint64_t>(seconds_per_tick * static_cast<double>(frequency));
+  return base::TickRate(fps).PeriodCounts(frequency);
 }
 
 bool PaceController::RateAccepted(double fps, uint64_t frequency) {

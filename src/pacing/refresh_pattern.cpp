@@ -3,12 +3,16 @@
 #include <algorithm>
 #include <cmath>
 
+#include "base/tick_rate.h"
+
 namespace tsl {
 
 RefreshPattern::RefreshPattern(double refresh_hz, double fps) {
   // At most a million refreshes a frame (a frame every few hours): every count below is then a
   // whole number that 32 bits hold, whatever rates a caller passes.
-  ratio_ = refresh_hz > 0.0 && fps > 0.0 ? std::clamp(refresh_hz / fps, 1.0, 1e6) : 1.0;
+  ratio_ = refresh_hz > 0.0 && fps > 0.0
+               ? std::clamp(base::TickRate(fps).RefreshesPerTick(refresh_hz), 1.0, 1e6)
+               : 1.0;
   if (!std::isfinite(ratio_)) ratio_ = 1.0;
   snapped_ = false;
   for (uint64_t q = 1; q <= kMostDenominator; ++q) {

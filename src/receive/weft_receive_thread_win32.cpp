@@ -8,6 +8,7 @@
 
 #include "base/qpc.h"
 #include "base/thread_name_win32.h"
+#include "base/tick_rate.h"
 #include "render/pixel_format.h"
 #include "weft/weft_protocol.h"
 
@@ -84,7 +85,7 @@ WeftReceiveThread::Waiting WeftReceiveThread::WaitingSnapshot() {
 }
 
 std::chrono::microseconds WeftReceiveThread::TakeWaitFor(double fps) {
-  const auto quarter = std::chrono::microseconds(static_cast<int64_t>(250'000.0 / fps));
+  const auto quarter = base::TickRate(fps).PeriodUs() / 4;
   return std::min(quarter, kLongestTakeWait);
 }
 
