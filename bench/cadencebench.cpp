@@ -328,8 +328,8 @@ int main(int argc, char** argv) {
   const Rates adversarial_rates[] = {rates[0], rates[3], rates[4]};
   const Rates change_rates[] = {{60.0, 60.0, "60 then 144"}, {24.0, 60.0, "24, 60->144"}};
   const Rates move_rates[] = {{60.0, 60.0, "60, to 72"}, {24.0, 60.0, "24, to 72"}};
-  const Adversity adversities[] = {Adversity::kCosts,     Adversity::kLatch,
-                                   Adversity::kHiccups,   Adversity::kStatedOff,
+  const Adversity adversities[] = {Adversity::kCosts,      Adversity::kLatch,
+                                   Adversity::kHiccups,    Adversity::kStatedOff,
                                    Adversity::kModeChange, Adversity::kMove};
   double worst_locked = 0.0;
   double worst_smooth = 0.0;

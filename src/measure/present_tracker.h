@@ -119,7 +119,7 @@ class PresentTracker {
   const size_t capacity_;
   History records_ GUARDED_BY(mutex_);
   uint32_t chain_ GUARDED_BY(mutex_) = 0;
-  bool havePresent_ GUARDED_BY(mutex_) = false;  // a present was made on this chain
+  bool havePresent_ GUARDED_BY(mutex_) = false;   // a present was made on this chain
   uint32_t newestId_ GUARDED_BY(mutex_) = 0;      // ... its id
   uint64_t newestNumber_ GUARDED_BY(mutex_) = 0;  // ... and its unwrapped number
   bool unavailable_ GUARDED_BY(mutex_) = false;

@@ -47,12 +47,12 @@ class TickSchedule {
 // The next tick as a schedule plans it.
 struct TickPlan {
   CadenceMode mode = CadenceMode::kTimer;
-  bool wait = false;     // wait (sleep, then spin) until `target`; else tick at once
-  uint64_t target = 0;   // the tick's target
+  bool wait = false;          // wait (sleep, then spin) until `target`; else tick at once
+  uint64_t target = 0;        // the tick's target
   bool back_to_back = false;  // no target but the tick itself: it is the wake
-  bool rare_tail = false;  // the early wake must absorb the largest overshoots (a late wake
-                           // costs a slot), not only the timer's usual tail
-  uint64_t skipped = 0;  // slots given up before it, each a missed tick
+  bool rare_tail = false;     // the early wake must absorb the largest overshoots (a late wake
+                              // costs a slot), not only the timer's usual tail
+  uint64_t skipped = 0;       // slots given up before it, each a missed tick
 };
 
 class CadenceSchedule {

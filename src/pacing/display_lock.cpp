@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 
-
 namespace tsl {
 
 namespace {
@@ -167,8 +166,9 @@ bool DisplayLock::InTime(uint64_t wake) {
   // A tick whose work is slower than any lead allows is not late for waking on time: given
   // up, every slot would be, and nothing shown. It goes ahead and lands late (a slip).
   const double on_time = kFloorGuardUs * static_cast<double>(frequency_) / 1e6;
-  const bool in_time = static_cast<double>(wake) + learner_.CostP50() + learner_.Latch() <= slotBlank_ ||
-                       static_cast<double>(wake) <= static_cast<double>(slot_.target_qpc) + on_time;
+  const bool in_time =
+      static_cast<double>(wake) + learner_.CostP50() + learner_.Latch() <= slotBlank_ ||
+      static_cast<double>(wake) <= static_cast<double>(slot_.target_qpc) + on_time;
   if (!in_time) Miss();
   return in_time;
 }

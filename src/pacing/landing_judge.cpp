@@ -21,8 +21,8 @@ void LandingJudge::Restart(const LockFacts& facts, LeadLearner& learner) {
   if (!compositionKnown_) delay_ = 0;
   refillAfterRestart_ = compositionKnown_ && facts.held_by_interval;
   if (probing_) learner.SetLead(leadBeforeProbe_);
-  learner.SetLead(std::min(learner.Lead(), facts.ceiling));  // a new mode may have a shorter
-                                                              // refresh
+  // A new mode may have a shorter refresh.
+  learner.SetLead(std::min(learner.Lead(), facts.ceiling));
   probing_ = false;
   drain_ = false;
   hold_ = false;
@@ -35,8 +35,8 @@ void LandingJudge::Restart(const LockFacts& facts, LeadLearner& learner) {
 bool LandingJudge::WantsCompositionProbe(const LockFacts& facts, const LeadLearner& learner,
                                          BlankSource source, double period) const {
   return facts.held_by_interval && !toldComposition_ && !compositionKnown_ &&
-         source == BlankSource::kStatistics && compositionProbeId_ == 0 &&
-         !compositionProbeNext_ && !drain_ && !hold_ && !probing_ && delay_ == 0 &&
+         source == BlankSource::kStatistics && compositionProbeId_ == 0 && !compositionProbeNext_ &&
+         !drain_ && !hold_ && !probing_ && delay_ == 0 &&
          inTimeLandings_ >= kLandingsBeforeCompositionProbe &&
          // Made half a refresh before its blank, it is done before the next tick's target and
          // in time for the latch.
@@ -154,7 +154,8 @@ void LandingJudge::Judge(const FrameStatistics& stats, const BlankGrid& grid,
         drain_ = true;
         drainThroughId_ = lastSentId_;
       } else if (before < learner.Latch()) {
-        SlowTickSlipped(facts, learner);  // done too late for the latch believed: its cost, not the latch
+        // Done too late for the latch believed: its cost, not the latch.
+        SlowTickSlipped(facts, learner);
       } else {
         leadBeforeProbe_ = learner.Lead();
         Slipped(before, facts, learner);
@@ -200,7 +201,6 @@ void LandingJudge::Judge(const FrameStatistics& stats, const BlankGrid& grid,
     }
   }
 }
-
 
 void LandingJudge::Slipped(double before, const LockFacts& facts, LeadLearner& learner) {
   ++slips_;

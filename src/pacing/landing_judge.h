@@ -34,7 +34,7 @@ namespace tsl {
 struct LockFacts {
   bool held_by_interval = false;  // two frames in flight, each image held by its sync interval
   double ceiling = 0.0;           // the longest lead, in counts
-  double surely = 0.0;  // a present done this long before its blank cannot have missed it
+  double surely = 0.0;            // a present done this long before its blank cannot have missed it
 };
 
 class LandingJudge {
@@ -46,8 +46,8 @@ class LandingJudge {
   void Restart(const LockFacts& facts, LeadLearner& learner);
   // The presents made from now on are the composition probe's (see above): whether one is
   // wanted now, for a grid from `source` with this period.
-  bool WantsCompositionProbe(const LockFacts& facts, const LeadLearner& learner,
-                             BlankSource source, double period) const;
+  bool WantsCompositionProbe(const LockFacts& facts, const LeadLearner& learner, BlankSource source,
+                             double period) const;
   void NextIsCompositionProbe() { compositionProbeNext_ = true; }
   // A tick ended: whether it made a present, its id, its blank and when it was done.
   void OnPresented(bool made, uint32_t present_id, uint64_t blank_qpc, uint64_t done_qpc);

@@ -61,9 +61,9 @@ class LeadLearner {
   double floor_ = 0.0;
   double costP50_ = 0.0;
   double costP99_ = 0.0;
-  uint64_t clean_ = 0;                // ticks since the last miss or the last shortening
-  base::FixedRing<double> costs_;     // the ticks' wake-to-done times
-  base::FixedRing<double> lateness_;  // their wakes after target
+  uint64_t clean_ = 0;                  // ticks since the last miss or the last shortening
+  base::FixedRing<double> costs_;       // the ticks' wake-to-done times
+  base::FixedRing<double> lateness_;    // their wakes after target
   base::FixedRing<double> blockCosts_;  // the slowest tick of each learning's block
   double blockCostMost_ = 0.0;          // ... of the block being gathered
   size_t samples_ = 0;

@@ -158,8 +158,8 @@ TEST(DisplayLockSimTest, EachOutputFrameStaysItsPatternAndReachesTheGlassSoonAft
     EXPECT_TRUE(status.locked);
     EXPECT_EQ(status.pattern, s.pattern);
     EXPECT_EQ(status.source, s.source_of_grid) << BlankSourceName(status.source);
-    const double hz = s.display.mode_change_hz > 0.0 ? s.display.mode_change_hz
-                                                     : s.display.refresh_hz;
+    const double hz =
+        s.display.mode_change_hz > 0.0 ? s.display.mode_change_hz : s.display.refresh_hz;
     EXPECT_NEAR(status.refresh_hz, hz * (1.0 + s.display.ppm * 1e-6), 0.01);
     const double ticks_per_s = static_cast<double>(display.Presents().size()) / kSeconds;
     EXPECT_NEAR(ticks_per_s, s.fps, s.fps * 0.01);

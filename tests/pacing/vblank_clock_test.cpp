@@ -47,9 +47,8 @@ TEST(VblankClockTest, FollowsTheReportedBlanksOverTheStatedGridAndStartsOverWhen
   for (size_t k = 0; k < VblankClock::kEnoughReports; ++k) {
     const auto refresh = static_cast<uint32_t>(100 + 3 * k);
     sparse.AddReport(refresh, static_cast<uint64_t>(true_anchor + 3.0 * k * true_period));
-    EXPECT_EQ(sparse.Grid().source, k + 1 < VblankClock::kEnoughReports
-                                        ? BlankSource::kNominal
-                                        : BlankSource::kStatistics);
+    EXPECT_EQ(sparse.Grid().source, k + 1 < VblankClock::kEnoughReports ? BlankSource::kNominal
+                                                                        : BlankSource::kStatistics);
   }
   VblankClock full;
   full.SetStated(Stated(kPeriod, 5e9));

@@ -30,9 +30,9 @@ size_t ByCompositor(const DisplaySim& sim, const std::vector<GlassRun>& runs,
   for (const uint64_t h : sim.Hiccups()) {
     const double period = kFrequency / sim.RefreshHzAt(h);
     const auto after = static_cast<uint64_t>(static_cast<double>(h) + 1.5 * period);
-    const auto it = std::upper_bound(
-        runs.begin(), runs.end(), after,
-        [](uint64_t t, const GlassRun& r) { return t < r.first_blank_qpc; });
+    const auto it =
+        std::upper_bound(runs.begin(), runs.end(), after,
+                         [](uint64_t t, const GlassRun& r) { return t < r.first_blank_qpc; });
     if (it != runs.begin()) held.push_back(std::prev(it)->first_blank_qpc);
   }
   std::sort(held.begin(), held.end());
@@ -158,7 +158,8 @@ CadenceFigures Judge(const DisplaySim& sim, double fps, double minutes, uint32_t
   }
   const size_t judged = runs.size() - 2;
   const uint64_t source_frames = runs[runs.size() - 2].version - runs.front().version + 1;
-  f.off_pattern_per_10k = 1e4 * static_cast<double>(off - by_compositor) / static_cast<double>(judged);
+  f.off_pattern_per_10k =
+      1e4 * static_cast<double>(off - by_compositor) / static_cast<double>(judged);
   f.compositor_per_10k = 1e4 * static_cast<double>(by_compositor) / static_cast<double>(judged);
   f.errors_per_10k = 1e4 * static_cast<double>(errors) / static_cast<double>(source_frames);
   // The beat: source frames made a second against those the display's pattern takes, each

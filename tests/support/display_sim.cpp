@@ -143,8 +143,9 @@ void DisplaySim::Blank() {
       if (display_.hiccup_rate > 0.0 && unit(random_) < display_.hiccup_rate) {
         // Only where the image on the glass was due to be replaced at the next blank does the
         // hiccup show: otherwise a present taken at the next blank comes as soon.
-        const bool due = !haveOnGlass_ || refresh + 1 - onGlassSince_ >=
-                                              std::max<uint32_t>(1, presents_[onGlass_].sync_interval);
+        const bool due =
+            !haveOnGlass_ ||
+            refresh + 1 - onGlassSince_ >= std::max<uint32_t>(1, presents_[onGlass_].sync_interval);
         if (due) hiccups_.push_back(blank_qpc);
       } else {
         queue_[0].latched = true;
