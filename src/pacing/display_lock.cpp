@@ -6,8 +6,8 @@
 namespace tsl {
 
 namespace {
-// Above the typical tick: a wake this late past its target still goes ahead.
-constexpr double kFloorGuardUs = 100.0;
+// A wake (or a wait's end) this late past its target still goes ahead, whatever the tick costs.
+constexpr double kOnTimeUs = 100.0;
 constexpr double kLeastCeilingUs = 2000.0;
 // The longest lead, as a share of a refresh: a present made earlier than that could reach the
 // blank before its own (and ticks slower than a refresh slip whatever the lead).
@@ -159,16 +159,19 @@ bool DisplayLock::NextTarget(uint64_t now, uint64_t& target, uint64_t& skipped) 
   return true;
 }
 
-bool DisplayLock::InTime(uint64_t wake) {
-  base::MutexLock guard(mutex_);
+bool DisplayLock::CanMakeSlot(uint64_t now) const {
   // A typical tick's work, not the tail's: a tick that would likely still make its blank is
   // better presented (and, should it land late, counted as a slip) than certainly given up.
   // A tick whose work is slower than any lead allows is not late for waking on time: given
   // up, every slot would be, and nothing shown. It goes ahead and lands late (a slip).
-  const double on_time = kFloorGuardUs * static_cast<double>(frequency_) / 1e6;
-  const bool in_time =
-      static_cast<double>(wake) + learner_.CostP50() + learner_.Latch() <= slotBlank_ ||
-      static_cast<double>(wake) <= static_cast<double>(slot_.target_qpc) + on_time;
+  const double on_time = kOnTimeUs * static_cast<double>(frequency_) / 1e6;
+  return static_cast<double>(now) + learner_.CostP50() + learner_.Latch() <= slotBlank_ ||
+         static_cast<double>(now) <= static_cast<double>(slot_.target_qpc) + on_time;
+}
+
+bool DisplayLock::InTime(uint64_t wake) {
+  base::MutexLock guard(mutex_);
+  const bool in_time = CanMakeSlot(wake);
   if (!in_time) Miss();
   return in_time;
 }
@@ -180,11 +183,7 @@ bool DisplayLock::StillInTime(uint64_t now) {
   // (or after) the blank this tick aimed for would make this present, and every one after it,
   // a refresh late. Given up, one image stays a refresh more and the queue drains. A wait that
   // ended about when the tick was due is no reason (a tick slower than any lead goes ahead).
-  const double on_time = kFloorGuardUs * static_cast<double>(frequency_) / 1e6;
-  if (static_cast<double>(now) + learner_.CostP50() + learner_.Latch() <= slotBlank_ ||
-      static_cast<double>(now) <= static_cast<double>(slot_.target_qpc) + on_time) {
-    return true;
-  }
+  if (CanMakeSlot(now)) return true;
   Miss();
   ++pendingMisses_;
   return false;

@@ -113,6 +113,8 @@ class DisplayLock final : public TickSchedule {
   // How much earlier than the lead before its blank a present is made.
   double Ahead(const BlankGrid& grid) const REQUIRES(mutex_);
   void Miss() REQUIRES(mutex_);
+  // Whether a tick at `now` can still make its slot's blank (or is about on time for it).
+  bool CanMakeSlot(uint64_t now) const REQUIRES(mutex_);
   // The slot and everything learned from landings start over.
   void Restart() REQUIRES(mutex_);
   LockFacts Facts() const REQUIRES(mutex_);
