@@ -36,6 +36,13 @@ class TickSchedule {
   // The tick for that target woke at `wake`: false when it can no longer make its blank. Its slot
   // is then given up (one miss) and no tick runs for it.
   virtual bool InTime(uint64_t wake) = 0;
+  // Asked at the wake before InTime: true when the tick was moved a refresh later (the present
+  // before it has not reached the glass yet, and would otherwise be cut short). It is then
+  // planned again, and nothing is missed.
+  virtual bool Deferred(uint64_t wake) {
+    (void)wake;
+    return false;
+  }
   // True when a wake later than its target costs a slot (one frame in flight): the early wake
   // then absorbs the largest overshoots, at the price of spinning. False when a late wake only
   // costs latency, and the timer's usual tail will do.
@@ -63,6 +70,11 @@ class CadenceSchedule {
   // Taking over at `now` from another schedule (or at the pace thread's start).
   virtual void Resume(uint64_t now) { (void)now; }
   virtual TickPlan Plan(uint64_t now) = 0;
+  // The planned tick woke at `wake`: true moved it later (plan again, nothing missed).
+  virtual bool Deferred(uint64_t wake) {
+    (void)wake;
+    return false;
+  }
   // The planned tick woke at `wake`: false gives it up (one miss, no tick).
   virtual bool InTime(uint64_t wake) {
     (void)wake;
@@ -114,6 +126,7 @@ class LockedSchedule final : public CadenceSchedule {
       : lock_(lock), backToBack_(period, CadenceMode::kNoClock) {}
   CadenceMode Mode() const override;
   TickPlan Plan(uint64_t now) override;
+  bool Deferred(uint64_t wake) override { return locked_ && lock_.Deferred(wake); }
   bool InTime(uint64_t wake) override { return !locked_ || lock_.InTime(wake); }
   void Ticked(uint64_t from, uint64_t to, PacePlatform& os) override;
 

@@ -39,6 +39,7 @@ void DisplayLock::SetStated(const BlankGrid& stated) {
 
 void DisplayLock::Restart() {
   haveSlot_ = false;
+  deferred_ = false;
   judge_.Restart(Facts(), learner_);
 }
 
@@ -94,6 +95,12 @@ bool DisplayLock::NextTarget(uint64_t now, uint64_t& target, uint64_t& skipped) 
   base::MutexLock guard(mutex_);
   skipped = pendingMisses_;
   pendingMisses_ = 0;
+  if (deferred_ && haveSlot_) {
+    deferred_ = false;
+    target = slot_.target_qpc;
+    return true;
+  }
+  deferred_ = false;
   const BlankGrid grid = clock_.Grid();
   if (!grid.Valid()) {
     haveSlot_ = false;
@@ -167,6 +174,35 @@ bool DisplayLock::CanMakeSlot(uint64_t now) const {
   const double on_time = kOnTimeUs * static_cast<double>(frequency_) / 1e6;
   return static_cast<double>(now) + learner_.CostP50() + learner_.Latch() <= slotBlank_ ||
          static_cast<double>(now) <= static_cast<double>(slot_.target_qpc) + on_time;
+}
+
+bool DisplayLock::Deferred(uint64_t /*wake*/) {
+  const auto can_defer = [this]() REQUIRES(mutex_) {
+    // A frame of one refresh is not cut short by the next: it has no refresh to lose.
+    return haveSlot_ && !HeldByInterval() && pattern_.Shortest() > 1 &&
+           clock_.Grid().source == BlankSource::kStatistics;
+  };
+  {
+    base::MutexLock guard(mutex_);
+    if (!can_defer() || !readLandings_) return false;
+  }
+  FrameStatistics stats;
+  const StatisticsRead read = readLandings_(stats);
+  base::MutexLock guard(mutex_);
+  const BlankGrid grid = clock_.Grid();
+  if (read != StatisticsRead::kOk || !can_defer() || !judge_.Overdue(stats, grid.period_qpc)) {
+    return false;
+  }
+  // The image on the glass now is the one before the late present: the late one comes at the
+  // next blank at the earliest. This tick's present, made for its own blank, would cut it a
+  // refresh short; a refresh later the pattern goes on whole (frames of one length start it
+  // at any blank; an uneven pattern's one long run then is the hiccup's alone).
+  slotBlank_ = grid.Nearest(slotBlank_ + grid.period_qpc);
+  const uint64_t sample = slot_.sample_qpc;
+  slot_ = Slot(slot_.frame, slotBlank_, grid);
+  slot_.sample_qpc = sample;
+  deferred_ = true;
+  return true;
 }
 
 bool DisplayLock::InTime(uint64_t wake) {

@@ -32,6 +32,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "base/guarded.h"
@@ -77,6 +78,11 @@ class DisplayLock final : public TickSchedule {
   void SetStated(const BlankGrid& stated);
 
   bool NextTarget(uint64_t now, uint64_t& target, uint64_t& skipped) override;
+  // With one frame in flight: the statistics are read again at the wake (`ReadLandingsWith`), and
+  // when the last present has not reached the glass at the blank it was due (the compositor
+  // took it a refresh late, or it slipped), this tick moves a refresh later, so that image stays
+  // its whole length rather than a refresh less. Once for each present.
+  bool Deferred(uint64_t wake) override;
   bool InTime(uint64_t wake) override;
   // False with two frames in flight: a late wake then costs latency, not a slot.
   bool EveryWakeCounts() const override;
@@ -92,6 +98,11 @@ class DisplayLock final : public TickSchedule {
   // done.
   void OnPresented(bool made, uint32_t present_id, uint64_t wake_qpc, uint64_t done_qpc);
   void OnStatistics(StatisticsRead read, const FrameStatistics& stats);
+  // How the pace thread reads the display's statistics at a wake: only what is on the glass
+  // is taken from it there (landings are judged after each present, where the next tick is
+  // planned from what they taught). Set before the pace thread starts.
+  using StatisticsReader = std::function<StatisticsRead(FrameStatistics&)>;
+  void ReadLandingsWith(StatisticsReader read) { readLandings_ = std::move(read); }
 
   CadenceStatus Status() const;
   // True once after a disjoint: the display's timing may have changed, and the platform should
@@ -132,7 +143,9 @@ class DisplayLock final : public TickSchedule {
   LeadLearner learner_ GUARDED_BY(mutex_);     // the lead, its floor and the latch
   // Slots given up after their wake, counted with the next target.
   uint64_t pendingMisses_ GUARDED_BY(mutex_) = 0;
+  bool deferred_ GUARDED_BY(mutex_) = false;  // the slot moved a refresh later: plan it again
   std::atomic<bool> restateWanted_{false};
+  StatisticsReader readLandings_;          // the pace thread's alone
   LandingJudge judge_ GUARDED_BY(mutex_);  // what the statistics say of the presents made
 };
 

@@ -75,6 +75,31 @@ void LandingJudge::Refill(uint32_t id) {
   holdThroughId_ = lastSentId_ + 1;
 }
 
+bool LandingJudge::Overdue(const FrameStatistics& stats, double period) {
+  const size_t n = sent_.Size();
+  if (n < 2) return false;
+  const Sent& last = sent_.Oldest(n - 1);
+  const Sent& before = sent_.Oldest(n - 2);
+  // Not while a probe asks what a late landing was, nor again before a present has landed in
+  // time: a latch longer than believed makes every present late, and moving the ticks does not
+  // mend that (the lead must).
+  if (last.id == overdueId_ || probing_ || inTimeLandings_ == 0) return false;
+  const double due = static_cast<double>(last.blank_qpc) + static_cast<double>(delay_) * period;
+  bool late = false;
+  if (stats.present_count == last.id) {
+    // On the glass since a later blank than it was due.
+    const auto behind =
+        static_cast<int32_t>(stats.sync_refresh_count - stats.present_refresh_count);
+    late = static_cast<double>(stats.sync_qpc) - behind * period > due + period / 2.0;
+  } else if (stats.present_count == before.id) {
+    // The one before still there, read after the blank it was due. (Only where the statistics
+    // name presents by their ids.)
+    late = static_cast<double>(stats.sync_qpc) >= due - period / 4.0;
+  }
+  if (late) overdueId_ = last.id;
+  return late;
+}
+
 void LandingJudge::Judge(const FrameStatistics& stats, const BlankGrid& grid,
                          const LockFacts& facts, LeadLearner& learner) {
   // No latch is this long: a present done this early that still reached the glass later than

@@ -56,6 +56,9 @@ class LandingJudge {
              LeadLearner& learner);
   // What the schedule is asked to do, once each: give the next slot up (a queue one image too
   // deep), hold the next image a refresh longer (a queue that ran short).
+  // Whether the last present made reached the glass later than it was due (its blank and the
+  // delay), or has not reached it though due, by `stats` read now. True once a present.
+  bool Overdue(const FrameStatistics& stats, double period);
   bool TakeDrain();
   bool TakeHold();
   uint64_t Slips() const { return slips_; }
@@ -89,6 +92,7 @@ class LandingJudge {
   bool hold_ = false;            // two frames in flight: hold the next image a refresh longer
   uint32_t holdThroughId_ = 0;   // early landings of presents up to this one are the hold's
   uint32_t lastSentId_ = 0;
+  uint32_t overdueId_ = 0;  // the last present called overdue
   uint64_t slips_ = 0;
   // Two frames in flight: whether a compositor takes the presents (then the delay is 1), told
   // by the platform, or learned from one present made late for a compositor's blank.

@@ -150,6 +150,7 @@ void PaceController::ThreadMain() {
     if (plan.wait && !WaitUntil(plan.target, plan.rare_tail ? *lockedMargin_ : *margin_)) break;
     if (!running_.load()) break;
     const uint64_t wake = os.Now();
+    if (schedule.Deferred(wake)) continue;
     const bool ticked = schedule.InTime(wake);
     if (ticked) {
       Tick(tickCounter_.fetch_add(1), plan.back_to_back ? wake : plan.target, wake);

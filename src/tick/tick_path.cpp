@@ -66,4 +66,13 @@ void TickPath::ReadStatistics() {
   if (lock_ != nullptr) lock_->OnStatistics(read, statistics);
 }
 
+StatisticsRead TickPath::WakeStatistics(FrameStatistics& stats) {
+  const StatisticsRead read = output_->ReadStatistics(stats);
+  if (read != StatisticsRead::kOk) {
+    tracker_.OnStatistics(read, stats);
+    lock_->OnStatistics(read, stats);
+  }
+  return read;
+}
+
 }  // namespace tsl

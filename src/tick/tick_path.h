@@ -74,7 +74,12 @@ class TickPath {
 
   void Bind(TickOutput* output) { output_ = output; }
   // The display-locked schedule whose ticks pick their frames (null: none).
-  void BindLock(DisplayLock* lock) { lock_ = lock; }
+  void BindLock(DisplayLock* lock) {
+    lock_ = lock;
+    if (lock_ != nullptr) {
+      lock_->ReadLandingsWith([this](FrameStatistics& stats) { return WakeStatistics(stats); });
+    }
+  }
   PresentResult Run(uint64_t tick, uint64_t target_qpc, uint64_t wake_qpc, uint32_t sync_interval,
                     const std::function<bool()>& before_take = nullptr);
 
@@ -84,6 +89,10 @@ class TickPath {
  private:
   // The display's statistics, to the tracker and the lock.
   void ReadStatistics();
+  // The display's statistics at a locked tick's wake, for the lock to see what is on the glass.
+  // What else a read can say (a disjoint, no statistics) goes where every read goes: a disjoint
+  // is said once.
+  StatisticsRead WakeStatistics(FrameStatistics& stats);
 
   PaceStats& stats_;
   PresentTracker& tracker_;

@@ -139,6 +139,33 @@ std::vector<Scenario> Scenarios() {
     s.max_take_p99_ms = 2 * 1000.0 / 60.0 + 2.5;
     all.push_back(s);
   }
+  // A present that reached the glass a refresh late, whoever made it late, keeps its whole run:
+  // the tick after it goes a refresh later instead of cutting it short (a 2,1 is two frames off
+  // the pattern; a 3,2 one, and that one the compositor's or the slow draw's).
+  {
+    Scenario s;
+    s.what = "72 on 143.98 Hz composed, the compositor a refresh late now and then";
+    s.display.refresh_hz = 143.98;
+    s.display.hiccup_rate = 2e-3;
+    s.source.fps = 72.0;
+    s.fps = 72.0;
+    s.pattern = "2";
+    s.most_off_pattern = 2;  // besides the compositor's own, about 9
+    s.max_take_p99_ms = 1000.0 / 143.98 + 5.0;
+    all.push_back(s);
+  }
+  {
+    Scenario s;
+    s.what = "24 on 60 Hz flip, draws that stall 2-5 ms now and then";
+    s.display.composed = false;
+    s.pace.stall_rate = 1e-2;
+    s.source.fps = 24.0;
+    s.fps = 24.0;
+    s.pattern = "2-3";
+    s.most_off_pattern = 3;  // 2 held a refresh; cut short as well, 4
+    s.max_take_p99_ms = 8.0;
+    all.push_back(s);
+  }
   return all;
 }
 

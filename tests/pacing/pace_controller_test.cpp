@@ -302,6 +302,7 @@ class ScriptedSchedule final : public TickSchedule {
     uint64_t ahead;
     uint64_t skipped;
     bool in_time;
+    bool deferred = false;  // moved later at its wake: planned again
   };
   explicit ScriptedSchedule(std::vector<Slot> slots) : slots_(std::move(slots)) {}
 
@@ -310,6 +311,11 @@ class ScriptedSchedule final : public TickSchedule {
     target = now + slots_[next_].ahead;
     skipped = slots_[next_].skipped;
     targets.push_back(target);
+    return true;
+  }
+  bool Deferred(uint64_t) override {
+    if (!slots_[next_].deferred) return false;
+    ++next_;
     return true;
   }
   bool InTime(uint64_t) override { return slots_[next_++].in_time; }
@@ -323,11 +329,13 @@ class ScriptedSchedule final : public TickSchedule {
 
 TEST(PaceControllerTest, ALockedScheduleSetsTheTargetsAndGivenUpSlotsCountAsMissed) {
   Rig rig;
-  ScriptedSchedule schedule({{100'000, 0, true},   // 10 ms on: timer, then spin
-                             {2'000, 0, true},     // 0.2 ms on: spin alone
-                             {50'000, 2, true},    // two slots given up before it
-                             {80'000, 0, false},   // woke too late: no tick
-                             {60'000, 0, true}});  // then back to back (nothing to lock to)
+  ScriptedSchedule schedule({{100'000, 0, true},       // 10 ms on: timer, then spin
+                             {2'000, 0, true},         // 0.2 ms on: spin alone
+                             {30'000, 0, true, true},  // moved later at its wake: no tick,
+                                                       // nothing missed, planned again
+                             {50'000, 2, true},        // two slots given up before it
+                             {80'000, 0, false},       // woke too late: no tick
+                             {60'000, 0, true}});      // then back to back (nothing to lock to)
   TickRecorder rec(rig.fake, 6);
   std::vector<CadenceMode> modes;  // as each tick sees it
   rec.on_tick = [&](uint64_t) { modes.push_back(rig.controller.Mode()); };
@@ -341,9 +349,9 @@ TEST(PaceControllerTest, ALockedScheduleSetsTheTargetsAndGivenUpSlotsCountAsMiss
                                              CadenceMode::kNoClock, CadenceMode::kNoClock};
   EXPECT_EQ(modes, expected);
 
-  ASSERT_EQ(schedule.targets.size(), 5u);
+  ASSERT_EQ(schedule.targets.size(), 6u);
   const std::vector<uint64_t> ticked = {schedule.targets[0], schedule.targets[1],
-                                        schedule.targets[2], schedule.targets[4]};
+                                        schedule.targets[3], schedule.targets[5]};
   for (size_t i = 0; i < ticked.size(); ++i) {
     EXPECT_EQ(t[i].index, i);
     EXPECT_EQ(t[i].target, ticked[i]) << "tick " << i;
