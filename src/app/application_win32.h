@@ -6,32 +6,25 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "app/app_config.h"
+#include "app/output_win32.h"
 #include "app/parent_watchdog_win32.h"
 #include "app/sender_menu_win32.h"
-#include "base/qpc.h"
+#include "app/waiting_status.h"
 #include "gpu/frame_slot_win32.h"
 #include "gpu/gpu_device_win32.h"
-#include "measure/pace_stats.h"
-#include "measure/present_tracker.h"
-#include "pacing/display_lock.h"
-#include "pacing/pace_controller.h"
 #include "receive/weft_receive_thread_win32.h"
-#include "render/overlay_text_win32.h"
-#include "render/present_stage_win32.h"
-#include "render/presenter_win32.h"
-#include "tick/tick_path.h"
-#include "window/main_window_win32.h"
 
 namespace tsl {
 
 // Owns every subsystem, brings them up in order, runs the main thread's message loop and takes
-// them down in reverse. The window, pace controller and watchdog reach it only through `this`.
+// them down in reverse; also when the device is lost. The window and everything that paces and
+// presents into it are the Output; the source side (the device, the frame slot, the receive
+// thread) is shared. The window and the watchdog reach it only through `this`.
 //
 // The threads, and what each may touch:
 //   main thread     Run: the window and its messages, the hotkeys, the sender menu, the title
@@ -42,8 +35,9 @@ namespace tsl {
 //                   key's message box is open, a timer runs the loop's work from the box's own
 //                   loop.
 //   pace thread     PaceController: waits for each tick (in the display-locked cadence, for the
-//                   target the DisplayLock gives) and calls OnTick, whose TickPath takes a frame
-//                   from the FrameSlot (the newest, or the one the lock's FramePicker chooses),
+//                   target the DisplayLock gives) and calls the Output's tick, whose TickPath
+//                   takes a frame from the FrameSlot (the newest, or the one the lock's
+//                   FramePicker chooses),
 //                   draws and presents it through the PresentStage and the Presenter, records
 //                   one sample in PaceStats and the present in the PresentTracker and the lock,
 //                   and feeds the display's statistics to both. With the overlay on, the
@@ -61,7 +55,7 @@ namespace tsl {
 // anything on the device is released.
 class Application {
  public:
-  Application();
+  Application() = default;
   ~Application();
   Application(const Application&) = delete;
   Application& operator=(const Application&) = delete;
@@ -69,7 +63,6 @@ class Application {
   // 0 after an orderly shutdown, 1 when start-up failed (with one line on standard error).
   int Run(const AppConfig& cfg);
 
-  void OnTick(uint64_t tick, uint64_t target_qpc, uint64_t wake_qpc);
   void OnKey(uint64_t virtual_key);
   void RefreshTitle();
   // While no frame is shown: the window's word on what it waits for, and once on standard
@@ -81,6 +74,7 @@ class Application {
   // The main loop's work besides messages: the device's state (lost, being brought back) and
   // the title. From the loop, and from a timer while a message box runs its own loop.
   void Service();
+  // The output's pace thread, its ticks' frames taken from the receive thread.
   bool StartPacing(const AppConfig& cfg);
   // Brings up the device, the presenter and the receive thread, in that order. Null when all
   // are up, else the start-up failure message of the first that failed.
@@ -93,9 +87,6 @@ class Application {
   void BeginRecovery();
   // One attempt to bring everything up again; on failure the next one waits twice as long.
   void TryRecovery(const AppConfig& cfg);
-  // In the display-locked cadence: tells the lock what the platform says of the window's
-  // display when that changed (another monitor, another mode), or always with `force`.
-  void RestateDisplayTiming(bool force);
   // The right-click menu of the listed senders, and what its commands and a controlling
   // program's pick ask for.
   void ShowSenderMenu(POINT at);
@@ -108,39 +99,14 @@ class Application {
   // The parts keep the names the application's design gives them, without the suffix.
   // NOLINTBEGIN(readability-identifier-naming)
   AppConfig config;
-  MainWindow window;
   GpuDevice device;
-  Presenter presenter;
   FrameSlot frameSlot;
-  PresentStage presentStage;
-  // The overlay's figures, drawn by the main thread when the title changes.
-  OverlayText overlayText;
-  // What the window says in its middle while it has no frame to show.
-  OverlayText statusText;
-  ULONGLONG waitingSinceMs = 0;                // 0: a frame is shown
-  bool waitingSaid = false;                    // said on standard error (once a run)
-  std::vector<DisplayRecord> overlayPresents;  // main thread: the frame age's records
-  PaceStats paceStats{kPaceRingCapacity};
-  // Each present followed to the screen (the pace thread feeds it, the P key reads it).
-  PresentTracker presentTracker{kPaceRingCapacity};
-  // The pace thread's work per tick, through the present stage.
-  TickPath tickPath{paceStats, presentTracker, base::QpcNow};
-  PaceController paceController;
-  // The display-locked cadence's schedule (null with --cadence every-refresh), and the stated
-  // timing it was last given.
-  std::unique_ptr<DisplayLock> displayLock;
-  HMONITOR statedMonitor = nullptr;
-  BlankGrid statedGrid;
-  ULONGLONG nextTimingCheckMs = 0;
+  Output output{frameSlot};
+  WaitingNotice waitingNotice;
   WeftReceiveThread receiver;
   std::atomic<int32_t> monitorIndex{0};
-  std::atomic<bool> running{false};
-  std::atomic<bool> letterbox{true};
-  int64_t lastTitleRefresh = 0;
-  int64_t titleHoldUntil = 0;
-  // A line the overlay shows first until the given counter time (what P did in fullscreen).
-  std::wstring overlayNotice;
-  int64_t overlayNoticeUntil = 0;
+  ULONGLONG lastTitleMs = 0;
+  ULONGLONG titleHoldUntilMs = 0;  // what P wrote in the title stays until then
   // How long a tick waits for the take of a sender that does not count its frames.
   std::chrono::microseconds takeWait{0};
   // A modal loop (a box, the menu) is running: a modal loop dispatches the window's messages,
@@ -150,10 +116,6 @@ class Application {
   // The sender picked while running (main thread): none until a pick, "" to follow the active.
   std::optional<std::string> pickedSender;
   ParentWatchdog watchdog;
-  // Ticks and misses of pace controllers before the last device recovery: the pace log and the
-  // title count on across a recovery although each controller counts from 0.
-  uint64_t tickBase = 0;
-  uint64_t missedBase = 0;
   // While the device is lost: when the next attempt to bring it back is due, and the wait after
   // a failed one.
   bool recovering = false;

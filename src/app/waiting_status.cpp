@@ -54,4 +54,16 @@ std::vector<std::string> WaitingLines(const WaitingFacts& facts) {
   return lines;
 }
 
+std::string WaitingNotice::Waiting(uint64_t now_ms, const std::vector<std::string>& lines) {
+  if (sinceMs_ == 0) sinceMs_ = now_ms;
+  if (said_ || now_ms - sinceMs_ < 2'000) return "";
+  said_ = true;
+  std::string said = "waiting:";
+  for (size_t i = 0; i < lines.size(); ++i) {
+    said.append(i == 0 ? " " : "; ");
+    said.append(lines[i]);
+  }
+  return said;
+}
+
 }  // namespace tsl

@@ -20,4 +20,19 @@ struct WaitingFacts {
 // sender list prints them.
 std::vector<std::string> WaitingLines(const WaitingFacts& facts);
 
+// The same lines, said once on standard error (a controlling program reads it, and nobody may
+// be looking at the window) after the window has waited two seconds: a pause in a sender's
+// start-up is no news.
+class WaitingNotice {
+ public:
+  // A frame is shown: the wait is over (a later one counts from its own start).
+  void Shown() { sinceMs_ = 0; }
+  // Still waiting at `now_ms`, with these lines: the line to say now ("waiting: a; b"), or empty.
+  std::string Waiting(uint64_t now_ms, const std::vector<std::string>& lines);
+
+ private:
+  uint64_t sinceMs_ = 0;  // 0: not waiting
+  bool said_ = false;     // once a run
+};
+
 }  // namespace tsl

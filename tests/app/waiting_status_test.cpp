@@ -27,5 +27,16 @@ TEST(WaitingStatusTest, SaysWhatItWaitsForAndWhyNothingComes) {
   for (const Case& c : cases) EXPECT_EQ(WaitingLines(c.facts), c.lines) << c.facts.wanted;
 }
 
+TEST(WaitingStatusTest, TheLinesAreSaidOnceAfterTwoSecondsOfWaiting) {
+  WaitingNotice notice;
+  const std::vector<std::string> lines = {"waiting for \"A\"", "no senders are listed"};
+  EXPECT_EQ(notice.Waiting(5'000, lines), "");
+  notice.Shown();  // a frame came: the next wait starts its two seconds afresh
+  EXPECT_EQ(notice.Waiting(6'000, lines), "");
+  EXPECT_EQ(notice.Waiting(7'999, lines), "");
+  EXPECT_EQ(notice.Waiting(8'000, lines), "waiting: waiting for \"A\"; no senders are listed");
+  EXPECT_EQ(notice.Waiting(9'000, lines), "");
+}
+
 }  // namespace
 }  // namespace tsl
