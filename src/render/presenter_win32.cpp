@@ -1,18 +1,13 @@
 #include "render/presenter_win32.h"
 
-#include <d3dcompiler.h>
 #include <dxgi1_3.h>
 
 #include <algorithm>
-#include <cstring>
 
 #include "render/letterbox.h"
 #include "render/pixel_format.h"
-#include "render/shader_texts.h"
 
 namespace tsl {
-
-using Microsoft::WRL::ComPtr;
 
 namespace {
 constexpr uint32_t kInitialWidth = 1280;
@@ -30,80 +25,7 @@ bool Presenter::CreateOverlayPipeline() {
 }
 
 bool Presenter::CreatePipeline() {
-  ID3D11Device* d = device_->device.Get();
-  ComPtr<ID3DBlob> vs_code;
-  ComPtr<ID3DBlob> ps_code;
-  if (FAILED(D3DCompile(kVertexShaderText, kVertexShaderLength, nullptr, nullptr, nullptr, "main",
-                        "vs_5_0", 0, 0, &vs_code, nullptr)) ||
-      FAILED(D3DCompile(kPixelShaderText, kPixelShaderLength, nullptr, nullptr, nullptr, "main",
-                        "ps_5_0", 0, 0, &ps_code, nullptr))) {
-    return false;
-  }
-  if (FAILED(d->CreateVertexShader(vs_code->GetBufferPointer(), vs_code->GetBufferSize(), nullptr,
-                                   vertexShader_.ReleaseAndGetAddressOf())) ||
-      FAILED(d->CreatePixelShader(ps_code->GetBufferPointer(), ps_code->GetBufferSize(), nullptr,
-                                  pixelShader_.ReleaseAndGetAddressOf()))) {
-    return false;
-  }
-
-  // Without it deep sources are drawn plain: banded, but drawn.
-  ComPtr<ID3DBlob> dither_code;
-  if (FAILED(D3DCompile(kDitherPixelShaderText, kDitherPixelShaderLength, nullptr, nullptr, nullptr,
-                        "main", "ps_5_0", 0, 0, &dither_code, nullptr)) ||
-      FAILED(d->CreatePixelShader(dither_code->GetBufferPointer(), dither_code->GetBufferSize(),
-                                  nullptr, ditherShader_.ReleaseAndGetAddressOf()))) {
-    ditherShader_.Reset();
-  }
-
-  D3D11_SAMPLER_DESC sampler{};
-  sampler.Filter = D3D11_FILTER_MIN_MAG_MIP_LINEAR;
-  sampler.AddressU = sampler.AddressV = sampler.AddressW = D3D11_TEXTURE_ADDRESS_CLAMP;
-  sampler.MaxLOD = D3D11_FLOAT32_MAX;
-  if (FAILED(d->CreateSamplerState(&sampler, sampler_.ReleaseAndGetAddressOf()))) return false;
-
-  D3D11_RASTERIZER_DESC raster{};
-  raster.FillMode = D3D11_FILL_SOLID;
-  raster.CullMode = D3D11_CULL_NONE;
-  raster.DepthClipEnable = TRUE;
-  if (FAILED(d->CreateRasterizerState(&raster, rasterizer_.ReleaseAndGetAddressOf()))) {
-    return false;
-  }
-
-  D3D11_BLEND_DESC blend{};
-  blend.RenderTarget[0].RenderTargetWriteMask = D3D11_COLOR_WRITE_ENABLE_ALL;
-  if (FAILED(d->CreateBlendState(&blend, blend_.ReleaseAndGetAddressOf()))) return false;
-
-  D3D11_DEPTH_STENCIL_DESC depth{};  // every field zero: no depth test, no stencil
-  if (FAILED(d->CreateDepthStencilState(&depth, depthStencil_.ReleaseAndGetAddressOf()))) {
-    return false;
-  }
-  return CreateOverlayPipeline();
-}
-
-ID3D11ShaderResourceView* Presenter::FindOrMakeView(ID3D11Texture2D* texture,
-                                                    uint32_t view_format) {
-  for (const CachedView& cached : views_) {
-    if (cached.view && cached.texture == texture && cached.format == view_format) {
-      return cached.view.Get();
-    }
-  }
-  CachedView& cached = views_[nextView_];
-  cached = CachedView{};
-  D3D11_SHADER_RESOURCE_VIEW_DESC desc{};
-  desc.Format = static_cast<DXGI_FORMAT>(view_format);
-  desc.ViewDimension = D3D11_SRV_DIMENSION_TEXTURE2D;
-  desc.Texture2D.MostDetailedMip = 0;
-  desc.Texture2D.MipLevels = 1;
-  ++viewCreations_;
-  if (FAILED(device_->device->CreateShaderResourceView(texture, &desc, &cached.view)) &&
-      FAILED(device_->device->CreateShaderResourceView(texture, nullptr, &cached.view))) {
-    cached.view.Reset();
-    return nullptr;
-  }
-  cached.texture = texture;
-  cached.format = view_format;
-  nextView_ = (nextView_ + 1) % views_.size();
-  return cached.view.Get();
+  return frame_.Create(device_->device.Get()) && CreateOverlayPipeline();
 }
 
 Presenter::RenderResult Presenter::Render(ID3D11Texture2D* texture, uint32_t width, uint32_t height,
@@ -133,8 +55,8 @@ Presenter::RenderResult Presenter::Render(ID3D11Texture2D* texture, uint32_t wid
     viewport.Height = static_cast<float>(chain_.Height());
   }
 
-  const uint32_t view_format = ViewFormatFor(format);
-  ID3D11ShaderResourceView* view = FindOrMakeView(texture, view_format);
+  ID3D11ShaderResourceView* view =
+      frame_.ViewOf(device_->device.Get(), texture, ViewFormatFor(format));
   if (view == nullptr) return RenderResult::kFailed;
 
   ID3D11DeviceContext* c = device_->context.Get();
@@ -144,15 +66,8 @@ Presenter::RenderResult Presenter::Render(ID3D11Texture2D* texture, uint32_t wid
     const float black[4] = {0.0f, 0.0f, 0.0f, 1.0f};
     c->ClearRenderTargetView(target, black);
   }
-  c->OMSetBlendState(blend_.Get(), nullptr, 0xFFFFFFFF);
-  c->OMSetDepthStencilState(depthStencil_.Get(), 0);
-  c->RSSetState(rasterizer_.Get());
-  c->RSSetViewports(1, &viewport);
-  c->IASetInputLayout(nullptr);
-  c->IASetPrimitiveTopology(D3D11_PRIMITIVE_TOPOLOGY_TRIANGLELIST);
-  c->VSSetShader(vertexShader_.Get(), nullptr, 0);
-  dithering_ = IsDeepFormat(format) && ditherShader_;
-  DrawTexture(view, dithering_ ? ditherShader_.Get() : pixelShader_.Get());
+  frame_.Begin(c, viewport);
+  dithering_ = frame_.Draw(c, view, IsDeepFormat(format));
   return RenderResult::kDrawn;
 }
 
@@ -161,18 +76,6 @@ bool Presenter::Initialize(GpuDevice* device, HWND window, uint32_t frame_latenc
   window_ = window;
   if (!chain_.Create(device, window, frame_latency, kInitialWidth, kInitialHeight)) return false;
   return CreatePipeline();
-}
-
-void Presenter::DrawTexture(ID3D11ShaderResourceView* view, ID3D11PixelShader* shader) {
-  ID3D11DeviceContext* c = device_->context.Get();
-  c->PSSetShader(shader, nullptr, 0);
-  c->PSSetShaderResources(0, 1, &view);
-  ID3D11SamplerState* sampler = sampler_.Get();
-  c->PSSetSamplers(0, 1, &sampler);
-  c->Draw(3, 0);
-  // Unbound again: a texture bound for reading cannot be drawn into (the overlay's text is).
-  ID3D11ShaderResourceView* none = nullptr;
-  c->PSSetShaderResources(0, 1, &none);
 }
 
 Presenter::DrawResult Presenter::Draw(ID3D11Texture2D* texture, uint32_t width, uint32_t height,
@@ -222,15 +125,9 @@ void Presenter::DrawCentredText(ID3D11ShaderResourceView* text, size_t lines) {
   ID3D11DeviceContext* c = device_->context.Get();
   ID3D11RenderTargetView* target = chain_.RenderTarget();
   c->OMSetRenderTargets(1, &target, nullptr);
-  c->OMSetBlendState(overlay_.TextBlend(), nullptr, 0xFFFFFFFF);
-  c->OMSetDepthStencilState(depthStencil_.Get(), 0);
-  c->RSSetState(rasterizer_.Get());
   const D3D11_VIEWPORT viewport{(bw - width) / 2, (bh - height) / 2, width, height, 0.0f, 1.0f};
-  c->RSSetViewports(1, &viewport);
-  c->IASetInputLayout(nullptr);
-  c->IASetPrimitiveTopology(D3D11_PRIMITIVE_TOPOLOGY_TRIANGLELIST);
-  c->VSSetShader(vertexShader_.Get(), nullptr, 0);
-  DrawTexture(text, pixelShader_.Get());
+  frame_.Begin(c, viewport, overlay_.TextBlend());
+  frame_.Draw(c, text, false);
 }
 
 void Presenter::DrawOverlay(const OverlayInput& overlay) {
@@ -242,7 +139,7 @@ void Presenter::DrawOverlay(const OverlayInput& overlay) {
   const std::vector<OverlayRect>& rects =
       overlay_.DrawGraph(c, overlay, scale, chain_.Width(), chain_.Height());
   // The text is drawn the way the frame is.
-  c->VSSetShader(vertexShader_.Get(), nullptr, 0);
+  frame_.UseVertexShader(c);
   // The figures under the graph, from the text's own texture (drawn when they change).
   if (overlay.text == nullptr || overlay.text_lines == 0 || rects.empty()) return;
   const OverlayRect panel =
@@ -251,19 +148,12 @@ void Presenter::DrawOverlay(const OverlayInput& overlay) {
   const D3D11_VIEWPORT viewport{panel.left, panel.top, panel.width, panel.height, 0.0f, 1.0f};
   c->RSSetViewports(1, &viewport);
   c->OMSetBlendState(overlay_.TextBlend(), nullptr, 0xFFFFFFFF);
-  DrawTexture(overlay.text, pixelShader_.Get());
+  frame_.Draw(c, overlay.text, false);
 }
 
 void Presenter::Release() {
-  for (CachedView& cached : views_) cached = CachedView{};
+  frame_.Release();
   overlay_.Release();
-  depthStencil_.Reset();
-  blend_.Reset();
-  rasterizer_.Reset();
-  sampler_.Reset();
-  pixelShader_.Reset();
-  ditherShader_.Reset();
-  vertexShader_.Reset();
   if (device_ != nullptr && device_->device && device_->context) device_->context->ClearState();
   chain_.Release();
 }

@@ -5,7 +5,6 @@
 #include <windows.h>
 #include <wrl/client.h>
 
-#include <array>
 #include <atomic>
 #include <cstdint>
 #include <string>
@@ -14,20 +13,21 @@
 #include "gpu/gpu_device_win32.h"
 #include "measure/display_vocabulary.h"
 #include "measure/pace_stats.h"
+#include "render/frame_pipeline_win32.h"
 #include "render/overlay_pipeline_win32.h"
-#include "render/shader_texts.h"
 #include "render/swap_chain_win32.h"
 
 namespace tsl {
 
-// The window's flip-model swap chain and the fixed pipeline that draws one frame per tick:
-// letterboxed (buffers follow the client area, black bands) or stretched (buffers take the
-// source's size and the swap chain scales them onto the window).
+// One frame per tick into the window: the flip-model swap chain (SwapChain), the frame drawn by
+// the FramePipeline letterboxed (buffers follow the client area, black bands) or stretched
+// (buffers take the source's size and the swap chain scales them onto the window), and the
+// overlay (OverlayPipeline) over it.
 
 class Presenter {
  public:
   Presenter() = default;
-  ~Presenter() = default;  // members go in reverse order: view cache first, swap chain last
+  ~Presenter() = default;  // members go in reverse order: the pipelines first, the swap chain last
   Presenter(const Presenter&) = delete;
   Presenter& operator=(const Presenter&) = delete;
 
@@ -81,13 +81,8 @@ class Presenter {
   enum class RenderResult { kFailed, kNothingToDraw, kDrawn };
   // Draws without presenting.
   RenderResult Render(ID3D11Texture2D* texture, uint32_t width, uint32_t height, uint32_t format);
-  // The cached view of the texture in this format, made (in place of the oldest) when
-  // there is none; null when it cannot be made.
-  ID3D11ShaderResourceView* FindOrMakeView(ID3D11Texture2D* texture, uint32_t view_format);
   bool CreatePipeline();
   bool CreateOverlayPipeline();
-  // Draws `view` over the viewport set, with the blend state set (the frame, the overlay's text).
-  void DrawTexture(ID3D11ShaderResourceView* view, ID3D11PixelShader* shader);
   // Draws the overlay graph over what the back buffer holds.
   void DrawOverlay(const OverlayInput& overlay);
   void DrawCentredText(ID3D11ShaderResourceView* text, size_t lines);
@@ -98,26 +93,10 @@ class Presenter {
   GpuDevice* device_ = nullptr;
   HWND window_ = nullptr;
   SwapChain chain_;
-  Microsoft::WRL::ComPtr<ID3D11VertexShader> vertexShader_;
-  Microsoft::WRL::ComPtr<ID3D11PixelShader> pixelShader_;
-  // For sources of more than 8 bits; null where it cannot be made (they are then drawn plain).
-  Microsoft::WRL::ComPtr<ID3D11PixelShader> ditherShader_;
+  FramePipeline frame_;
   std::atomic<bool> dithering_{false};  // the last frame drawn was dithered
-  Microsoft::WRL::ComPtr<ID3D11SamplerState> sampler_;
-  Microsoft::WRL::ComPtr<ID3D11RasterizerState> rasterizer_;
-  Microsoft::WRL::ComPtr<ID3D11BlendState> blend_;
-  Microsoft::WRL::ComPtr<ID3D11DepthStencilState> depthStencil_;
   OverlayPipeline overlay_;
   float dpiScale_ = 1.0f;
-  // One view per texture the receive thread copies into in turn, so steady ticks make none.
-  struct CachedView {
-    Microsoft::WRL::ComPtr<ID3D11ShaderResourceView> view;
-    const void* texture = nullptr;  // identity only: the view holds the reference
-    uint32_t format = 0;
-  };
-  std::array<CachedView, 3> views_;
-  size_t nextView_ = 0;
-  uint64_t viewCreations_ = 0;
 };
 
 }  // namespace tsl

@@ -29,7 +29,7 @@ class PresenterProbe {
   uint32_t BackBufferWidth() const { return p_.chain_.backBufferWidth_; }
   uint32_t BackBufferHeight() const { return p_.chain_.backBufferHeight_; }
   uint64_t ResizeCount() const { return p_.chain_.resizeCount_; }
-  uint64_t ViewCreations() const { return p_.viewCreations_; }
+  uint64_t ViewCreations() const { return p_.frame_.ViewCreations(); }
   IDXGISwapChain1* SwapChain() const { return p_.chain_.swapChain_.Get(); }
   ID3D11Texture2D* BackBuffer() const { return p_.chain_.backBuffer_.Get(); }
   PresentCall LastPresent() const { return p_.chain_.lastPresent_; }
