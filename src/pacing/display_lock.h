@@ -18,6 +18,9 @@
 //   wait for the swap chain after it) too late for a typical tick (its median cost) to make the
 //   blank, is given up and the next slot taken (a miss). Patterns of uneven frames (2-3) keep
 //   their phase; for frames of one length the next blank of the grid is as good.
+// - With one frame in flight and frames of two refreshes or more, a tick whose image before
+//   reached the glass late (or not yet, though due) moves a refresh later (Deferred), so that
+//   image keeps its whole run: one long run for a hiccup or a slow draw, not a long and a short.
 // - Landing: the LandingJudge reads where each present reached the glass against its blank,
 //   and asks the schedule to give a slot up (a queue too deep), hold an image a refresh longer
 //   (a queue too shallow), or make a present at another lead (a probe).
@@ -27,8 +30,8 @@
 //   average rate, never after the tick itself, so that uneven patterns (2-3) do not make the
 //   source sampling uneven too.
 //
-// Portable: the pace thread calls NextTarget, InTime, TickAt, StillInTime, OnPresented and
-// OnStatistics; the main thread SetStated, TakeRestateRequest and Status.
+// Portable: the pace thread calls NextTarget, Deferred, InTime, TickAt, StillInTime, OnPresented
+// and OnStatistics; the main thread SetStated, TakeRestateRequest and Status.
 
 #include <atomic>
 #include <cstdint>

@@ -54,11 +54,11 @@ class LandingJudge {
   // The statistics of a grid that came from them.
   void Judge(const FrameStatistics& stats, const BlankGrid& grid, const LockFacts& facts,
              LeadLearner& learner);
-  // What the schedule is asked to do, once each: give the next slot up (a queue one image too
-  // deep), hold the next image a refresh longer (a queue that ran short).
   // Whether the last present made reached the glass later than it was due (its blank and the
   // delay), or has not reached it though due, by `stats` read now. True once a present.
   bool Overdue(const FrameStatistics& stats, double period);
+  // What the schedule is asked to do, once each: give the next slot up (a queue one image too
+  // deep), hold the next image a refresh longer (a queue that ran short).
   bool TakeDrain();
   bool TakeHold();
   uint64_t Slips() const { return slips_; }
