@@ -198,6 +198,28 @@ TEST(DisplayLockSimTest, EachOutputFrameStaysItsPatternAndReachesTheGlassSoonAft
   }
 }
 
+// With nothing stated of the display the ticks run back to back until the first statistics,
+// each taken as the wait for the swap chain returns at a blank: the next blank is the first
+// after that take, and a present that reaches it is on time, not a slip.
+TEST(CadenceJudgeTest, APresentTakenAtABlankIsOnTimeAtTheNext) {
+  sim::DisplayParams display;
+  display.composed = false;
+  display.waitable = true;
+  display.stated = BlankSource::kNone;
+  sim::DisplaySim sim(display, sim::SourceParams{}, sim::PaceParams{}, 5, 2.0);
+  PaceStats stats(kPaceRingCapacity);
+  PresentTracker tracker;
+  CadenceStatus status;
+  sim::RunLockedTicks(sim, 60.0, stats, tracker, status, 1);
+  size_t at_a_blank = 0;  // takes within a microsecond of the blank before their landing
+  for (const sim::PresentFate& p : sim.Presents()) {
+    const uint64_t period = sim::kFrequency / 60;
+    at_a_blank += p.shown && p.first_blank_qpc - p.taken_qpc <= period + 10 ? 1 : 0;
+  }
+  ASSERT_GT(at_a_blank, 10u);  // what this case is about
+  EXPECT_EQ(sim::Judge(sim, 60.0, 2.0 / 60.0).slips, 0u);
+}
+
 // The judge sees where in its pattern each run stands: runs of lengths the pattern uses, in an
 // order it does not, are off it. The first and last runs are not judged (they may be cut).
 TEST(CadenceJudgeTest, RunsAreJudgedAtTheirPlaceInThePattern) {

@@ -9,6 +9,9 @@ namespace tsl::sim {
 
 namespace {
 
+// Refreshes within which two instants are the same one.
+constexpr double kSameInstant = 1e-3;
+
 double Ms(uint64_t from, uint64_t to) {
   return static_cast<double>(static_cast<int64_t>(to - from)) * 1000.0 / kFrequency;
 }
@@ -185,9 +188,12 @@ CadenceFigures Judge(const DisplaySim& sim, double fps, double minutes, uint32_t
     if (!p.shown || p.taken_qpc < judged_from) continue;
     takes.push_back(Ms(p.taken_qpc, p.first_blank_qpc));
     const double period = kFrequency / sim.RefreshHzAt(p.first_blank_qpc);
-    // Refreshes from the first blank after the take to the one it reached the glass at.
+    // Refreshes from the first blank after the take to the one it reached the glass at. A take
+    // at the very instant of a blank (a wait that returned with it) cannot make that blank: the
+    // next one is the first after it, and the counter's rounding of the blank times (a tenth of
+    // a microsecond) must not make a present taken there one refresh late.
     const double after_take = static_cast<double>(p.first_blank_qpc - p.taken_qpc) / period;
-    const bool late = after_take > static_cast<double>(on_time_refreshes) + 1.0;
+    const bool late = after_take > static_cast<double>(on_time_refreshes) + 1.0 + kSameInstant;
     if (late && !slipped) {
       slipped = true;
       slipped_at = p.first_blank_qpc;
