@@ -201,6 +201,9 @@ bool DisplayLock::Deferred(uint64_t /*wake*/) {
   const uint64_t sample = slot_.sample_qpc;
   slot_ = Slot(slot_.frame, slotBlank_, grid);
   slot_.sample_qpc = sample;
+  // Made at the longest lead: if the late one missed for a latch longer than the lead allows,
+  // this one still makes its blank (a hiccup's costs nothing more than an early present).
+  slot_.target_qpc = static_cast<uint64_t>(std::llround(slotBlank_ - Ceiling()));
   deferred_ = true;
   return true;
 }
