@@ -10,6 +10,13 @@ constexpr size_t kSentKept = 16;
 // Landings in time, the queue settled, before a present is made to learn whether a compositor
 // takes the presents (with two frames in flight, where the platform does not say).
 constexpr uint32_t kLandingsBeforeCompositionProbe = 8;
+
+// When the image the statistics name first reached the glass: the latest blank, less the
+// refreshes it has been there since.
+double LandedAt(const FrameStatistics& stats, double period) {
+  const auto behind = static_cast<int32_t>(stats.sync_refresh_count - stats.present_refresh_count);
+  return static_cast<double>(stats.sync_qpc) - behind * period;
+}
 }  // namespace
 
 LandingJudge::LandingJudge() : sent_(kSentKept) {}
@@ -88,9 +95,7 @@ bool LandingJudge::Overdue(const FrameStatistics& stats, double period) {
   bool late = false;
   if (stats.present_count == last.id) {
     // On the glass since a later blank than it was due.
-    const auto behind =
-        static_cast<int32_t>(stats.sync_refresh_count - stats.present_refresh_count);
-    late = static_cast<double>(stats.sync_qpc) - behind * period > due + period / 2.0;
+    late = LandedAt(stats, period) > due + period / 2.0;
   } else if (stats.present_count == before.id) {
     // The one before still there, read after the blank it was due. (Only where the statistics
     // name presents by their ids.)
@@ -109,9 +114,7 @@ void LandingJudge::Judge(const FrameStatistics& stats, const BlankGrid& grid,
   for (Sent& s : sent_.Values()) {
     if (s.judged || s.id != stats.present_count) continue;
     s.judged = true;
-    const auto behind =
-        static_cast<int32_t>(stats.sync_refresh_count - stats.present_refresh_count);
-    const double landed = static_cast<double>(stats.sync_qpc) - behind * grid.period_qpc;
+    const double landed = LandedAt(stats, grid.period_qpc);
     const auto delay = static_cast<int64_t>(
         std::llround((landed - static_cast<double>(s.blank_qpc)) / grid.period_qpc));
     // How long before its blank the present was done.

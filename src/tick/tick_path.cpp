@@ -61,17 +61,17 @@ PresentResult TickPath::Run(uint64_t tick, uint64_t target_qpc, uint64_t wake_qp
 
 void TickPath::ReadStatistics() {
   FrameStatistics statistics;
-  const StatisticsRead read = output_->ReadStatistics(statistics);
-  tracker_.OnStatistics(read, statistics);
-  if (lock_ != nullptr) lock_->OnStatistics(read, statistics);
+  Deliver(output_->ReadStatistics(statistics), statistics);
+}
+
+void TickPath::Deliver(StatisticsRead read, const FrameStatistics& stats) {
+  tracker_.OnStatistics(read, stats);
+  if (lock_ != nullptr) lock_->OnStatistics(read, stats);
 }
 
 StatisticsRead TickPath::WakeStatistics(FrameStatistics& stats) {
   const StatisticsRead read = output_->ReadStatistics(stats);
-  if (read != StatisticsRead::kOk) {
-    tracker_.OnStatistics(read, stats);
-    lock_->OnStatistics(read, stats);
-  }
+  if (read != StatisticsRead::kOk) Deliver(read, stats);
   return read;
 }
 

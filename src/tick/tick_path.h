@@ -89,6 +89,7 @@ class TickPath {
  private:
   // The display's statistics, to the tracker and the lock.
   void ReadStatistics();
+  void Deliver(StatisticsRead read, const FrameStatistics& stats);
   // The display's statistics at a locked tick's wake, for the lock to see what is on the glass.
   // What else a read can say (a disjoint, no statistics) goes where every read goes: a disjoint
   // is said once.
