@@ -39,8 +39,10 @@ struct CadenceFigures {
   // their take (slipped), and for each, the refreshes until a present was on time again.
   size_t slips = 0;
   std::vector<double> recovery_refreshes;
-  // After a mode change: from the change to the last run off the pattern within 2 s of it, ms
-  // (0: none off; negative: no change).
+  // After a mode change: from the change to the last run off the pattern that came within
+  // half a second of the one before (or of the change), ms: the end of the change's
+  // disturbance, once the new pattern held for half a second (0: none off; negative: no
+  // change).
   double relock_ms = -1.0;
 };
 
