@@ -114,17 +114,32 @@ bool DisplayLock::NextTarget(uint64_t now, uint64_t& target, uint64_t& skipped) 
   uint64_t frame = 0;
   double blank = 0.0;
   if (!haveSlot_ || t > slotBlank_ + kStaleFrames * frame_qpc) {
-    blank = grid.AtOrAfter(t + lead);
+    // A fresh start (a restart, a new grid) lets the last present held by its sync interval
+    // stay its refreshes: it reaches the glass at the first blank its latch allows and stays
+    // them, and a present made for an earlier blank would queue behind it and land late. (A
+    // present of one refresh is left to the wait for the swap chain.)
+    const double last_leaves =
+        lastDone_ == 0 || lastSync_ < 2
+            ? 0.0
+            : grid.AtOrAfter(static_cast<double>(lastDone_) + learner_.Latch()) +
+                  lastSync_ * period;
+    blank = grid.AtOrAfter(std::max(t + lead, last_leaves - period / 2.0));
   } else {
     frame = slot_.frame + 1;
     blank = grid.Nearest(slotBlank_ + pattern_.RefreshesOf(slot_.frame) * period);
   }
-  if (haveSlot_ && judge_.TakeDrain()) {
-    // A queue one image too deep (two frames in flight, one landed late): this slot is given
-    // up, so the image on the glass stays a refresh more and the queue is back to its depth.
-    ++skipped;
-    blank = grid.Nearest(blank + pattern_.RefreshesOf(frame) * period);
-    ++frame;
+  const uint32_t drain = haveSlot_ ? judge_.TakeDrain() : 0;
+  if (drain > 0) {
+    // A queue too deep (two frames in flight, one landed late): the schedule moves as many
+    // refreshes later. Each image is held by its sync interval, so those queued fill them and
+    // the glass goes on as it was; only the queue is back to its depth. Frames of one refresh
+    // give a slot up for each; longer ones keep their frame (whole slots given up would move
+    // the schedule by frames, not refreshes, and the queue would run empty).
+    blank = grid.Nearest(blank + drain * period);
+    if (pattern_.Longest() == 1) {
+      skipped += drain;
+      frame += drain;
+    }
   }
   // A slot whose time has passed is given up: the schedule never moves to "now". Frames of one
   // length may take the next blank of the grid (any blank starts the pattern as well); an
@@ -161,6 +176,7 @@ bool DisplayLock::NextTarget(uint64_t now, uint64_t& target, uint64_t& skipped) 
     judge_.NextIsCompositionProbe();
   }
   slotBlank_ = blank;
+  slotOnStatistics_ = grid.source == BlankSource::kStatistics;
   haveSlot_ = true;
   target = slot_.target_qpc;
   return true;
@@ -198,6 +214,7 @@ bool DisplayLock::Deferred(uint64_t /*wake*/) {
   // refresh short; a refresh later the pattern goes on whole (frames of one length start it
   // at any blank; an uneven pattern's one long run then is the hiccup's alone).
   slotBlank_ = grid.Nearest(slotBlank_ + grid.period_qpc);
+  slotOnStatistics_ = true;
   const uint64_t sample = slot_.sample_qpc;
   slot_ = Slot(slot_.frame, slotBlank_, grid);
   slot_.sample_qpc = sample;
@@ -253,7 +270,11 @@ void DisplayLock::OnPresented(bool made, uint32_t present_id, uint64_t wake_qpc,
   const auto cost = static_cast<double>(static_cast<int64_t>(done_qpc - wake_qpc));
   const auto late = static_cast<double>(static_cast<int64_t>(wake_qpc - slot_.target_qpc));
   learner_.OnTick(cost, late, !HeldByInterval(), Ceiling());
-  judge_.OnPresented(made, present_id, slot_.blank_qpc, done_qpc);
+  judge_.OnPresented(made, present_id, slot_.blank_qpc, done_qpc, slotOnStatistics_);
+  if (made) {
+    lastDone_ = done_qpc;
+    lastSync_ = slot_.sync_interval;
+  }
 }
 
 void DisplayLock::OnStatistics(StatisticsRead read, const FrameStatistics& stats) {

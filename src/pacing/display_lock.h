@@ -22,8 +22,9 @@
 //   reached the glass late (or not yet, though due) moves a refresh later (Deferred), so that
 //   image keeps its whole run: one long run for a hiccup or a slow draw, not a long and a short.
 // - Landing: the LandingJudge reads where each present reached the glass against its blank,
-//   and asks the schedule to give a slot up (a queue too deep), hold an image a refresh longer
-//   (a queue too shallow), or make a present at another lead (a probe).
+//   and asks the schedule to move as many refreshes later as a queue is too deep, hold an
+//   image a refresh longer (a queue too shallow), or make a present at another lead (a probe).
+//   Only presents made for a blank of the statistics' grid are judged.
 // - A disjoint (a mode change, a new swap chain) starts the slot and the learning over and asks
 //   the main thread to restate the display's timing (TakeRestateRequest).
 // - Each tick also gets the moment its source frame is chosen for: evenly spaced at the pattern's
@@ -143,6 +144,9 @@ class DisplayLock final : public TickSchedule {
   bool haveSlot_ GUARDED_BY(mutex_) = false;
   LockedTick slot_ GUARDED_BY(mutex_);
   double slotBlank_ GUARDED_BY(mutex_) = 0.0;  // unrounded
+  bool slotOnStatistics_ GUARDED_BY(mutex_) = false;  // its blank is the statistics' grid's
+  uint64_t lastDone_ GUARDED_BY(mutex_) = 0;   // the last present made: when it was done (0: none)
+  uint32_t lastSync_ GUARDED_BY(mutex_) = 1;   // and its sync interval
   LeadLearner learner_ GUARDED_BY(mutex_);     // the lead, its floor and the latch
   // Slots given up after their wake, counted with the next target.
   uint64_t pendingMisses_ GUARDED_BY(mutex_) = 0;

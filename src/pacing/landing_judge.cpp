@@ -31,7 +31,7 @@ void LandingJudge::Restart(const LockFacts& facts, LeadLearner& learner) {
   // A new mode may have a shorter refresh.
   learner.SetLead(std::min(learner.Lead(), facts.ceiling));
   probing_ = false;
-  drain_ = false;
+  drain_ = 0;
   hold_ = false;
   compositionProbeId_ = 0;
   compositionProbeNext_ = false;
@@ -43,7 +43,7 @@ bool LandingJudge::WantsCompositionProbe(const LockFacts& facts, const LeadLearn
                                          BlankSource source, double period) const {
   return facts.held_by_interval && !toldComposition_ && !compositionKnown_ &&
          source == BlankSource::kStatistics && compositionProbeId_ == 0 && !compositionProbeNext_ &&
-         !drain_ && !hold_ && !probing_ && delay_ == 0 &&
+         drain_ == 0 && !hold_ && !probing_ && delay_ == 0 &&
          inTimeLandings_ >= kLandingsBeforeCompositionProbe &&
          // Made half a refresh before its blank, it is done before the next tick's target and
          // in time for the latch.
@@ -52,22 +52,26 @@ bool LandingJudge::WantsCompositionProbe(const LockFacts& facts, const LeadLearn
 }
 
 void LandingJudge::OnPresented(bool made, uint32_t present_id, uint64_t blank_qpc,
-                               uint64_t done_qpc) {
+                               uint64_t done_qpc, bool on_statistics) {
   if (compositionProbeNext_) {
     compositionProbeNext_ = false;
     if (made) compositionProbeId_ = present_id;
   }
   if (made) {
-    const Sent s{present_id, blank_qpc, done_qpc, false};
+    const Sent s{present_id, blank_qpc, done_qpc, !on_statistics};
     lastSentId_ = present_id;
     sent_.Push(s);
   }
 }
 
-bool LandingJudge::TakeDrain() {
-  if (!drain_) return false;
-  drain_ = false;
-  return true;
+uint32_t LandingJudge::TakeDrain() {
+  const uint32_t refreshes = drain_;
+  drain_ = 0;
+  return refreshes;
+}
+
+void LandingJudge::Drain(int64_t refreshes) {
+  drain_ = static_cast<uint32_t>(std::max<int64_t>(1, refreshes));
 }
 
 bool LandingJudge::TakeHold() {
@@ -179,7 +183,7 @@ void LandingJudge::Judge(const FrameStatistics& stats, const BlankGrid& grid,
         // Those made before the drain queued behind the late one: one drain for them all.
         if (static_cast<int32_t>(s.id - drainThroughId_) <= 0) continue;
         ++slips_;
-        drain_ = true;
+        Drain(delay - delay_);
         drainThroughId_ = lastSentId_;
       } else if (before < learner.Latch()) {
         // Done too late for the latch believed: its cost, not the latch.
@@ -191,10 +195,10 @@ void LandingJudge::Judge(const FrameStatistics& stats, const BlankGrid& grid,
       continue;
     }
     if (probe && facts.held_by_interval && delay > 1) {
-      // No compositor holds a present more than a refresh: the queue is still too deep (the
-      // drain gave one slot up, and it was two too many). Another slot goes, and the presents
-      // after it tell again.
-      drain_ = true;
+      // No compositor holds a present more than a refresh: the queue is still too deep. The
+      // schedule moves on by all but the refresh a compositor might add, and the presents
+      // after that tell again.
+      Drain(delay - 1);
       drainThroughId_ = lastSentId_;
       probeFromId_ = lastSentId_;
       continue;
@@ -216,8 +220,9 @@ void LandingJudge::Judge(const FrameStatistics& stats, const BlankGrid& grid,
       continue;
     }
     // Later than the delay believed: a miss, or a compositor. The presents made from now on
-    // tell which: with one frame in flight they are made at the longest lead; with two, one
-    // slot is given up first so that a queue one image too deep drains.
+    // tell which: with one frame in flight they are made at the longest lead; with two, the
+    // schedule first moves as many refreshes later as this one landed late, so that a queue
+    // too deep drains (a compositor's refresh then shows as a late landing again).
     probing_ = true;
     probeCause_ = before;
     probeFromId_ = lastSentId_;
@@ -225,7 +230,11 @@ void LandingJudge::Judge(const FrameStatistics& stats, const BlankGrid& grid,
     if (!facts.held_by_interval) {
       learner.SetLead(facts.ceiling);
     } else {
-      drain_ = true;
+      // The whole lateness, as on a flip: had a compositor added a refresh of it, the presents
+      // made after the move land that refresh late again, and say so. (Leaving that refresh
+      // in the queue instead, a flip whose queue was that much too deep would be taken for a
+      // compositor, and stay a refresh late for good.)
+      Drain(delay - delay_);
     }
   }
 }

@@ -10,9 +10,9 @@
 //   it cannot have missed its blank lands later: a lock that is always one refresh late looks
 //   like composition otherwise.
 // - A present landing later than that starts a probe: the next presents are made at the longest
-//   lead (with two frames in flight: one slot is given up, so a queue one image too deep
-//   drains), and the first of them to land says whether the late one slipped (counted; the latch
-//   and the lead learn from it) or the compositor is there.
+//   lead (with two frames in flight: the schedule moves as many refreshes later as the present
+//   landed late, so a queue too deep drains), and the first of them to land says whether the late
+//   one slipped (counted; the latch and the lead learn from it) or the compositor is there.
 // - With two frames in flight a landing a refresh early (the queue ran short) holds the next
 //   image a refresh longer. Both depths of the queue land steadily, so where the platform does
 //   not say, one present is made half a refresh before its blank once the landings settle: a
@@ -49,17 +49,20 @@ class LandingJudge {
   bool WantsCompositionProbe(const LockFacts& facts, const LeadLearner& learner, BlankSource source,
                              double period) const;
   void NextIsCompositionProbe() { compositionProbeNext_ = true; }
-  // A tick ended: whether it made a present, its id, its blank and when it was done.
-  void OnPresented(bool made, uint32_t present_id, uint64_t blank_qpc, uint64_t done_qpc);
+  // A tick ended: whether it made a present, its id, its blank and when it was done, and
+  // whether that blank was one of the statistics' grid (against a stated grid of any phase, its
+  // landing says nothing, and is not judged).
+  void OnPresented(bool made, uint32_t present_id, uint64_t blank_qpc, uint64_t done_qpc,
+                   bool on_statistics);
   // The statistics of a grid that came from them.
   void Judge(const FrameStatistics& stats, const BlankGrid& grid, const LockFacts& facts,
              LeadLearner& learner);
   // Whether the last present made reached the glass later than it was due (its blank and the
   // delay), or has not reached it though due, by `stats` read now. True once a present.
   bool Overdue(const FrameStatistics& stats, double period);
-  // What the schedule is asked to do, once each: give the next slot up (a queue one image too
-  // deep), hold the next image a refresh longer (a queue that ran short).
-  bool TakeDrain();
+  // What the schedule is asked to do, once each: move this many refreshes later (a queue too
+  // deep; 0: none), hold the next image a refresh longer (a queue that ran short).
+  uint32_t TakeDrain();
   bool TakeHold();
   uint64_t Slips() const { return slips_; }
 
@@ -76,6 +79,8 @@ class LandingJudge {
   void SlowTickSlipped(const LockFacts& facts, LeadLearner& learner);
   // Holds the next image a refresh longer, unless `id` was made before the last such hold.
   void Refill(uint32_t id);
+  // The schedule moves `refreshes` later: the queue is that much too deep.
+  void Drain(int64_t refreshes);
 
   base::FixedRing<Sent> sent_;  // the last presents made
   // Refreshes from a present's blank to its landing: 0 until a present made too early to have
@@ -87,7 +92,8 @@ class LandingJudge {
   double probeCause_ = 0.0;   // how long before its blank the late one was done
   uint32_t probeFromId_ = 0;  // presents made after this one are the probe's
   double leadBeforeProbe_ = 0.0;
-  bool drain_ = false;           // two frames in flight: give the next slot up
+  // Two frames in flight: refreshes the queue is too deep, for the schedule to move later.
+  uint32_t drain_ = 0;
   uint32_t drainThroughId_ = 0;  // late landings of presents up to this one are that drain's
   bool hold_ = false;            // two frames in flight: hold the next image a refresh longer
   uint32_t holdThroughId_ = 0;   // early landings of presents up to this one are the hold's

@@ -183,6 +183,28 @@ std::vector<Scenario> Scenarios() {
     s.most_recovery = 2.0;
     all.push_back(s);
   }
+  {
+    // Two frames in flight, a present landing a refresh (or two) late says the queue is that
+    // much too deep: the schedule moves that many refreshes later and the glass goes on as it
+    // was. A whole slot given up for it moves the schedule a frame, and the queue runs empty.
+    Scenario s;
+    s.what = "24 on 60 Hz flip, two frames in flight, a move to a 72 Hz monitor";
+    s.display.composed = false;
+    s.display.disjoint_at_s = 10.0;
+    s.display.mode_change_hz = 72.0;
+    s.display.move_phase = 0.3;
+    s.source.fps = 24.0;
+    s.source.jitter_us = 500.0;
+    s.fps = 24.0;
+    s.latency = 2;
+    s.pattern = "3";
+    s.most_off_pattern = 3;  // the start, and what the move wrote off
+    s.max_take_p99_ms = 2 * 1000.0 / 60.0 + 2.5;
+    // The first presents on the new monitor queue a refresh deep until its statistics say so
+    // (about 0.4 s); a queue left too deep would be late for good.
+    s.most_recovery = 30.0;
+    all.push_back(s);
+  }
   return all;
 }
 
