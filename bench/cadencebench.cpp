@@ -33,7 +33,9 @@
 //                 place in it (tests/support/cadence_judge.h), per 10,000 output frames, less
 //                 those a compositor's hiccup held (no program can show a present the
 //                 compositor has not taken): those are the last column's "compositor's", per
-//                 10,000 output frames, each hiccup answering for at most one frame
+//                 10,000 output frames, each hiccup answering for at most one frame; and less
+//                 the one a mode change held by writing off the present queued to replace it
+//                 (any locked tick has one queued before its blank): "written off"
 //   beat          the source frames the rates' difference must skip or repeat, per 10,000
 //   judder/min    content errors (a source frame skipped, or one held past the pattern) within
 //                 0.5 s of each other counted as one event, per minute
@@ -112,7 +114,7 @@ Summary Summarise(const std::vector<double>& v) {
 }
 
 struct RowResult {
-  Summary off, compositor, take_p99, age_p99, judder, spin, relock;
+  Summary off, compositor, written_off, take_p99, age_p99, judder, spin, relock;
   double beat = 0.0;
   std::vector<double> recoveries;
 };
@@ -128,7 +130,7 @@ struct Options {
 // it runs alone (--rows) or among the others.
 RowResult RunRow(const Rates& r, const Mode& m, Adversity adversity, const Options& o,
                  uint64_t row_seed) {
-  std::vector<double> off, compositor, take, age, judder, spin, relock;
+  std::vector<double> off, compositor, written_off, take, age, judder, spin, relock;
   RowResult row;
   for (int k = 0; k < o.seeds; ++k) {
     const uint64_t seed = row_seed * 1000 + static_cast<uint64_t>(k);
@@ -193,6 +195,7 @@ RowResult RunRow(const Rates& r, const Mode& m, Adversity adversity, const Optio
     const tsl::sim::CadenceFigures f = tsl::sim::Judge(sim, r.fps, o.minutes, on_time);
     off.push_back(f.off_pattern_per_10k);
     compositor.push_back(f.compositor_per_10k);
+    written_off.push_back(f.written_off_per_10k);
     take.push_back(f.take_p99_ms);
     age.push_back(f.age_p99_ms);
     judder.push_back(f.judder_per_minute);
@@ -204,6 +207,7 @@ RowResult RunRow(const Rates& r, const Mode& m, Adversity adversity, const Optio
   }
   row.off = Summarise(off);
   row.compositor = Summarise(compositor);
+  row.written_off = Summarise(written_off);
   row.take_p99 = Summarise(take);
   row.age_p99 = Summarise(age);
   row.judder = Summarise(judder);
@@ -243,6 +247,11 @@ void PrintRow(const Rates& r, const Mode& m, Adversity a, const RowResult& row) 
   if (row.compositor.worst > 0.0) {
     char text[64];
     std::snprintf(text, sizeof text, "; compositor's %.1f", row.compositor.mean);
+    recovery += text;
+  }
+  if (row.written_off.worst > 0.0) {
+    char text[64];
+    std::snprintf(text, sizeof text, "; written off %.1f", row.written_off.mean);
     recovery += text;
   }
   if (a == Adversity::kModeChange || a == Adversity::kMove) {

@@ -25,24 +25,44 @@ size_t Following(const std::vector<GlassRun>& runs, size_t from, const IntendedP
   return n;
 }
 
-// How many of the runs judged off (`off_at`, their first blanks, in order) were on the glass at
-// the refresh after a compositor's hiccup, one run a hiccup.
-size_t ByCompositor(const DisplaySim& sim, const std::vector<GlassRun>& runs,
-                    const std::vector<uint64_t>& off_at) {
-  std::vector<uint64_t> held;  // the first blanks of the runs the hiccups held
-  for (const uint64_t h : sim.Hiccups()) {
-    const double period = kFrequency / sim.RefreshHzAt(h);
-    const auto after = static_cast<uint64_t>(static_cast<double>(h) + 1.5 * period);
+// The first blanks of the runs on the glass at `instants` (one run each), sorted.
+std::vector<uint64_t> RunsOnGlassAt(const std::vector<GlassRun>& runs,
+                                    const std::vector<uint64_t>& instants) {
+  std::vector<uint64_t> held;
+  for (const uint64_t at : instants) {
     const auto it =
-        std::upper_bound(runs.begin(), runs.end(), after,
+        std::upper_bound(runs.begin(), runs.end(), at,
                          [](uint64_t t, const GlassRun& r) { return t < r.first_blank_qpc; });
     if (it != runs.begin()) held.push_back(std::prev(it)->first_blank_qpc);
   }
   std::sort(held.begin(), held.end());
   held.erase(std::unique(held.begin(), held.end()), held.end());
-  size_t n = 0;
-  for (const uint64_t t : off_at) n += std::binary_search(held.begin(), held.end(), t) ? 1 : 0;
-  return n;
+  return held;
+}
+
+// The runs the display held whatever the program did, among those judged off (`off_at`, their
+// first blanks, in order): the one on the glass at the refresh after a compositor's hiccup, and
+// the one on the glass when a mode change wrote off what was queued to replace it. Each is
+// counted once, with the compositor's first.
+void HeldByDisplay(const DisplaySim& sim, const std::vector<GlassRun>& runs,
+                   const std::vector<uint64_t>& off_at, size_t& by_compositor,
+                   size_t& by_write_off) {
+  std::vector<uint64_t> after_hiccup;
+  for (const uint64_t h : sim.Hiccups()) {
+    const double period = kFrequency / sim.RefreshHzAt(h);
+    after_hiccup.push_back(static_cast<uint64_t>(static_cast<double>(h) + 1.5 * period));
+  }
+  const std::vector<uint64_t> hiccup = RunsOnGlassAt(runs, after_hiccup);
+  const std::vector<uint64_t> write_off = RunsOnGlassAt(runs, sim.WrittenOff());
+  by_compositor = 0;
+  by_write_off = 0;
+  for (const uint64_t t : off_at) {
+    if (std::binary_search(hiccup.begin(), hiccup.end(), t)) {
+      ++by_compositor;
+    } else if (std::binary_search(write_off.begin(), write_off.end(), t)) {
+      ++by_write_off;
+    }
+  }
 }
 
 }  // namespace
@@ -135,7 +155,9 @@ CadenceFigures Judge(const DisplaySim& sim, double fps, double minutes, uint32_t
       runs,
       [&sim, fps](uint64_t blank_qpc) { return IntendedPattern(sim.RefreshHzAt(blank_qpc), fps); },
       &off_at);
-  const size_t by_compositor = ByCompositor(sim, runs, off_at);
+  size_t by_compositor = 0;
+  size_t by_write_off = 0;
+  HeldByDisplay(sim, runs, off_at, by_compositor, by_write_off);
   const uint64_t change = sim.ModeChangeQpc();
   if (change != UINT64_MAX) {
     // The change's disturbance: the runs off the pattern after it, each within half a second
@@ -169,8 +191,9 @@ CadenceFigures Judge(const DisplaySim& sim, double fps, double minutes, uint32_t
   const size_t judged = runs.size() - 2;
   const uint64_t source_frames = runs[runs.size() - 2].version - runs.front().version + 1;
   f.off_pattern_per_10k =
-      1e4 * static_cast<double>(off - by_compositor) / static_cast<double>(judged);
+      1e4 * static_cast<double>(off - by_compositor - by_write_off) / static_cast<double>(judged);
   f.compositor_per_10k = 1e4 * static_cast<double>(by_compositor) / static_cast<double>(judged);
+  f.written_off_per_10k = 1e4 * static_cast<double>(by_write_off) / static_cast<double>(judged);
   f.errors_per_10k = 1e4 * static_cast<double>(errors) / static_cast<double>(source_frames);
   // The beat: source frames made a second against those the display's pattern takes, each
   // rate as its own clock runs (at the rate the run started with).

@@ -25,6 +25,10 @@ struct CadenceFigures {
   // a refresh late) keeps the image before on the glass a refresh longer, whatever the program
   // does. Each hiccup answers for at most one run: the one on the glass at the refresh after it.
   double compositor_per_10k = 0.0;
+  // Left out as well: a mode change writes off the presents queued for the glass, and the image
+  // on it stays until the next present is made and shown, whatever the program does (any
+  // display-locked tick has one queued before its blank). The run on the glass then, if off.
+  double written_off_per_10k = 0.0;
   // Content errors per 10,000 source frames: a source frame skipped, or one left on the glass
   // longer than the pattern allows; and the beat no method avoids, |f_src - f_out|.
   double errors_per_10k = 0.0;

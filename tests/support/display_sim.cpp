@@ -98,6 +98,7 @@ void DisplaySim::Blank() {
   if (display_.disjoint_at_s >= 0.0 && !disjointDone_ &&
       blank_qpc >= kStart + Counts(display_.disjoint_at_s)) {
     // A mode change: what was queued is written off and the refresh count starts elsewhere.
+    if (!queue_.empty()) writtenOff_.push_back(blank_qpc);
     WriteOff();
     disjointDone_ = true;
     disjointPending_ = true;

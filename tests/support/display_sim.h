@@ -173,6 +173,9 @@ class DisplaySim {
   // The blanks at which the compositor left a present that had made them for the next one (a
   // hiccup): the glass shows the image before a refresh longer, whatever the program did.
   const std::vector<uint64_t>& Hiccups() const { return hiccups_; }
+  // The blanks at which a mode change wrote presents off that were queued for the glass: the
+  // image on it stays until the next present, whatever the program did.
+  const std::vector<uint64_t>& WrittenOff() const { return writtenOff_; }
   const DisplayParams& Display() const { return display_; }
 
  private:
@@ -220,6 +223,7 @@ class DisplaySim {
   uint64_t modeChangeQpc_ = UINT64_MAX;  // the first blank at the changed rate
   std::vector<uint64_t> signals_;        // per source frame (index = version - 1): its signal time
   std::vector<uint64_t> hiccups_;
+  std::vector<uint64_t> writtenOff_;
   size_t nextReplay_ = 0;
 };
 
