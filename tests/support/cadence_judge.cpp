@@ -214,6 +214,7 @@ CadenceFigures Judge(const DisplaySim& sim, double fps, double minutes, uint32_t
   std::vector<double> takes;
   bool slipped = false;
   uint64_t slipped_at = 0;
+  size_t late_in_slip = 0;  // presents shown late since the slip began
   for (const PresentFate& p : sim.Presents()) {
     if (!p.shown || p.taken_qpc < judged_from) continue;
     takes.push_back(Ms(p.taken_qpc, p.first_blank_qpc));
@@ -227,9 +228,13 @@ CadenceFigures Judge(const DisplaySim& sim, double fps, double minutes, uint32_t
     if (late && !slipped) {
       slipped = true;
       slipped_at = p.first_blank_qpc;
+      late_in_slip = 0;
       ++f.slips;
-    } else if (!late && slipped) {
+    }
+    if (late) ++late_in_slip;
+    if (!late && slipped) {
       slipped = false;
+      f.recovered_at_next += late_in_slip == 1 ? 1 : 0;
       f.recovery_refreshes.push_back(
           std::round(static_cast<double>(p.first_blank_qpc - slipped_at) / period));
     }

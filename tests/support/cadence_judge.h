@@ -43,6 +43,10 @@ struct CadenceFigures {
   // their take (slipped), and for each, the refreshes until a present was on time again.
   size_t slips = 0;
   std::vector<double> recovery_refreshes;
+  // Of those slips, how many the very next present shown was on time again: there the
+  // recovery is the slipped frame's own run on the glass (3 refreshes for the long frames of a
+  // 2-3), the least it can be without cutting that run short.
+  size_t recovered_at_next = 0;
   // After a mode change: from the change to the last run off the pattern that came within
   // half a second of the one before (or of the change), ms: the end of the change's
   // disturbance, once the new pattern held for half a second (0: none off; negative: no
