@@ -12,9 +12,6 @@ constexpr double kLeastCeilingUs = 2000.0;
 // The longest lead, as a share of a refresh: a present made earlier than that could reach the
 // blank before its own (and ticks slower than a refresh slip whatever the lead).
 constexpr double kCeilingShare = 0.8;
-// A slot this many frames in the past is no schedule to continue: the lock was not used
-// meanwhile (timer mode, or no grid), and starts afresh.
-constexpr double kStaleFrames = 4.0;
 // The longest a present's sync interval may be (the swap chain's limit).
 constexpr uint32_t kMostSyncInterval = 4;
 // A change of the grid's period this large makes a new pattern.
@@ -107,57 +104,21 @@ bool DisplayLock::NextTarget(uint64_t now, uint64_t& target, uint64_t& skipped) 
     return false;
   }
   FollowGrid(grid);
-  const double period = grid.period_qpc;
-  const auto t = static_cast<double>(now);
-  const double frame_qpc = pattern_.RefreshesPerFrame() * period;
   const double lead = learner_.Lead() + Ahead(grid);
-  uint64_t frame = 0;
-  double blank = 0.0;
-  if (!haveSlot_ || t > slotBlank_ + kStaleFrames * frame_qpc) {
-    // A fresh start (a restart, a new grid) lets the last present held by its sync interval
-    // stay its refreshes: it reaches the glass at the first blank its latch allows and stays
-    // them, and a present made for an earlier blank would queue behind it and land late. (A
-    // present of one refresh is left to the wait for the swap chain.)
-    const double last_leaves =
-        lastDone_ == 0 || lastSync_ < 2
-            ? 0.0
-            : grid.AtOrAfter(static_cast<double>(lastDone_) + learner_.Latch()) +
-                  lastSync_ * period;
-    blank = grid.AtOrAfter(std::max(t + lead, last_leaves - period / 2.0));
-  } else {
-    frame = slot_.frame + 1;
-    blank = grid.Nearest(slotBlank_ + pattern_.RefreshesOf(slot_.frame) * period);
-  }
-  const uint32_t drain = haveSlot_ ? judge_.TakeDrain() : 0;
-  if (drain > 0) {
-    // A queue too deep (two frames in flight, one landed late): the schedule moves as many
-    // refreshes later. Each image is held by its sync interval, so those queued fill them and
-    // the glass goes on as it was; only the queue is back to its depth. Frames of one refresh
-    // give a slot up for each; longer ones keep their frame (whole slots given up would move
-    // the schedule by frames, not refreshes, and the queue would run empty).
-    blank = grid.Nearest(blank + drain * period);
-    if (pattern_.Longest() == 1) {
-      skipped += drain;
-      frame += drain;
-    }
-  }
-  // A slot whose time has passed is given up: the schedule never moves to "now". Frames of one
-  // length may take the next blank of the grid (any blank starts the pattern as well); an
-  // uneven pattern takes its next slot, so the frames after it keep their place in the 2-3.
-  const uint64_t given_up = skipped;
-  if (blank - lead < t) {
-    ++skipped;
-    if (pattern_.Shortest() == pattern_.Longest() && pattern_.Snapped()) {
-      blank = grid.AtOrAfter(t + lead);
-      ++frame;
-    } else {
-      while (blank - lead < t) {
-        blank = grid.Nearest(blank + pattern_.RefreshesOf(frame) * period);
-        ++frame;
-      }
-    }
-  }
-  if (skipped > given_up) Miss();
+  // A present held by its sync interval stays its refreshes from the first blank its latch
+  // allows (one of a refresh is left to the wait for the swap chain).
+  const double held_until =
+      lastDone_ == 0 || lastSync_ < 2
+          ? 0.0
+          : grid.AtOrAfter(static_cast<double>(lastDone_) + learner_.Latch()) +
+                lastSync_ * grid.period_qpc;
+  const SlotPlan plan =
+      PlanSlot(grid, pattern_, SlotBefore{haveSlot_, slot_.frame, slotBlank_},
+               static_cast<double>(now), lead, held_until, haveSlot_ ? judge_.TakeDrain() : 0);
+  skipped += plan.given_up;
+  if (plan.late) Miss();
+  const double blank = plan.blank;
+  const uint64_t frame = plan.frame;
   slot_ = Slot(frame, blank, grid);
   if (HeldByInterval() && judge_.TakeHold()) {
     // The queue ran empty: this image stays a refresh longer, and the next present waits behind

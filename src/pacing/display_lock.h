@@ -45,6 +45,7 @@
 #include "pacing/lead_learner.h"
 #include "pacing/pace_controller.h"
 #include "pacing/refresh_pattern.h"
+#include "pacing/slot_plan.h"
 #include "pacing/vblank_clock.h"
 
 namespace tsl {

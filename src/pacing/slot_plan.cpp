@@ -1,0 +1,55 @@
+#include "pacing/slot_plan.h"
+
+#include <algorithm>
+
+namespace tsl {
+
+namespace {
+// A slot this many frames in the past is no schedule to continue: the lock was not used
+// meanwhile (timer mode, or no grid), and starts afresh.
+constexpr double kStaleFrames = 4.0;
+}  // namespace
+
+SlotPlan PlanSlot(const BlankGrid& grid, const RefreshPattern& pattern, const SlotBefore& before,
+                  double now, double lead, double held_until, uint32_t drain) {
+  const double period = grid.period_qpc;
+  SlotPlan plan;
+  if (!before.valid || now > before.blank + kStaleFrames * pattern.RefreshesPerFrame() * period) {
+    // A fresh start lets the last present, held by its sync interval, stay its refreshes: a
+    // present made for an earlier blank would queue behind it and land late.
+    plan.blank = grid.AtOrAfter(std::max(now + lead, held_until - period / 2.0));
+  } else {
+    plan.frame = before.frame + 1;
+    plan.blank = grid.Nearest(before.blank + pattern.RefreshesOf(before.frame) * period);
+  }
+  if (drain > 0) {
+    // Each image is held by its sync interval, so those queued fill the refreshes the slot
+    // moves, and the glass goes on as it was; only the queue is back to its depth. Whole slots
+    // given up would move the schedule by frames, not refreshes, and the queue would run
+    // empty; frames of one refresh are whole slots.
+    plan.blank = grid.Nearest(plan.blank + drain * period);
+    if (pattern.Longest() == 1) {
+      plan.given_up += drain;
+      plan.frame += drain;
+    }
+  }
+  // A slot whose time has passed is given up: the schedule never moves to "now". Frames of one
+  // length may take the next blank of the grid (any blank starts the pattern as well); an
+  // uneven pattern takes its next slot, so the frames after it keep their place in the 2-3.
+  if (plan.blank - lead < now) {
+    plan.late = true;
+    ++plan.given_up;
+    if (pattern.Shortest() == pattern.Longest() && pattern.Snapped()) {
+      plan.blank = grid.AtOrAfter(now + lead);
+      ++plan.frame;
+    } else {
+      while (plan.blank - lead < now) {
+        plan.blank = grid.Nearest(plan.blank + pattern.RefreshesOf(plan.frame) * period);
+        ++plan.frame;
+      }
+    }
+  }
+  return plan;
+}
+
+}  // namespace tsl
