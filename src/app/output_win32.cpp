@@ -6,6 +6,7 @@
 #include "app/pace_log_path.h"
 #include "base/tick_rate.h"
 #include "measure/display_log.h"
+#include "measure/frame_age.h"
 #include "window/display_timing_win32.h"
 
 namespace tsl {

@@ -2,8 +2,6 @@
 
 #include <cmath>
 
-#include "measure/pace_stats.h"
-
 namespace tsl {
 
 namespace {
@@ -250,26 +248,6 @@ void PresentTracker::Recent(size_t count, std::vector<DisplayRecord>& out) const
   auto from = records_.end();
   for (size_t i = 0; i < count && from != records_.begin(); ++i) --from;
   for (; from != records_.end(); ++from) out.push_back(from->second);
-}
-
-FrameAge FrameAgeAtPresent(const std::vector<DisplayRecord>& records, uint64_t qpc_frequency) {
-  FrameAge age;
-  if (qpc_frequency == 0) return age;
-  std::vector<double> ages;
-  uint64_t previous_seen = 0;
-  for (const DisplayRecord& r : records) {
-    // A blank (nothing seen) or a present that returned before its frame was seen says nothing.
-    if (r.seen_qpc == 0 || r.present_qpc < r.seen_qpc) continue;
-    if (r.seen_qpc == previous_seen) continue;  // the same frame again: held
-    previous_seen = r.seen_qpc;
-    ages.push_back(static_cast<double>(r.present_qpc - r.seen_qpc) * 1000.0 /
-                   static_cast<double>(qpc_frequency));
-  }
-  age.frames = ages.size();
-  if (ages.empty()) return age;
-  age.p50_ms = PercentileNearestBelow(ages, 0.5);
-  age.p99_ms = PercentileNearestBelow(ages, 0.99);
-  return age;
 }
 
 bool PresentTracker::Measuring() const {

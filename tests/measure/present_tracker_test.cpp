@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "measure/frame_age.h"
+
 namespace tsl {
 namespace {
 
