@@ -48,17 +48,15 @@ bool WeftReceiveThread::Start(GpuDevice* device, FrameSlot* slot, const std::str
   requestedName_ = sender_name;
   if (!input_.Open(device->device.Get(), requestedName_)) return false;
   running_ = true;
+  takes_.Open();
   worker_ = std::thread([this] { Loop(); });
   return true;
 }
 
 void WeftReceiveThread::Stop() {
   if (!running_.exchange(false)) return;
-  {
-    // Wakes the thread from a wait for a take, and a tick waiting for one.
-    std::lock_guard<std::mutex> guard(takeMutex_);
-    takeChanged_.notify_all();
-  }
+  // Wakes the thread from a wait for a take, and a tick waiting for one.
+  takes_.Close();
   if (worker_.joinable()) worker_.join();
   input_.Close();
   for (CopyTexture& copy : copies_) copy = CopyTexture{};
@@ -90,34 +88,7 @@ std::chrono::microseconds WeftReceiveThread::TakeWaitFor(double fps) {
 }
 
 bool WeftReceiveThread::TakeFrameForTick(std::chrono::microseconds wait) {
-  if (!takesOnRequest_) return true;
-  std::unique_lock<std::mutex> lock(takeMutex_);
-  const uint64_t ticket = ++takesAsked_;
-  takeChanged_.notify_all();
-  // Bounded: a sender holding its access lock must not hold up the output. The tick then shows
-  // the frame before, and the take is published for the next one.
-  return takeChanged_.wait_for(lock, wait, [&] { return takesServed_ >= ticket || !running_; });
-}
-
-uint64_t WeftReceiveThread::WaitForTakeRequest(bool& take_asked) {
-  std::unique_lock<std::mutex> lock(takeMutex_);
-  takeChanged_.wait_for(lock, kQuietTakeInterval, [&] {
-    return takesAsked_ > takesServed_ || !running_ || !takesOnRequest_;
-  });
-  take_asked = takesAsked_ > takesServed_;
-  return takesAsked_;
-}
-
-bool WeftReceiveThread::TakeAsked() {
-  std::lock_guard<std::mutex> guard(takeMutex_);
-  return takesAsked_ > takesServed_;
-}
-
-void WeftReceiveThread::MarkTakesServed(uint64_t asked) {
-  std::lock_guard<std::mutex> guard(takeMutex_);
-  if (asked <= takesServed_) return;
-  takesServed_ = asked;
-  takeChanged_.notify_all();
+  return !takesOnRequest_ || takes_.AskAndWait(wait);
 }
 
 void WeftReceiveThread::Loop() {
@@ -149,7 +120,7 @@ void WeftReceiveThread::RunPasses() {
     uint64_t asked = 0;
     bool take_asked = false;
     if (takesOnRequest_) {
-      asked = WaitForTakeRequest(take_asked);
+      asked = takes_.WaitForAsk(kQuietTakeInterval, take_asked);
       if (!running_) break;
     }
 
@@ -180,7 +151,7 @@ void WeftReceiveThread::RunPasses() {
       name_due = true;
     }
     takesOnRequest_ = connected && !rx.CountsFrames();
-    MarkTakesServed(asked);
+    takes_.Served(asked);
 
     // After the frame is out, so that a tick waiting for it or a frame just signalled never
     // waits for the list. Counting drops only names whose segment cannot exist, which is safe
@@ -188,7 +159,8 @@ void WeftReceiveThread::RunPasses() {
     if (pass_start - last_scan > kScanInterval) {
       last_scan = pass_start;
       // A tick's ask ends the walk over the senders: the rest are looked at next scan.
-      senderCount = input_.ListSenders(names, kMaxListedSenders, [this] { return TakeAsked(); });
+      senderCount =
+          input_.ListSenders(names, kMaxListedSenders, [this] { return takes_.Unserved(); });
       const bool picking = !is_connected && requestedName_.empty() && !followingActive_;
       // Read at most once a scan, for both uses below; it waits for no sender's lock.
       const std::string active = !connected || picking ? input_.ActiveSenderName() : std::string();

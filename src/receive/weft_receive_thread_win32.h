@@ -6,7 +6,6 @@
 #include <array>
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -16,6 +15,7 @@
 #include "gpu/frame_slot_win32.h"
 #include "gpu/gpu_device_win32.h"
 #include "receive/sender_pick.h"
+#include "receive/take_requests.h"
 #include "receive/weft_input_win32.h"
 
 namespace tsl {
@@ -91,12 +91,6 @@ class WeftReceiveThread {
   void Loop();
   // Runs passes of the receive loop until the thread is asked to stop (or a pass throws).
   void RunPasses();
-  // While takes are on request: waits until a tick asks (or a quiet interval passes); returns
-  // how many takes had been asked for when it woke, and whether one of them is still unserved.
-  uint64_t WaitForTakeRequest(bool& take_asked);
-  void MarkTakesServed(uint64_t asked);
-  // A tick asked for a take that is not served yet.
-  bool TakeAsked();
   // Publishes the receiver's frame when one was copied from the sender in this pass (an
   // uncounted one only when a tick asked for it), stamped with when the pass began: when the
   // frame's signal was seen, or the take made.
@@ -127,10 +121,7 @@ class WeftReceiveThread {
   bool switchAsked_ = false;
   std::string switchTo_;
   std::atomic<bool> followingActive_{false};
-  std::mutex takeMutex_;
-  std::condition_variable takeChanged_;
-  uint64_t takesAsked_ = 0;
-  uint64_t takesServed_ = 0;
+  TakeRequests takes_;
 };
 
 }  // namespace tsl
