@@ -106,7 +106,7 @@ bool DisplayLock::NextTarget(uint64_t now, uint64_t& target, uint64_t& skipped) 
   FollowGrid(grid);
   const double lead = learner_.Lead() + Ahead(grid);
   // A present held by its sync interval stays its refreshes from the first blank its latch
-  // allows (one of a refresh is left to the wait for the swap chain).
+  // allows (a present of one refresh is left to the wait for the swap chain).
   const double held_until =
       lastDone_ == 0 || lastSync_ < 2
           ? 0.0
@@ -118,8 +118,7 @@ bool DisplayLock::NextTarget(uint64_t now, uint64_t& target, uint64_t& skipped) 
   skipped += plan.given_up;
   if (plan.late) Miss();
   const double blank = plan.blank;
-  const uint64_t frame = plan.frame;
-  slot_ = Slot(frame, blank, grid);
+  slot_ = Slot(plan.frame, blank, grid);
   if (HeldByInterval() && judge_.TakeHold()) {
     // The queue ran empty: this image stays a refresh longer, and the next present waits behind
     // it as it should.

@@ -231,9 +231,9 @@ void LandingJudge::Judge(const FrameStatistics& stats, const BlankGrid& grid,
       learner.SetLead(facts.ceiling);
     } else {
       // The whole lateness, as on a flip: had a compositor added a refresh of it, the presents
-      // made after the move land that refresh late again, and say so. (Leaving that refresh
-      // in the queue instead, a flip whose queue was that much too deep would be taken for a
-      // compositor, and stay a refresh late for good.)
+      // made once the schedule moved land that refresh late again, and say so. (Leaving that
+      // refresh in the queue instead, a flip whose queue was that much too deep would be taken for
+      // a compositor, and stay a refresh late for good.)
       Drain(delay - delay_);
     }
   }
