@@ -248,16 +248,15 @@ void PrintRow(const Rates& r, const Mode& m, Adversity a, const RowResult& row) 
                   tsl::sim::Percentile(row.recoveries, 0.99));
     recovery = text;
   }
-  if (row.compositor.worst > 0.0) {
+  // The runs the display held, where it held any.
+  const auto held = [&recovery](const char* by, const Summary& s) {
+    if (s.worst <= 0.0) return;
     char text[64];
-    std::snprintf(text, sizeof text, "; compositor's %.1f", row.compositor.mean);
+    std::snprintf(text, sizeof text, "; %s %.1f", by, s.mean);
     recovery += text;
-  }
-  if (row.written_off.worst > 0.0) {
-    char text[64];
-    std::snprintf(text, sizeof text, "; written off %.1f", row.written_off.mean);
-    recovery += text;
-  }
+  };
+  held("compositor's", row.compositor);
+  held("written off", row.written_off);
   if (a == Adversity::kModeChange || a == Adversity::kMove) {
     char text[64];
     std::snprintf(text, sizeof text, "; relocked %.0f ms (worst %.0f)", row.relock.mean,

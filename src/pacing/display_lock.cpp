@@ -105,16 +105,11 @@ bool DisplayLock::NextTarget(uint64_t now, uint64_t& target, uint64_t& skipped) 
   }
   FollowGrid(grid);
   const double lead = learner_.Lead() + Ahead(grid);
-  // A present held by its sync interval stays its refreshes from the first blank its latch
-  // allows (a present of one refresh is left to the wait for the swap chain).
-  const double held_until =
-      lastDone_ == 0 || lastSync_ < 2
-          ? 0.0
-          : grid.AtOrAfter(static_cast<double>(lastDone_) + learner_.Latch()) +
-                lastSync_ * grid.period_qpc;
+  const LastPresent last{lastDone_ == 0 ? 0.0 : static_cast<double>(lastDone_) + learner_.Latch(),
+                         lastSync_};
   const SlotPlan plan =
-      PlanSlot(grid, pattern_, SlotBefore{haveSlot_, slot_.frame, slotBlank_},
-               static_cast<double>(now), lead, held_until, haveSlot_ ? judge_.TakeDrain() : 0);
+      PlanSlot(grid, pattern_, SlotBefore{haveSlot_, slot_.frame, slotBlank_}, last,
+               static_cast<double>(now), lead, haveSlot_ ? judge_.TakeDrain() : 0);
   skipped += plan.given_up;
   if (plan.late) Miss();
   const double blank = plan.blank;

@@ -11,12 +11,16 @@ constexpr double kStaleFrames = 4.0;
 }  // namespace
 
 SlotPlan PlanSlot(const BlankGrid& grid, const RefreshPattern& pattern, const SlotBefore& before,
-                  double now, double lead, double held_until, uint32_t drain) {
+                  const LastPresent& last, double now, double lead, uint32_t drain) {
   const double period = grid.period_qpc;
   SlotPlan plan;
   if (!before.valid || now > before.blank + kStaleFrames * pattern.RefreshesPerFrame() * period) {
-    // A fresh start lets the last present, held by its sync interval, stay its refreshes: a
-    // present made for an earlier blank would queue behind it and land late.
+    // A fresh start lets the last present, held by its sync interval, stay its refreshes from
+    // the first blank it could reach: a present made for an earlier blank would queue behind it
+    // and land late.
+    const double held_until = last.ready == 0.0 || last.sync_interval < 2
+                                  ? 0.0
+                                  : grid.AtOrAfter(last.ready) + last.sync_interval * period;
     plan.blank = grid.AtOrAfter(std::max(now + lead, held_until - period / 2.0));
   } else {
     plan.frame = before.frame + 1;

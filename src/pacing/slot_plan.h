@@ -19,6 +19,14 @@ struct SlotBefore {
   double blank = 0.0;  // its blank, unrounded
 };
 
+// The last present made, where a fresh slot must let it stay its refreshes.
+struct LastPresent {
+  double ready = 0.0;  // when it could first be latched: done plus the latch (0: none)
+  // The refreshes it is held: from 2 on (one present of a refresh is left to the wait for the
+  // swap chain).
+  uint32_t sync_interval = 1;
+};
+
 struct SlotPlan {
   uint64_t frame = 0;
   double blank = 0.0;     // unrounded
@@ -26,11 +34,11 @@ struct SlotPlan {
   bool late = false;      // among them, one whose time had passed (a wake too late)
 };
 
-// The next slot on `grid` for a tick at `now` that takes its frame `lead` before its blank.
-// `held_until`: a fresh slot (none before, or one stale) comes no sooner than this blank, where
-// the last present made leaves the glass (0: no such present). `drain`: refreshes the queue is
-// too deep; the slot moves that much later (frames of one refresh give a slot up for each).
+// The next slot on `grid` for a tick at `now` that takes its frame `lead` before its blank. A
+// fresh slot (none before, or one stale) comes no sooner than `last` leaves the glass, if its
+// sync interval holds it. `drain`: refreshes the queue is too deep; the slot moves that much
+// later (frames of one refresh give a slot up for each).
 SlotPlan PlanSlot(const BlankGrid& grid, const RefreshPattern& pattern, const SlotBefore& before,
-                  double now, double lead, double held_until, uint32_t drain);
+                  const LastPresent& last, double now, double lead, uint32_t drain);
 
 }  // namespace tsl

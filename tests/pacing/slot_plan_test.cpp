@@ -13,7 +13,8 @@ TEST(SlotPlanTest, TheNextSlotKeepsThePatternAndNeverMovesToNow) {
     double fps_on_60;  // the pattern: --fps on a 60 Hz display
     bool before;       // a slot before, frame 0 at 1000
     double now;
-    double held_until;
+    double last_ready;  // the last present made: when it could first be latched (0: none)
+    uint32_t last_sync;
     uint32_t drain;
     uint64_t frame;
     double blank;
@@ -21,20 +22,22 @@ TEST(SlotPlanTest, TheNextSlotKeepsThePatternAndNeverMovesToNow) {
     bool late;
   };
   const Case cases[] = {
-      {"2-3: frame 1 follows frame 0's 2 refreshes", 24.0, true, 1100, 0, 0, 1, 1200, 0, false},
-      {"nothing before: the first blank the lead allows", 24.0, false, 1195, 0, 0, 0, 1300, 0,
+      {"2-3: frame 1 follows frame 0's 2 refreshes", 24.0, true, 1100, 0, 1, 0, 1, 1200, 0, false},
+      {"nothing before: the first blank the lead allows", 24.0, false, 1195, 0, 1, 0, 0, 1300, 0,
        false},
-      {"a fresh slot lets a held present stay its refreshes", 24.0, false, 1100, 1500, 0, 0, 1500,
-       0, false},
-      {"a slot far in the past starts afresh", 24.0, true, 5000, 0, 0, 0, 5100, 0, false},
-      {"a queue a refresh too deep: a refresh later, the same frame", 20.0, true, 1100, 0, 1, 1,
+      {"a fresh slot lets a held present stay its refreshes", 24.0, false, 1100, 1150, 3, 0, 0,
+       1500, 0, false},
+      {"... not one of a refresh", 24.0, false, 1100, 1150, 1, 0, 0, 1200, 0, false},
+      {"a slot far in the past starts afresh", 24.0, true, 5000, 0, 1, 0, 0, 5100, 0, false},
+      {"a queue a refresh too deep: a refresh later, the same frame", 20.0, true, 1100, 0, 1, 1, 1,
        1400, 0, false},
-      {"two too deep: two refreshes later", 20.0, true, 1100, 0, 2, 1, 1500, 0, false},
-      {"frames of one refresh give a slot up for each refresh", 60.0, true, 1000, 0, 1, 2, 1200, 1,
-       false},
-      {"2-3, its time gone: the next slot of the pattern", 24.0, true, 1195, 0, 0, 2, 1500, 1,
+      {"two too deep: two refreshes later", 20.0, true, 1100, 0, 1, 2, 1, 1500, 0, false},
+      {"frames of one refresh give a slot up for each refresh", 60.0, true, 1000, 0, 1, 1, 2, 1200,
+       1, false},
+      {"2-3, its time gone: the next slot of the pattern", 24.0, true, 1195, 0, 1, 0, 2, 1500, 1,
        true},
-      {"3 each, its time gone: the next blank will do", 20.0, true, 1295, 0, 0, 2, 1400, 1, true},
+      {"3 each, its time gone: the next blank will do", 20.0, true, 1295, 0, 1, 0, 2, 1400, 1,
+       true},
   };
   BlankGrid grid;
   grid.source = BlankSource::kStatistics;
@@ -42,8 +45,8 @@ TEST(SlotPlanTest, TheNextSlotKeepsThePatternAndNeverMovesToNow) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     const RefreshPattern pattern(60.0, c.fps_on_60);
-    const SlotPlan plan = PlanSlot(grid, pattern, SlotBefore{c.before, 0, 1000.0}, c.now, 10.0,
-                                   c.held_until, c.drain);
+    const SlotPlan plan = PlanSlot(grid, pattern, SlotBefore{c.before, 0, 1000.0},
+                                   LastPresent{c.last_ready, c.last_sync}, c.now, 10.0, c.drain);
     EXPECT_EQ(plan.frame, c.frame);
     EXPECT_DOUBLE_EQ(plan.blank, c.blank);
     EXPECT_EQ(plan.given_up, c.given_up);
