@@ -262,7 +262,8 @@ TEST(CadenceJudgeTest, APresentTakenAtABlankIsOnTimeAtTheNext) {
 }
 
 // The judge sees where in its pattern each run stands: runs of lengths the pattern uses, in an
-// order it does not, are off it. The first and last runs are not judged (they may be cut).
+// order it does not, are off it; one frame a refresh late is one frame off, and so is a
+// pattern moved a refresh on. The first and last runs are not judged (they may be cut).
 TEST(CadenceJudgeTest, RunsAreJudgedAtTheirPlaceInThePattern) {
   struct Row {
     const char* what;
@@ -276,6 +277,9 @@ TEST(CadenceJudgeTest, RunsAreJudgedAtTheirPlaceInThePattern) {
       {"a 2,2 inside 2-3", 60.0, 24.0, {9, 2, 3, 2, 3, 2, 2, 3, 2, 3, 9}, 1},
       {"a 3,3 inside 2-3", 60.0, 24.0, {9, 2, 3, 3, 2, 3, 2, 9}, 1},
       {"a 4 inside 2-3", 60.0, 24.0, {9, 2, 3, 4, 2, 3, 9}, 1},
+      {"2-3, one frame a refresh late", 60.0, 24.0, {9, 2, 3, 3, 2, 2, 3, 9}, 1},
+      {"2 each, one frame a refresh late", 143.98, 72.0, {9, 2, 2, 3, 1, 2, 2, 9}, 1},
+      {"2-3, moved a refresh later", 60.0, 24.0, {9, 2, 3, 3, 3, 2, 3, 9}, 1},
       {"one each, one held", 60.0, 60.0, {9, 1, 1, 2, 1, 1, 9}, 1},
       {"above the refresh: one each", 60.0, 75.0, {9, 1, 1, 1, 9}, 0},
       {"50 on 144, no small fraction: 2 or 3", 144.0, 50.0, {9, 3, 3, 2, 3, 3, 9}, 0},

@@ -25,6 +25,21 @@ size_t Following(const std::vector<GlassRun>& runs, size_t from, const IntendedP
   return n;
 }
 
+// The most runs from `from` on that follow the pattern from one of its frames, and (with
+// `phase`) that frame.
+size_t BestFollowing(const std::vector<GlassRun>& runs, size_t from, const IntendedPattern& pattern,
+                     uint64_t* phase = nullptr) {
+  size_t best = 0;
+  for (uint64_t m = 0; m < pattern.q; ++m) {
+    const size_t n = Following(runs, from, pattern, m);
+    if (n > best) {
+      best = n;
+      if (phase != nullptr) *phase = m;
+    }
+  }
+  return best;
+}
+
 // The first blanks of the runs on the glass at `instants` (one run each), sorted.
 std::vector<uint64_t> RunsOnGlassAt(const std::vector<GlassRun>& runs,
                                     const std::vector<uint64_t>& instants) {
@@ -108,15 +123,7 @@ size_t OffPattern(const std::vector<GlassRun>& runs,
       continue;
     }
     if (!anchored) {
-      // The phase that the runs from here on follow longest.
-      size_t best = 0;
-      for (uint64_t m = 0; m < pattern.q; ++m) {
-        const size_t n = Following(runs, i, pattern, m);
-        if (n > best) {
-          best = n;
-          phase = m;
-        }
-      }
+      BestFollowing(runs, i, pattern, &phase);
       anchored = true;
     }
     if (runs[i].length == pattern.Length(phase)) {
@@ -124,7 +131,21 @@ size_t OffPattern(const std::vector<GlassRun>& runs,
     } else {
       ++off;
       if (off_at != nullptr) off_at->push_back(runs[i].first_blank_qpc);
-      anchored = false;
+      // One frame displaced by a refresh or more (the run before it held long or cut short,
+      // its own run giving the refreshes back): only that frame's first blank is off, and the
+      // frames after it start where the pattern meant. It is one frame off, not two runs. A
+      // pattern that moved instead is anchored afresh, whichever the runs after follow longer.
+      const bool displaced_one =
+          i + 2 < runs.size() && pattern_at(runs[i + 1].first_blank_qpc).ratio == ratio &&
+          runs[i].length + runs[i + 1].length ==
+              pattern.Length(phase) + pattern.Length(phase + 1) &&
+          Following(runs, i + 2, pattern, phase + 2) + 1 >= BestFollowing(runs, i + 1, pattern);
+      if (displaced_one) {
+        phase = (phase + 2) % pattern.q;
+        ++i;
+      } else {
+        anchored = false;
+      }
     }
   }
   return off;
