@@ -149,8 +149,10 @@ bool DisplayLock::CanMakeSlot(uint64_t now) const {
 
 bool DisplayLock::Deferred(uint64_t /*wake*/) {
   const auto can_defer = [this]() REQUIRES(mutex_) {
-    // A frame of one refresh is not cut short by the next: it has no refresh to lose.
-    return haveSlot_ && !HeldByInterval() && pattern_.Shortest() > 1 &&
+    // A frame of one refresh is not cut short by the next: it has no refresh to lose. An
+    // uneven pattern keeps its phase: moved a refresh, every frame after would stand where
+    // its neighbour should, and the late frame's next present comes at its own slot anyway.
+    return haveSlot_ && !HeldByInterval() && pattern_.Shortest() > 1 && !pattern_.Phased() &&
            clock_.Grid().source == BlankSource::kStatistics;
   };
   {
@@ -167,7 +169,7 @@ bool DisplayLock::Deferred(uint64_t /*wake*/) {
   // The image on the glass now is the one before the late present: the late one comes at the
   // next blank at the earliest. This tick's present, made for its own blank, would cut it a
   // refresh short; a refresh later the pattern goes on whole (frames of one length start it
-  // at any blank; an uneven pattern's one long run then is the hiccup's alone).
+  // at any blank).
   slotBlank_ = grid.Nearest(slotBlank_ + grid.period_qpc);
   slotOnStatistics_ = true;
   const uint64_t sample = slot_.sample_qpc;

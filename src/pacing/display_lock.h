@@ -18,9 +18,11 @@
 //   wait for the swap chain after it) too late for a typical tick (its median cost) to make the
 //   blank, is given up and the next slot taken (a miss). Patterns of uneven frames (2-3) keep
 //   their phase; for frames of one length the next blank of the grid is as good.
-// - With one frame in flight and frames of two refreshes or more, a tick whose image before
-//   reached the glass late (or not yet, though due) moves a refresh later (Deferred), so that
-//   image keeps its whole run: one long run for a hiccup or a slow draw, not a long and a short.
+// - With one frame in flight and frames of one length, two refreshes or more, a tick whose
+//   image before reached the glass late (or not yet, though due) moves a refresh later
+//   (Deferred), so that image keeps its whole run: one long run for a hiccup or a slow draw,
+//   not a long and a short. An uneven pattern keeps its phase: the late image is cut short,
+//   and the next is on time at its own slot.
 // - Landing: the LandingJudge reads where each present reached the glass against its blank,
 //   and asks the schedule to move as many refreshes later as a queue is too deep, hold an
 //   image a refresh longer (a queue too shallow), or make a present at another lead (a probe).

@@ -32,6 +32,9 @@ class RefreshPattern {
   // Refreshes per frame on average: p / q, or the unsnapped ratio.
   double RefreshesPerFrame() const { return snapped_ ? double(p_) / double(q_) : ratio_; }
   bool Snapped() const { return snapped_; }
+  // Frames of two lengths in a fixed order (2-3): where a frame stands in it is a phase that a
+  // schedule keeps, or the order breaks.
+  bool Phased() const { return snapped_ && q_ > 1; }
   uint32_t Shortest() const { return shortest_; }
   uint32_t Longest() const { return longest_; }
   // "2", or "2-3" for a pattern that mixes the two.
