@@ -11,7 +11,6 @@ constexpr int64_t kFloorUs = 200;
 constexpr int64_t kCeilingUs = 3'000;
 constexpr int64_t kGuardUs = 50;
 constexpr int64_t kStartUs = 500;
-constexpr int64_t kYoungUs = 1'000;
 // The margin is learned again every so many wakes: the percentile is a selection over the
 // window, cheap but not free.
 constexpr size_t kLearnEvery = 32;
@@ -27,7 +26,6 @@ WakeMargin::WakeMargin(uint64_t frequency, uint64_t period_counts, Tail tail)
       ceiling_(std::max(
           floor_, std::min(Us(frequency, kCeilingUs), static_cast<int64_t>(period_counts / 4)))),
       guard_(Us(frequency, kGuardUs)),
-      young_(std::clamp(Us(frequency, kYoungUs), floor_, ceiling_)),
       margin_(tail.from_ceiling ? ceiling_ : std::clamp(Us(frequency, kStartUs), floor_, ceiling_)),
       recent_(tail.window) {}
 
@@ -38,10 +36,10 @@ void WakeMargin::Record(int64_t overshoot_counts) {
 }
 
 void WakeMargin::Learn() {
+  if (tail_.from_ceiling && seen_ < tail_.window) return;
   std::vector<int64_t> scratch(recent_.Values());
   margin_ = std::clamp(base::PercentileNearestBelow(scratch, tail_.percentile) + guard_, floor_,
                        ceiling_);
-  if (tail_.from_ceiling && seen_ < tail_.window) margin_ = std::max(margin_, young_);
 }
 
 }  // namespace tsl

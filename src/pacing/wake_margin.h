@@ -14,15 +14,16 @@ namespace tsl {
 // recent overshoots (how long past its due time each wake came) plus a small guard, kept between
 // 0.2 ms and the smaller of 3 ms and a quarter of the tick period. Until enough wakes were seen
 // it is 0.5 ms. A tail that must never be missed (the display-locked ticks: each new largest
-// overshoot would cost a slot) starts at the ceiling instead and comes down only to the largest
-// overshoot of a long window, never below 1 ms while that window is not yet full: the price is
-// spinning. All values in counter counts.
+// overshoot would cost a slot) stays at the ceiling until a long window is full, then comes
+// down only to the largest overshoot of that window: learned from a few hundred wakes it would
+// pay a slot for each new largest of the rare late ones. The price is spinning. All values in
+// counter counts.
 class WakeMargin {
  public:
   struct Tail {
     size_t window;      // the recent wakes it learns from
     double percentile;  // of their overshoots
-    bool from_ceiling;  // starts at the ceiling, and stays at 1 ms or more while young
+    bool from_ceiling;  // at the ceiling until the window is full
   };
   static constexpr Tail kTimerTail{512, 0.999, false};
   static constexpr Tail kLockedTail{16'384, 1.0, true};
@@ -41,7 +42,6 @@ class WakeMargin {
   int64_t floor_;
   int64_t ceiling_;
   int64_t guard_;
-  int64_t young_;  // the least margin while the window is not yet full (from_ceiling)
   int64_t margin_;
   base::FixedRing<int64_t> recent_;  // the last tail_.window overshoots
   size_t seen_ = 0;

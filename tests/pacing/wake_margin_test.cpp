@@ -41,11 +41,11 @@ TEST(WakeMarginTest, AHighPercentileOfRecentOvershootsWithinItsBounds) {
        200.0},
       {"locked mode: the rare tail", 16'667.0, Join(Repeat(2'800.0, 1), Repeat(30.0, 16'383)),
        2'850.0, WakeMargin::kLockedTail},
-      // Locked mode starts where no overshoot can cost a slot, and comes down only as far as its
-      // long window allows: while it is young, never below 1 ms.
+      // Locked mode stays where no overshoot can cost a slot until its long window is full, then
+      // comes down only as far as that window allows.
       {"locked mode starts at its ceiling", 16'667.0, Repeat(30.0, 10), 3'000.0,
        WakeMargin::kLockedTail},
-      {"locked mode while young: 1 ms at least", 16'667.0, Repeat(30.0, 1'000), 1'000.0,
+      {"locked mode while young: its ceiling", 16'667.0, Repeat(30.0, 16'383), 3'000.0,
        WakeMargin::kLockedTail},
       {"locked mode, its window full: the largest it saw", 16'667.0, Repeat(30.0, 16'384), 200.0,
        WakeMargin::kLockedTail},
