@@ -70,19 +70,6 @@ void DisplayLock::FollowGrid(const BlankGrid& grid) {
   patternPeriodQpc_ = grid.period_qpc;
 }
 
-LockedTick DisplayLock::Slot(uint64_t frame, double blank, const BlankGrid& grid) const {
-  LockedTick t;
-  t.frame = frame;
-  t.blank_qpc = static_cast<uint64_t>(std::llround(blank));
-  const double lead = learner_.Lead() + Ahead(grid);
-  t.target_qpc = static_cast<uint64_t>(std::llround(blank - lead));
-  const double even = (pattern_.EvenOffsetOf(frame) - pattern_.EvenOffsetMost()) * grid.period_qpc;
-  t.sample_qpc = static_cast<uint64_t>(std::llround(blank + even - lead));
-  t.refreshes = pattern_.RefreshesOf(frame);
-  t.sync_interval = HeldByInterval() ? t.refreshes : 1;
-  return t;
-}
-
 bool DisplayLock::HasClock() const {
   base::MutexLock guard(mutex_);
   return clock_.Grid().Valid();

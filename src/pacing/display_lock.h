@@ -52,16 +52,6 @@
 
 namespace tsl {
 
-struct LockedTick {
-  uint64_t frame = 0;          // the output frame's index in the pattern
-  uint64_t blank_qpc = 0;      // the blank it is meant to reach
-  uint64_t target_qpc = 0;     // when its tick takes a frame and presents: the blank less the lead
-  uint64_t sample_qpc = 0;     // the evenly spaced moment its source frame is chosen for
-  uint32_t refreshes = 0;      // how many refreshes it is meant to stay
-  uint32_t sync_interval = 1;  // its present's: with two frames in flight, its refreshes, so
-                               // that the image stays them though the next present is queued
-};
-
 struct CadenceStatus {
   bool locked = false;  // a grid exists: ticks follow it
   std::string pattern;  // "2", "2-3"
@@ -117,8 +107,11 @@ class DisplayLock final : public TickSchedule {
   bool TakeRestateRequest() { return restateWanted_.exchange(false); }
 
  private:
-  // The tick for pattern frame `frame` at `blank`.
-  LockedTick Slot(uint64_t frame, double blank, const BlankGrid& grid) const REQUIRES(mutex_);
+  // The tick for pattern frame `frame` at `blank`, at the lead learned.
+  LockedTick Slot(uint64_t frame, double blank, const BlankGrid& grid) const REQUIRES(mutex_) {
+    return TickFor(pattern_, frame, blank, grid.period_qpc, learner_.Lead() + Ahead(grid),
+                   HeldByInterval());
+  }
   void FollowGrid(const BlankGrid& grid) REQUIRES(mutex_);
   // The longest lead: 0.8 of a refresh, at least 2 ms.
   double Ceiling() const REQUIRES(mutex_);

@@ -1,6 +1,7 @@
 #include "pacing/slot_plan.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace tsl {
 
@@ -54,6 +55,19 @@ SlotPlan PlanSlot(const BlankGrid& grid, const RefreshPattern& pattern, const Sl
     }
   }
   return plan;
+}
+
+LockedTick TickFor(const RefreshPattern& pattern, uint64_t frame, double blank, double period,
+                   double lead, bool held_by_interval) {
+  LockedTick t;
+  t.frame = frame;
+  t.blank_qpc = static_cast<uint64_t>(std::llround(blank));
+  t.target_qpc = static_cast<uint64_t>(std::llround(blank - lead));
+  const double even = (pattern.EvenOffsetOf(frame) - pattern.EvenOffsetMost()) * period;
+  t.sample_qpc = static_cast<uint64_t>(std::llround(blank + even - lead));
+  t.refreshes = pattern.RefreshesOf(frame);
+  t.sync_interval = held_by_interval ? t.refreshes : 1;
+  return t;
 }
 
 }  // namespace tsl

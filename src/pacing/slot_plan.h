@@ -2,8 +2,8 @@
 
 // Where the display lock's next tick falls: the blank its pattern frame is meant to reach,
 // counted on from the slot before (or taken afresh), moved later for a queue too deep, and
-// past slots whose time has gone. Arithmetic alone: the lock keeps the slot and what was
-// learned, and says what it knows.
+// past slots whose time has gone; and the tick made for it. Arithmetic alone: the lock keeps
+// the slot and what was learned, and says what it knows.
 
 #include <cstdint>
 
@@ -27,6 +27,16 @@ struct LastPresent {
   uint32_t sync_interval = 1;
 };
 
+struct LockedTick {
+  uint64_t frame = 0;          // the output frame's index in the pattern
+  uint64_t blank_qpc = 0;      // the blank it is meant to reach
+  uint64_t target_qpc = 0;     // when its tick takes a frame and presents: the blank less the lead
+  uint64_t sample_qpc = 0;     // the evenly spaced moment its source frame is chosen for
+  uint32_t refreshes = 0;      // how many refreshes it is meant to stay
+  uint32_t sync_interval = 1;  // its present's: with two frames in flight, its refreshes, so
+                               // that the image stays them though the next present is queued
+};
+
 struct SlotPlan {
   uint64_t frame = 0;
   double blank = 0.0;     // unrounded
@@ -40,5 +50,11 @@ struct SlotPlan {
 // later (frames of one refresh give a slot up for each).
 SlotPlan PlanSlot(const BlankGrid& grid, const RefreshPattern& pattern, const SlotBefore& before,
                   const LastPresent& last, double now, double lead, uint32_t drain);
+
+// The tick for pattern frame `frame` at `blank` on a grid of `period`, taken `lead` before it.
+// Its source frame is chosen for the pattern's evenly spaced moment, never after the take; with
+// `held_by_interval` its present holds the image its refreshes.
+LockedTick TickFor(const RefreshPattern& pattern, uint64_t frame, double blank, double period,
+                   double lead, bool held_by_interval);
 
 }  // namespace tsl

@@ -54,5 +54,21 @@ TEST(SlotPlanTest, TheNextSlotKeepsThePatternAndNeverMovesToNow) {
   }
 }
 
+// A 2-3's blanks alternate, its source moments do not: they fall 2.5 refreshes apart, never
+// after the take, and with two frames in flight each present holds its image its refreshes.
+TEST(SlotPlanTest, ATickSamplesEvenlyAndHoldsItsRefreshes) {
+  const RefreshPattern pattern(60.0, 24.0);
+  const LockedTick first = TickFor(pattern, 0, 1000.0, 100.0, 10.0, false);
+  const LockedTick second = TickFor(pattern, 1, 1200.0, 100.0, 10.0, true);
+  EXPECT_EQ(first.target_qpc, 990u);
+  EXPECT_EQ(second.target_qpc, 1190u);
+  EXPECT_EQ(second.sample_qpc - first.sample_qpc, 250u);
+  EXPECT_LE(first.sample_qpc, first.target_qpc);
+  EXPECT_LE(second.sample_qpc, second.target_qpc);
+  EXPECT_EQ(first.sync_interval, 1u);
+  EXPECT_EQ(second.refreshes, 3u);
+  EXPECT_EQ(second.sync_interval, 3u);
+}
+
 }  // namespace
 }  // namespace tsl
