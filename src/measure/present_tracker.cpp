@@ -6,11 +6,6 @@ namespace tsl {
 
 namespace {
 
-// More presents queued behind the one shown than any swap chain holds (a maximum frame latency
-// is at most 16) and a refresh or two of sync-interval-0 presents could explain: PresentCount
-// that far behind the ids made counts images, not ids.
-constexpr int32_t kMostQueued = 32;
-
 bool AllZero(const FrameStatistics& s) {
   return s.present_count == 0 && s.present_refresh_count == 0 && s.sync_refresh_count == 0 &&
          s.sync_qpc == 0;
@@ -34,7 +29,7 @@ void PresentTracker::OnPresent(uint64_t tick, uint32_t present_id, uint32_t sync
   r.aim = aim;
   r.state = unavailable_ ? DisplayState::kNotMeasured : DisplayState::kPending;
   records_[{chain_, number}] = r;
-  if (sync_interval == 0) syncZeroMade_ = true;
+  reading_.OnPresent(sync_interval);
   havePresent_ = true;
   newestId_ = present_id;
   newestNumber_ = number;
@@ -54,8 +49,7 @@ void PresentTracker::OnNewSwapChain() {
   havePlaced_ = false;
   retiredAny_ = false;
   periodQpc_ = 0.0;
-  reading_ = PresentCountReading::kUnknown;
-  syncZeroMade_ = false;
+  reading_.Restart();
 }
 
 void PresentTracker::OnStatistics(StatisticsRead read, const FrameStatistics& s) {
@@ -82,34 +76,19 @@ void PresentTracker::OnStatistics(StatisticsRead read, const FrameStatistics& s)
     if (refreshes > 0 && s.sync_qpc > last_.sync_qpc) {
       periodQpc_ = static_cast<double>(s.sync_qpc - last_.sync_qpc) / refreshes;
     }
-    NoteReading(s);
+    if (havePresent_) reading_.OnSample(last_, s, newestId_);
   }
   Resolve(s);
   last_ = s;
   haveSample_ = true;
 }
 
-void PresentTracker::NoteReading(const FrameStatistics& s) {
-  if (reading_ != PresentCountReading::kUnknown || !havePresent_) return;
-  const auto behind = static_cast<int32_t>(newestId_ - s.present_count);
-  if (behind > kMostQueued) {
-    reading_ = PresentCountReading::kImagesShown;
-  } else if (s.present_count - last_.present_count >
-             s.sync_refresh_count - last_.sync_refresh_count + 1) {
-    // More than one a refresh, and not falling behind the ids: ids of presents, some of which
-    // were replaced unseen.
-    reading_ = PresentCountReading::kPresentId;
-  }
-}
-
 void PresentTracker::Resolve(const FrameStatistics& s) {
   Retired retired;
   if (!Retire(s, retired)) return;
-  // While the reading is not known, a count placed as an id is right only where no present
-  // can have been replaced unseen: with a sync-interval-0 present made, the two readings part,
-  // and a count of images taken for an id would place presents at refreshes they never reached.
-  if (reading_ == PresentCountReading::kImagesShown ||
-      (reading_ == PresentCountReading::kUnknown && syncZeroMade_)) {
+  // A count placed as an id while it may count images would place presents at refreshes they
+  // never reached.
+  if (!reading_.NamesPresents()) {
     // A count of images says which presents have left the queue, not which was shown when.
     for (auto it = retired.first; it != retired.last; ++it) {
       if (it->second.state == DisplayState::kPending) it->second.state = DisplayState::kUnplaced;
@@ -257,7 +236,7 @@ bool PresentTracker::Measuring() const {
 
 PresentCountReading PresentTracker::Reading() const {
   base::MutexLock guard(mutex_);
-  return reading_;
+  return reading_.Reading();
 }
 
 }  // namespace tsl

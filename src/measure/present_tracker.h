@@ -20,14 +20,9 @@
 //   images reach the screen only at blanks).
 // - A placed present is late when the image before it is placed too and it reached the screen
 //   after the refresh that image, its sync interval and its present call allowed.
-// - PresentCount is worded two ways in the platform's documentation: the id of the last present
-//   shown (the driver's statistics), or the number of images shown (the DXGI page). They differ
-//   only when sync-interval-0 presents are replaced before they are shown. The tracker is built
-//   on the id reading and watches which one the data bears out: PresentCount moving by more
-//   than the refreshes since the last sample can only be ids; falling ever further behind the
-//   ids made (more than any queue holds) can only be images. Under the image reading no count
-//   says which present an image was, so retired presents stay unplaced; so they do while the
-//   reading is not yet known and a sync-interval-0 present was made (the readings part there).
+// - PresentCount is read as the id of the present shown, where the data bears that reading out
+//   (PresentCountReader); where it does not say which present was shown, retired presents stay
+//   unplaced.
 // - Ids are keyed by swap chain: after a new swap chain (a recovered device), no id of the old
 //   one is matched against the new one's statistics. A repeated id is no new present.
 // - Statistics that are all zero are ignored; a disjoint result (the first call, a mode change)
@@ -44,6 +39,7 @@
 
 #include "base/guarded.h"
 #include "measure/display_vocabulary.h"
+#include "measure/present_count_reading.h"
 
 namespace tsl {
 
@@ -101,7 +97,6 @@ class PresentTracker {
   // just before it where that one is placed too, else null.
   void Place(DisplayRecord& r, uint32_t refresh, const DisplayRecord* previous,
              const FrameStatistics& s) REQUIRES(mutex_);
-  void NoteReading(const FrameStatistics& s) REQUIRES(mutex_);
   // The first blank after the present call, from the sample's blank and the period (known).
   uint32_t EarliestByTime(const DisplayRecord& r, const FrameStatistics& s) const REQUIRES(mutex_);
 
@@ -123,9 +118,7 @@ class PresentTracker {
   // Presents numbered up to this have left the queue.
   uint64_t retiredThrough_ GUARDED_BY(mutex_) = 0;
   bool retiredAny_ GUARDED_BY(mutex_) = false;
-  PresentCountReading reading_ GUARDED_BY(mutex_) = PresentCountReading::kUnknown;
-  // A sync-interval-0 present was made on this chain.
-  bool syncZeroMade_ GUARDED_BY(mutex_) = false;
+  PresentCountReader reading_ GUARDED_BY(mutex_);
 };
 
 }  // namespace tsl
