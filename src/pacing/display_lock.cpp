@@ -8,17 +8,8 @@ namespace tsl {
 namespace {
 // A wake (or a wait's end) this late past its target still goes ahead, whatever the tick costs.
 constexpr double kOnTimeUs = 100.0;
-constexpr double kLeastCeilingUs = 2000.0;
-// The longest lead, as a share of a refresh: a present made earlier than that could reach the
-// blank before its own (and ticks slower than a refresh slip whatever the lead).
-constexpr double kCeilingShare = 0.8;
-// The longest a present's sync interval may be (the swap chain's limit).
-constexpr uint32_t kMostSyncInterval = 4;
 // A change of the grid's period this large makes a new pattern.
 constexpr double kPatternRefit = 0.001;
-// A present done this long before its blank cannot have missed it for the latch (no display's
-// is this long): if it still reached the glass a refresh later, the compositor put it there.
-constexpr double kSurelyInTimeUs = 3000.0;
 }  // namespace
 
 DisplayLock::DisplayLock(uint64_t frequency, double fps, uint32_t frame_latency)
@@ -40,25 +31,9 @@ void DisplayLock::Restart() {
   judge_.Restart(Facts(), learner_);
 }
 
-LockFacts DisplayLock::Facts() const {
-  LockFacts facts;
-  facts.held_by_interval = HeldByInterval();
-  facts.ceiling = Ceiling();
-  facts.surely = SurelyInTime();
-  return facts;
-}
-
 bool DisplayLock::EveryWakeCounts() const {
   base::MutexLock guard(mutex_);
-  return !HeldByInterval();
-}
-
-bool DisplayLock::HeldByInterval() const {
-  return frameLatency_ > 1 && pattern_.Longest() <= kMostSyncInterval;
-}
-
-double DisplayLock::Ahead(const BlankGrid& grid) const {
-  return HeldByInterval() ? static_cast<double>(frameLatency_ - 1) * grid.period_qpc : 0.0;
+  return !Facts().held_by_interval;
 }
 
 void DisplayLock::FollowGrid(const BlankGrid& grid) {
@@ -91,7 +66,8 @@ bool DisplayLock::NextTarget(uint64_t now, uint64_t& target, uint64_t& skipped) 
     return false;
   }
   FollowGrid(grid);
-  const double lead = learner_.Lead() + Ahead(grid);
+  const LockFacts facts = Facts();
+  const double lead = learner_.Lead() + facts.ahead;
   const LastPresent last{lastDone_ == 0 ? 0.0 : static_cast<double>(lastDone_) + learner_.Latch(),
                          lastSync_};
   const SlotPlan plan =
@@ -101,12 +77,12 @@ bool DisplayLock::NextTarget(uint64_t now, uint64_t& target, uint64_t& skipped) 
   if (plan.late) Miss();
   const double blank = plan.blank;
   slot_ = Slot(plan.frame, blank, grid);
-  if (HeldByInterval() && judge_.TakeHold()) {
+  if (facts.held_by_interval && judge_.TakeHold()) {
     // The queue ran empty: this image stays a refresh longer, and the next present waits behind
     // it as it should.
-    slot_.sync_interval = std::min(kMostSyncInterval, slot_.sync_interval + 1);
+    slot_.sync_interval = std::min(LockFacts::kMostSyncInterval, slot_.sync_interval + 1);
   }
-  if (judge_.WantsCompositionProbe(Facts(), learner_, grid.source, grid.period_qpc)) {
+  if (judge_.WantsCompositionProbe(facts, learner_, grid.source, grid.period_qpc)) {
     // Two frames in flight through a compositor need each present a refresh before the blank
     // the compositor takes it at, so the queue is a refresh deeper than on an independent flip;
     // the landings alone cannot tell the two apart (each depth lands steadily), and the
@@ -139,8 +115,8 @@ bool DisplayLock::Deferred(uint64_t /*wake*/) {
     // A frame of one refresh is not cut short by the next: it has no refresh to lose. An
     // uneven pattern keeps its phase: moved a refresh, every frame after would stand where
     // its neighbour should, and the late frame's next present comes at its own slot anyway.
-    return haveSlot_ && !HeldByInterval() && pattern_.Shortest() > 1 && !pattern_.Phased() &&
-           clock_.Grid().source == BlankSource::kStatistics;
+    return haveSlot_ && !Facts().held_by_interval && pattern_.Shortest() > 1 &&
+           !pattern_.Phased() && clock_.Grid().source == BlankSource::kStatistics;
   };
   {
     base::MutexLock guard(mutex_);
@@ -164,7 +140,7 @@ bool DisplayLock::Deferred(uint64_t /*wake*/) {
   slot_.sample_qpc = sample;
   // Made at the longest lead: if the late one missed for a latch longer than the lead allows,
   // this one still makes its blank (a hiccup's costs nothing more than an early present).
-  slot_.target_qpc = static_cast<uint64_t>(std::llround(slotBlank_ - Ceiling()));
+  slot_.target_qpc = static_cast<uint64_t>(std::llround(slotBlank_ - Facts().ceiling));
   deferred_ = true;
   return true;
 }
@@ -196,24 +172,15 @@ bool DisplayLock::TickAt(uint64_t target_qpc, LockedTick& tick) const {
   return true;
 }
 
-double DisplayLock::SurelyInTime() const {
-  return std::min(kSurelyInTimeUs * static_cast<double>(frequency_) / 1e6, 0.8 * Ceiling());
-}
-
-double DisplayLock::Ceiling() const {
-  const BlankGrid grid = clock_.Grid();
-  return std::max(kLeastCeilingUs * static_cast<double>(frequency_) / 1e6,
-                  grid.Valid() ? kCeilingShare * grid.period_qpc : 0.0);
-}
-
-void DisplayLock::Miss() { learner_.Miss(Ceiling()); }
+void DisplayLock::Miss() { learner_.Miss(Facts().ceiling); }
 
 void DisplayLock::OnPresented(bool made, uint32_t present_id, uint64_t wake_qpc,
                               uint64_t done_qpc) {
   base::MutexLock guard(mutex_);
   const auto cost = static_cast<double>(static_cast<int64_t>(done_qpc - wake_qpc));
   const auto late = static_cast<double>(static_cast<int64_t>(wake_qpc - slot_.target_qpc));
-  learner_.OnTick(cost, late, !HeldByInterval(), Ceiling());
+  const LockFacts facts = Facts();
+  learner_.OnTick(cost, late, !facts.held_by_interval, facts.ceiling);
   judge_.OnPresented(made, present_id, slot_.blank_qpc, done_qpc, slotOnStatistics_);
   if (made) {
     lastDone_ = done_qpc;

@@ -45,6 +45,7 @@
 #include "measure/display_vocabulary.h"
 #include "pacing/landing_judge.h"
 #include "pacing/lead_learner.h"
+#include "pacing/lock_facts.h"
 #include "pacing/pace_controller.h"
 #include "pacing/refresh_pattern.h"
 #include "pacing/slot_plan.h"
@@ -109,26 +110,20 @@ class DisplayLock final : public TickSchedule {
  private:
   // The tick for pattern frame `frame` at `blank`, at the lead learned.
   LockedTick Slot(uint64_t frame, double blank, const BlankGrid& grid) const REQUIRES(mutex_) {
-    return TickFor(pattern_, frame, blank, grid.period_qpc, learner_.Lead() + Ahead(grid),
-                   HeldByInterval());
+    const LockFacts facts = Facts();
+    return TickFor(pattern_, frame, blank, grid.period_qpc, learner_.Lead() + facts.ahead,
+                   facts.held_by_interval);
   }
   void FollowGrid(const BlankGrid& grid) REQUIRES(mutex_);
-  // The longest lead: 0.8 of a refresh, at least 2 ms.
-  double Ceiling() const REQUIRES(mutex_);
-  // A present done this long before its blank cannot have missed it for the latch.
-  double SurelyInTime() const REQUIRES(mutex_);
-  // With two frames in flight, each image is held its refreshes by its sync interval, and each
-  // present is made a refresh ahead of its blank (patterns of at most 4 refreshes a frame;
-  // longer ones are made as with one frame in flight).
-  bool HeldByInterval() const REQUIRES(mutex_);
-  // How much earlier than the lead before its blank a present is made.
-  double Ahead(const BlankGrid& grid) const REQUIRES(mutex_);
   void Miss() REQUIRES(mutex_);
   // Whether a tick at `now` can still make its slot's blank (or is about on time for it).
   bool CanMakeSlot(uint64_t now) const REQUIRES(mutex_);
   // The slot and everything learned from landings start over.
   void Restart() REQUIRES(mutex_);
-  LockFacts Facts() const REQUIRES(mutex_);
+  // The schedule's shape now: images held by their sync interval, the longest lead.
+  LockFacts Facts() const REQUIRES(mutex_) {
+    return LockFacts::For(frequency_, frameLatency_, pattern_, clock_.Grid());
+  }
 
   mutable base::Mutex mutex_;
   const uint64_t frequency_;

@@ -26,16 +26,10 @@
 #include "base/fixed_ring.h"
 #include "measure/display_vocabulary.h"
 #include "pacing/lead_learner.h"
+#include "pacing/lock_facts.h"
 #include "pacing/vblank_clock.h"
 
 namespace tsl {
-
-// The lock's schedule as a landing's judgement needs it.
-struct LockFacts {
-  bool held_by_interval = false;  // two frames in flight, each image held by its sync interval
-  double ceiling = 0.0;           // the longest lead, in counts
-  double surely = 0.0;            // a present done this long before its blank cannot have missed it
-};
 
 class LandingJudge {
  public:
