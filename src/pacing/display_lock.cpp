@@ -76,7 +76,7 @@ bool DisplayLock::NextTarget(uint64_t now, uint64_t& target, uint64_t& skipped) 
   skipped += plan.given_up;
   if (plan.late) Miss();
   const double blank = plan.blank;
-  slot_ = Slot(plan.frame, blank, grid);
+  slot_ = Slot(plan.frame, blank, grid, facts);
   if (facts.held_by_interval && judge_.TakeHold()) {
     // The queue ran empty: this image stays a refresh longer, and the next present waits behind
     // it as it should.
@@ -136,11 +136,12 @@ bool DisplayLock::Deferred(uint64_t /*wake*/) {
   slotBlank_ = grid.Nearest(slotBlank_ + grid.period_qpc);
   slotOnStatistics_ = true;
   const uint64_t sample = slot_.sample_qpc;
-  slot_ = Slot(slot_.frame, slotBlank_, grid);
+  const LockFacts facts = Facts();
+  slot_ = Slot(slot_.frame, slotBlank_, grid, facts);
   slot_.sample_qpc = sample;
   // Made at the longest lead: if the late one missed for a latch longer than the lead allows,
   // this one still makes its blank (a hiccup's costs nothing more than an early present).
-  slot_.target_qpc = static_cast<uint64_t>(std::llround(slotBlank_ - Facts().ceiling));
+  slot_.target_qpc = static_cast<uint64_t>(std::llround(slotBlank_ - facts.ceiling));
   deferred_ = true;
   return true;
 }

@@ -108,9 +108,10 @@ class DisplayLock final : public TickSchedule {
   bool TakeRestateRequest() { return restateWanted_.exchange(false); }
 
  private:
-  // The tick for pattern frame `frame` at `blank`, at the lead learned.
-  LockedTick Slot(uint64_t frame, double blank, const BlankGrid& grid) const REQUIRES(mutex_) {
-    const LockFacts facts = Facts();
+  // The tick for pattern frame `frame` at `blank`, at the lead learned (read now: a miss on
+  // the way may have raised it).
+  LockedTick Slot(uint64_t frame, double blank, const BlankGrid& grid, const LockFacts& facts) const
+      REQUIRES(mutex_) {
     return TickFor(pattern_, frame, blank, grid.period_qpc, learner_.Lead() + facts.ahead,
                    facts.held_by_interval);
   }
