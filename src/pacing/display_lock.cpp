@@ -8,15 +8,13 @@ namespace tsl {
 namespace {
 // A wake (or a wait's end) this late past its target still goes ahead, whatever the tick costs.
 constexpr double kOnTimeUs = 100.0;
-// A change of the grid's period this large makes a new pattern.
-constexpr double kPatternRefit = 0.001;
 }  // namespace
 
 DisplayLock::DisplayLock(uint64_t frequency, double fps, uint32_t frame_latency)
     : frequency_(frequency),
-      fps_(fps),
       frameLatency_(frame_latency < 1 ? 1 : frame_latency),
       clock_(frequency),
+      pattern_(frequency, fps),
       learner_(frequency) {}
 
 void DisplayLock::SetStated(const BlankGrid& stated) {
@@ -34,15 +32,6 @@ void DisplayLock::Restart() {
 bool DisplayLock::EveryWakeCounts() const {
   base::MutexLock guard(mutex_);
   return !Facts().held_by_interval;
-}
-
-void DisplayLock::FollowGrid(const BlankGrid& grid) {
-  if (patternPeriodQpc_ > 0.0 &&
-      std::fabs(grid.period_qpc / patternPeriodQpc_ - 1.0) <= kPatternRefit) {
-    return;
-  }
-  pattern_ = RefreshPattern(static_cast<double>(frequency_) / grid.period_qpc, fps_);
-  patternPeriodQpc_ = grid.period_qpc;
 }
 
 bool DisplayLock::HasClock() const {
@@ -65,13 +54,13 @@ bool DisplayLock::NextTarget(uint64_t now, uint64_t& target, uint64_t& skipped) 
     haveSlot_ = false;
     return false;
   }
-  FollowGrid(grid);
+  pattern_.Follow(grid.period_qpc);
   const LockFacts facts = Facts();
   const double lead = learner_.Lead() + facts.ahead;
   const LastPresent last{lastDone_ == 0 ? 0.0 : static_cast<double>(lastDone_) + learner_.Latch(),
                          lastSync_};
   const SlotPlan plan =
-      PlanSlot(grid, pattern_, SlotBefore{haveSlot_, slot_.frame, slotBlank_}, last,
+      PlanSlot(grid, pattern_.Pattern(), SlotBefore{haveSlot_, slot_.frame, slotBlank_}, last,
                static_cast<double>(now), lead, haveSlot_ ? judge_.TakeDrain() : 0);
   skipped += plan.given_up;
   if (plan.late) Miss();
@@ -115,8 +104,9 @@ bool DisplayLock::Deferred(uint64_t /*wake*/) {
     // A frame of one refresh is not cut short by the next: it has no refresh to lose. An
     // uneven pattern keeps its phase: moved a refresh, every frame after would stand where
     // its neighbour should, and the late frame's next present comes at its own slot anyway.
-    return haveSlot_ && !Facts().held_by_interval && pattern_.Shortest() > 1 &&
-           !pattern_.Phased() && clock_.Grid().source == BlankSource::kStatistics;
+    const RefreshPattern& pattern = pattern_.Pattern();
+    return haveSlot_ && !Facts().held_by_interval && pattern.Shortest() > 1 && !pattern.Phased() &&
+           clock_.Grid().source == BlankSource::kStatistics;
   };
   {
     base::MutexLock guard(mutex_);
@@ -214,11 +204,10 @@ CadenceStatus DisplayLock::Status() const {
   status.source = grid.source;
   if (status.locked) {
     status.refresh_hz = static_cast<double>(frequency_) / grid.period_qpc;
-    // The pattern the schedule uses (made for the grid it last refitted to), not one made
-    // afresh from the rate: near the snap's edge the two can differ.
-    status.pattern = patternPeriodQpc_ > 0.0 ? pattern_.Label()
-                                             : RefreshPattern(status.refresh_hz, fps_).Label();
-    status.above_refresh = fps_ > status.refresh_hz * (1.0 + RefreshPattern::kSnapTolerance);
+    // The pattern the schedule uses, not one made afresh from the rate: near the snap's edge
+    // the two can differ.
+    status.pattern = pattern_.Label(status.refresh_hz);
+    status.above_refresh = pattern_.AboveRefresh(status.refresh_hz);
   }
   status.slips = judge_.Slips();
   status.lead_ms = learner_.Lead() * 1000.0 / static_cast<double>(frequency_);

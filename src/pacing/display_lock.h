@@ -112,10 +112,9 @@ class DisplayLock final : public TickSchedule {
   // the way may have raised it).
   LockedTick Slot(uint64_t frame, double blank, const BlankGrid& grid, const LockFacts& facts) const
       REQUIRES(mutex_) {
-    return TickFor(pattern_, frame, blank, grid.period_qpc, learner_.Lead() + facts.ahead,
+    return TickFor(pattern_.Pattern(), frame, blank, grid.period_qpc, learner_.Lead() + facts.ahead,
                    facts.held_by_interval);
   }
-  void FollowGrid(const BlankGrid& grid) REQUIRES(mutex_);
   void Miss() REQUIRES(mutex_);
   // Whether a tick at `now` can still make its slot's blank (or is about on time for it).
   bool CanMakeSlot(uint64_t now) const REQUIRES(mutex_);
@@ -123,16 +122,14 @@ class DisplayLock final : public TickSchedule {
   void Restart() REQUIRES(mutex_);
   // The schedule's shape now: images held by their sync interval, the longest lead.
   LockFacts Facts() const REQUIRES(mutex_) {
-    return LockFacts::For(frequency_, frameLatency_, pattern_, clock_.Grid());
+    return LockFacts::For(frequency_, frameLatency_, pattern_.Pattern(), clock_.Grid());
   }
 
   mutable base::Mutex mutex_;
   const uint64_t frequency_;
-  const double fps_;
   const uint32_t frameLatency_;
   VblankClock clock_ GUARDED_BY(mutex_);
-  RefreshPattern pattern_ GUARDED_BY(mutex_);
-  double patternPeriodQpc_ GUARDED_BY(mutex_) = 0.0;  // the grid period the pattern was made for
+  GridPattern pattern_ GUARDED_BY(mutex_);
   bool haveSlot_ GUARDED_BY(mutex_) = false;
   LockedTick slot_ GUARDED_BY(mutex_);
   double slotBlank_ GUARDED_BY(mutex_) = 0.0;  // unrounded

@@ -46,4 +46,14 @@ std::string RefreshPattern::Label() const {
   return std::to_string(shortest_) + "-" + std::to_string(longest_);
 }
 
+void GridPattern::Follow(double period_qpc) {
+  if (periodQpc_ > 0.0 && std::fabs(period_qpc / periodQpc_ - 1.0) <= kRefit) return;
+  pattern_ = RefreshPattern(static_cast<double>(frequency_) / period_qpc, fps_);
+  periodQpc_ = period_qpc;
+}
+
+std::string GridPattern::Label(double refresh_hz) const {
+  return periodQpc_ > 0.0 ? pattern_.Label() : RefreshPattern(refresh_hz, fps_).Label();
+}
+
 }  // namespace tsl

@@ -49,4 +49,31 @@ class RefreshPattern {
   uint32_t longest_ = 1;
 };
 
+// The pattern a schedule follows on a grid that is refined as it runs: made again only when the
+// grid's period moves by more than 0.1% (another mode), not at every refinement, so that a rate
+// near the snap's edge does not change its pattern under running frames.
+class GridPattern {
+ public:
+  GridPattern(uint64_t frequency, double fps) : frequency_(frequency), fps_(fps) {}
+
+  // For a grid of `period_qpc`: the pattern in use, or a new one when the period moved.
+  void Follow(double period_qpc);
+  // One refresh each until a grid was followed.
+  const RefreshPattern& Pattern() const { return pattern_; }
+  // The pattern in use ("2", "2-3"), or before any grid the one `refresh_hz` gives.
+  std::string Label(double refresh_hz) const;
+  // --fps is above `refresh_hz` (beyond the snap): frames are shown one a refresh, some never.
+  bool AboveRefresh(double refresh_hz) const {
+    return fps_ > refresh_hz * (1.0 + RefreshPattern::kSnapTolerance);
+  }
+
+ private:
+  static constexpr double kRefit = 0.001;
+
+  uint64_t frequency_;
+  double fps_;
+  RefreshPattern pattern_;
+  double periodQpc_ = 0.0;  // the grid period the pattern was made for (0: none yet)
+};
+
 }  // namespace tsl

@@ -46,5 +46,26 @@ TEST(RefreshPatternTest, RatesBecomeRunsOfWholeRefreshes) {
   }
 }
 
+// A grid refined as it runs keeps its pattern, also for a rate near the snap's edge; another
+// mode makes a new one.
+TEST(GridPatternTest, RefitsOnlyWhenThePeriodMoves) {
+  const double fps = 24.0;
+  const double edge_hz = fps * 2.5 * 1.0049;  // 2-3, just inside the snap
+  const double frequency = 1e7;
+  GridPattern pattern(static_cast<uint64_t>(frequency), fps);
+  EXPECT_EQ(pattern.Label(60.0), "2-3") << "before any grid: the rate's own";
+  EXPECT_EQ(pattern.Pattern().RefreshesOf(0), 1u);
+
+  pattern.Follow(frequency / edge_hz);
+  EXPECT_TRUE(pattern.Pattern().Snapped());
+  pattern.Follow(frequency / (edge_hz * 1.0009));  // a refinement, now past the snap's edge
+  EXPECT_TRUE(pattern.Pattern().Snapped());
+  pattern.Follow(frequency / (edge_hz * 1.01));  // another mode
+  EXPECT_FALSE(pattern.Pattern().Snapped());
+
+  EXPECT_TRUE(pattern.AboveRefresh(23.8));
+  EXPECT_FALSE(pattern.AboveRefresh(23.9)) << "within the snap: one frame a refresh";
+}
+
 }  // namespace
 }  // namespace tsl
