@@ -7,7 +7,6 @@
 
 #include "app/hotkeys.h"
 #include "app/startup_win32.h"
-#include "app/status_title.h"
 #include "base/qpc.h"
 #include "window/monitor_order.h"
 
@@ -16,7 +15,6 @@ namespace tsl {
 namespace {
 
 constexpr DWORD kMainLoopSleepMs = 50;
-constexpr ULONGLONG kTitleIntervalMs = 250;
 constexpr DWORD kFirstRetryMs = 100;
 constexpr DWORD kLongestRetryMs = 2000;
 constexpr UINT_PTR kServiceTimerId = 1;
@@ -73,7 +71,7 @@ void Application::Service() {
   if (!recovering && device.IsLost()) BeginRecovery();
   if (recovering && GetTickCount64() >= nextRetryMs) TryRecovery(config);
   output.FollowDisplay();
-  RefreshTitle();
+  title.Refresh(!recovering, monitorIndex, pickedSender ? *pickedSender : config.senderName);
 }
 
 bool Application::StartPacing(const AppConfig& cfg) {
@@ -135,47 +133,6 @@ void Application::TryRecovery(const AppConfig& cfg) {
   retryWaitMs = std::min(retryWaitMs * 2, kLongestRetryMs);
 }
 
-void Application::RefreshTitle() {
-  const ULONGLONG now = GetTickCount64();
-  if (now < titleHoldUntilMs || now - lastTitleMs < kTitleIntervalMs) return;
-  lastTitleMs = now;
-
-  TitleFigures f;
-  f.adapter = device.adapterName;
-  // While the device is being rebuilt nothing is paced and nothing received.
-  output.AddFigures(!recovering, f);
-  f.received = receiver.receivedCount;
-  f.connected = receiver.connected;
-  f.senders = receiver.senderCount;
-  f.monitor = monitorIndex;
-  f.format = frameSlot.Format();
-  f.sender = receiver.SenderNameSnapshot();
-  SetWindowTextW(output.window.hwnd, FormatTitle(f).c_str());
-  if (!recovering) UpdateWaitingStatus();
-  if (output.presentStage.overlay && !recovering) output.UpdateOverlay(device, f);
-}
-
-void Application::UpdateWaitingStatus() {
-  SlotFrame shown;
-  if (frameSlot.Latest(shown)) {
-    waitingNotice.Shown();
-    return;
-  }
-  WaitingFacts facts;
-  facts.wanted = pickedSender ? *pickedSender : config.senderName;
-  facts.following_active = receiver.FollowingActive();
-  WeftReceiveThread::Waiting seen = receiver.WaitingSnapshot();
-  facts.listed = std::move(seen.listed);
-  facts.active = std::move(seen.active);
-  facts.open_error = seen.open_error;
-  const std::vector<std::string> lines = WaitingLines(facts);
-  output.ShowStatus(device, lines);
-  const std::string said = waitingNotice.Waiting(GetTickCount64(), lines);
-  if (said.empty()) return;
-  std::fprintf(stderr, "%s\n", said.c_str());
-  std::fflush(stderr);
-}
-
 void Application::OnKey(uint64_t virtual_key) {
   switch (HotkeyFor(virtual_key)) {
     case Hotkey::kEscape:
@@ -229,9 +186,7 @@ void Application::WritePaceLog() {
   std::string utf8_path;
   const bool ok = output.WriteLogs(wide_path, utf8_path);
 
-  SetWindowTextW(output.window.hwnd,
-                 ok ? (L"[CSV WRITTEN] " + wide_path).c_str() : L"[CSV WRITE FAILED]");
-  titleHoldUntilMs = GetTickCount64() + 1000;
+  title.Notice(ok ? (L"[CSV WRITTEN] " + wide_path).c_str() : L"[CSV WRITE FAILED]");
   // In fullscreen the output is a show: no box over it. The title, the overlay and standard
   // error say what happened instead.
   if (output.window.fullscreen) {

@@ -8,13 +8,12 @@
 #include <functional>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "app/app_config.h"
 #include "app/output_win32.h"
 #include "app/parent_watchdog_win32.h"
 #include "app/sender_menu_win32.h"
-#include "app/waiting_status.h"
+#include "app/window_title_win32.h"
 #include "gpu/frame_slot_win32.h"
 #include "gpu/gpu_device_win32.h"
 #include "receive/weft_receive_thread_win32.h"
@@ -27,21 +26,21 @@ namespace tsl {
 // thread) is shared. The window and the watchdog reach it only through `this`.
 //
 // The threads, and what each may touch:
-//   main thread     Run: the window and its messages, the hotkeys, the sender menu, the title
-//                   and the overlay's text (at most every 250 ms), the pace log and display
-//                   log export; it alone starts and stops the
-//                   other threads and brings the device and its users up and down, also when the
+//   main thread     Run: the window and its messages, the hotkeys, the sender menu, the
+//                   WindowTitle (the title and the overlay's text, at most every 250 ms), the
+//                   pace log and display log export; it alone starts and stops the other
+//                   threads and brings the device and its users up and down, also when the
 //                   device is lost (a state of its loop, retried with a back-off). While the P
 //                   key's message box is open, a timer runs the loop's work from the box's own
 //                   loop.
 //   pace thread     PaceController: waits for each tick (in the display-locked cadence, for the
 //                   target the DisplayLock gives) and calls the Output's tick, whose TickPath
 //                   takes a frame from the FrameSlot (the newest, or the one the lock's
-//                   FramePicker chooses),
-//                   draws and presents it through the PresentStage and the Presenter, records
-//                   one sample in PaceStats and the present in the PresentTracker and the lock,
-//                   and feeds the display's statistics to both. With the overlay on, the
-//                   graph is drawn from copies of PaceStats' and the tracker's recent records.
+//                   FramePicker chooses), draws and presents it through the PresentStage and
+//                   the Presenter, records one sample in PaceStats and the present in the
+//                   PresentTracker and the lock, and feeds the display's statistics to both.
+//                   With the overlay on, the graph is drawn from copies of PaceStats' and the
+//                   tracker's recent records.
 //   receive thread  WeftReceiveThread: drives the Weft receiver, copies each new frame into its
 //                   own texture and publishes it in the FrameSlot; for a sender that does not
 //                   count frames it takes one when a tick asks (before_take); it switches
@@ -63,14 +62,9 @@ class Application {
   // 0 after an orderly shutdown, 1 when start-up failed (with one line on standard error).
   int Run(const AppConfig& cfg);
 
-  void OnKey(uint64_t virtual_key);
-  void RefreshTitle();
-  // While no frame is shown: the window's word on what it waits for, and once on standard
-  // error after two seconds.
-  void UpdateWaitingStatus();
-  void WritePaceLog();
-
  private:
+  void OnKey(uint64_t virtual_key);
+  void WritePaceLog();
   // The main loop's work besides messages: the device's state (lost, being brought back) and
   // the title. From the loop, and from a timer while a message box runs its own loop.
   void Service();
@@ -102,11 +96,9 @@ class Application {
   GpuDevice device;
   FrameSlot frameSlot;
   Output output{frameSlot};
-  WaitingNotice waitingNotice;
   WeftReceiveThread receiver;
+  WindowTitle title{device, output, receiver, frameSlot};
   std::atomic<int32_t> monitorIndex{0};
-  ULONGLONG lastTitleMs = 0;
-  ULONGLONG titleHoldUntilMs = 0;  // what P wrote in the title stays until then
   // How long a tick waits for the take of a sender that does not count its frames.
   std::chrono::microseconds takeWait{0};
   // A modal loop (a box, the menu) is running: a modal loop dispatches the window's messages,
