@@ -9,7 +9,6 @@
 #include "base/qpc.h"
 #include "base/thread_name_win32.h"
 #include "base/tick_rate.h"
-#include "render/pixel_format.h"
 #include "weft/weft_protocol.h"
 
 namespace tsl {
@@ -59,7 +58,7 @@ void WeftReceiveThread::Stop() {
   takes_.Close();
   if (worker_.joinable()) worker_.join();
   input_.Close();
-  for (CopyTexture& copy : copies_) copy = CopyTexture{};
+  copies_.Release();
   connected = false;
   takesOnRequest_ = false;
 }
@@ -181,25 +180,6 @@ void WeftReceiveThread::RunPasses() {
   }
 }
 
-ID3D11Texture2D* WeftReceiveThread::NextCopyTexture(uint32_t width, uint32_t height,
-                                                    uint32_t format) {
-  CopyTexture& copy = copies_[nextCopy_];
-  if (copy.texture && copy.width == width && copy.height == height && copy.format == format) {
-    return copy.texture.Get();
-  }
-  copy = CopyTexture{};
-  const D3D11_TEXTURE2D_DESC desc =
-      SampledTextureDesc(width, height, static_cast<DXGI_FORMAT>(CopyFormatFor(format)));
-  if (!device_->Check(device_->device->CreateTexture2D(&desc, nullptr, &copy.texture))) {
-    copy.texture.Reset();
-    return nullptr;
-  }
-  copy.width = width;
-  copy.height = height;
-  copy.format = format;
-  return copy.texture.Get();
-}
-
 WeftReceiveThread::Delivery WeftReceiveThread::Deliver(bool& name_due, bool take_asked,
                                                        uint64_t seen_qpc) {
   weftDX& rx = input_.Receiver();
@@ -215,11 +195,11 @@ WeftReceiveThread::Delivery WeftReceiveThread::Deliver(bool& name_due, bool take
   if (frame == weftDX::Frame::kNone) return Delivery::kNothingNew;
   if (frame == weftDX::Frame::kUncounted && !take_asked) return Delivery::kNothingNew;
 
-  ID3D11Texture2D* target = NextCopyTexture(w, h, fmt);
+  ID3D11Texture2D* target = copies_.Next(*device_, w, h, fmt);
   if (target == nullptr) return Delivery::kUnusable;
   device_->context->CopyResource(target, texture);
   slot_->Publish(target, w, h, fmt, seen_qpc);
-  nextCopy_ = (nextCopy_ + 1) % copies_.size();
+  copies_.Published();
   publicationCount.fetch_add(1);
 
   const uint64_t step = rx.LastFrameStep();

@@ -1,9 +1,5 @@
 #pragma once
 
-#include <d3d11.h>
-#include <wrl/client.h>
-
-#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -14,6 +10,7 @@
 
 #include "gpu/frame_slot_win32.h"
 #include "gpu/gpu_device_win32.h"
+#include "receive/copy_textures_win32.h"
 #include "receive/sender_pick.h"
 #include "receive/take_requests.h"
 #include "receive/weft_input_win32.h"
@@ -80,13 +77,6 @@ class WeftReceiveThread {
 
  private:
   enum class Delivery { kUnusable, kPublished, kNothingNew };
-  // One of the three textures frames are copied into in turn.
-  struct CopyTexture {
-    Microsoft::WRL::ComPtr<ID3D11Texture2D> texture;
-    uint32_t width = 0;
-    uint32_t height = 0;
-    uint32_t format = 0;
-  };
 
   void Loop();
   // Runs passes of the receive loop until the thread is asked to stop (or a pass throws).
@@ -95,19 +85,13 @@ class WeftReceiveThread {
   // uncounted one only when a tick asked for it), stamped with when the pass began: when the
   // frame's signal was seen, or the take made.
   Delivery Deliver(bool& name_due, bool take_asked, uint64_t seen_qpc);
-  // The copy texture the slot does not hand out, (re)made for this description; null when it
-  // cannot be made.
-  ID3D11Texture2D* NextCopyTexture(uint32_t width, uint32_t height, uint32_t format);
 
   GpuDevice* device_ = nullptr;
   FrameSlot* slot_ = nullptr;
   std::string requestedName_;
   WeftInput input_;
   SenderPick pick_;
-  // Three, used in turn: a copy never writes a texture the slot hands out (its newest frame and
-  // the one before), so a tick never draws one frame's picture under another's version.
-  std::array<CopyTexture, 3> copies_;
-  size_t nextCopy_ = 0;
+  CopyTextures copies_;
   std::thread worker_;
   std::atomic<bool> running_{false};
   std::mutex nameMutex_;
