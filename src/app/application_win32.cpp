@@ -8,7 +8,7 @@
 #include "app/hotkeys.h"
 #include "app/startup_win32.h"
 #include "base/qpc.h"
-#include "window/monitor_order.h"
+#include "window/monitors_win32.h"
 
 namespace tsl {
 

@@ -21,6 +21,7 @@
 #include "weft/weft_sender_names_win32.h"
 #include "window/main_window_win32.h"
 #include "window/monitor_order.h"
+#include "window/monitors_win32.h"
 
 namespace tsl {
 

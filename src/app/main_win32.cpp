@@ -17,6 +17,7 @@
 #include "tsl_version.h"
 #include "window/main_window_win32.h"
 #include "window/monitor_order.h"
+#include "window/monitors_win32.h"
 #include "window/text_box_win32.h"
 
 namespace {

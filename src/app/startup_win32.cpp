@@ -10,6 +10,7 @@
 #include "pacing/pace_controller.h"
 #include "window/main_window_win32.h"
 #include "window/monitor_order.h"
+#include "window/monitors_win32.h"
 
 namespace tsl {
 

@@ -5,6 +5,8 @@
 
 #include <vector>
 
+#include "window/monitors_win32.h"
+
 namespace tsl {
 namespace {
 
