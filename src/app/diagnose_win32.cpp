@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/sender_menu.h"
+#include "base/qpc.h"
 #include "base/utf8.h"
 #include "gpu/gpu_device_win32.h"
 #include "pacing/pace_platform.h"
@@ -104,7 +105,7 @@ void Timer(std::string& out) {
     const uint64_t due = platform->Now() + platform->Frequency() / 1000;
     platform->ArmTimer(10'000);
     platform->WaitTimer();
-    late_ms.push_back(static_cast<double>(platform->Now() - due) / frequency * 1000.0);
+    late_ms.push_back(base::QpcDeltaMs(due, platform->Now(), platform->Frequency()));
   }
   platform->EndTimerResolution();
   platform->CloseTimer();

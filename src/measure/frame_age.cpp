@@ -1,6 +1,7 @@
 #include "measure/frame_age.h"
 
 #include "base/percentile.h"
+#include "base/qpc.h"
 
 namespace tsl {
 
@@ -14,8 +15,7 @@ FrameAge FrameAgeAtPresent(const std::vector<DisplayRecord>& records, uint64_t q
     if (r.seen_qpc == 0 || r.present_qpc < r.seen_qpc) continue;
     if (r.seen_qpc == previous_seen) continue;  // the same frame again: held
     previous_seen = r.seen_qpc;
-    ages.push_back(static_cast<double>(r.present_qpc - r.seen_qpc) * 1000.0 /
-                   static_cast<double>(qpc_frequency));
+    ages.push_back(base::QpcDeltaMs(r.seen_qpc, r.present_qpc, qpc_frequency));
   }
   age.frames = ages.size();
   if (ages.empty()) return age;

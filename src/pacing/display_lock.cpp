@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "base/qpc.h"
+
 namespace tsl {
 
 namespace {
@@ -94,7 +96,7 @@ bool DisplayLock::CanMakeSlot(uint64_t now) const {
   // better presented (and, should it land late, counted as a slip) than certainly given up.
   // A tick whose work is slower than any lead allows is not late for waking on time: given
   // up, every slot would be, and nothing shown. It goes ahead and lands late (a slip).
-  const double on_time = kOnTimeUs * static_cast<double>(frequency_) / 1e6;
+  const double on_time = base::QpcFromUs(kOnTimeUs, frequency_);
   return static_cast<double>(now) + learner_.CostP50() + learner_.Latch() <= slotBlank_ ||
          static_cast<double>(now) <= static_cast<double>(slot_.target_qpc) + on_time;
 }
@@ -203,15 +205,15 @@ CadenceStatus DisplayLock::Status() const {
   status.locked = grid.Valid();
   status.source = grid.source;
   if (status.locked) {
-    status.refresh_hz = static_cast<double>(frequency_) / grid.period_qpc;
+    status.refresh_hz = base::QpcHz(grid.period_qpc, frequency_);
     // The pattern the schedule uses, not one made afresh from the rate: near the snap's edge
     // the two can differ.
     status.pattern = pattern_.Label(status.refresh_hz);
     status.above_refresh = pattern_.AboveRefresh(status.refresh_hz);
   }
   status.slips = judge_.Slips();
-  status.lead_ms = learner_.Lead() * 1000.0 / static_cast<double>(frequency_);
-  status.latch_ms = learner_.Latch() * 1000.0 / static_cast<double>(frequency_);
+  status.lead_ms = base::QpcToMs(learner_.Lead(), frequency_);
+  status.latch_ms = base::QpcToMs(learner_.Latch(), frequency_);
   status.frame_latency = frameLatency_;
   return status;
 }

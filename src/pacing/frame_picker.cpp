@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "base/qpc.h"
+
 namespace tsl {
 
 namespace {
@@ -53,8 +55,7 @@ uint64_t FramePicker::Pick(uint64_t sample_qpc, uint64_t shown, uint64_t newest)
   if (!haveLine_ || shown == 0 || newest == 0) return kNewest;
   const double period = line_.slope;
   const auto sample = static_cast<double>(sample_qpc);
-  const double guard =
-      std::min(kGuardUs * static_cast<double>(frequency_) / 1e6, kGuardPeriods * period);
+  const double guard = std::min(base::QpcFromUs(kGuardUs, frequency_), kGuardPeriods * period);
   uint64_t next = shown + 1;
   while (next < newest && sample - Arrival(next) > kSkipAge * period) ++next;
   if (Arrival(next) > sample - guard) return shown;

@@ -20,6 +20,7 @@
 #include <cstdint>
 
 #include "base/fixed_ring.h"
+#include "base/qpc.h"
 
 namespace tsl {
 
@@ -53,7 +54,7 @@ class LeadLearner {
 
  private:
   void Learn(bool tail_counts, double ceiling);
-  double Us(double us) const { return us * static_cast<double>(frequency_) / 1e6; }
+  double Us(double us) const { return base::QpcFromUs(us, frequency_); }
 
   uint64_t frequency_;
   double lead_;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "base/qpc.h"
+
 namespace tsl {
 
 namespace {
@@ -16,14 +18,13 @@ constexpr double kSurelyInTimeUs = 3000.0;
 
 LockFacts LockFacts::For(uint64_t frequency, uint32_t frame_latency, const RefreshPattern& pattern,
                          const BlankGrid& grid) {
-  const auto counts = static_cast<double>(frequency);
   LockFacts facts;
   facts.held_by_interval = frame_latency > 1 && pattern.Longest() <= kMostSyncInterval;
   facts.ahead =
       facts.held_by_interval ? static_cast<double>(frame_latency - 1) * grid.period_qpc : 0.0;
-  facts.ceiling = std::max(kLeastCeilingUs * counts / 1e6,
+  facts.ceiling = std::max(base::QpcFromUs(kLeastCeilingUs, frequency),
                            grid.Valid() ? kCeilingShare * grid.period_qpc : 0.0);
-  facts.surely = std::min(kSurelyInTimeUs * counts / 1e6, 0.8 * facts.ceiling);
+  facts.surely = std::min(base::QpcFromUs(kSurelyInTimeUs, frequency), 0.8 * facts.ceiling);
   return facts;
 }
 

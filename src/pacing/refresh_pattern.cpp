@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "base/qpc.h"
 #include "base/tick_rate.h"
 
 namespace tsl {
@@ -48,7 +49,7 @@ std::string RefreshPattern::Label() const {
 
 void GridPattern::Follow(double period_qpc) {
   if (periodQpc_ > 0.0 && std::fabs(period_qpc / periodQpc_ - 1.0) <= kRefit) return;
-  pattern_ = RefreshPattern(static_cast<double>(frequency_) / period_qpc, fps_);
+  pattern_ = RefreshPattern(base::QpcHz(period_qpc, frequency_), fps_);
   periodQpc_ = period_qpc;
 }
 

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "base/qpc.h"
+
 namespace tsl {
 
 namespace {
@@ -121,7 +123,7 @@ void VblankClock::Refit() {
     return;
   }
   if (frequency_ > 0) {
-    const double hz = static_cast<double>(frequency_) / line.slope;
+    const double hz = base::QpcHz(line.slope, frequency_);
     if (!(hz >= kLeastStatedHz && hz <= kMostStatedHz)) return;  // no display's
   }
   grid_.source = BlankSource::kStatistics;

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "base/percentile.h"
+#include "base/qpc.h"
 
 namespace tsl {
 
@@ -16,7 +17,7 @@ constexpr int64_t kStartUs = 500;
 constexpr size_t kLearnEvery = 32;
 
 int64_t Us(uint64_t frequency, int64_t us) {
-  return static_cast<int64_t>(static_cast<double>(frequency) * static_cast<double>(us) / 1e6);
+  return static_cast<int64_t>(base::QpcFromUs(static_cast<double>(us), frequency));
 }
 }  // namespace
 

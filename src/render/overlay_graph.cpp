@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "base/qpc.h"
+
 namespace tsl {
 
 namespace {
@@ -91,8 +93,7 @@ void OverlayGraph::LayOut(const std::vector<PaceSample>& samples, double target_
   for (size_t i = 0; i < shown; ++i) {
     const PaceSample& before = samples[samples.size() - shown - 1 + i];
     const PaceSample& tick = samples[samples.size() - shown + i];
-    const double ms = static_cast<double>(static_cast<int64_t>(tick.wake_qpc - before.wake_qpc)) *
-                      1000.0 / static_cast<double>(qpc_frequency);
+    const double ms = base::QpcDeltaMs(before.wake_qpc, tick.wake_qpc, qpc_frequency);
     const double share = top_ms > 0.0 ? std::clamp(ms / top_ms, 0.0, 1.0) : 1.0;
     const auto h = static_cast<float>(share) * height;
     const bool late = target_interval_ms > 0.0 && ms > kLateFactor * target_interval_ms;
