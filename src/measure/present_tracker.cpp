@@ -1,6 +1,6 @@
 #include "measure/present_tracker.h"
 
-#include <cmath>
+#include "measure/present_placement.h"
 
 namespace tsl {
 
@@ -158,8 +158,9 @@ void PresentTracker::Judge(const Retired& retired, bool exact, const FrameStatis
       // Images reach the screen only at a blank. A sync-interval-0 present whose first possible
       // blank is no earlier than the one at which a newer present was first shown was replaced
       // before it could be: never shown. Anything else left the queue at a time not known.
-      const bool replaced = r.sync_interval == 0 && periodQpc_ > 0.0 &&
-                            static_cast<int32_t>(EarliestByTime(r, s) - refresh) >= 0;
+      const bool replaced =
+          r.sync_interval == 0 && periodQpc_ > 0.0 &&
+          static_cast<int32_t>(FirstBlankAfterCall(r, s, periodQpc_) - refresh) >= 0;
       r.state = replaced ? DisplayState::kNeverShown : DisplayState::kUnplaced;
       if (!replaced) before = nullptr;
       continue;
@@ -174,43 +175,11 @@ void PresentTracker::Judge(const Retired& retired, bool exact, const FrameStatis
       }
       at = from;
     }
-    Place(r, at, before, s);
+    PlacePresent(r, at, before, s, periodQpc_);
     // How long the image before stayed: until this one replaced it.
     if (before != nullptr) before->refreshes_on_screen = at - before->refresh;
     before = &r;
   }
-}
-
-void PresentTracker::Place(DisplayRecord& r, uint32_t refresh, const DisplayRecord* previous,
-                           const FrameStatistics& s) {
-  r.refresh = refresh;
-  const auto behind = static_cast<int32_t>(s.sync_refresh_count - refresh);
-  if (behind == 0) {
-    r.display_qpc = s.sync_qpc;
-  } else if (behind > 0 && periodQpc_ > 0.0) {
-    r.display_qpc = s.sync_qpc - static_cast<uint64_t>(std::llround(behind * periodQpc_));
-  }
-  // Late only on evidence: later than the refresh after its present call (where the period is
-  // known) and its sync interval after the image before it. Without that image placed, the
-  // present may have waited behind an image shown longer, and nobody can say.
-  bool late = false;
-  if (previous != nullptr) {
-    // The image before stays at least its own sync interval.
-    uint32_t earliest =
-        previous->refresh + (previous->sync_interval > 0 ? previous->sync_interval : 1);
-    if (periodQpc_ > 0.0) {
-      const uint32_t by_time = EarliestByTime(r, s);
-      if (static_cast<int32_t>(by_time - earliest) > 0) earliest = by_time;
-    }
-    late = static_cast<int32_t>(refresh - earliest) > 0;
-  }
-  r.state = late ? DisplayState::kLate : DisplayState::kShown;
-}
-
-uint32_t PresentTracker::EarliestByTime(const DisplayRecord& r, const FrameStatistics& s) const {
-  const double since = static_cast<double>(static_cast<int64_t>(r.present_qpc - s.sync_qpc));
-  return s.sync_refresh_count +
-         static_cast<uint32_t>(static_cast<int64_t>(std::floor(since / periodQpc_))) + 1;
 }
 
 std::vector<DisplayRecord> PresentTracker::Records() const {

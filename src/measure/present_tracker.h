@@ -19,7 +19,7 @@
 //   earlier than the one a newer present was first shown at was replaced unseen ("never shown";
 //   images reach the screen only at blanks).
 // - A placed present is late when the image before it is placed too and it reached the screen
-//   after the refresh that image, its sync interval and its present call allowed.
+//   after the refresh that image, its sync interval and its present call allowed (PlacePresent).
 // - PresentCount is read as the id of the present shown, where the data bears that reading out
 //   (PresentCountReader); where it does not say which present was shown, retired presents stay
 //   unplaced.
@@ -93,12 +93,6 @@ class PresentTracker {
   bool RunIsExact(const Retired& retired, uint32_t refresh) const REQUIRES(mutex_);
   // Places each retired present that can be placed; calls the rest never shown or unplaced.
   void Judge(const Retired& retired, bool exact, const FrameStatistics& s) REQUIRES(mutex_);
-  // Places a present at its refresh and says whether it was late; `previous` is the image shown
-  // just before it where that one is placed too, else null.
-  void Place(DisplayRecord& r, uint32_t refresh, const DisplayRecord* previous,
-             const FrameStatistics& s) REQUIRES(mutex_);
-  // The first blank after the present call, from the sample's blank and the period (known).
-  uint32_t EarliestByTime(const DisplayRecord& r, const FrameStatistics& s) const REQUIRES(mutex_);
 
   mutable base::Mutex mutex_;
   const size_t capacity_;
