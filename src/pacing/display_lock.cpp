@@ -73,17 +73,9 @@ bool DisplayLock::NextTarget(uint64_t now, uint64_t& target, uint64_t& skipped) 
     // it as it should.
     slot_.sync_interval = std::min(LockFacts::kMostSyncInterval, slot_.sync_interval + 1);
   }
-  if (judge_.WantsCompositionProbe(facts, learner_, grid.source, grid.period_qpc)) {
-    // Two frames in flight through a compositor need each present a refresh before the blank
-    // the compositor takes it at, so the queue is a refresh deeper than on an independent flip;
-    // the landings alone cannot tell the two apart (each depth lands steadily), and the
-    // platform did not say. This present is made well inside its own refresh: after the blank
-    // a compositor would take it at, in time for the glass itself. Its frame is chosen as
-    // before. Through a compositor it lands a refresh late (one repeat, once); the queue is
-    // then as deep as a compositor needs.
-    slot_.target_qpc = static_cast<uint64_t>(std::llround(blank - grid.period_qpc / 2.0));
-    judge_.NextIsCompositionProbe();
-  }
+  // Two frames in flight where nothing says whether a compositor takes the presents: this one
+  // may be made half a refresh early to find out (CompositionProbe).
+  judge_.ProbeComposition(facts, learner_, grid, blank, slot_.target_qpc);
   slotBlank_ = blank;
   slotOnStatistics_ = grid.source == BlankSource::kStatistics;
   haveSlot_ = true;

@@ -25,38 +25,31 @@ void LandingJudge::Restart(const LockFacts& facts, LeadLearner& learner) {
   // A new mode or grid does not take the window from its compositor: with two frames in flight
   // what the probe found stands (a refresh early, the landings ask again). Else the landings
   // start over.
-  if (!compositionKnown_) delay_ = 0;
-  refillAfterRestart_ = compositionKnown_ && facts.held_by_interval;
+  if (!composition_.Known()) delay_ = 0;
+  refillAfterRestart_ = composition_.Known() && facts.held_by_interval;
   if (probing_) learner.SetLead(leadBeforeProbe_);
   // A new mode may have a shorter refresh.
   learner.SetLead(std::min(learner.Lead(), facts.ceiling));
   probing_ = false;
   drain_ = 0;
   hold_ = false;
-  compositionProbeId_ = 0;
-  compositionProbeNext_ = false;
+  composition_.Restart();
   inTimeLandings_ = 0;
   for (Sent& s : sent_.Values()) s.judged = true;
 }
 
-bool LandingJudge::WantsCompositionProbe(const LockFacts& facts, const LeadLearner& learner,
-                                         BlankSource source, double period) const {
-  return facts.held_by_interval && !toldComposition_ && !compositionKnown_ &&
-         source == BlankSource::kStatistics && compositionProbeId_ == 0 && !compositionProbeNext_ &&
-         drain_ == 0 && !hold_ && !probing_ && delay_ == 0 &&
-         inTimeLandings_ >= kLandingsBeforeCompositionProbe &&
-         // Made half a refresh before its blank, it is done before the next tick's target and
-         // in time for the latch.
-         learner.Lead() + learner.CostP99() < period / 2.0 &&
-         learner.Latch() + learner.CostP99() < period / 2.0;
+void LandingJudge::ProbeComposition(const LockFacts& facts, const LeadLearner& learner,
+                                    const BlankGrid& grid, double blank, uint64_t& target) {
+  const bool settled = drain_ == 0 && !hold_ && !probing_ && delay_ == 0 &&
+                       inTimeLandings_ >= kLandingsBeforeCompositionProbe;
+  if (composition_.Wanted(facts, learner, grid, settled)) {
+    target = composition_.Schedule(blank, grid.period_qpc);
+  }
 }
 
 void LandingJudge::OnPresented(bool made, uint32_t present_id, uint64_t blank_qpc,
                                uint64_t done_qpc, bool on_statistics) {
-  if (compositionProbeNext_) {
-    compositionProbeNext_ = false;
-    if (made) compositionProbeId_ = present_id;
-  }
+  composition_.OnPresented(made, present_id);
   if (made) {
     const Sent s{present_id, blank_qpc, done_qpc, !on_statistics};
     lastSentId_ = present_id;
@@ -128,15 +121,14 @@ void LandingJudge::Judge(const FrameStatistics& stats, const BlankGrid& grid,
     // landing later than that slipped: nothing needs telling apart.
     const bool told = stats.composition != Composition::kUnknown;
     const int64_t said = stats.composition == Composition::kComposed ? 1 : 0;
-    toldComposition_ = told;
-    if (compositionProbeId_ != 0 && static_cast<int32_t>(s.id - compositionProbeId_) >= 0) {
+    composition_.Told(told);
+    if (composition_.Answers(s.id)) {
       // Made too late for a compositor's blank and early enough for its own: where it landed
       // (or, if the statistics passed it by, where the first one after it did: those queue
       // behind it) says which display this is.
-      compositionProbeId_ = 0;
       if (delay == 0 || delay == 1) {
         delay_ = delay;
-        compositionKnown_ = true;
+        composition_.SetKnown(true);
       }
       inTimeLandings_ = 0;
       continue;
@@ -160,7 +152,7 @@ void LandingJudge::Judge(const FrameStatistics& stats, const BlankGrid& grid,
       continue;
     } else if (delay < delay_) {
       delay_ = delay;  // the compositor has stepped aside, or the queue ran short: ask again
-      compositionKnown_ = false;
+      composition_.SetKnown(false);
       inTimeLandings_ = 0;
     }
     if (delay <= delay_) {
@@ -207,7 +199,7 @@ void LandingJudge::Judge(const FrameStatistics& stats, const BlankGrid& grid,
       // Made after the probe began (or too early to have missed), and late all the same: the
       // compositor adds this delay (a refresh; anything more slipped as well).
       delay_ = std::min<int64_t>(delay, 1);
-      compositionKnown_ = delay_ == 1;
+      composition_.SetKnown(delay_ == 1);
       if (probing_) learner.SetLead(std::min(facts.ceiling, leadBeforeProbe_));
       probing_ = false;
       continue;

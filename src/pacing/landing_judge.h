@@ -14,10 +14,9 @@
 //   landed late, so a queue too deep drains), and the first of them to land says whether the late
 //   one slipped (counted; the latch and the lead learn from it) or the compositor is there.
 // - With two frames in flight a landing a refresh early (the queue ran short) holds the next
-//   image a refresh longer. Both depths of the queue land steadily, so where the platform does
-//   not say, one present is made half a refresh before its blank once the landings settle: a
-//   compositor lands it a refresh late (the delay becomes 1, and stays so across a restart), a
-//   flip in time.
+//   image a refresh longer. Where the platform does not say whether a compositor takes the
+//   presents, a CompositionProbe asks once the landings settle (the delay becomes 1 where it
+//   finds one).
 //
 // Not thread-safe: the display lock holds its mutex around every call.
 
@@ -25,6 +24,7 @@
 
 #include "base/fixed_ring.h"
 #include "measure/display_vocabulary.h"
+#include "pacing/composition_probe.h"
 #include "pacing/lead_learner.h"
 #include "pacing/lock_facts.h"
 #include "pacing/vblank_clock.h"
@@ -38,11 +38,10 @@ class LandingJudge {
   // The slot and everything learned from landings start over (a new grid, a disjoint); a lead
   // a probe took is given back.
   void Restart(const LockFacts& facts, LeadLearner& learner);
-  // The presents made from now on are the composition probe's (see above): whether one is
-  // wanted now, for a grid from `source` with this period.
-  bool WantsCompositionProbe(const LockFacts& facts, const LeadLearner& learner, BlankSource source,
-                             double period) const;
-  void NextIsCompositionProbe() { compositionProbeNext_ = true; }
+  // The tick just scheduled for `blank` is made as the composition probe where one is wanted
+  // now: `target` moves.
+  void ProbeComposition(const LockFacts& facts, const LeadLearner& learner, const BlankGrid& grid,
+                        double blank, uint64_t& target);
   // A tick ended: whether it made a present, its id, its blank and when it was done, and
   // whether that blank was one of the statistics' grid (against a stated grid of any phase, its
   // landing says nothing, and is not judged).
@@ -94,12 +93,8 @@ class LandingJudge {
   uint32_t lastSentId_ = 0;
   uint32_t overdueId_ = 0;  // the last present called overdue
   uint64_t slips_ = 0;
-  // Two frames in flight: whether a compositor takes the presents (then the delay is 1), told
-  // by the platform, or learned from one present made late for a compositor's blank.
-  bool toldComposition_ = false;
-  bool compositionKnown_ = false;
-  bool compositionProbeNext_ = false;  // the slot just scheduled is that present
-  uint32_t compositionProbeId_ = 0;    // its id, until it lands (0: none)
+  // Two frames in flight: whether a compositor takes the presents (then the delay is 1).
+  CompositionProbe composition_;
   uint32_t inTimeLandings_ = 0;        // since the last late or early landing
   bool refillAfterRestart_ = false;    // a restart kept the compositor: the first landing a
                                        // refresh early refills the queue, and asks nothing
