@@ -8,6 +8,7 @@
 #include <wrl/client.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <vector>
 
@@ -103,7 +104,7 @@ void Timer(std::string& out) {
   const uint64_t end = platform->Now() + platform->Frequency() * 2;
   while (platform->Now() < end) {
     const uint64_t due = platform->Now() + platform->Frequency() / 1000;
-    platform->ArmTimer(10'000);
+    platform->ArmTimer(std::chrono::milliseconds(1));
     platform->WaitTimer();
     late_ms.push_back(base::QpcDeltaMs(due, platform->Now(), platform->Frequency()));
   }

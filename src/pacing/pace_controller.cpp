@@ -76,7 +76,7 @@ void PaceController::Stop() {
     return;
   }
   if (platform_->TimerOpen()) {
-    platform_->ArmTimer(0);  // wakes a thread blocked on the timer at once
+    platform_->ArmTimer(TimerDelay::zero());  // wakes a thread blocked on the timer at once
   }
   if (worker_.joinable()) {
     worker_.join();
@@ -107,7 +107,7 @@ bool PaceController::WaitUntil(uint64_t target, WakeMargin& margin) {
   const int64_t early = margin.Counts();
   if (remaining > early) {
     const auto frequency = static_cast<int64_t>(os.Frequency());
-    os.ArmTimer((remaining - early) * 10'000'000 / frequency);
+    os.ArmTimer(TimerDelay((remaining - early) * TimerDelay::period::den / frequency));
     os.WaitTimer();
     if (!running_.load()) return false;
     const uint64_t due = now + static_cast<uint64_t>(remaining - early);

@@ -1,9 +1,14 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 
 namespace tsl {
+
+// A delay of the waitable timer, in the timer's own unit (100 ns): a type of its own, so that
+// counter counts or milliseconds cannot be passed for it unconverted.
+using TimerDelay = std::chrono::duration<int64_t, std::ratio<1, 10'000'000>>;
 
 // The operating-system services the pace controller needs: a high-resolution counter, a one-shot
 // waitable timer, the system timer resolution and the pace thread's scheduling class. The
@@ -26,9 +31,9 @@ class PacePlatform {
   virtual void CloseTimer() = 0;
   virtual bool TimerOpen() const = 0;
 
-  // Arms the timer to fire after `delay_100ns` (100-ns units, relative); 0 fires it at once and
-  // wakes a thread blocked in WaitTimer. Callable from any thread.
-  virtual void ArmTimer(int64_t delay_100ns) = 0;
+  // Arms the timer to fire after `delay` (relative); zero fires it at once and wakes a thread
+  // blocked in WaitTimer. Callable from any thread.
+  virtual void ArmTimer(TimerDelay delay) = 0;
   // Blocks until the armed timer fires, without timeout.
   virtual void WaitTimer() = 0;
 

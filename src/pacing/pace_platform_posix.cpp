@@ -49,9 +49,9 @@ class PosixPacePlatform final : public PacePlatform {
 
   bool TimerOpen() const override { return fd_ >= 0; }
 
-  void ArmTimer(int64_t delay_100ns) override {
+  void ArmTimer(TimerDelay delay) override {
     // An all-zero due time would disarm a timerfd; one nanosecond fires it at once instead.
-    int64_t ns = delay_100ns * 100;
+    int64_t ns = std::chrono::nanoseconds(delay).count();
     if (ns <= 0) ns = 1;
     itimerspec due{};
     due.it_value.tv_sec = static_cast<time_t>(ns / 1'000'000'000);

@@ -46,9 +46,9 @@ class Win32PacePlatform final : public PacePlatform {
 
   bool TimerOpen() const override { return static_cast<bool>(timer_); }
 
-  void ArmTimer(int64_t delay_100ns) override {
+  void ArmTimer(TimerDelay delay) override {
     LARGE_INTEGER due;
-    due.QuadPart = -delay_100ns;  // negative: relative to now
+    due.QuadPart = -delay.count();  // in 100 ns, negative: relative to now
     SetWaitableTimer(timer_.get(), &due, 0, nullptr, nullptr, FALSE);
   }
 

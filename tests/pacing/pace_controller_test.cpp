@@ -139,7 +139,7 @@ TEST(PaceControllerTest, TheEarlyWakeLearnsHowLateTheTimerWakes) {
   EXPECT_EQ(ticks[1].wake, ticks[1].target + 5'000);  // 1 ms late, 0.5 ms early: 0.5 ms late
   for (size_t i = 100; i < ticks.size(); ++i) EXPECT_EQ(ticks[i].wake, ticks[i].target) << i;
   EXPECT_EQ(rig.controller.WakeMarginCounts(), 10'500);  // the overshoot and a 50 us guard
-  EXPECT_EQ(rig.fake->Counts().last_arm_delay_100ns, static_cast<int64_t>(kPeriod60) - 10'500);
+  EXPECT_EQ(rig.fake->Counts().last_arm_delay, TimerDelay(kPeriod60 - 10'500));
 }
 
 TEST(PaceControllerTest, TimerModeTargetsArePeriodApartAndWakeHalfAMillisecondEarly) {
@@ -162,7 +162,7 @@ TEST(PaceControllerTest, TimerModeTargetsArePeriodApartAndWakeHalfAMillisecondEa
     EXPECT_EQ(ticks[i].wake, ticks[i].target);
   }
   const auto c = rig.fake->Counts();
-  EXPECT_EQ(c.last_arm_delay_100ns, static_cast<int64_t>(kPeriod60) - 5'000);
+  EXPECT_EQ(c.last_arm_delay, TimerDelay(kPeriod60 - 5'000));
   EXPECT_GE(c.arms, 10);
   EXPECT_EQ(c.thread_class_enters, 1);
   EXPECT_EQ(c.thread_class_leaves, 1);

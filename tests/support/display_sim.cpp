@@ -275,14 +275,14 @@ const PresentFate* DisplaySim::Fate(uint32_t id) const {
   return index < presents_.size() ? &presents_[index] : nullptr;
 }
 
-void SimPacePlatform::ArmTimer(int64_t delay_100ns) {
-  if (delay_100ns == 0) {
+void SimPacePlatform::ArmTimer(TimerDelay delay) {
+  if (delay == TimerDelay::zero()) {
     std::lock_guard<std::mutex> guard(mutex_);
     woken_ = true;
     changed_.notify_all();
     return;
   }
-  due_ = sim_.Now() + static_cast<uint64_t>(delay_100ns);  // 100 ns is one count at 10 MHz
+  due_ = sim_.Now() + static_cast<uint64_t>(delay.count());  // 100 ns is one count at 10 MHz
 }
 
 bool SimPacePlatform::HoldAtEnd() {

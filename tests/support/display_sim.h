@@ -240,7 +240,7 @@ class SimPacePlatform final : public PacePlatform {
   bool OpenTimer() override { return true; }
   void CloseTimer() override {}
   bool TimerOpen() const override { return true; }
-  void ArmTimer(int64_t delay_100ns) override;
+  void ArmTimer(TimerDelay delay) override;
   void WaitTimer() override;
   void SpinPause() override {
     sim_.AdvanceUs(1.0);

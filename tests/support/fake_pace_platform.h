@@ -22,7 +22,7 @@ class FakePacePlatform final : public PacePlatform {
     int timer_closes = 0;
     int arms = 0;       // arms with a non-zero delay (the schedule's own)
     int wake_arms = 0;  // arms with a zero delay (Stop's wake-up)
-    int64_t last_arm_delay_100ns = -1;
+    TimerDelay last_arm_delay{-1};
     int sleeps = 0;
     int thread_class_enters = 0;
     int thread_class_leaves = 0;
@@ -70,17 +70,18 @@ class FakePacePlatform final : public PacePlatform {
     return open_;
   }
 
-  void ArmTimer(int64_t delay_100ns) override {
+  void ArmTimer(TimerDelay delay) override {
     std::lock_guard<std::mutex> guard(mutex_);
-    if (delay_100ns == 0) {
+    if (delay == TimerDelay::zero()) {
       ++counters_.wake_arms;
       woken_ = true;
       wake_.notify_all();
       return;
     }
     ++counters_.arms;
-    counters_.last_arm_delay_100ns = delay_100ns;
-    due_ = now_.load() + static_cast<uint64_t>(delay_100ns) * frequency_ / 10'000'000;
+    counters_.last_arm_delay = delay;
+    due_ =
+        now_.load() + static_cast<uint64_t>(delay.count()) * frequency_ / TimerDelay::period::den;
   }
 
   void WaitTimer() override {
