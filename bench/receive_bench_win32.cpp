@@ -121,8 +121,7 @@ double Percentile(std::vector<double> values, double q) {
 
 void SleepUntilQpc(uint64_t target) {
   for (uint64_t now = base::QpcNow(); now < target; now = base::QpcNow()) {
-    const double ms =
-        static_cast<double>(target - now) * 1000.0 / static_cast<double>(base::QpcFrequency());
+    const double ms = base::QpcDeltaMs(now, target, base::QpcFrequency());
     Sleep(ms >= 2.0 ? static_cast<DWORD>(ms - 1.0) : 0);
   }
 }

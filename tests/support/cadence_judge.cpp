@@ -5,16 +5,14 @@
 #include <iterator>
 #include <vector>
 
+#include "base/qpc.h"
+
 namespace tsl::sim {
 
 namespace {
 
 // Refreshes within which two instants are the same one.
 constexpr double kSameInstant = 1e-3;
-
-double Ms(uint64_t from, uint64_t to) {
-  return static_cast<double>(static_cast<int64_t>(to - from)) * 1000.0 / kFrequency;
-}
 
 // How many runs from `from` on follow the pattern from its frame `phase`.
 size_t Following(const std::vector<GlassRun>& runs, size_t from, const IntendedPattern& pattern,
@@ -191,14 +189,14 @@ CadenceFigures Judge(const DisplaySim& sim, double fps, double minutes, uint32_t
       if (t - last > kFrequency / 2) break;
       last = t;
     }
-    f.relock_ms = Ms(change, last);
+    f.relock_ms = base::QpcDeltaMs(change, last, kFrequency);
   }
   size_t errors = 0;
   std::vector<uint64_t> error_times;
   std::vector<double> ages;
   for (size_t i = 0; i + 1 < runs.size(); ++i) {  // the last run is cut by the end
     const GlassRun& r = runs[i];
-    ages.push_back(Ms(sim.SignalTime(r.version), r.first_blank_qpc));
+    ages.push_back(base::QpcDeltaMs(sim.SignalTime(r.version), r.first_blank_qpc, kFrequency));
     if (i == 0) continue;  // the first run may be cut by the start
     const uint32_t longest = IntendedPattern(sim.RefreshHzAt(r.first_blank_qpc), fps).longest;
     const uint64_t skipped =
@@ -238,7 +236,7 @@ CadenceFigures Judge(const DisplaySim& sim, double fps, double minutes, uint32_t
   size_t late_in_slip = 0;  // presents shown late since the slip began
   for (const PresentFate& p : sim.Presents()) {
     if (!p.shown || p.taken_qpc < judged_from) continue;
-    takes.push_back(Ms(p.taken_qpc, p.first_blank_qpc));
+    takes.push_back(base::QpcDeltaMs(p.taken_qpc, p.first_blank_qpc, kFrequency));
     const double period = kFrequency / sim.RefreshHzAt(p.first_blank_qpc);
     // Refreshes from the first blank after the take to the one it reached the glass at. A take
     // at the very instant of a blank (a wait that returned with it) cannot make that blank: the
